@@ -1,0 +1,23 @@
+#pragma once
+// RFC 4180 output: fields joined by commas, lines ended by CRLF, a field quoted
+// when it holds a comma, a double quote, CR or LF. Bytes pass through as they are.
+
+#include <initializer_list>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CsvWriter {
+public:
+    explicit CsvWriter(std::ostream& out) : FOut(out) {}
+
+    void WriteRow(const std::vector<std::string>& fields);
+    void WriteRow(std::initializer_list<std::string_view> fields);
+
+    static std::string Quote(std::string_view field);
+
+private:
+    template <class Range> void WriteFields(const Range& fields);
+    std::ostream& FOut;
+};
