@@ -1,0 +1,92 @@
+#include "common/CsvWriter.h"
+#include "common/MediaType.h"
+#include "common/Messages.h"
+#include "common/TObjectType.h"
+#include "common/TTag.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <sstream>
+
+namespace {
+
+template <class T> std::ptrdiff_t OffsetOf(const _TObjectType& r, const T& field) {
+    return reinterpret_cast<const char*>(&field) - reinterpret_cast<const char*>(&r);
+}
+
+TEST(ObjectType, FieldsArePackedInOrder) {
+    _TObjectType r;
+    const std::ptrdiff_t s = sizeof(std::string);
+    EXPECT_EQ(OffsetOf(r, r.Url), 0);
+    EXPECT_EQ(OffsetOf(r, r.ContentType), s);
+    EXPECT_EQ(OffsetOf(r, r.Kind), 2 * s);
+    EXPECT_EQ(OffsetOf(r, r.Size), 2 * s + 2);
+    EXPECT_EQ(OffsetOf(r, r.Visited), 2 * s + 6);
+    EXPECT_EQ(OffsetOf(r, r.Count), 2 * s + 7);
+    EXPECT_EQ(OffsetOf(r, r.Status), 2 * s + 11);
+    EXPECT_EQ(OffsetOf(r, r.Depth), 2 * s + 15);
+    EXPECT_EQ(OffsetOf(r, r.Id), 2 * s + 19);
+}
+
+TEST(Messages, NumbersFollowWmUser) {
+    const std::pair<unsigned, unsigned> table[] = {
+        {WM_PARSE_START, 1025},     {WM_PARSER_END, 1026},      {WM_NAVIGATION_START, 1027},
+        {WM_NAVIGATION_END, 1028},  {WM_DOWNLOAD_START, 1029},  {WM_DOWNLOAD_END, 1030},
+        {WM_DOWNLOAD_OPENED, 1031}, {WM_DOWNLOAD_FAILED, 1035}, {WM_DATA_MOVE_START, 1036},
+        {WM_DATA_MOVE_END, 1037},
+    };
+    for (auto [name, number] : table)
+        EXPECT_EQ(name, number);
+}
+
+TEST(Tag, FreesLongAttributeListsWithoutRecursion) {
+    auto tag = std::make_unique<_TTag>();
+    _TAttribute** tail = &tag->Attributes;
+    for (int i = 0; i < 200000; ++i) {
+        *tail = new _TAttribute;
+        (*tail)->Name.reset(new char[2]{'a', 0});
+        tail = &(*tail)->Next;
+    }
+    tag.reset(); // a recursive free would overflow the stack here
+    SUCCEED();
+}
+
+TEST(MediaType, HtmlTest) {
+    const std::pair<const char*, bool> table[] = {
+        {"text/html", true},
+        {"TEXT/HTML", true},
+        {"Text/Html; charset=UTF-8", true},
+        {"text/html;charset=euc-kr", true},
+        {" text/html ", true},
+        {"text/html ; q=1", true},
+        {"", false},
+        {"text/plain", false},
+        {"text/htmlx", false},
+        {"text/htm", false},
+        {"image/gif", false},
+        {"application/xhtml+xml", false},
+        {"text/ html", false},
+    };
+    for (auto [type, html] : table) {
+        SCOPED_TRACE(type);
+        EXPECT_EQ(IsHtmlContentType(type), html);
+    }
+}
+
+TEST(Csv, QuotesOnlyWhatNeedsIt) {
+    std::ostringstream out;
+    CsvWriter csv(out);
+    csv.WriteRow({"Id", "URI"});
+    csv.WriteRow({"1", "http://h/a,b"});
+    csv.WriteRow({"2", "say \"hi\""});
+    csv.WriteRow({"3", "line\nbreak"});
+    csv.WriteRow({"", "\xb0\xa1"}); // bytes pass through untouched
+    EXPECT_EQ(out.str(), "Id,URI\r\n"
+                         "1,\"http://h/a,b\"\r\n"
+                         "2,\"say \"\"hi\"\"\"\r\n"
+                         "3,\"line\nbreak\"\r\n"
+                         ",\xb0\xa1\r\n");
+}
+
+} // namespace
