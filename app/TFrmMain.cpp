@@ -1,0 +1,313 @@
+#include "TFrmMain.h"
+
+#include "TAnsiText.h"
+#include "download/THttpContentDown.h"
+#include "parser/THtmlParser.h"
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QProgressBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+
+TFrmMain* FrmMain = nullptr;
+
+namespace {
+
+QFont FormFont() {
+    // The form asks for Gulim; where it is missing an installed Hangul font
+    // stands in, so the Korean texts never draw as boxes.
+    QFont font;
+    font.setFamilies({"굴림", "Gulim", "NanumGothic", "NanumBarunGothic", "Noto Sans CJK KR",
+                      "Noto Sans KR", "UnDotum"});
+    font.setPixelSize(13);
+    font.setBold(true);
+    return font;
+}
+
+QWidget* Spacer(int width) {
+    auto* spacer = new QWidget;
+    spacer->setFixedWidth(width);
+    return spacer;
+}
+
+QIcon DrawIcon(const QColor& fill, const QColor& edge, bool folded) {
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(edge);
+    p.setBrush(fill);
+    if (folded) {
+        const QPointF page[] = {{3, 1}, {10, 1}, {13, 4}, {13, 15}, {3, 15}};
+        p.drawPolygon(page, 5);
+        p.drawLine(QPointF(10, 1), QPointF(10, 4));
+        p.drawLine(QPointF(10, 4), QPointF(13, 4));
+    } else {
+        p.drawRoundedRect(QRectF(2, 2, 12, 12), 3, 3);
+    }
+    return QIcon(pixmap);
+}
+
+} // namespace
+
+TFrmMain::TFrmMain(QWidget* owner) : QMainWindow(owner), FHandle(TWindowHandle::Create(this)) {
+    CreateControls();
+    FDelayTick = 1;
+    FDelaySeconds = 60;
+    ProgressBar->setMaximum(FDelaySeconds);
+}
+
+TFrmMain::~TFrmMain() {
+    // Normally FormClose has stopped everything already; a window destroyed
+    // without being closed must not leave a worker behind either.
+    if (!FClosed)
+        FormClose();
+    if (FrmMain == this)
+        FrmMain = nullptr;
+}
+
+void TFrmMain::CreateControls() {
+    setWindowTitle("FrmMain");
+    setFont(FormFont());
+    setGeometry(175, 155, 814, 620);
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Button);
+    CreateImages();
+    CreateToolBar();
+    CreateReportLists();
+    CreateMenuAndTray();
+
+    StatusBar = new QStatusBar(this);
+    StatusBar->setFixedHeight(19);
+    StatusBar->setSizeGripEnabled(false);
+    setStatusBar(StatusBar);
+
+    SysTime = new QTimer(this);
+    SysTime->setInterval(1000);
+    connect(SysTime, &QTimer::timeout, this, [this] { SysTimeTimer(); });
+    DelayTimer = new QTimer(this);
+    DelayTimer->setInterval(1000);
+    connect(DelayTimer, &QTimer::timeout, this, [this] { DelayTimerTimer(); });
+}
+
+void TFrmMain::CreateImages() {
+    KindImageList = {
+        DrawIcon(QColor(0xdd, 0xe8, 0xff), QColor(0x2a, 0x55, 0xa0), true), // page
+        DrawIcon(QColor(0x9c, 0xd8, 0x8c), QColor(0x2e, 0x7d, 0x32), false), // object
+        DrawIcon(QColor(0xf4, 0x9a, 0x8c), QColor(0xb0, 0x26, 0x1a), false), // not found
+    };
+    setWindowIcon(KindImageList[0]);
+}
+
+void TFrmMain::CreateToolBar() {
+    ToolBar1 = new QToolBar("ToolBar1", this);
+    ToolBar1->setObjectName("ToolBar1");
+    ToolBar1->setFixedHeight(29);
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
+    addToolBar(Qt::TopToolBarArea, ToolBar1);
+
+    UrlComboBox = new QComboBox;
+    UrlComboBox->setObjectName("UrlComboBox");
+    UrlComboBox->setEditable(true);
+    UrlComboBox->setFixedWidth(385);
+    UrlComboBox->setMaxVisibleItems(8);
+    UrlComboBox->setInsertPolicy(QComboBox::NoInsert);
+    UrlComboBox->setFont(FormFont());
+    UrlComboBox->lineEdit()->installEventFilter(this);
+
+    InterEdt = new QLineEdit("60");
+    InterEdt->setObjectName("InterEdt");
+    InterEdt->setFixedWidth(47);
+    InterEdt->setToolTip("Delay between pages, in seconds");
+
+    SpeedButton1 = new QToolButton;
+    SpeedButton1->setObjectName("SpeedButton1");
+    SpeedButton1->setFixedSize(39, 21);
+    SpeedButton1->setIcon(KindImageList[1]);
+    SpeedButton1->setToolTip("Apply the delay");
+    SpeedButton1->setAutoRaise(true);
+    connect(SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
+
+    ToolBar1->addWidget(Spacer(8)); // ToolButton2
+    ToolBar1->addWidget(UrlComboBox);
+    ToolBar1->addWidget(Spacer(33)); // ToolButton1
+    ToolBar1->addWidget(InterEdt);
+    ToolBar1->addWidget(Spacer(15)); // ToolButton3
+    ToolBar1->addWidget(SpeedButton1);
+}
+
+namespace {
+
+QTreeWidget* ReportList(const char* name, const QStringList& columns, const QList<int>& widths) {
+    auto* list = new QTreeWidget;
+    list->setObjectName(name);
+    list->setColumnCount(static_cast<int>(columns.size()));
+    list->setHeaderLabels(columns);
+    list->setRootIsDecorated(false);
+    list->setUniformRowHeights(true);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setAllColumnsShowFocus(true);
+    list->setIconSize(QSize(16, 16));
+    for (int i = 0; i < widths.size(); ++i)
+        list->setColumnWidth(i, widths[i]);
+    return list;
+}
+
+} // namespace
+
+void TFrmMain::CreateReportLists() {
+    GoneListView = ReportList("GoneListView", {"Id", "Depth", "URI", "Size", "Status", "Type"},
+                              {40, 60, 400, 70, 70, 70});
+    GoneListView->headerItem()->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
+    ObjListView = ReportList("ObjListView", {"Id", "URI", "Size", "Status", "Type", "Count"},
+                             {60, 400, 70, 70, 70, 20});
+
+    Splitter3 = new QSplitter(Qt::Vertical);
+    Splitter3->setObjectName("Splitter3");
+    Splitter3->setHandleWidth(3);
+    Splitter3->setChildrenCollapsible(false);
+    Splitter3->addWidget(GoneListView);
+    Splitter3->addWidget(ObjListView);
+    Splitter3->setSizes({248, 320});
+    Splitter3->setStretchFactor(1, 1);
+
+    auto* right = new QWidget;
+    right->setObjectName("RightPanel");
+    right->setMinimumWidth(150);
+    CreateCountPanel(right);
+
+    Splitter1 = new QSplitter(Qt::Horizontal);
+    Splitter1->setObjectName("Splitter1");
+    Splitter1->setHandleWidth(3);
+    Splitter1->setChildrenCollapsible(false);
+    Splitter1->addWidget(Splitter3);
+    Splitter1->addWidget(right);
+    Splitter1->setSizes({623, 184});
+    Splitter1->setStretchFactor(0, 1);
+    setCentralWidget(Splitter1);
+}
+
+void TFrmMain::CreateCountPanel(QWidget* panel) {
+    auto label = [panel](const char* name, const QString& text, int x, int y) {
+        auto* l = new QLabel(text, panel);
+        l->setObjectName(name);
+        l->move(x, y);
+        l->adjustSize();
+        return l;
+    };
+    auto count = [panel](const char* name, int x, int y) {
+        auto* e = new QLineEdit("0", panel);
+        e->setObjectName(name);
+        e->setGeometry(x, y, 121, 20);
+        e->setFrame(false);
+        QObject::connect(e, &QLineEdit::textEdited, e, [e](const QString& text) {
+            if (text != text.toLower())
+                e->setText(text.toLower());
+        });
+        return e;
+    };
+    LabelTime = label("LabelTime", "Time Count", 8, 16);
+    LabelTCount = label("LabelTCount", "0", 93, 40);
+    LabelTCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    LabelTCount->setFixedWidth(60);
+    Label1 = label("Label1", "Gone List", 8, 72);
+    EdtGoneList = count("EdtGoneList", 8, 96);
+    Label2 = label("Label2", "Going List", 8, 128);
+    EdtGoingList = count("EdtGoingList", 8, 152);
+    AnchorLabel = label("AnchorLabel", "Anchor Count", 8, 248);
+    EdtAnchor = count("EdtAnchor", 8, 264);
+    Label3 = label("Label3", "Internal Anchor Count", 8, 296);
+    EdtInternalLink = count("EdtInternalLink", 8, 312);
+    Label4 = label("Label4", "External Anchor Count", 8, 344);
+    EdtExternalLink = count("EdtExternalLink", 8, 360);
+    ObjLabel = label("ObjLabel", "Object Count", 8, 400);
+    EdtObj = count("EdtObj", 8, 424);
+    DLabel = label("DLabel", "실행 대기 중입니다.", 8, 520);
+    DLabel->setMinimumWidth(170);
+
+    ProgressBar = new QProgressBar(panel);
+    ProgressBar->setObjectName("ProgressBar");
+    ProgressBar->setGeometry(8, 544, 129, 16);
+    ProgressBar->setRange(0, 100);
+    ProgressBar->setValue(0);
+    ProgressBar->setTextVisible(false);
+}
+
+void TFrmMain::CreateMenuAndTray() {
+    File1 = menuBar()->addMenu("File");
+    New1 = File1->addAction("New"); // nothing yet: starting over comes later
+    File1->addSeparator();
+    Close1 = File1->addAction("Close");
+    connect(Close1, &QAction::triggered, this, [this] { Close1Click(); });
+
+    // ActionList1: named actions of the "Parser" category with no handlers.
+    for (QAction** action : {&CheckImg, &CheckObj, &CheckAnchor}) {
+        *action = new QAction(this);
+        (*action)->setProperty("category", "Parser");
+    }
+    CheckImg->setText("CheckImg");
+    CheckObj->setText("CheckObj");
+    CheckAnchor->setText("CheckAnchor");
+
+    TrayIcon1 = new QSystemTrayIcon(KindImageList[0], this);
+    TrayIcon1->setToolTip("Marrowby");
+    connect(TrayIcon1, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::DoubleClick) {
+                    showNormal();
+                    activateWindow();
+                }
+            });
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        TrayIcon1->show();
+}
+
+void TFrmMain::changeEvent(QEvent* event) {
+    // Hide on minimise, but only where the tray can bring the window back.
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && TrayIcon1->isVisible())
+        QTimer::singleShot(0, this, [this] { hide(); });
+    QMainWindow::changeEvent(event);
+}
+
+bool TFrmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == UrlComboBox->lineEdit() && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            char typed = 13;
+            UrlComboBoxKeyPress(typed);
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TFrmMain::ShowMessageBox(const QString& text) {
+    if (Hooks.MessageBox)
+        Hooks.MessageBox(text);
+    else
+        QMessageBox::information(this, windowTitle(), text);
+}
+
+void TFrmMain::ShowErrorBox(const QString& text) {
+    if (Hooks.ErrorBox)
+        Hooks.ErrorBox(text);
+    else
+        QMessageBox::critical(this, "Error", text);
+}
+
+void TFrmMain::SetStatus(const QString& text) { StatusBar->showMessage(text); }

@@ -1,0 +1,62 @@
+// A downloaded page goes to the parser.
+#include "TFrmMain.h"
+
+#include "common/MediaType.h"
+#include "download/THttpContentDown.h"
+#include "parser/THtmlParser.h"
+#include "platform/EFOpenError.h"
+
+#include <QString>
+
+void TFrmMain::OnContentFileDownLoadEnd(TMessage&) {
+    if (FClosing || !FDownloader)
+        return;
+    // Taken over here: whatever runs nested below may start the next page.
+    const std::unique_ptr<THttpContentDown> download = std::move(FDownloader);
+    download->WaitFor();
+    const std::string address = download->GetUrl();
+    if (address.empty()) {
+        StartPause();
+        return;
+    }
+    const _TContent_Struct header = download->GetHeaderInfo();
+    _TObjectType& page = RecordDownloadedPage(address, header);
+    const TGoneRow row{page.Id, page.Depth, page.Url, page.Size, page.Status, page.ContentType};
+    if (!IsHtmlContentType(header.ContentType)) {
+        AddGoneRow(row); // listed like any page, but there is nothing to parse
+        StartPause();
+        return;
+    }
+    try {
+        FParser = std::make_unique<THtmlParser>(FHandle);
+    } catch (const EFOpenError& error) {
+        // No parser, no crawl: it halts here until the next Enter.
+        FPageInFlight = false;
+        ShowErrorBox(QString::fromStdString(error.what()));
+        return;
+    }
+    FParsingPage = address;
+    FParser->SetUrl(address);
+    FParser->SetDocument(download->GetContent());
+    FParser->SetDepth(page.Depth);
+    FParser->Resume();
+    AddGoneRow(row);
+    Perform(WM_PARSE_START);
+    if (FClosing)
+        return;
+    SetStatus("Parsing이 시작 합니다");
+}
+
+_TObjectType& TFrmMain::RecordDownloadedPage(const std::string& url,
+                                             const _TContent_Struct& header) {
+    std::unique_ptr<_TObjectType>& slot = FPageMap[url];
+    if (!slot) {
+        slot = std::make_unique<_TObjectType>();
+        slot->Url = url;
+    }
+    slot->ContentType = header.ContentType;
+    slot->Size = header.ContentLength;
+    slot->Status = header.StatusCode;
+    slot->Visited = 1;
+    return *slot;
+}

@@ -1,0 +1,138 @@
+// The parser's results go into the crawl state and the report lists.
+#include "TFrmMain.h"
+
+#include "TAnsiText.h"
+#include "parser/THtmlParser.h"
+#include "platform/TIdURI.h"
+#include "platform/TMessagePump.h"
+
+#include <QLineEdit>
+#include <QThread>
+#include <QTreeWidget>
+
+namespace {
+
+void SetCount(QLineEdit* edit, std::size_t value) { edit->setText(QString::number(value)); }
+
+} // namespace
+
+void TFrmMain::OnParserEnd(TMessage&) {
+    FInternalLinks = 0;
+    FExternalLinks = 0;
+    if (FClosing || !FParser)
+        return;
+    ObjListView->clear();
+    FParser->Terminate();
+    TMessagePump::ProcessMessages();
+    if (FClosing)
+        return;
+    SetStatus("On Parser End");
+    FParsedAnchors = FParser->Anchors();
+    FParsedObjects = FParser->Objects();
+    SetCount(EdtAnchor, FParsedAnchors.size());
+    SetCount(EdtObj, FParsedObjects.size());
+    FMergedPages.push_back({FParsingPage, {}});
+    if (!MergeObjects() || !MergeAnchors())
+        return; // the window is closing: the parser and the records are gone
+    SetCount(EdtGoneList, FGoneList.size());
+    SetCount(EdtGoingList, FGoingList.size());
+    SetCount(EdtInternalLink, static_cast<std::size_t>(FInternalLinks));
+    SetCount(EdtExternalLink, static_cast<std::size_t>(FExternalLinks));
+    FParser.reset();
+    // Their records went with the parser.
+    FParsedAnchors.clear();
+    FParsedObjects.clear();
+    Perform(WM_DATA_MOVE_START);
+}
+
+// Enters the page's objects, probing each one met for the first time. False
+// when the window began to close while the queue was pumped.
+bool TFrmMain::MergeObjects() {
+    for (std::size_t i = 0; i < FParsedObjects.size(); ++i) {
+        TMessagePump::ProcessMessages();
+        QThread::msleep(1);
+        if (FClosing)
+            return false;
+        const _TObjectType& found = *FParsedObjects[i];
+        const std::string key = found.Url;
+        const std::int32_t countHere = found.Count;
+        _TObjectType* record = nullptr;
+        if (auto seen = FObjectCount.find(key); seen != FObjectCount.end()) {
+            ++seen->second;
+            record = FObjectMap[key].get();
+            ++record->Count;
+        } else {
+            ++FLastObjectId;
+            ++FObjectCount[key];
+            auto fresh = std::make_unique<_TObjectType>();
+            fresh->Url = key;
+            fresh->Kind = found.Kind;
+            fresh->Count = countHere;
+            fresh->Depth = found.Depth;
+            fresh->Id = FLastObjectId;
+            const _TContent_Struct header = GetObjData(key);
+            if (FClosing)
+                return false;
+            fresh->ContentType = header.ContentType;
+            fresh->Size = header.ContentLength;
+            fresh->Status = header.StatusCode;
+            record = (FObjectMap[key] = std::move(fresh)).get();
+        }
+        FMergedPages.back().Links.push_back({key, KIND_OBJECT, countHere, false});
+        auto* item = new QTreeWidgetItem(QStringList{
+            QString::number(record->Id), TAnsiText::ToDisplay(record->Url),
+            QString::number(record->Size), QString::number(record->Status),
+            TAnsiText::ToDisplay(record->ContentType), QString::number(record->Count)});
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(0, Qt::Unchecked);
+        ObjListView->addTopLevelItem(item);
+        TMessagePump::ProcessMessages();
+        if (FClosing)
+            return false;
+    }
+    return true;
+}
+
+// Sorts the page's links into internal and external and queues each new
+// internal one. False when the window began to close while the queue was
+// pumped.
+bool TFrmMain::MergeAnchors() {
+    std::vector<TMergedLink>& report = FMergedPages.back().Links;
+    std::vector<TMergedLink> anchors;
+    for (std::size_t i = 0; i < FParsedAnchors.size(); ++i) {
+        const _TObjectType& found = *FParsedAnchors[i];
+        const std::string address = found.Url;
+        const bool internal = TIdURI(address).Host() == FStartHost;
+        anchors.push_back({address, KIND_PAGE, found.Count, internal});
+        if (!internal) {
+            ++FExternalLinks;
+            continue;
+        }
+        if (auto known = FInternalLinkCount.find(address); known != FInternalLinkCount.end()) {
+            ++known->second;
+            if (auto page = FPageMap.find(address); page != FPageMap.end() && page->second)
+                ++page->second->Count;
+        } else {
+            ++FLastRecordId;
+            ++FInternalLinkCount[address];
+            auto record = std::make_unique<_TObjectType>();
+            record->Url = found.Url;
+            record->Kind = found.Kind;
+            record->Count = found.Count;
+            record->ContentType = found.ContentType;
+            record->Size = found.Size;
+            record->Status = found.Status;
+            record->Depth = found.Depth;
+            record->Id = FLastRecordId;
+            FPageMap[address] = std::move(record);
+            FGoingList.push_back(address);
+            TMessagePump::ProcessMessages();
+            if (FClosing)
+                return false;
+        }
+        ++FInternalLinks;
+    }
+    // The report lists a page's anchors before its objects.
+    report.insert(report.begin(), anchors.begin(), anchors.end());
+    return true;
+}

@@ -1,0 +1,109 @@
+#include "THeadlessRun.h"
+
+#include "TApplication.h"
+#include "TFrmMain.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+int SignalPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int signo) {
+    const unsigned char byte = static_cast<unsigned char>(signo);
+    [[maybe_unused]] const ssize_t n = write(SignalPipe[1], &byte, 1);
+}
+
+void PrintLine(std::FILE* stream, const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
+QString Bytes(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+} // namespace
+
+THeadlessRun::THeadlessRun(TFrmMain& window, std::string reportDir)
+    : FWindow(window), FReportDir(std::move(reportDir)) {
+    if (SignalPipe[0] < 0 && pipe2(SignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        SignalPipe[0] = SignalPipe[1] = -1;
+    if (SignalPipe[0] >= 0) {
+        FSignals = new QSocketNotifier(SignalPipe[0], QSocketNotifier::Read, this);
+        connect(FSignals, &QSocketNotifier::activated, this, [this] { OnSignal(); });
+        struct sigaction action {};
+        action.sa_handler = OnTerminationSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, nullptr);
+        sigaction(SIGTERM, &action, nullptr);
+    }
+
+    FWindow.Hooks.MessageBox = [this](const QString& text) {
+        PrintLine(stdout, text);
+        const bool broken = TCrawlReport::HasBrokenRows(FWindow.ReportData());
+        Finish(broken ? ExitBroken : ExitClean);
+    };
+    FWindow.Hooks.ErrorBox = [this](const QString& text) {
+        PrintLine(stderr, "marrowby: " + text);
+        Finish(ExitFailed);
+    };
+    FWindow.Hooks.PageRow = [this](const TGoneRow& row) {
+        PrintLine(stderr, QString("page %1: id %2 depth %3 status %4 size %5 type %6 %7")
+                              .arg(++FPages)
+                              .arg(row.Id)
+                              .arg(row.Depth)
+                              .arg(row.Status)
+                              .arg(row.Size)
+                              .arg(Bytes(row.Type).isEmpty() ? "-" : Bytes(row.Type))
+                              .arg(Bytes(row.Url)));
+    };
+    TApplication::SetErrorHandler([this](const QString& text) {
+        PrintLine(stderr, "marrowby: " + (text.isEmpty() ? "unexpected error" : text));
+        Finish(ExitFailed);
+    });
+}
+
+THeadlessRun::~THeadlessRun() {
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    TApplication::SetErrorHandler(nullptr);
+}
+
+int THeadlessRun::Exec(const QString& url, int delaySeconds) {
+    FWindow.ApplyDelay(QString::number(delaySeconds));
+    QTimer::singleShot(0, &FWindow, [this, url] { FWindow.StartCrawl(url); });
+    return QCoreApplication::exec();
+}
+
+void THeadlessRun::OnSignal() {
+    unsigned char signo = 0;
+    if (read(SignalPipe[0], &signo, 1) != 1)
+        return;
+    PrintLine(stderr, QString("marrowby: stopped by signal %1").arg(signo));
+    Finish(128 + signo);
+}
+
+// Writes the reports of what was done, stops every worker and leaves the
+// event loop with the exit code.
+void THeadlessRun::Finish(int exitCode) {
+    if (FFinishing)
+        return;
+    FFinishing = true;
+    if (!FReportDir.empty()) {
+        const std::string error = TCrawlReport::Write(FWindow.ReportData(), FReportDir);
+        if (!error.empty()) {
+            PrintLine(stderr, "marrowby: " + Bytes(error));
+            exitCode = exitCode == ExitClean || exitCode == ExitBroken ? ExitFailed : exitCode;
+        }
+    }
+    FWindow.FormClose();
+    QCoreApplication::exit(exitCode);
+}

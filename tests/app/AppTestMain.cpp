@@ -1,0 +1,17 @@
+// Test entry for the window: the program's own application object on the
+// offscreen platform.
+#include "TApplication.h"
+#include "parser/THtmlParser.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+    setenv("QT_NO_GLIB", "1", 0);
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    TApplication app(argc, argv);
+    THtmlParser::SetSkipFileName(MARROWBY_SKIP_FILE);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
