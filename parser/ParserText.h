@@ -1,0 +1,79 @@
+#pragma once
+// Byte-level text helpers shared by the parser's parts. Letter case is ASCII
+// only: bytes of multi-byte text pass through unchanged.
+
+#include <cstddef>
+#include <string_view>
+
+namespace parser_text {
+
+// Trimming removes characters of code 32 or less; the word separator is the
+// space alone.
+constexpr bool IsBlank(char c) noexcept {
+    return static_cast<unsigned char>(c) <= 32;
+}
+
+constexpr char ToUpper(char c) noexcept {
+    return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+}
+constexpr char ToLower(char c) noexcept {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+inline void UpperCaseInPlace(char* text) noexcept {
+    for (; *text != '\0'; ++text)
+        *text = ToUpper(*text);
+}
+
+constexpr std::string_view TrimLeft(std::string_view text) noexcept {
+    std::size_t begin = 0;
+    while (begin < text.size() && IsBlank(text[begin]))
+        ++begin;
+    return text.substr(begin);
+}
+
+constexpr std::string_view Trim(std::string_view text) noexcept {
+    text = TrimLeft(text);
+    std::size_t end = text.size();
+    while (end > 0 && IsBlank(text[end - 1]))
+        --end;
+    return text.substr(0, end);
+}
+
+constexpr bool EqualsNoCase(std::string_view a, std::string_view b) noexcept {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (ToLower(a[i]) != ToLower(b[i]))
+            return false;
+    return true;
+}
+
+constexpr bool StartsWithNoCase(std::string_view text, std::string_view prefix) noexcept {
+    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+// The position of the next occurrence of one character, for a caller whose
+// search positions never go backwards: a result still ahead of the search
+// position is reused, and "none left" stays true, so that all the searches of
+// one pass over a text together read it about once.
+class TNextFinder {
+public:
+    TNextFinder(std::string_view text, char c) noexcept : FText(text), FChar(c) {}
+
+    std::size_t From(std::size_t from) noexcept {
+        if (!FKnown || (FAt != std::string_view::npos && FAt < from)) {
+            FAt = FText.find(FChar, from);
+            FKnown = true;
+        }
+        return FAt;
+    }
+
+private:
+    std::string_view FText;
+    char FChar;
+    std::size_t FAt = 0;
+    bool FKnown = false;
+};
+
+} // namespace parser_text
