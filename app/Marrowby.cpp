@@ -104,7 +104,7 @@ int Marrowby(int argc, char** argv) {
     if (!cl.parse(arguments))
         return UsageError(cl.errorText());
     if (cl.isSet(help)) {
-        std::fputs(cl.helpText().toLocal8Bit().constData(), stdout);
+        std::fputs(cl.helpText().replace("<executable_name>", "marrowby").toLocal8Bit().constData(), stdout);
         return 0;
     }
     if (cl.isSet(version)) {

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -89,6 +90,8 @@ void TFrmMain::CreateControls() {
     CreateToolBar();
     CreateReportLists();
     CreateMenuAndTray();
+    // The client area below the menu bar is 814 x 620.
+    resize(814, 620 + menuBar()->sizeHint().height());
 
     StatusBar = new QStatusBar(this);
     StatusBar->setFixedHeight(19);

@@ -1,4 +1,4 @@
-#include "TCrawlReport.h"
+#include "app/TCrawlReport.h"
 
 #include <gtest/gtest.h>
 

@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QStatusBar>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QTreeWidget>
 
