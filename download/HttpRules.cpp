@@ -1,0 +1,50 @@
+#include "HttpRules.h"
+
+#include "platform/THttp.h"
+
+namespace {
+bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+    if (s.size() < prefix.size())
+        return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        char c = s[i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != prefix[i])
+            return false;
+    }
+    return true;
+}
+} // namespace
+
+std::string WithHttpScheme(std::string_view address) {
+    if (StartsWithNoCase(address, "http://") || StartsWithNoCase(address, "https://"))
+        return std::string(address);
+    return "http://" + std::string(address);
+}
+
+std::optional<std::int32_t> ParseDecimal(std::string_view text) {
+    if (text.empty() || text.size() > 9)
+        return std::nullopt;
+    std::int32_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+std::optional<std::int32_t> StatusCodeOf(const THttpRequest& request) {
+    std::string text;
+    if (request.QueryStatusCode(text) != THttpQuery::Ok)
+        return std::nullopt;
+    return ParseDecimal(text);
+}
+
+std::optional<std::int32_t> ShortDeclaredLength(const THttpRequest& request) {
+    std::string text;
+    if (request.QueryHeader("Content-Length", text) != THttpQuery::Ok || text.size() > 3)
+        return std::nullopt;
+    return ParseDecimal(text);
+}

@@ -1,0 +1,27 @@
+#pragma once
+// Rules shared by the page download and the object probe: the agent string,
+// the address prefix, and how the status and the declared length are read.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+class THttpRequest;
+
+inline constexpr char kHttpAgent[] = "Mozilla/4.0+(compatible;+MSIE+6.0;+Windows+NT+5.0)";
+
+// An address that starts with "http://" or "https://", in any letter case, is
+// used as it is; any other gets "http://" in front.
+std::string WithHttpScheme(std::string_view address);
+
+// A decimal number of one to nine digits, nothing else.
+std::optional<std::int32_t> ParseDecimal(std::string_view text);
+
+// The response's numeric status code; nothing when the request was not opened
+// or the status is not a number.
+std::optional<std::int32_t> StatusCodeOf(const THttpRequest& request);
+
+// The declared Content-Length when it has at most three digits (0 to 999).
+// Any other length, and a missing header, leave the size to be counted.
+std::optional<std::int32_t> ShortDeclaredLength(const THttpRequest& request);

@@ -1,0 +1,136 @@
+#include "THttpContentDown.h"
+
+#include "HttpRules.h"
+#include "common/MediaType.h"
+#include "common/Messages.h"
+#include "platform/THttp.h"
+
+#include <algorithm>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <utility>
+
+namespace {
+
+constexpr std::size_t kChunkSize = 16384;
+
+// Reads the body of a response whose length is declared (at most 999 bytes):
+// until that many bytes have come or the data ends. Only the bytes received
+// are kept.
+bool ReadShortBody(THttpRequest& request, std::int32_t declared, std::string* keep) {
+    char block[999];
+    std::size_t total = 0;
+    const auto wanted = static_cast<std::size_t>(declared);
+    while (total < wanted) {
+        std::size_t received = 0;
+        if (!request.Read(block + total, wanted - total, received))
+            return false;
+        if (received == 0)
+            break;
+        total += received;
+    }
+    if (keep != nullptr)
+        keep->append(block, total);
+    return true;
+}
+
+// Reads the body up to its end, counting the bytes and keeping them when keep
+// is given; a kept body may not grow beyond the limit.
+bool ReadWholeBody(THttpRequest& request, std::string* keep, std::int64_t& counted) {
+    auto buffer = std::make_unique<char[]>(kChunkSize);
+    for (;;) {
+        std::size_t received = 0;
+        if (!request.Read(buffer.get(), kChunkSize, received))
+            return false;
+        if (received == 0)
+            return true;
+        counted += static_cast<std::int64_t>(received);
+        if (keep != nullptr) {
+            if (keep->size() + received > THttpContentDown::MaxHtmlBody)
+                return false;
+            keep->append(buffer.get(), received);
+        }
+    }
+}
+
+} // namespace
+
+THttpContentDown::THttpContentDown(const std::string& url, HWND window)
+    : TThread("HttpContentDown"), FUrl(url), FWindow(std::move(window)) {}
+
+THttpContentDown::~THttpContentDown() {
+    WaitFor();
+}
+
+_TContent_Struct THttpContentDown::GetHeaderInfo() const {
+    return {FContentType, FStatusCode, FContentLength};
+}
+
+void THttpContentDown::Clear() {
+    FUrl.clear();
+    FContent.clear();
+    FContentType.clear();
+    FWindow.reset();
+    FStatusCode = 0;
+    FContentLength = 0;
+}
+
+void THttpContentDown::Abort() noexcept {
+    FAbort.store(true, std::memory_order_release);
+    Terminate();
+}
+
+void THttpContentDown::Execute() {
+    // A copy of the handle: after the final post the window may clear or
+    // delete this object at once.
+    const HWND window = FWindow;
+    const auto self = reinterpret_cast<std::uintptr_t>(this);
+    PostMessage(window, WM_DOWNLOAD_START, 0, 0);
+    bool ok = false;
+    try {
+        std::string body;
+        ok = DownloadContent(FUrl, body);
+        if (ok)
+            FContent = std::move(body);
+    } catch (...) {
+        ok = false; // out of memory
+    }
+    if (!ok)
+        FContent.clear();
+    PostMessage(window, ok ? WM_DOWNLOAD_END : WM_DOWNLOAD_FAILED, 0, self);
+}
+
+bool THttpContentDown::DownloadContent(std::string url, std::string& stream) {
+    stream.clear();
+    url = WithHttpScheme(url);
+
+    const THttpSession session(kHttpAgent, &FAbort);
+    const std::unique_ptr<THttpRequest> request = session.OpenUrl(url);
+    PostMessage(FWindow, WM_DOWNLOAD_OPENED, 0, 0);
+    if (!request->Opened())
+        return false;
+
+    std::string type;
+    if (request->QueryHeader("Content-Type", type) == THttpQuery::Failed)
+        return false;
+    const std::optional<std::int32_t> status = StatusCodeOf(*request);
+    if (!status)
+        return false;
+    FContentType = type;
+    FStatusCode = *status;
+    std::string* const keep = IsHtmlContentType(type) ? &stream : nullptr;
+
+    bool ok = false;
+    if (const std::optional<std::int32_t> declared = ShortDeclaredLength(*request)) {
+        ok = ReadShortBody(*request, *declared, keep);
+        FContentLength = *declared;
+    } else {
+        std::int64_t counted = 0;
+        ok = ReadWholeBody(*request, keep, counted);
+        FContentLength = static_cast<std::int32_t>(
+            std::min<std::int64_t>(counted, std::numeric_limits<std::int32_t>::max()));
+    }
+    request->Close();
+    return ok;
+}

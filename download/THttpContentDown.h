@@ -1,0 +1,61 @@
+#pragma once
+// The worker thread that fetches one page with a single HTTP GET, keeps its
+// body and its Content-Type, status and length, and reports to the window by
+// posting WM_DOWNLOAD_START, WM_DOWNLOAD_OPENED and then exactly one of
+// WM_DOWNLOAD_END and WM_DOWNLOAD_FAILED (lParam: this object). That final
+// post is the last thing the thread does with the object, so the window may
+// delete the object as soon as it has received it.
+//
+// Only bodies of HTML pages are kept (at most MaxHtmlBody bytes); the bytes of
+// any other type are counted and dropped.
+
+#include "common/TContentStruct.h"
+#include "platform/TThread.h"
+#include "platform/TWindowHandle.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class THttpContentDown : public TThread {
+public:
+    static constexpr std::size_t MaxHtmlBody = std::size_t{64} << 20;
+
+    // Created suspended; Resume starts the download.
+    THttpContentDown(const std::string& url, HWND window);
+    // Waits for the thread to end. Call Abort first to cut a running download
+    // short.
+    ~THttpContentDown() override;
+
+    // The address as it was given.
+    std::string GetUrl() const { return FUrl; }
+    // The body of an HTML page; empty for other types and after a failure.
+    std::string GetContent() const { return FContent; }
+    _TContent_Struct GetHeaderInfo() const;
+
+    // Empties the address, the body and the type, forgets the window and sets
+    // the status and the length to 0.
+    void Clear();
+
+    // Makes a running download end within a second; the thread then posts
+    // WM_DOWNLOAD_FAILED. Any thread may call it, at any time.
+    void Abort() noexcept;
+
+protected:
+    void Execute() override;
+
+    // Requests url and stores the body of an HTML page in stream. Fills
+    // FContentType, FStatusCode and FContentLength. True when the whole body
+    // was read.
+    bool DownloadContent(std::string url, std::string& stream);
+
+private:
+    std::string FUrl;
+    std::string FContent;
+    HWND FWindow;
+    std::string FContentType;
+    std::int32_t FStatusCode = 0;
+    std::int32_t FContentLength = 0;
+    std::atomic<bool> FAbort{false};
+};

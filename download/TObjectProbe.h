@@ -1,0 +1,33 @@
+#pragma once
+// Finds out the status, size and Content-Type of one embedded object with its
+// own GET. The size is taken from a declared Content-Length of at most three
+// digits; otherwise the body is read, counted and dropped.
+//
+// A 404, a status that is not a number, and every failure to reach the
+// object (or an abort) give the NotFound() triple.
+
+#include "common/TContentStruct.h"
+
+#include <atomic>
+#include <string>
+
+class TObjectProbe {
+public:
+    // "Not Found", 404, -1.
+    static _TContent_Struct NotFound();
+
+    // Probes address on the calling thread and blocks until done. abort, when
+    // given, may be set from another thread to end the probe early.
+    static _TContent_Struct Probe(const std::string& address,
+                                  const std::atomic<bool>* abort = nullptr);
+
+    // The same probe run on a helper thread while the calling thread keeps
+    // handling its Qt event queue, so a window stays responsive; returns the
+    // result like Probe. For a thread with a Qt event loop (the GUI thread).
+    //
+    // Any handler may run inside this call, so the caller must expect its own
+    // state (even its window) to have changed when it returns. A handler that
+    // sets *abort makes the call return NotFound() within a second.
+    static _TContent_Struct ProbeResponsive(const std::string& address,
+                                            const std::atomic<bool>* abort = nullptr);
+};
