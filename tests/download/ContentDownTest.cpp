@@ -1,0 +1,364 @@
+// The page download thread against canned responses: the messages it posts,
+// in order, and the values it leaves behind.
+#include "CannedResponses.h"
+#include "TMessageRecorder.h"
+#include "common/Messages.h"
+#include "download/HttpRules.h"
+#include "download/THttpContentDown.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <thread>
+
+namespace {
+
+const auto* const kShortTimeouts = ::testing::AddGlobalTestEnvironment(new TShortTimeouts);
+
+using namespace std::chrono_literals;
+using Entries = std::vector<std::pair<std::string, TCannedResponse>>;
+
+struct TDownloadResult {
+    std::vector<TRecordedMessage> Messages;
+    std::uintptr_t Self = 0;
+    std::string Url;
+    std::string Content;
+    _TContent_Struct Header;
+    std::chrono::milliseconds Elapsed{};
+};
+
+bool IsFinal(const TRecordedMessage& m) {
+    return m.Msg == WM_DOWNLOAD_END || m.Msg == WM_DOWNLOAD_FAILED;
+}
+
+// Runs one download to its end; during runs once WM_DOWNLOAD_OPENED is in.
+TDownloadResult RunDownload(const std::string& address,
+                            const std::function<void(THttpContentDown&)>& during = {}) {
+    TMessageRecorder window;
+    const HWND handle = TWindowHandle::Create(&window);
+    auto down = std::make_unique<THttpContentDown>(address, handle);
+    TDownloadResult result;
+    result.Self = reinterpret_cast<std::uintptr_t>(down.get());
+
+    const auto start = std::chrono::steady_clock::now();
+    down->Resume();
+    if (during) {
+        window.PumpUntil([&] { return window.Messages.size() >= 2; }, 5s);
+        during(*down);
+    }
+    const auto hasFinal = [&] {
+        return std::any_of(window.Messages.begin(), window.Messages.end(), IsFinal);
+    };
+    window.PumpUntil(hasFinal, 10s);
+    result.Elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    down->WaitFor();
+    window.PumpUntil([] { return false; }, 20ms); // nothing may follow the final message
+    handle->Detach();
+
+    result.Messages = window.Messages;
+    result.Url = down->GetUrl();
+    result.Content = down->GetContent();
+    result.Header = down->GetHeaderInfo();
+    return result;
+}
+
+std::vector<TRecordedMessage> Expected(const TDownloadResult& r, bool ok) {
+    return {{WM_DOWNLOAD_START, 0},
+            {WM_DOWNLOAD_OPENED, 0},
+            {ok ? WM_DOWNLOAD_END : WM_DOWNLOAD_FAILED, r.Self}};
+}
+
+struct TDownloadCase {
+    const char* Name;
+    Entries Responses;
+    std::string Address; // see Expand
+    bool Ok;
+    _TContent_Struct Header; // checked when Ok
+    std::string Content;     // checked when Ok
+    std::size_t Requests = 1;
+};
+
+const std::string kHtml = "Content-Type: text/html\r\n";
+const std::string kLongType = "Text/HTML; charset=windows-949; profile=extra-long";
+const std::string kLong = "Content-Type: " + kLongType + "\r\n";
+
+TCannedResponse CutAfterBody(std::string raw, std::size_t bodyBytes) {
+    TCannedResponse r = Canned(raw);
+    r.CloseAfter = raw.find("\r\n\r\n") + 4 + bodyBytes;
+    return r;
+}
+
+TCannedResponse StallAfterBody(std::string raw, std::size_t bodyBytes) {
+    TCannedResponse r = Canned(raw);
+    r.StallAfter = raw.find("\r\n\r\n") + 4 + bodyBytes;
+    r.Stall = 5s;
+    return r;
+}
+
+const std::vector<TDownloadCase>& Cases() {
+    static const std::vector<TDownloadCase> cases = {
+        {"length 999 is taken from the header",
+         {{"/p", Canned(Http("200 OK", kHtml + "Content-Length: 999\r\n", Filler(999)))}},
+         "http://{host}/p",
+         true,
+         {"text/html", 200, 999},
+         Filler(999)},
+        {"length 1000 is counted",
+         {{"/p", Canned(Http("200 OK", kHtml + "Content-Length: 1000\r\n", Filler(1000)))}},
+         "http://{host}/p",
+         true,
+         {"text/html", 200, 1000},
+         Filler(1000)},
+        {"length 0",
+         {{"/p", Canned(Http("200 OK", kHtml + "Content-Length: 0\r\n"))}},
+         "http://{host}/p",
+         true,
+         {"text/html", 200, 0},
+         ""},
+        {"chunked body is counted",
+         {{"/p", Canned(Http("200 OK", kHtml + "Transfer-Encoding: chunked\r\n",
+                             "5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n"))}},
+         "http://{host}/p",
+         true,
+         {"text/html", 200, 11},
+         "hello world"},
+        {"body ending with the connection",
+         {{"/p", Canned(Http("200 OK", kHtml + "Connection: close\r\n", Filler(50000)))}},
+         "http://{host}/p",
+         true,
+         {"text/html", 200, 50000},
+         Filler(50000)},
+        {"short declared body that ends early keeps only what came",
+         {{"/p",
+           Canned(Http("200 OK", kHtml + "Content-Length: 500\r\nTransfer-Encoding: chunked\r\n",
+                       "a\r\n0123456789\r\n0\r\n\r\n"))}},
+         "http://{host}/p",
+         true,
+         {"text/html", 200, 500},
+         "0123456789"},
+        {"404 page is a page",
+         {{"/p", Canned(Http("404 Not Found", kHtml + "Content-Length: 20\r\n",
+                             "<html>gone...</html>"))}},
+         "http://{host}/p",
+         true,
+         {"text/html", 404, 20},
+         "<html>gone...</html>"},
+        {"500 with length 120",
+         {{"/p", Canned(Http("500 Internal Server Error", kHtml + "Content-Length: 120\r\n",
+                             Filler(120)))}},
+         "http://{host}/p",
+         true,
+         {"text/html", 500, 120},
+         Filler(120)},
+        {"no Content-Type: counted, not kept",
+         {{"/p", Canned(Http("200 OK", "Content-Length: 5\r\n", "hello"))}},
+         "http://{host}/p",
+         true,
+         {"", 200, 5},
+         ""},
+        {"long Content-Type kept verbatim",
+         {{"/p", Canned(Http("200 OK", kLong + "Content-Length: 4\r\n", "<p/>"))}},
+         "http://{host}/p",
+         true,
+         {kLongType, 200, 4},
+         "<p/>"},
+        {"non-HTML body is counted, not kept",
+         {{"/p", Canned(Http("200 OK", "Content-Type: image/png\r\nConnection: close\r\n",
+                             Filler(70000)))}},
+         "http://{host}/p",
+         true,
+         {"image/png", 200, 70000},
+         ""},
+        {"connection closed in the declared body",
+         {{"/p",
+           CutAfterBody(Http("200 OK", kHtml + "Content-Length: 900\r\n", Filler(900)), 300)}},
+         "http://{host}/p",
+         false,
+         {},
+         ""},
+        {"connection closed in a long body",
+         {{"/p",
+           CutAfterBody(Http("200 OK", kHtml + "Content-Length: 5000\r\n", Filler(5000)), 2000)}},
+         "http://{host}/p",
+         false,
+         {},
+         ""},
+        {"status that is not a number",
+         {{"/p", Canned("HTTP/1.1 abc OK\r\n" + kHtml + "Content-Length: 2\r\n\r\nhi")}},
+         "http://{host}/p",
+         false,
+         {},
+         ""},
+        {"status with a letter in it",
+         {{"/p", Canned("HTTP/1.1 20x OK\r\n" + kHtml + "Content-Length: 2\r\n\r\nhi")}},
+         "http://{host}/p",
+         false,
+         {},
+         ""},
+        {"redirect chain: values of the final response",
+         {{"/r1", Canned(Http("302 Found",
+                              "Location: /r2\r\nContent-Type: text/plain\r\nContent-Length: 5\r\n",
+                              "moved"))},
+          {"/r2", Canned(Http("301 Moved Permanently",
+                              "Location: http://{host}/end\r\nContent-Length: 0\r\n"))},
+          {"/end", Canned(Http("200 OK", kHtml + "Content-Length: 4\r\n", "done"))}},
+         "http://{host}/r1",
+         true,
+         {"text/html", 200, 4},
+         "done",
+         3},
+        {"redirect loop fails after 10 redirects",
+         {{"/loop", Canned(Http("302 Found", "Location: /loop\r\nContent-Length: 0\r\n"))}},
+         "http://{host}/loop",
+         false,
+         {},
+         "",
+         11},
+        {"server that never answers",
+         {{"/p",
+           StallAfterBody(Http("200 OK", kHtml + "Content-Length: 10\r\n", "0123456789"), 0)}},
+         "http://{host}/p",
+         false,
+         {},
+         ""},
+        {"server that stalls in the body",
+         {{"/p",
+           StallAfterBody(Http("200 OK", kHtml + "Content-Length: 5000\r\n", Filler(5000)), 100)}},
+         "http://{host}/p",
+         false,
+         {},
+         ""},
+        {"connection refused", {}, "http://{closed}/p", false, {}, "", 0},
+        {"address without a scheme gets http://",
+         {{"/p", Canned(Http("200 OK", kHtml + "Content-Length: 2\r\n", "ok"))}},
+         "{host}/p",
+         true,
+         {"text/html", 200, 2},
+         "ok"},
+        {"scheme in capitals is used as is",
+         {{"/p", Canned(Http("200 OK", kHtml + "Content-Length: 2\r\n", "ok"))}},
+         "HTTP://{host}/p",
+         true,
+         {"text/html", 200, 2},
+         "ok"},
+        {"spaces and non-ASCII bytes are percent-encoded",
+         {{"/a%20b/%C3%A9?q=x%01y", Canned(Http("200 OK", kHtml + "Content-Length: 2\r\n", "ok"))}},
+         "http://{host}/a b/\xC3\xA9?q=x\x01y",
+         true,
+         {"text/html", 200, 2},
+         "ok"},
+        {"HTML body over 64 MiB fails",
+         {{"/p",
+           [] {
+               TCannedResponse r = Canned(Http("200 OK", kHtml + "Connection: close\r\n"));
+               r.FillerBytes = THttpContentDown::MaxHtmlBody + 1;
+               return r;
+           }()}},
+         "http://{host}/p",
+         false,
+         {},
+         ""},
+    };
+    return cases;
+}
+
+class DownloadCaseTest : public ::testing::TestWithParam<TDownloadCase> {};
+
+TEST_P(DownloadCaseTest, PostsMessagesAndKeepsValues) {
+    const TDownloadCase& c = GetParam();
+    TCannedServer server(20s);
+    ASSERT_TRUE(server.Start());
+    for (const auto& [target, response] : c.Responses) {
+        TCannedResponse expanded = response;
+        expanded.Raw = Expand(response.Raw, server);
+        server.Add(target, expanded);
+    }
+    const std::string address = Expand(c.Address, server);
+
+    const TDownloadResult r = RunDownload(address);
+
+    EXPECT_EQ(r.Messages, Expected(r, c.Ok));
+    EXPECT_EQ(r.Url, address);
+    if (c.Ok) {
+        EXPECT_EQ(r.Header, c.Header);
+        EXPECT_TRUE(r.Content == c.Content) << "content of " << r.Content.size() << " bytes";
+    } else {
+        EXPECT_EQ(r.Content, "");
+    }
+    EXPECT_LT(r.Elapsed, 3s);
+
+    const std::vector<TReceivedRequest> requests = server.Requests();
+    ASSERT_EQ(requests.size(), c.Requests);
+    for (const TReceivedRequest& q : requests) {
+        if (!q.IsHttp)
+            continue; // the TLS handshake of the https case
+        EXPECT_EQ(q.Method, "GET");
+        EXPECT_EQ(q.Header("User-Agent"), std::optional<std::string>(kHttpAgent));
+        EXPECT_EQ(q.Header("Accept-Encoding"), std::nullopt);
+    }
+    if (!c.Responses.empty() && !requests.empty()) {
+        EXPECT_EQ(requests.front().Target, c.Responses.front().first);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Responses, DownloadCaseTest, ::testing::ValuesIn(Cases()),
+                         [](const auto& info) {
+                             std::string name;
+                             for (const char ch : std::string(info.param.Name))
+                                 name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+                             return name;
+                         });
+
+TEST(DownloadTest, HttpsWithoutTlsServerFailsCleanly) {
+    // The address goes out as TLS to the given port, not as "http://https://...".
+    TCannedServer server(20s);
+    ASSERT_TRUE(server.Start());
+    const TDownloadResult r = RunDownload("https://" + server.HostAndPort("/p"));
+    EXPECT_EQ(r.Messages, Expected(r, false));
+    EXPECT_LT(r.Elapsed, 3s);
+    const std::vector<TReceivedRequest> requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_FALSE(requests[0].IsHttp);
+    EXPECT_EQ(requests[0].Raw.substr(0, 1), "\x16"); // a TLS handshake record
+}
+
+TEST(DownloadTest, AbortEndsTheThreadWithinASecond) {
+    const TIdleTimeout idle(10s); // so only the abort can end it
+    TCannedServer server(20s);
+    TCannedResponse slow = Canned(Http("200 OK", kHtml + "Content-Length: 5000\r\n", Filler(5000)));
+    slow.Drip = 100ms;
+    slow.DripSize = 20;
+    server.Add("/slow", slow);
+    ASSERT_TRUE(server.Start());
+
+    const TDownloadResult r = RunDownload(server.Url("/slow"), [&](THttpContentDown& down) {
+        std::this_thread::sleep_for(300ms);
+        down.Abort();
+    });
+    EXPECT_EQ(r.Messages, Expected(r, false));
+    EXPECT_LT(r.Elapsed, 300ms + 1s);
+    EXPECT_EQ(r.Content, "");
+}
+
+TEST(DownloadTest, AbortBeforeResumeFailsAtOnce) {
+    TCannedServer server(20s);
+    server.Add("/p", Canned(Http("200 OK", kHtml + "Content-Length: 2\r\n", "ok")));
+    ASSERT_TRUE(server.Start());
+    TMessageRecorder window;
+    const HWND handle = TWindowHandle::Create(&window);
+    THttpContentDown down(server.Url("/p"), handle);
+    down.Abort();
+    down.Resume();
+    down.WaitFor();
+    window.PumpUntil([&] { return window.Messages.size() == 3; }, 2s);
+    EXPECT_EQ(window.Messages.back(),
+              (TRecordedMessage{WM_DOWNLOAD_FAILED, reinterpret_cast<std::uintptr_t>(&down)}));
+    handle->Detach();
+}
+
+} // namespace

@@ -1,0 +1,111 @@
+// The HTTP layer on its own: header queries, chunked reads, and why a
+// request stopped.
+#include "CannedResponses.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const auto* const kShortTimeouts = ::testing::AddGlobalTestEnvironment(new TShortTimeouts);
+
+using namespace std::chrono_literals;
+
+TEST(HttpRequestTest, QueriesTellMissingFromFailed) {
+    TCannedServer server(20s);
+    server.Add("/p", Canned(Http("200 OK", "Content-Type: text/html\r\nX-Folded: one\r\n two\r\n"
+                                           "Content-Length: 0\r\n")));
+    ASSERT_TRUE(server.Start());
+    const THttpSession session("agent");
+
+    const auto opened = session.OpenUrl(server.Url("/p"));
+    std::string value;
+    ASSERT_TRUE(opened->Opened());
+    EXPECT_EQ(opened->QueryHeader("content-TYPE", value), THttpQuery::Ok);
+    EXPECT_EQ(value, "text/html");
+    EXPECT_EQ(opened->QueryHeader("X-Folded", value), THttpQuery::Ok);
+    EXPECT_EQ(value, "one two");
+    EXPECT_EQ(opened->QueryHeader("Content-Location", value), THttpQuery::Missing);
+    EXPECT_EQ(opened->QueryStatusCode(value), THttpQuery::Ok);
+    EXPECT_EQ(value, "200");
+
+    const auto refused =
+        session.OpenUrl("http://127.0.0.1:" + std::to_string(TCannedServer::ClosedPort()) + "/");
+    EXPECT_FALSE(refused->Opened());
+    EXPECT_EQ(refused->QueryHeader("Content-Type", value), THttpQuery::Failed);
+    EXPECT_EQ(refused->QueryStatusCode(value), THttpQuery::Failed);
+    EXPECT_EQ(refused->Failure(), THttpFailure::Transfer);
+}
+
+TEST(HttpRequestTest, HeadersAreThoseOfTheFinalResponse) {
+    TCannedServer server(20s);
+    server.Add("/r", Canned(Http("301 Moved",
+                                 "Location: /p\r\nX-Hop: 1\r\nContent-Type: text/plain\r\n"
+                                 "Content-Length: 5\r\n",
+                                 "moved")));
+    server.Add("/p", Canned(Http("200 OK", "Content-Length: 4\r\n", "page")));
+    ASSERT_TRUE(server.Start());
+    const auto request = THttpSession("agent").OpenUrl(server.Url("/r"));
+    std::string value;
+    EXPECT_EQ(request->QueryHeader("X-Hop", value), THttpQuery::Missing);
+    EXPECT_EQ(request->QueryHeader("Content-Type", value), THttpQuery::Missing);
+
+    char buffer[16];
+    std::size_t received = 0;
+    ASSERT_TRUE(request->Read(buffer, sizeof buffer, received));
+    EXPECT_EQ(std::string(buffer, received), "page");
+}
+
+TEST(HttpRequestTest, BodyComesWholeInSmallReads) {
+    TCannedServer server(20s);
+    TCannedResponse dripping = Canned(Http("200 OK", "Connection: close\r\n", Filler(3000)));
+    dripping.Drip = 1ms;
+    dripping.DripSize = 700;
+    server.Add("/p", dripping);
+    ASSERT_TRUE(server.Start());
+    const auto request = THttpSession("agent").OpenUrl(server.Url("/p"));
+
+    std::string body;
+    char buffer[7];
+    std::size_t received = 0;
+    while (request->Read(buffer, sizeof buffer, received) && received > 0)
+        body.append(buffer, received);
+    EXPECT_EQ(received, 0u);
+    EXPECT_EQ(request->Failure(), THttpFailure::None);
+    EXPECT_TRUE(body == Filler(3000));
+}
+
+TEST(HttpRequestTest, FailureSaysWhyTheBodyStopped) {
+    TCannedServer server(20s);
+    const std::string raw = Http("200 OK", "Content-Length: 5000\r\n", Filler(5000));
+    TCannedResponse cut = Canned(raw);
+    cut.CloseAfter = raw.size() - 1000;
+    server.Add("/cut", cut);
+    TCannedResponse stall = Canned(raw);
+    stall.StallAfter = raw.size() - 1000;
+    stall.Stall = 5s;
+    server.Add("/stall", stall);
+    ASSERT_TRUE(server.Start());
+
+    std::atomic<bool> abort{false};
+    const THttpSession session("agent", &abort);
+    const std::pair<const char*, THttpFailure> cases[] = {
+        {"/cut", THttpFailure::Transfer},
+        {"/stall", THttpFailure::TimedOut},
+    };
+    for (const auto& [target, failure] : cases) {
+        const auto request = session.OpenUrl(server.Url(target));
+        char buffer[4096];
+        std::size_t received = 0, total = 0;
+        while (request->Read(buffer, sizeof buffer, received) && received > 0)
+            total += received;
+        EXPECT_EQ(request->Failure(), failure) << target << ": " << request->ErrorText();
+        EXPECT_EQ(total, 4000u) << target; // what came before the failure is handed out
+    }
+
+    abort = true;
+    const auto request = session.OpenUrl(server.Url("/cut"));
+    EXPECT_FALSE(request->Opened());
+    EXPECT_EQ(request->Failure(), THttpFailure::Aborted);
+}
+
+} // namespace

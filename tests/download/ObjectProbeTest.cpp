@@ -1,0 +1,213 @@
+// The object probe against canned responses, blocking and pumping.
+#include "CannedResponses.h"
+#include "download/TObjectProbe.h"
+
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+const auto* const kShortTimeouts = ::testing::AddGlobalTestEnvironment(new TShortTimeouts);
+
+using namespace std::chrono_literals;
+
+const std::string kHtml = "Content-Type: text/html\r\n";
+const _TContent_Struct kNotFound{"Not Found", 404, -1};
+
+// The server sends the headers and then holds the body back for longer than
+// the idle timeout: a probe that read the body would count nothing.
+TCannedResponse HeadersOnly(std::string raw) {
+    TCannedResponse r = Canned(raw);
+    r.StallAfter = raw.find("\r\n\r\n") + 4;
+    r.Stall = 5s;
+    return r;
+}
+
+struct TProbeCase {
+    const char* Name;
+    std::vector<std::pair<std::string, TCannedResponse>> Responses;
+    std::string Address; // see Expand
+    _TContent_Struct Result;
+    std::size_t Requests = 1;
+};
+
+const std::vector<TProbeCase>& Cases() {
+    static const std::vector<TProbeCase> cases = {
+        {"length 999 without reading the body",
+         {{"/o", HeadersOnly(Http("200 OK", kHtml + "Content-Length: 999\r\n", Filler(999)))}},
+         "http://{host}/o",
+         {"text/html", 200, 999}},
+        {"length 0",
+         {{"/o", Canned(Http("200 OK", "Content-Type: image/gif\r\nContent-Length: 0\r\n"))}},
+         "http://{host}/o",
+         {"image/gif", 200, 0}},
+        {"length 1000 is counted",
+         {{"/o", Canned(Http("200 OK", "Content-Type: image/png\r\nContent-Length: 1000\r\n",
+                             Filler(1000)))}},
+         "http://{host}/o",
+         {"image/png", 200, 1000}},
+        {"chunked body is counted",
+         {{"/o", Canned(Http("200 OK", "Content-Type: text/css\r\nTransfer-Encoding: chunked\r\n",
+                             "3\r\nabc\r\n4\r\ndefg\r\n0\r\n\r\n"))}},
+         "http://{host}/o",
+         {"text/css", 200, 7}},
+        {"404 page",
+         {{"/o", Canned(Http("404 Not Found", kHtml + "Content-Length: 9\r\n", "not here"))}},
+         "http://{host}/o",
+         kNotFound},
+        {"500 with length 120 without reading the body",
+         {{"/o", HeadersOnly(Http("500 Internal Server Error", kHtml + "Content-Length: 120\r\n",
+                                  Filler(120)))}},
+         "http://{host}/o",
+         {"text/html", 500, 120}},
+        {"no Content-Type",
+         {{"/o", Canned(Http("200 OK", "Content-Length: 3\r\n", "abc"))}},
+         "http://{host}/o",
+         {"", 200, 3}},
+        {"long Content-Type kept verbatim",
+         {{"/o", Canned(Http("200 OK",
+                             "Content-Type: application/javascript; charset=windows-949\r\n"
+                             "Content-Length: 3\r\n",
+                             "f()"))}},
+         "http://{host}/o",
+         {"application/javascript; charset=windows-949", 200, 3}},
+        {"connection closed in the body counts what came",
+         {{"/o",
+           [] {
+               std::string raw = Http(
+                   "200 OK", "Content-Type: image/jpeg\r\nContent-Length: 5000\r\n", Filler(5000));
+               TCannedResponse r = Canned(raw);
+               r.CloseAfter = raw.find("\r\n\r\n") + 4 + 2000;
+               return r;
+           }()}},
+         "http://{host}/o",
+         {"image/jpeg", 200, 2000}},
+        {"status that is not a number",
+         {{"/o", Canned("HTTP/1.1 abc OK\r\nContent-Length: 2\r\n\r\nhi")}},
+         "http://{host}/o",
+         kNotFound},
+        {"redirect chain gives the final response",
+         {{"/a", Canned(Http("302 Found",
+                             "Location: /b\r\nContent-Type: text/plain\r\nContent-Length: 0\r\n"))},
+          {"/b", Canned(Http("307 Temporary Redirect", "Location: /c\r\nContent-Length: 0\r\n"))},
+          {"/c", Canned(Http("200 OK", "Content-Length: 4\r\n", "GIF8"))}},
+         "http://{host}/a",
+         {"", 200, 4},
+         3},
+        {"redirect loop",
+         {{"/loop", Canned(Http("302 Found", "Location: /loop\r\nContent-Length: 0\r\n"))}},
+         "http://{host}/loop",
+         kNotFound,
+         11},
+        {"server that never answers",
+         {{"/o",
+           [] {
+               TCannedResponse r = Canned(Http("200 OK", "Content-Length: 2\r\n", "hi"));
+               r.StallAfter = 0;
+               r.Stall = 5s;
+               return r;
+           }()}},
+         "http://{host}/o",
+         kNotFound},
+        {"connection refused", {}, "http://{closed}/o", kNotFound, 0},
+        {"https to a server without TLS", {}, "https://{host}/o", kNotFound},
+        {"address without a scheme gets http://",
+         {{"/o", Canned(Http("200 OK", "Content-Type: image/gif\r\nContent-Length: 2\r\n", "GI"))}},
+         "{host}/o",
+         {"image/gif", 200, 2}},
+    };
+    return cases;
+}
+
+enum class TRunner { Blocking, Responsive };
+
+class ProbeCaseTest : public ::testing::TestWithParam<std::tuple<TProbeCase, TRunner>> {};
+
+TEST_P(ProbeCaseTest, GivesTheTriple) {
+    const auto& [c, runner] = GetParam();
+    TCannedServer server(20s);
+    ASSERT_TRUE(server.Start());
+    for (const auto& [target, response] : c.Responses) {
+        TCannedResponse expanded = response;
+        expanded.Raw = Expand(response.Raw, server);
+        server.Add(target, expanded);
+    }
+    const std::string address = Expand(c.Address, server);
+
+    const auto start = std::chrono::steady_clock::now();
+    const _TContent_Struct result = runner == TRunner::Blocking
+                                        ? TObjectProbe::Probe(address)
+                                        : TObjectProbe::ProbeResponsive(address);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+
+    EXPECT_EQ(result.ContentType, c.Result.ContentType);
+    EXPECT_EQ(result.StatusCode, c.Result.StatusCode);
+    EXPECT_EQ(result.ContentLength, c.Result.ContentLength);
+    EXPECT_EQ(server.Requests().size(), c.Requests);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Responses, ProbeCaseTest,
+    ::testing::Combine(::testing::ValuesIn(Cases()),
+                       ::testing::Values(TRunner::Blocking, TRunner::Responsive)),
+    [](const auto& info) {
+        std::string name;
+        for (const char ch : std::string(std::get<0>(info.param).Name))
+            name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+        return name + (std::get<1>(info.param) == TRunner::Blocking ? "_blocking" : "_responsive");
+    });
+
+TEST(ProbeResponsiveTest, HandlersRunDuringTheRequestAndCanAbortIt) {
+    const TIdleTimeout idle(10s); // so only the abort can end it
+    TCannedServer server(20s);
+    TCannedResponse silent = Canned(Http("200 OK", "Content-Length: 2\r\n", "hi"));
+    silent.StallAfter = 0;
+    silent.Stall = 10s;
+    server.Add("/o", silent);
+    ASSERT_TRUE(server.Start());
+
+    std::atomic<bool> abort{false};
+    int ticks = 0;
+    QTimer timer;
+    timer.setInterval(50);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (++ticks == 5)
+            abort = true;
+    });
+    timer.start();
+
+    const auto start = std::chrono::steady_clock::now();
+    const _TContent_Struct result = TObjectProbe::ProbeResponsive(server.Url("/o"), &abort);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+
+    EXPECT_EQ(result, kNotFound);
+    EXPECT_GE(ticks, 5);
+    EXPECT_LT(elapsed, 1500ms);
+}
+
+TEST(ProbeTest, AbortDuringTheBodyGivesNotFound) {
+    const TIdleTimeout idle(10s);
+    TCannedServer server(20s);
+    TCannedResponse slow = Canned(Http("200 OK", "Content-Length: 5000\r\n", Filler(5000)));
+    slow.Drip = 100ms;
+    slow.DripSize = 50;
+    server.Add("/o", slow);
+    ASSERT_TRUE(server.Start());
+
+    std::atomic<bool> abort{false};
+    std::thread closer([&] {
+        std::this_thread::sleep_for(300ms);
+        abort = true;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const _TContent_Struct result = TObjectProbe::Probe(server.Url("/o"), &abort);
+    closer.join();
+    EXPECT_EQ(result, kNotFound);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1300ms);
+}
+
+} // namespace
