@@ -8,7 +8,6 @@
 #include <cstring>
 #include <fstream>
 #include <istream>
-#include <limits>
 #include <memory>
 #include <ostream>
 #include <sstream>
@@ -75,19 +74,4 @@ int TScanCommand::Run(const std::string& file, const std::string& baseUrl, std::
         return 1;
     }
     return 0;
-}
-
-bool TScanCommand::ParseDepth(std::string_view text, std::int32_t& depth) {
-    if (text.empty())
-        return false;
-    std::int64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-        value = value * 10 + (c - '0');
-        if (value > std::numeric_limits<std::int32_t>::max())
-            return false;
-    }
-    depth = static_cast<std::int32_t>(value);
-    return true;
 }

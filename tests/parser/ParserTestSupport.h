@@ -1,6 +1,6 @@
 #pragma once
-// Helpers for the parser tests: a temporary skip list, a one-call page scan,
-// and comparison of record lists.
+// Helpers for the parser tests: a temporary skip list, a one-call scan, and a
+// compact description of record lists.
 
 #include "parser/THtmlParser.h"
 
@@ -11,18 +11,15 @@
 #include <memory>
 #include <string>
 #include <unistd.h>
-#include <utility>
 #include <vector>
 
-// Writes the given lines to a temporary skip file and points the parser at
-// it; the previous file name comes back on destruction.
+// Points the parser at a temporary skip file with these lines, for one scope.
 class TSkipFile {
 public:
     explicit TSkipFile(const std::vector<std::string>& lines, const std::string& eol = "\n")
-        : FPrevious(THtmlParser::SkipFileName()) {
-        static int serial = 0;
-        FPath = std::filesystem::temp_directory_path() /
-                ("marrowby-skip-" + std::to_string(getpid()) + "-" + std::to_string(++serial));
+        : FPrevious(THtmlParser::SkipFileName()),
+          FPath(std::filesystem::temp_directory_path() /
+                ("marrowby-skip-" + std::to_string(getpid()))) {
         std::ofstream out(FPath, std::ios::binary);
         for (const std::string& line : lines)
             out << line << eol;
@@ -32,60 +29,43 @@ public:
         THtmlParser::SetSkipFileName(FPrevious);
         std::filesystem::remove(FPath);
     }
-    TSkipFile(const TSkipFile&) = delete;
-    TSkipFile& operator=(const TSkipFile&) = delete;
 
 private:
     std::string FPrevious;
     std::filesystem::path FPath;
 };
 
-inline const char* const TestBase = "http://host/d1/d2/page.html";
+inline const std::string TestBase = "http://host/d1/d2/page.html";
+inline const std::string TestDir = "http://host/d1/d2/";
 
-// A parser (on the current skip file) that has scanned the page.
-inline std::unique_ptr<THtmlParser>
-ParsePage(const std::string& page, const std::string& base = TestBase, std::int32_t depth = 0) {
+inline std::unique_ptr<THtmlParser> ParsePage(const std::string& page, std::int32_t depth = 0) {
     auto parser = std::make_unique<THtmlParser>(nullptr);
-    parser->SetUrl(base);
+    parser->SetUrl(TestBase);
     parser->SetDocument(page);
     parser->SetDepth(depth);
     parser->Parse();
     return parser;
 }
 
-struct TRecordRow {
-    std::string Url;
-    std::int32_t Count;
-    std::int32_t Depth;
-    bool operator==(const TRecordRow&) const = default;
-};
-
-inline std::ostream& operator<<(std::ostream& out, const TRecordRow& row) {
-    return out << "{" << row.Url << ", " << row.Count << ", " << row.Depth << "}";
-}
-
-// The records as rows, after checking what every record must satisfy: the
-// given kind, the defaults the window fills later, and a count map that
-// agrees with the records.
-inline std::vector<TRecordRow> Rows(const std::vector<_TObjectType*>& records,
-                                    const THtmlParser::TCountMap& counts, std::int16_t kind) {
-    std::vector<TRecordRow> rows;
-    for (const _TObjectType* r : records) {
-        EXPECT_EQ(r->Kind, kind) << r->Url;
-        EXPECT_TRUE(r->ContentType.empty() && r->Size == 0 && r->Visited == 0 && r->Status == 0 &&
-                    r->Id == 0)
-            << r->Url;
-        const auto count = counts.find(r->Url);
-        EXPECT_TRUE(count != counts.end() && count->second == std::uint32_t(r->Count)) << r->Url;
-        rows.push_back({r->Url, r->Count, r->Depth});
-    }
+// "url url*count ..." with TestDir left out, after checking what every record
+// must hold: its kind and depth, the fields the window fills later still
+// zero, and the count map agreeing with the list.
+inline std::string Describe(const THtmlParser& p, bool anchors) {
+    const auto& records = anchors ? p.Anchors() : p.Objects();
+    const auto& counts = anchors ? p.AnchorCounts() : p.ObjectCounts();
     EXPECT_EQ(counts.size(), records.size());
-    return rows;
-}
-
-inline std::vector<TRecordRow> AnchorRows(const THtmlParser& p) {
-    return Rows(p.Anchors(), p.AnchorCounts(), KIND_PAGE);
-}
-inline std::vector<TRecordRow> ObjectRows(const THtmlParser& p) {
-    return Rows(p.Objects(), p.ObjectCounts(), KIND_OBJECT);
+    std::string text;
+    for (const _TObjectType* r : records) {
+        // The record is packed: copy its fields before comparing them.
+        const std::int32_t kind = r->Kind, depth = r->Depth, count = r->Count;
+        EXPECT_EQ(kind, anchors ? KIND_PAGE : KIND_OBJECT);
+        EXPECT_EQ(depth, anchors ? p.Depth() + 1 : 0);
+        EXPECT_TRUE(r->ContentType.empty() && !r->Size && !r->Visited && !r->Status && !r->Id);
+        EXPECT_EQ(counts.count(r->Url) ? counts.at(r->Url) : 0u, std::uint32_t(count));
+        const bool local = r->Url.starts_with(TestDir);
+        text += (text.empty() ? "" : " ") + r->Url.substr(local ? TestDir.size() : 0);
+        if (r->Count != 1)
+            text += "*" + std::to_string(r->Count);
+    }
+    return text;
 }
