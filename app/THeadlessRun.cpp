@@ -105,5 +105,7 @@ void THeadlessRun::Finish(int exitCode) {
         }
     }
     FWindow.FormClose();
-    QCoreApplication::exit(exitCode);
+    // Leave from the outermost loop: this may run nested in a handler that
+    // was pumping the queue.
+    QTimer::singleShot(0, qApp, [exitCode] { QCoreApplication::exit(exitCode); });
 }
