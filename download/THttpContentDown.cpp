@@ -111,9 +111,8 @@ bool THttpContentDown::DownloadContent(std::string url, std::string& stream) {
     if (!request->Opened())
         return false;
 
-    std::string type;
-    if (request->QueryHeader("Content-Type", type) == THttpQuery::Failed)
-        return false;
+    std::string type; // stays empty when the header is missing
+    request->QueryHeader("Content-Type", type);
     const std::optional<std::int32_t> status = StatusCodeOf(*request);
     if (!status)
         return false;

@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 const auto* const kShortTimeouts = ::testing::AddGlobalTestEnvironment(new TShortTimeouts);
@@ -106,6 +111,37 @@ TEST(HttpRequestTest, FailureSaysWhyTheBodyStopped) {
     const auto request = session.OpenUrl(server.Url("/cut"));
     EXPECT_FALSE(request->Opened());
     EXPECT_EQ(request->Failure(), THttpFailure::Aborted);
+}
+
+TEST(HttpRequestTest, ConnectTimeoutApplies) {
+    // A listener whose queue is full and never accepted: the handshake of
+    // one more connection is left unanswered.
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(listen(listener, 0), 0);
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+    int fillers[3];
+    for (int& fd : fillers) {
+        fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    }
+
+    const TIdleTimeout idle(10s); // so only the connect timeout can end it
+    const auto start = std::chrono::steady_clock::now();
+    const auto request = THttpSession("agent").OpenUrl(
+        "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/");
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_FALSE(request->Opened());
+    EXPECT_EQ(request->Failure(), THttpFailure::TimedOut) << request->ErrorText();
+    EXPECT_LT(elapsed, 2500ms);
+
+    for (const int fd : fillers)
+        close(fd);
+    close(listener);
 }
 
 } // namespace
