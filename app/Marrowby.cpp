@@ -4,6 +4,7 @@
 #include "TFrmMain.h"
 #include "THeadlessRun.h"
 #include "TScanCommand.h"
+#include "TSignalNotifier.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -74,6 +75,8 @@ int RunWindow(const QCommandLineParser& cl, const TOptions& o, int argc, char** 
     }
     if (cl.isSet(o.Delay))
         window.ApplyDelay(QString::number(delay));
+    // A stop request from the terminal closes the window the usual way.
+    TSignalNotifier stopRequests([&window](int) { window.close(); });
     window.show();
     if (!addresses.isEmpty())
         QTimer::singleShot(0, &window, [&window, &addresses] { window.StartCrawl(addresses.front()); });

@@ -2,24 +2,14 @@
 
 #include "TApplication.h"
 #include "TFrmMain.h"
+#include "TSignalNotifier.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <QTimer>
 
-#include <csignal>
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
-
-int SignalPipe[2] = {-1, -1};
-
-void OnTerminationSignal(int signo) {
-    const unsigned char byte = static_cast<unsigned char>(signo);
-    [[maybe_unused]] const ssize_t n = write(SignalPipe[1], &byte, 1);
-}
 
 void PrintLine(std::FILE* stream, const QString& text) {
     const QByteArray bytes = text.toUtf8();
@@ -34,17 +24,7 @@ QString Bytes(const std::string& s) { return QString::fromUtf8(s.data(), static_
 
 THeadlessRun::THeadlessRun(TFrmMain& window, std::string reportDir)
     : FWindow(window), FReportDir(std::move(reportDir)) {
-    if (SignalPipe[0] < 0 && pipe2(SignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        SignalPipe[0] = SignalPipe[1] = -1;
-    if (SignalPipe[0] >= 0) {
-        FSignals = new QSocketNotifier(SignalPipe[0], QSocketNotifier::Read, this);
-        connect(FSignals, &QSocketNotifier::activated, this, [this] { OnSignal(); });
-        struct sigaction action {};
-        action.sa_handler = OnTerminationSignal;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, nullptr);
-        sigaction(SIGTERM, &action, nullptr);
-    }
+    new TSignalNotifier([this](int signo) { OnSignal(signo); }, this);
 
     FWindow.Hooks.MessageBox = [this](const QString& text) {
         PrintLine(stdout, text);
@@ -71,11 +51,7 @@ THeadlessRun::THeadlessRun(TFrmMain& window, std::string reportDir)
     });
 }
 
-THeadlessRun::~THeadlessRun() {
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
-    TApplication::SetErrorHandler(nullptr);
-}
+THeadlessRun::~THeadlessRun() { TApplication::SetErrorHandler(nullptr); }
 
 int THeadlessRun::Exec(const QString& url, int delaySeconds) {
     FWindow.ApplyDelay(QString::number(delaySeconds));
@@ -83,10 +59,7 @@ int THeadlessRun::Exec(const QString& url, int delaySeconds) {
     return QCoreApplication::exec();
 }
 
-void THeadlessRun::OnSignal() {
-    unsigned char signo = 0;
-    if (read(SignalPipe[0], &signo, 1) != 1)
-        return;
+void THeadlessRun::OnSignal(int signo) {
     PrintLine(stderr, QString("marrowby: stopped by signal %1").arg(signo));
     Finish(128 + signo);
 }

@@ -7,7 +7,6 @@
 
 #include <string>
 
-class QSocketNotifier;
 class TFrmMain;
 
 class THeadlessRun : public QObject {
@@ -25,11 +24,10 @@ public:
 
 private:
     void Finish(int exitCode);
-    void OnSignal();
+    void OnSignal(int signo);
 
     TFrmMain& FWindow;
     std::string FReportDir;
-    QSocketNotifier* FSignals = nullptr;
     bool FFinishing = false;
     int FPages = 0;
 };

@@ -156,6 +156,23 @@ TEST(Headless, SignalsStopTheCrawlAndWriteWhatWasDone) {
     }
 }
 
+TEST(Program, TheWindowClosesCleanlyOnAStopRequest) {
+    // The window on the offscreen platform, mid-crawl, asked to stop by
+    // SIGTERM: it closes the usual way, stops its workers and exits 0.
+    TTestSite site;
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    p.setProcessEnvironment(env);
+    p.start(MARROWBY_BIN, {"--delay", "60", QString::fromStdString(site.Url("/"))});
+    ASSERT_TRUE(p.waitForStarted(5000));
+    ASSERT_TRUE(site.Server.WaitForRequests(4, std::chrono::seconds(20)));
+    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+}
+
 TEST(Program, HelpAndVersionNeedNoDisplay) {
     const TRun help = Marrowby({"--help"});
     EXPECT_EQ(help.exitCode, 0);
