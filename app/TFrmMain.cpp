@@ -212,6 +212,7 @@ void TFrmMain::CreateCountPanel(QWidget* panel) {
         l->setObjectName(name);
         l->move(x, y);
         l->adjustSize();
+
         return l;
     };
     auto count = [panel](const char* name, int x, int y) {
@@ -250,6 +251,10 @@ void TFrmMain::CreateCountPanel(QWidget* panel) {
     ProgressBar->setRange(0, 100);
     ProgressBar->setValue(0);
     ProgressBar->setTextVisible(false);
+    // Some headings stand 16 pixels above their count, less than a line of
+    // the form's font: keep them in front so no letter is cut.
+    for (QLabel* heading : panel->findChildren<QLabel*>())
+        heading->raise();
 }
 
 void TFrmMain::CreateMenuAndTray() {
