@@ -78,12 +78,12 @@ struct Crawl : ::testing::Test {
             SCOPED_TRACE(o.url);
             ASSERT_TRUE(w.FObjectMap.count(o.url));
             const _TObjectType& r = *w.FObjectMap.at(o.url);
-            EXPECT_EQ(r.Id, o.id);
-            EXPECT_EQ(r.Size, o.size);
-            EXPECT_EQ(r.Status, o.status);
+            EXPECT_EQ(+r.Id, o.id);
+            EXPECT_EQ(+r.Size, o.size);
+            EXPECT_EQ(+r.Status, o.status);
             EXPECT_EQ(r.ContentType, o.type);
-            EXPECT_EQ(r.Count, o.count);
-            EXPECT_EQ(r.Kind, KIND_OBJECT);
+            EXPECT_EQ(+r.Count, o.count);
+            EXPECT_EQ(+r.Kind, KIND_OBJECT);
         }
         // One probe per object, whatever the number of pages using it.
         int imgRequests = 0;
@@ -93,10 +93,10 @@ struct Crawl : ::testing::Test {
 
         // Page records: the first page keeps its id and counts the link back.
         const _TObjectType& home = *w.FPageMap.at(site.Home());
-        EXPECT_EQ(home.Id, 1);
-        EXPECT_EQ(home.Count, 1);
-        EXPECT_EQ(w.FPageMap.at(site.Url("/b.html"))->Count, 2); // on the first page and on a
-        EXPECT_EQ(w.FPageMap.at(site.Gone)->Depth, 2);
+        EXPECT_EQ(+home.Id, 1);
+        EXPECT_EQ(+home.Count, 1);
+        EXPECT_EQ(+w.FPageMap.at(site.Url("/b.html"))->Count, 2); // on the first page and on a
+        EXPECT_EQ(+w.FPageMap.at(site.Gone)->Depth, 2);
         EXPECT_EQ(w.FLastRecordId, 6);
         EXPECT_EQ(w.FLastObjectId, 3);
         EXPECT_FALSE(w.FPageMap.count("http://external.example/x"));
@@ -187,7 +187,7 @@ TEST_F(Crawl, AddressWithoutSchemeAndWithTrailingSlash) {
     site.AddPage("/b.html/", "200 OK", "text/plain", "x"); // never asked for
     ASSERT_TRUE(driver.Crawl(typed.substr(0, typed.size() - 1) + "/", 0));
     EXPECT_EQ(w.FGoneList.front(), site.Url("/b.html"));
-    EXPECT_EQ(w.FPageMap.at(site.Url("/b.html"))->Id, 1);
+    EXPECT_EQ(+w.FPageMap.at(site.Url("/b.html"))->Id, 1);
     EXPECT_EQ(w.FStartHost, "127.0.0.1");
 }
 

@@ -11,22 +11,23 @@
 
 namespace {
 
-template <class T> std::ptrdiff_t OffsetOf(const _TObjectType& r, const T& field) {
-    return reinterpret_cast<const char*>(&field) - reinterpret_cast<const char*>(&r);
-}
+// Packed fields may not be bound to references; their offsets are read as
+// byte distances instead.
+#define OffsetOf(r, field)                                                                        \
+    (reinterpret_cast<const char*>(&(r).field) - reinterpret_cast<const char*>(&(r)))
 
 TEST(ObjectType, FieldsArePackedInOrder) {
     _TObjectType r;
     const std::ptrdiff_t s = sizeof(std::string);
-    EXPECT_EQ(OffsetOf(r, r.Url), 0);
-    EXPECT_EQ(OffsetOf(r, r.ContentType), s);
-    EXPECT_EQ(OffsetOf(r, r.Kind), 2 * s);
-    EXPECT_EQ(OffsetOf(r, r.Size), 2 * s + 2);
-    EXPECT_EQ(OffsetOf(r, r.Visited), 2 * s + 6);
-    EXPECT_EQ(OffsetOf(r, r.Count), 2 * s + 7);
-    EXPECT_EQ(OffsetOf(r, r.Status), 2 * s + 11);
-    EXPECT_EQ(OffsetOf(r, r.Depth), 2 * s + 15);
-    EXPECT_EQ(OffsetOf(r, r.Id), 2 * s + 19);
+    EXPECT_EQ(OffsetOf(r, Url), 0);
+    EXPECT_EQ(OffsetOf(r, ContentType), s);
+    EXPECT_EQ(OffsetOf(r, Kind), 2 * s);
+    EXPECT_EQ(OffsetOf(r, Size), 2 * s + 2);
+    EXPECT_EQ(OffsetOf(r, Visited), 2 * s + 6);
+    EXPECT_EQ(OffsetOf(r, Count), 2 * s + 7);
+    EXPECT_EQ(OffsetOf(r, Status), 2 * s + 11);
+    EXPECT_EQ(OffsetOf(r, Depth), 2 * s + 15);
+    EXPECT_EQ(OffsetOf(r, Id), 2 * s + 19);
 }
 
 TEST(Messages, NumbersFollowWmUser) {
