@@ -4,8 +4,7 @@
 #include "platform/TMessageEvent.h"
 
 bool TFrmMain::event(QEvent* event) {
-    if (TMessageEvent::IsMessageType(event->type()) &&
-        Dispatch(static_cast<TMessageEvent*>(event)->Message()))
+    if (TMessage* message = TMessageEvent::From(event); message != nullptr && Dispatch(*message))
         return true;
     return QMainWindow::event(event);
 }

@@ -28,9 +28,10 @@ public:
     std::vector<TRecordedMessage> Messages;
 
     bool event(QEvent* e) override {
-        if (!TMessageEvent::IsMessageType(e->type()))
+        const TMessage* message = TMessageEvent::From(e);
+        if (message == nullptr)
             return QObject::event(e);
-        const TMessage& m = static_cast<TMessageEvent*>(e)->Message();
+        const TMessage& m = *message;
         Messages.push_back({m.Msg, m.LParam});
         return true;
     }

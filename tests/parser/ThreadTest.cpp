@@ -14,9 +14,10 @@ class TReceiver : public QObject {
 public:
     std::vector<TMessage> Messages;
     bool event(QEvent* e) override {
-        if (!TMessageEvent::IsMessageType(e->type()))
+        const TMessage* m = TMessageEvent::From(e);
+        if (m == nullptr)
             return QObject::event(e);
-        Messages.push_back(static_cast<TMessageEvent*>(e)->Message());
+        Messages.push_back(*m);
         return true;
     }
 };

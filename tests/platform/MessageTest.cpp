@@ -21,9 +21,10 @@ public:
     std::map<unsigned, std::function<void()>> OnMessage;
 
     bool event(QEvent* e) override {
-        if (!TMessageEvent::IsMessageType(e->type()))
+        TMessage* message = TMessageEvent::From(e);
+        if (message == nullptr)
             return QObject::event(e);
-        TMessage& m = static_cast<TMessageEvent*>(e)->Message();
+        TMessage& m = *message;
         Seen.push_back(m.Msg);
         m.Result = static_cast<std::intptr_t>(m.LParam) + 1;
         if (auto it = OnMessage.find(m.Msg); it != OnMessage.end())
@@ -89,6 +90,17 @@ TEST(Messages, ADetachedHandleDropsEverything) {
     EXPECT_FALSE(PostMessage(HWND{}, 1030, 0, 0));
     QCoreApplication::sendPostedEvents();
     EXPECT_TRUE(window.Seen.empty());
+}
+
+TEST(Messages, OnlyOurEventsCarryMessages) {
+    // Another event type in the user range is not mistaken for a message.
+    QEvent foreign(static_cast<QEvent::Type>(QEvent::registerEventType()));
+    EXPECT_EQ(TMessageEvent::From(&foreign), nullptr);
+    QEvent timer(QEvent::Timer);
+    EXPECT_EQ(TMessageEvent::From(&timer), nullptr);
+    TMessageEvent ours(1030, 0, 7);
+    ASSERT_NE(TMessageEvent::From(&ours), nullptr);
+    EXPECT_EQ(TMessageEvent::From(&ours)->LParam, 7u);
 }
 
 TEST(Messages, OnlyNumbersAboveWmUserAreMessages) {
