@@ -46,6 +46,18 @@ inline std::string Expand(std::string text, const TCannedServer& server) {
     return text;
 }
 
+// Serves a case's responses with their placeholders filled in, and returns
+// the case's address filled in the same way.
+template <class Responses>
+std::string ServeCase(TCannedServer& server, const Responses& responses, const std::string& address) {
+    for (const auto& [target, response] : responses) {
+        TCannedResponse expanded = response;
+        expanded.Raw = Expand(response.Raw, server);
+        server.Add(target, expanded);
+    }
+    return Expand(address, server);
+}
+
 // One-second timeouts for the whole test program, so stalls end quickly.
 class TShortTimeouts : public ::testing::Environment {
 public:

@@ -273,12 +273,7 @@ TEST_P(DownloadCaseTest, PostsMessagesAndKeepsValues) {
     const TDownloadCase& c = GetParam();
     TCannedServer server(20s);
     ASSERT_TRUE(server.Start());
-    for (const auto& [target, response] : c.Responses) {
-        TCannedResponse expanded = response;
-        expanded.Raw = Expand(response.Raw, server);
-        server.Add(target, expanded);
-    }
-    const std::string address = Expand(c.Address, server);
+    const std::string address = ServeCase(server, c.Responses, c.Address);
 
     const TDownloadResult r = RunDownload(address);
 

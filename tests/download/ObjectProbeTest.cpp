@@ -131,12 +131,7 @@ TEST_P(ProbeCaseTest, GivesTheTriple) {
     const auto& [c, runner] = GetParam();
     TCannedServer server(20s);
     ASSERT_TRUE(server.Start());
-    for (const auto& [target, response] : c.Responses) {
-        TCannedResponse expanded = response;
-        expanded.Raw = Expand(response.Raw, server);
-        server.Add(target, expanded);
-    }
-    const std::string address = Expand(c.Address, server);
+    const std::string address = ServeCase(server, c.Responses, c.Address);
 
     const auto start = std::chrono::steady_clock::now();
     const _TContent_Struct result = runner == TRunner::Blocking
