@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Takes a screenshot of the window under Xvfb: scripts/screenshot.sh OUT.png [ARGS...]
-# Needs imagemagick (import) besides what setup.sh installs.
+# Needs imagemagick (import) besides what setup.sh installs; with openbox
+# installed the window gets a frame with its caption.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=$(realpath -m "$1"); shift
-xvfb-run -a -s "-screen 0 1024x800x24" bash -c '
+export MARROWBY_SHOT_OUT=$out MARROWBY_SHOT_WAIT=${MARROWBY_SHOT_WAIT:-5}
+xvfb-run -a -s "-screen 0 1024x860x24" bash -c '
+  if command -v openbox >/dev/null; then openbox >/dev/null 2>&1 & sleep 1; fi
   "$0" "$@" & app=$!
-  sleep 4
-  import -window root -crop 830x700+170+150 "'"$out"'"
+  sleep "${MARROWBY_SHOT_WAIT:-5}"
+  import -window root -crop 840x720+165+130 "$MARROWBY_SHOT_OUT"
   kill $app; wait $app || true
 ' "${MARROWBY_BIN:-$root/build/app/marrowby}" "$@"
