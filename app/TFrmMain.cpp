@@ -7,6 +7,7 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -131,6 +132,10 @@ void TFrmMain::CreateToolBar() {
     UrlComboBox->setMaxVisibleItems(8);
     UrlComboBox->setInsertPolicy(QComboBox::NoInsert);
     UrlComboBox->setFont(FormFont());
+    // Key presses reach the box, which hands them to its line edit directly;
+    // presses sent to the line edit itself are redirected to the box, so each
+    // press passes the box's filter exactly once.
+    UrlComboBox->installEventFilter(this);
     UrlComboBox->lineEdit()->installEventFilter(this);
 
     InterEdt = new QLineEdit("60");
@@ -294,10 +299,22 @@ void TFrmMain::changeEvent(QEvent* event) {
 }
 
 bool TFrmMain::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == UrlComboBox->lineEdit() && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
+    if (event->type() != QEvent::KeyPress)
+        return QMainWindow::eventFilter(watched, event);
+    if (watched == UrlComboBox->lineEdit()) {
+        // The box and its parents have had it: it must not travel up again.
+        QCoreApplication::sendEvent(UrlComboBox, event);
+        event->accept();
+        return true;
+    }
+    if (watched == UrlComboBox) {
+        const auto* press = static_cast<QKeyEvent*>(event);
+        const int key = press->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             char typed = 13;
+            UrlComboBoxKeyPress(typed);
+        } else if (!press->text().isEmpty()) {
+            char typed = press->text().at(0).toLatin1();
             UrlComboBoxKeyPress(typed);
         }
     }

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev libcurl4-openssl-dev
   libgtest-dev libbenchmark-dev
   clang libclang-rt-dev
-  xvfb xauth fonts-nanum
+  xvfb xauth xdotool fonts-nanum
 )
 
 missing=()

@@ -14,6 +14,8 @@
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
+#include <QTest>
+#include <QToolButton>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -137,8 +139,10 @@ TEST_F(Window, DelayBoxAcceptsOnlyWholeSecondsOfZeroOrMore) {
     for (const auto& row : table) {
         SCOPED_TRACE(row.typed);
         errors.clear();
-        w.InterEdt->setText(row.typed);
-        w.SpeedButton1Click();
+        w.InterEdt->selectAll();
+        QTest::keyClick(w.InterEdt, Qt::Key_Delete);
+        QTest::keyClicks(w.InterEdt, row.typed);
+        QTest::mouseClick(w.SpeedButton1, Qt::LeftButton);
         EXPECT_EQ(w.FDelaySeconds, row.delay);
         EXPECT_EQ(errors.size(), row.refused ? 1 : 0);
     }
@@ -146,14 +150,53 @@ TEST_F(Window, DelayBoxAcceptsOnlyWholeSecondsOfZeroOrMore) {
     EXPECT_EQ(w.FDelayTick, 1u); // the running pause is not touched
 }
 
-TEST_F(Window, EnterWithoutAnAddressOrWithAnotherKeyDoesNothing) {
-    char enter = 13, other = 'a';
-    w.UrlComboBoxKeyPress(enter);
-    w.UrlComboBox->setEditText("http://127.0.0.1:1/");
-    w.UrlComboBoxKeyPress(other);
+// A loopback address that refuses connections: a port bound and let go.
+std::string RefusingUrl() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t n = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
+    close(fd);
+    return "http://127.0.0.1:" + std::to_string(ntohs(a.sin_port)) + "/";
+}
+
+// Enter crawls the typed address: its only page fails, so each press ends
+// in one end-of-crawl box. A press counted twice would show two.
+TEST_F(Window, EnterInTheAddressBoxStartsTheCrawlOncePerPress) {
+    w.show();
+    w.UrlComboBox->setFocus();
+    QTest::keyClick(w.UrlComboBox, Qt::Key_Return); // nothing typed yet: nothing happens
     EXPECT_FALSE(w.FRunning);
-    EXPECT_FALSE(w.SysTime->isActive());
-    EXPECT_TRUE(w.FGoneList.empty());
+    const QString url = QString::fromStdString(RefusingUrl());
+    QTest::keyClicks(w.UrlComboBox, url);
+    EXPECT_EQ(w.UrlComboBox->currentText(), url); // the other keys reach the box unchanged
+    EXPECT_FALSE(w.FRunning);
+    const struct {
+        QWidget* target;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+    } presses[] = {
+        {w.UrlComboBox, Qt::Key_Return, Qt::NoModifier},
+        {w.UrlComboBox, Qt::Key_Enter, Qt::KeypadModifier},
+        {w.UrlComboBox->lineEdit(), Qt::Key_Return, Qt::NoModifier},
+        {w.UrlComboBox->lineEdit(), Qt::Key_Enter, Qt::KeypadModifier},
+    };
+    int expected = 0;
+    for (const auto& press : presses) {
+        SCOPED_TRACE(expected);
+        QTest::keyClick(press.target, press.key, press.modifiers);
+        ++expected;
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < (boxes.size() < expected ? 10000 : 300))
+            TMessagePump::ProcessMessages();
+        EXPECT_EQ(boxes.size(), expected);
+    }
+    EXPECT_TRUE(w.FRunning);
+    EXPECT_EQ(w.GoneListView->topLevelItemCount(), 1); // the failed page, once
 }
 
 TEST_F(Window, ClockCountsSeconds) {
