@@ -157,6 +157,7 @@ void TFrmMain::CreateToolBar() {
     ToolBar1->addWidget(InterEdt);
     ToolBar1->addWidget(Spacer(15)); // ToolButton3
     ToolBar1->addWidget(SpeedButton1);
+    UrlComboBox->setFocus(); // a person types the address first
 }
 
 namespace {
