@@ -1,6 +1,7 @@
 // The entry routine: reads the command line, then opens the window, runs a
 // headless crawl or scans a local file.
 #include "TApplication.h"
+#include "TDisplayProbe.h"
 #include "TFrmMain.h"
 #include "THeadlessRun.h"
 #include "TScanCommand.h"
@@ -17,6 +18,7 @@
 namespace {
 
 constexpr int ExitUsage = 2;
+constexpr int ExitNoDisplay = 1;
 
 struct TOptions {
     QCommandLineOption Scan{"scan", "Scan a local HTML file (\"-\" for standard input) and print its links as CSV.", "FILE"};
@@ -65,6 +67,10 @@ int RunWindow(const QCommandLineParser& cl, const TOptions& o, int argc, char** 
         return UsageError("--report goes with --headless");
     if (headless)
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    else if (!TDisplayProbe::Available()) {
+        std::fputs("marrowby: cannot open a display; use --headless, or run under xvfb-run\n", stderr);
+        return ExitNoDisplay;
+    }
 
     TApplication app(argc, argv);
     TFrmMain window;

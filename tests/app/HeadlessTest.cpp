@@ -173,6 +173,24 @@ TEST(Program, TheWindowClosesCleanlyOnAStopRequest) {
     EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
 }
 
+TEST(Program, WithoutADisplayTheWindowSaysSoInOneLine) {
+    const char* displays[] = {"", ":97"}; // none, and one where no server answers
+    for (const char* display : displays) {
+        SCOPED_TRACE(display);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("QT_QPA_PLATFORM");
+        env.remove("WAYLAND_DISPLAY");
+        env.insert("DISPLAY", display);
+        p.setProcessEnvironment(env);
+        p.start(MARROWBY_BIN, QStringList{});
+        ASSERT_TRUE(p.waitForFinished(10000));
+        EXPECT_EQ(p.exitCode(), 1);
+        EXPECT_EQ(p.readAllStandardError().toStdString(),
+                  "marrowby: cannot open a display; use --headless, or run under xvfb-run\n");
+    }
+}
+
 TEST(Program, HelpAndVersionNeedNoDisplay) {
     const TRun help = Marrowby({"--help"});
     EXPECT_EQ(help.exitCode, 0);
