@@ -17,12 +17,15 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QSplitter>
+#include <QStyle>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
+
+#include <algorithm>
 
 TFrmMain* FrmMain = nullptr;
 
@@ -162,8 +165,10 @@ void TFrmMain::CreateToolBar() {
 
 namespace {
 
-QTreeWidget* ReportList(const char* name, const QStringList& columns, const QList<int>& widths) {
+QTreeWidget* ReportList(const char* name, const QStringList& columns, const QList<int>& widths,
+                        const QFont& font) {
     auto* list = new QTreeWidget;
+    list->setFont(font);
     list->setObjectName(name);
     list->setColumnCount(static_cast<int>(columns.size()));
     list->setHeaderLabels(columns);
@@ -173,8 +178,15 @@ QTreeWidget* ReportList(const char* name, const QStringList& columns, const QLis
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setAllColumnsShowFocus(true);
     list->setIconSize(QSize(16, 16));
-    for (int i = 0; i < widths.size(); ++i)
-        list->setColumnWidth(i, widths[i]);
+    // No column is narrower than its heading, and the Id column next to the
+    // check box holds five digits.
+    const QFontMetrics metrics(list->font());
+    const int checkBox = list->style()->pixelMetric(QStyle::PM_IndicatorWidth) + 12;
+    for (int i = 0; i < widths.size(); ++i) {
+        const int heading = metrics.horizontalAdvance(columns[i]) + 16;
+        const int cells = i == 0 ? checkBox + metrics.horizontalAdvance("99999") + 8 : 0;
+        list->setColumnWidth(i, std::max({widths[i], heading, cells}));
+    }
     return list;
 }
 
@@ -182,10 +194,10 @@ QTreeWidget* ReportList(const char* name, const QStringList& columns, const QLis
 
 void TFrmMain::CreateReportLists() {
     GoneListView = ReportList("GoneListView", {"Id", "Depth", "URI", "Size", "Status", "Type"},
-                              {40, 60, 400, 70, 70, 70});
+                              {40, 60, 400, 70, 70, 70}, font());
     GoneListView->headerItem()->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
     ObjListView = ReportList("ObjListView", {"Id", "URI", "Size", "Status", "Type", "Count"},
-                             {60, 400, 70, 70, 70, 20});
+                             {60, 400, 70, 70, 70, 20}, font());
 
     Splitter3 = new QSplitter(Qt::Vertical);
     Splitter3->setObjectName("Splitter3");
@@ -213,6 +225,9 @@ void TFrmMain::CreateReportLists() {
 }
 
 void TFrmMain::CreateCountPanel(QWidget* panel) {
+    // The headings are sized to their text at once, so they must measure it
+    // in the form's font, before the panel joins the window.
+    panel->setFont(font());
     auto label = [panel](const char* name, const QString& text, int x, int y) {
         auto* l = new QLabel(text, panel);
         l->setObjectName(name);
@@ -226,10 +241,7 @@ void TFrmMain::CreateCountPanel(QWidget* panel) {
         e->setObjectName(name);
         e->setGeometry(x, y, 121, 20);
         e->setFrame(false);
-        QObject::connect(e, &QLineEdit::textEdited, e, [e](const QString& text) {
-            if (text != text.toLower())
-                e->setText(text.toLower());
-        });
+        e->setReadOnly(true); // the crawl's counts, not input
         return e;
     };
     LabelTime = label("LabelTime", "Time Count", 8, 16);

@@ -84,6 +84,31 @@ TEST_F(Window, HasTheFormsControls) {
     EXPECT_FALSE(w.TrayIcon1->isVisible());
 }
 
+TEST_F(Window, AtTheDefaultSizeEveryHeadingAndColumnCanBeRead) {
+    w.show();
+    for (QTreeWidget* list : {w.GoneListView, w.ObjListView}) {
+        const QFontMetrics metrics(list->font());
+        EXPECT_GT(list->columnWidth(0), 20 + metrics.horizontalAdvance("99999")); // check box + id
+        for (int i = 0; i < list->columnCount(); ++i)
+            EXPECT_GE(list->columnWidth(i), metrics.horizontalAdvance(list->headerItem()->text(i)))
+                << list->headerItem()->text(i).toStdString();
+    }
+    QWidget* panel = w.findChild<QWidget*>("RightPanel");
+    for (QLabel* heading : panel->findChildren<QLabel*>()) {
+        SCOPED_TRACE(heading->text().toStdString());
+        EXPECT_GE(heading->width(), heading->fontMetrics().horizontalAdvance(heading->text()));
+        EXPECT_LE(heading->geometry().right(), panel->width());
+    }
+    for (QLineEdit* count : {w.EdtGoneList, w.EdtGoingList, w.EdtAnchor, w.EdtInternalLink,
+                             w.EdtExternalLink, w.EdtObj}) {
+        QTest::keyClicks(count, "12");
+        EXPECT_EQ(count->text(), "0") << count->objectName().toStdString();
+    }
+    EXPECT_EQ(w.SpeedButton1->size(), QSize(39, 21));
+    EXPECT_FALSE(w.SpeedButton1->toolTip().isEmpty());
+    EXPECT_FALSE(w.InterEdt->toolTip().isEmpty());
+}
+
 TEST_F(Window, RoutesEveryCrawlMessageToItsHandler) {
     const struct {
         unsigned msg;
@@ -236,7 +261,9 @@ struct SilentPort {
 
 TEST(WindowClose, BeforeAnyCrawlFreesNothingAndStopsNothing) {
     TFrmMain w;
-    w.FormClose();
+    w.show();
+    w.Close1->trigger(); // File -> Close
+    EXPECT_FALSE(w.isVisible());
     EXPECT_TRUE(w.FClosing);
     EXPECT_FALSE(w.Handle()->Attached());
     w.FormClose(); // a second close changes nothing
