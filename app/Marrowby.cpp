@@ -1,6 +1,7 @@
 // The entry routine: reads the command line, then opens the window, runs a
 // headless crawl or scans a local file.
 #include "TApplication.h"
+#include "TCoreApplication.h"
 #include "TDisplayProbe.h"
 #include "TFrmMain.h"
 #include "THeadlessRun.h"
@@ -48,7 +49,7 @@ int RunScan(const QCommandLineParser& cl, const TOptions& o, int argc, char** ar
         return UsageError("--depth takes a whole number of 0 or more");
     if (!cl.positionalArguments().isEmpty())
         return UsageError("--scan takes no address");
-    QCoreApplication app(argc, argv);
+    TCoreApplication app(argc, argv);
     return TScanCommand::Run(cl.value(o.Scan).toStdString(), cl.value(o.Base).toStdString(),
                              depth, std::cin, std::cout, std::cerr);
 }
@@ -65,9 +66,12 @@ int RunWindow(const QCommandLineParser& cl, const TOptions& o, int argc, char** 
         return UsageError("--headless needs a start address");
     if (!headless && cl.isSet(o.Report))
         return UsageError("--report goes with --headless");
-    if (headless)
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    else if (!TDisplayProbe::Available()) {
+    if (headless) {
+        TCoreApplication app(argc, argv);
+        THeadlessRun run(cl.value(o.Report).toStdString());
+        return run.Exec(addresses.front(), delay);
+    }
+    if (!TDisplayProbe::Available()) {
         std::fputs("marrowby: cannot open a display; use --headless, or run under xvfb-run\n", stderr);
         return ExitNoDisplay;
     }
@@ -75,10 +79,6 @@ int RunWindow(const QCommandLineParser& cl, const TOptions& o, int argc, char** 
     TApplication app(argc, argv);
     TFrmMain window;
     FrmMain = &window;
-    if (headless) {
-        THeadlessRun run(window, cl.value(o.Report).toStdString());
-        return run.Exec(addresses.front(), delay);
-    }
     if (cl.isSet(o.Delay))
         window.ApplyDelay(QString::number(delay));
     // A stop request from the terminal closes the window the usual way.

@@ -1,8 +1,5 @@
 #include "TFrmMain.h"
 
-#include "TAnsiText.h"
-#include "download/THttpContentDown.h"
-#include "parser/THtmlParser.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -68,11 +65,10 @@ QIcon DrawIcon(const QColor& fill, const QColor& edge, bool folded) {
 
 } // namespace
 
-TFrmMain::TFrmMain(QWidget* owner) : QMainWindow(owner), FHandle(TWindowHandle::Create(this)) {
+TFrmMain::TFrmMain(QWidget* owner)
+    : QMainWindow(owner), FCrawl(std::make_unique<TCrawl>(static_cast<TCrawlListener&>(*this))) {
     CreateControls();
-    FDelayTick = 1;
-    FDelaySeconds = 60;
-    ProgressBar->setMaximum(FDelaySeconds);
+    ProgressBar->setMaximum(FCrawl->DelaySeconds());
 }
 
 TFrmMain::~TFrmMain() {
@@ -101,13 +97,6 @@ void TFrmMain::CreateControls() {
     StatusBar->setFixedHeight(19);
     StatusBar->setSizeGripEnabled(false);
     setStatusBar(StatusBar);
-
-    SysTime = new QTimer(this);
-    SysTime->setInterval(1000);
-    connect(SysTime, &QTimer::timeout, this, [this] { SysTimeTimer(); });
-    DelayTimer = new QTimer(this);
-    DelayTimer->setInterval(1000);
-    connect(DelayTimer, &QTimer::timeout, this, [this] { DelayTimerTimer(); });
 }
 
 void TFrmMain::CreateImages() {
@@ -334,18 +323,3 @@ bool TFrmMain::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TFrmMain::ShowMessageBox(const QString& text) {
-    if (Hooks.MessageBox)
-        Hooks.MessageBox(text);
-    else
-        QMessageBox::information(this, windowTitle(), text);
-}
-
-void TFrmMain::ShowErrorBox(const QString& text) {
-    if (Hooks.ErrorBox)
-        Hooks.ErrorBox(text);
-    else
-        QMessageBox::critical(this, "Error", text);
-}
-
-void TFrmMain::SetStatus(const QString& text) { StatusBar->showMessage(text); }

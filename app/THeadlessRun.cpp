@@ -1,7 +1,6 @@
 #include "THeadlessRun.h"
 
-#include "TApplication.h"
-#include "TFrmMain.h"
+#include "TExceptionGuard.h"
 #include "TSignalNotifier.h"
 
 #include <QCoreApplication>
@@ -22,41 +21,46 @@ QString Bytes(const std::string& s) { return QString::fromUtf8(s.data(), static_
 
 } // namespace
 
-THeadlessRun::THeadlessRun(TFrmMain& window, std::string reportDir)
-    : FWindow(window), FReportDir(std::move(reportDir)) {
+THeadlessRun::THeadlessRun(std::string reportDir)
+    : FCrawl(std::make_unique<TCrawl>(static_cast<TCrawlListener&>(*this))),
+      FReportDir(std::move(reportDir)) {
     new TSignalNotifier([this](int signo) { OnSignal(signo); }, this);
-
-    FWindow.Hooks.MessageBox = [this](const QString& text) {
-        PrintLine(stdout, text);
-        const bool broken = TCrawlReport::HasBrokenRows(FWindow.ReportData());
-        Finish(broken ? ExitBroken : ExitClean);
-    };
-    FWindow.Hooks.ErrorBox = [this](const QString& text) {
-        PrintLine(stderr, "marrowby: " + text);
-        Finish(ExitFailed);
-    };
-    FWindow.Hooks.PageRow = [this](const TGoneRow& row) {
-        PrintLine(stderr, QString("page %1: id %2 depth %3 status %4 size %5 type %6 %7")
-                              .arg(++FPages)
-                              .arg(row.Id)
-                              .arg(row.Depth)
-                              .arg(row.Status)
-                              .arg(row.Size)
-                              .arg(Bytes(row.Type).isEmpty() ? "-" : Bytes(row.Type))
-                              .arg(Bytes(row.Url)));
-    };
-    TApplication::SetErrorHandler([this](const QString& text) {
+    TExceptionGuard::SetErrorHandler([this](const QString& text) {
         PrintLine(stderr, "marrowby: " + (text.isEmpty() ? "unexpected error" : text));
         Finish(ExitFailed);
     });
 }
 
-THeadlessRun::~THeadlessRun() { TApplication::SetErrorHandler(nullptr); }
+THeadlessRun::~THeadlessRun() {
+    TExceptionGuard::SetErrorHandler(nullptr);
+    FCrawl->Stop();
+}
 
 int THeadlessRun::Exec(const QString& url, int delaySeconds) {
-    FWindow.ApplyDelay(QString::number(delaySeconds));
-    QTimer::singleShot(0, &FWindow, [this, url] { FWindow.StartCrawl(url); });
+    FCrawl->ApplyDelay(QString::number(delaySeconds));
+    QTimer::singleShot(0, this, [this, url] { FCrawl->Enter(url); });
     return QCoreApplication::exec();
+}
+
+void THeadlessRun::PageRow(const TGoneRow& row) {
+    PrintLine(stderr, QString("page %1: id %2 depth %3 status %4 size %5 type %6 %7")
+                          .arg(++FPages)
+                          .arg(row.Id)
+                          .arg(row.Depth)
+                          .arg(row.Status)
+                          .arg(row.Size)
+                          .arg(Bytes(row.Type).isEmpty() ? "-" : Bytes(row.Type))
+                          .arg(Bytes(row.Url)));
+}
+
+void THeadlessRun::Finished(const QString& text) {
+    PrintLine(stdout, text);
+    Finish(TCrawlReport::HasBrokenRows(FCrawl->ReportData()) ? ExitBroken : ExitClean);
+}
+
+void THeadlessRun::Error(const QString& text) {
+    PrintLine(stderr, "marrowby: " + text);
+    Finish(ExitFailed);
 }
 
 void THeadlessRun::OnSignal(int signo) {
@@ -71,13 +75,13 @@ void THeadlessRun::Finish(int exitCode) {
         return;
     FFinishing = true;
     if (!FReportDir.empty()) {
-        const std::string error = TCrawlReport::Write(FWindow.ReportData(), FReportDir);
+        const std::string error = TCrawlReport::Write(FCrawl->ReportData(), FReportDir);
         if (!error.empty()) {
             PrintLine(stderr, "marrowby: " + Bytes(error));
             exitCode = exitCode == ExitClean || exitCode == ExitBroken ? ExitFailed : exitCode;
         }
     }
-    FWindow.FormClose();
+    FCrawl->Stop();
     // Leave from the outermost loop: this may run nested in a handler that
     // was pumping the queue.
     QTimer::singleShot(0, qApp, [exitCode] { QCoreApplication::exit(exitCode); });

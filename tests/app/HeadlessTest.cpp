@@ -23,6 +23,10 @@ struct TRun {
 TRun Marrowby(const QStringList& args, const QString& program = MARROWBY_BIN,
              const std::function<void(QProcess&)>& during = {}) {
     QProcess p;
+    // Nothing but the window needs a platform plugin: name one that does not exist.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "nosuchplugin");
+    p.setProcessEnvironment(env);
     p.setProgram(program);
     p.setArguments(args);
     p.start();

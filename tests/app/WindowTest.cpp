@@ -1,7 +1,7 @@
-#include "TApplication.h"
+// The window as a person uses it: typing, clicking, the menu; and what it
+// shows of what the crawl tells it.
+#include "TExceptionGuard.h"
 #include "TFrmMain.h"
-#include "download/THttpContentDown.h"
-#include "parser/THtmlParser.h"
 #include "platform/TMessagePump.h"
 
 #include <gtest/gtest.h>
@@ -40,28 +40,20 @@ struct Window : ::testing::Test {
         w.Hooks.ErrorBox = [this](const QString& t) { errors << t; };
         w.Hooks.MessageBox = [this](const QString& t) { boxes << t; };
     }
-    QString Status() const { return w.StatusBar->currentMessage(); }
 };
 
 TEST_F(Window, StartsIdle) {
     EXPECT_EQ(w.windowTitle(), "FrmMain");
     EXPECT_EQ(w.DLabel->text(), "실행 대기 중입니다.");
-    EXPECT_EQ(w.FDelaySeconds, 60);
-    EXPECT_EQ(w.FDelayTick, 1u);
     EXPECT_EQ(w.ProgressBar->maximum(), 60);
     EXPECT_EQ(w.InterEdt->text(), "60");
     EXPECT_EQ(w.LabelTCount->text(), "0");
     for (QLineEdit* count : {w.EdtGoneList, w.EdtGoingList, w.EdtAnchor, w.EdtInternalLink,
                              w.EdtExternalLink, w.EdtObj})
         EXPECT_EQ(count->text(), "0") << count->objectName().toStdString();
-    EXPECT_FALSE(w.SysTime->isActive());
-    EXPECT_FALSE(w.DelayTimer->isActive());
-    EXPECT_EQ(w.SysTime->interval(), 1000);
-    EXPECT_EQ(w.DelayTimer->interval(), 1000);
-    EXPECT_TRUE(Status().isEmpty());
-    EXPECT_FALSE(w.FRunning);
-    EXPECT_EQ(w.FParser, nullptr);
-    EXPECT_EQ(w.FDownloader, nullptr);
+    EXPECT_TRUE(w.StatusBar->currentMessage().isEmpty());
+    EXPECT_EQ(w.Crawl().DelaySeconds(), 60);
+    EXPECT_FALSE(w.Crawl().Running());
 }
 
 TEST_F(Window, HasTheFormsControls) {
@@ -109,47 +101,43 @@ TEST_F(Window, AtTheDefaultSizeEveryHeadingAndColumnCanBeRead) {
     EXPECT_FALSE(w.InterEdt->toolTip().isEmpty());
 }
 
-TEST_F(Window, RoutesEveryCrawlMessageToItsHandler) {
-    const struct {
-        unsigned msg;
-        QString status; // what the handler leaves in the status bar
-    } table[] = {
-        {WM_NAVIGATION_START, "On Navigation Start"},
-        {WM_NAVIGATION_END, "On Navigation End"},
-        {WM_DOWNLOAD_START, "On Content File DownLoad Start"},
-        {WM_PARSE_START, "Parsing을 시작 되었습니다."},
-        {WM_DATA_MOVE_END, "쓰레드 Data를 메인으로 옮기는 작업이 끝났습니다."},
-        {WM_DATA_MOVE_START, "쓰레드 Data를 메인으로 옮기는 작업이 끝났습니다."}, // sends the end
-    };
-    for (const auto& row : table) {
-        SCOPED_TRACE(row.msg);
-        w.StatusBar->clearMessage();
-        TMessage m{row.msg, 0, 0, 0};
-        EXPECT_TRUE(w.Dispatch(m));
-        EXPECT_EQ(Status(), row.status);
-    }
-    // Without a crawl the handlers of a finished worker find nothing to do.
-    w.StatusBar->clearMessage();
-    w.FInternalLinks = 5;
-    for (unsigned msg : {WM_PARSER_END, WM_DOWNLOAD_END, WM_DOWNLOAD_FAILED}) {
-        TMessage m{msg, 0, 0, 0};
-        EXPECT_TRUE(w.Dispatch(m));
-    }
-    EXPECT_EQ(w.FInternalLinks, 0);
-    EXPECT_TRUE(Status().isEmpty());
-}
+TEST_F(Window, ShowsWhatTheCrawlTellsIt) {
+    w.Status("On Navigation Start");
+    w.Caption("http://h/a.html 페이지를 탐색 중입니다");
+    w.Clock(42);
+    w.Pause("2 / 3", 2);
+    w.Count(TCrawlCounter::GoingList, 7);
+    w.Count(TCrawlCounter::ExternalLinks, 3);
+    w.PageRow({12345, 1, "http://h/a.html", 99, 200, "text/html"});
+    _TObjectType object;
+    object.Url = "http://h/\xc7\xd1.gif"; // the Korean code page
+    object.Id = 2;
+    object.Size = -1;
+    object.Status = 404;
+    object.ContentType = "Not Found";
+    object.Count = 3;
+    w.ObjectRow(object);
+    w.Finished("탐색이 끝났습니다");
+    w.Error("TTags.txt is missing");
 
-TEST_F(Window, LeavesOtherNumbersToDefaultHandling) {
-    for (unsigned msg : {1024u, 1031u, 1032u, 1033u, 1034u, 1038u, 2000u}) {
-        SCOPED_TRACE(msg);
-        TMessage m{msg, 0, 0, 0};
-        EXPECT_FALSE(w.Dispatch(m));
-        w.Handle()->Post(msg, 0, 0);
+    EXPECT_EQ(w.StatusBar->currentMessage(), "On Navigation Start");
+    EXPECT_EQ(w.windowTitle(), "http://h/a.html 페이지를 탐색 중입니다");
+    EXPECT_EQ(w.LabelTCount->text(), "42");
+    EXPECT_EQ(w.DLabel->text(), "2 / 3");
+    EXPECT_EQ(w.ProgressBar->value(), 2);
+    EXPECT_EQ(w.EdtGoingList->text(), "7");
+    EXPECT_EQ(w.EdtExternalLink->text(), "3");
+    QStringList page, obj;
+    for (int c = 0; c < 6; ++c) {
+        page << w.GoneListView->topLevelItem(0)->text(c);
+        obj << w.ObjListView->topLevelItem(0)->text(c);
     }
-    TMessagePump::ProcessMessages();
-    EXPECT_TRUE(Status().isEmpty());
-    EXPECT_FALSE(w.FRunning);
-    EXPECT_TRUE(w.FGoneList.empty());
+    EXPECT_EQ(page, (QStringList{"12345", "1", "http://h/a.html", "99", "200", "text/html"}));
+    EXPECT_EQ(obj, (QStringList{"2", "http://h/한.gif", "-1", "404", "Not Found", "3"}));
+    EXPECT_EQ(boxes, QStringList{"탐색이 끝났습니다"});
+    EXPECT_EQ(errors, QStringList{"TTags.txt is missing"});
+    w.ObjectsCleared();
+    EXPECT_EQ(w.ObjListView->topLevelItemCount(), 0);
 }
 
 TEST_F(Window, DelayBoxAcceptsOnlyWholeSecondsOfZeroOrMore) {
@@ -168,11 +156,11 @@ TEST_F(Window, DelayBoxAcceptsOnlyWholeSecondsOfZeroOrMore) {
         QTest::keyClick(w.InterEdt, Qt::Key_Delete);
         QTest::keyClicks(w.InterEdt, row.typed);
         QTest::mouseClick(w.SpeedButton1, Qt::LeftButton);
-        EXPECT_EQ(w.FDelaySeconds, row.delay);
+        EXPECT_EQ(w.Crawl().DelaySeconds(), row.delay);
         EXPECT_EQ(errors.size(), row.refused ? 1 : 0);
     }
     EXPECT_EQ(w.ProgressBar->maximum(), 7);
-    EXPECT_EQ(w.FDelayTick, 1u); // the running pause is not touched
+    EXPECT_EQ(w.Crawl().DelayTick(), 1u); // the running pause is not touched
 }
 
 // A loopback address that refuses connections: a port bound and let go.
@@ -194,11 +182,11 @@ TEST_F(Window, EnterInTheAddressBoxStartsTheCrawlOncePerPress) {
     w.show();
     w.UrlComboBox->setFocus();
     QTest::keyClick(w.UrlComboBox, Qt::Key_Return); // nothing typed yet: nothing happens
-    EXPECT_FALSE(w.FRunning);
+    EXPECT_FALSE(w.Crawl().Running());
     const QString url = QString::fromStdString(RefusingUrl());
     QTest::keyClicks(w.UrlComboBox, url);
     EXPECT_EQ(w.UrlComboBox->currentText(), url); // the other keys reach the box unchanged
-    EXPECT_FALSE(w.FRunning);
+    EXPECT_FALSE(w.Crawl().Running());
     const struct {
         QWidget* target;
         Qt::Key key;
@@ -220,26 +208,8 @@ TEST_F(Window, EnterInTheAddressBoxStartsTheCrawlOncePerPress) {
             TMessagePump::ProcessMessages();
         EXPECT_EQ(boxes.size(), expected);
     }
-    EXPECT_TRUE(w.FRunning);
+    EXPECT_TRUE(w.Crawl().Running());
     EXPECT_EQ(w.GoneListView->topLevelItemCount(), 1); // the failed page, once
-}
-
-TEST_F(Window, ClockCountsSeconds) {
-    w.FElapsedSeconds = 41;
-    w.SysTimeTimer();
-    EXPECT_EQ(w.LabelTCount->text(), "42");
-}
-
-TEST_F(Window, PauseCountsOutOnTheLabelAndTheBar) {
-    w.FDelaySeconds = 3;
-    w.DelayTimerTimer();
-    EXPECT_EQ(w.DLabel->text(), "2 / 3");
-    EXPECT_EQ(w.ProgressBar->value(), 2);
-    w.DelayTimerTimer(); // tick 3: the pause is over
-    EXPECT_EQ(w.DLabel->text(), "탐색을 재개 합니다");
-    EXPECT_EQ(w.ProgressBar->value(), 0);
-    EXPECT_EQ(w.FDelayTick, 1u);
-    EXPECT_EQ(Status(), "On Navigation Start");
 }
 
 // A loopback port that accepts connections but never answers.
@@ -259,44 +229,25 @@ struct SilentPort {
     ~SilentPort() { close(fd); }
 };
 
-TEST(WindowClose, BeforeAnyCrawlFreesNothingAndStopsNothing) {
-    TFrmMain w;
-    w.show();
-    w.Close1->trigger(); // File -> Close
-    EXPECT_FALSE(w.isVisible());
-    EXPECT_TRUE(w.FClosing);
-    EXPECT_FALSE(w.Handle()->Attached());
-    w.FormClose(); // a second close changes nothing
-}
-
-TEST(WindowClose, WhileWorkersRunStopsThemAndIgnoresTheirLateMessages) {
+TEST(WindowClose, FileCloseStopsTheCrawlAndItsWorkers) {
     SilentPort silent;
-    auto w = std::make_unique<TFrmMain>();
-    // A parser busy with a big page and a download that waits for an answer.
-    std::string page;
-    for (int i = 0; i < 200000; ++i)
-        page += "<a href=p" + std::to_string(i) + ".html>x</a>";
-    w->FParser = std::make_unique<THtmlParser>(w->Handle());
-    w->FParser->SetUrl("http://127.0.0.1/");
-    w->FParser->SetDocument(page);
-    w->FParser->Resume();
-    w->FDownloader = std::make_unique<THttpContentDown>(silent.url, w->Handle());
-    w->FDownloader->Resume();
-    w->FPageMap["x"] = std::make_unique<_TObjectType>();
-
+    TFrmMain w;
+    QStringList boxes;
+    w.Hooks.MessageBox = [&](const QString& t) { boxes << t; };
+    w.show();
+    QTest::keyClicks(w.UrlComboBox, QString::fromStdString(silent.url));
+    QTest::keyClick(w.UrlComboBox, Qt::Key_Return);
+    ASSERT_NE(w.Crawl().Downloader(), nullptr); // waiting for an answer that never comes
     QElapsedTimer clock;
     clock.start();
-    w->close(); // runs FormClose
+    w.Close1->trigger(); // File -> Close
     EXPECT_LT(clock.elapsed(), 3000);
-    EXPECT_EQ(w->FParser, nullptr);
-    EXPECT_EQ(w->FDownloader, nullptr);
-    EXPECT_TRUE(w->FPageMap.empty());
-    // Whatever the workers had posted is dropped.
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_TRUE(w.Crawl().Closing());
+    EXPECT_EQ(w.Crawl().Downloader(), nullptr);
+    EXPECT_FALSE(w.Crawl().Handle()->Attached()); // late posts are dropped
     TMessagePump::ProcessMessages();
-    TMessage late{WM_PARSER_END, 0, 0, 0};
-    EXPECT_TRUE(w->Dispatch(late));
-    EXPECT_TRUE(w->StatusBar->currentMessage().isEmpty());
-    w.reset();
+    EXPECT_TRUE(boxes.isEmpty());
 }
 
 class Thrower : public QObject {
@@ -310,7 +261,7 @@ public:
 
 TEST(Application, ShowsAnEscapingExceptionAndGoesOn) {
     QStringList shown;
-    TApplication::SetErrorHandler([&](const QString& t) { shown << t; });
+    TExceptionGuard::SetErrorHandler([&](const QString& t) { shown << t; });
     Thrower thrower;
     QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
     bool after = false;
@@ -319,7 +270,7 @@ TEST(Application, ShowsAnEscapingExceptionAndGoesOn) {
     clock.start();
     while (!after && clock.elapsed() < 2000)
         TMessagePump::ProcessMessages();
-    TApplication::SetErrorHandler(nullptr);
+    TExceptionGuard::SetErrorHandler(nullptr);
     EXPECT_EQ(shown, QStringList{"'abc' is not a valid integer value"});
     EXPECT_TRUE(after);
 }

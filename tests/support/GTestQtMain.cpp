@@ -4,6 +4,10 @@
 
 #include <cstdlib>
 
+#ifdef MARROWBY_SKIP_FILE
+#include "parser/THtmlParser.h"
+#endif
+
 #ifdef MARROWBY_TEST_WIDGETS
 #include <QApplication>
 using TestApplication = QApplication;
@@ -20,6 +24,9 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
 #endif
     TestApplication app(argc, argv);
+#ifdef MARROWBY_SKIP_FILE
+    THtmlParser::SetSkipFileName(MARROWBY_SKIP_FILE);
+#endif
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,8 +1,8 @@
 // The object probe.
-#include "TFrmMain.h"
+#include "TCrawl.h"
 
 #include "download/TObjectProbe.h"
 
-_TContent_Struct TFrmMain::GetObjData(const std::string& address) {
+_TContent_Struct TCrawl::GetObjData(const std::string& address) {
     return TObjectProbe::ProbeResponsive(address, &FProbeAbort);
 }

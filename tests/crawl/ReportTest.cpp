@@ -1,4 +1,4 @@
-#include "app/TCrawlReport.h"
+#include "crawl/TCrawlReport.h"
 
 #include <gtest/gtest.h>
 

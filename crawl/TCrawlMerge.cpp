@@ -1,27 +1,18 @@
 // The parser's results go into the crawl state and the report lists.
-#include "TFrmMain.h"
+#include "TCrawl.h"
 
-#include "TAnsiText.h"
 #include "parser/THtmlParser.h"
 #include "platform/TIdURI.h"
 #include "platform/TMessagePump.h"
 
-#include <QLineEdit>
 #include <QThread>
-#include <QTreeWidget>
 
-namespace {
-
-void SetCount(QLineEdit* edit, std::size_t value) { edit->setText(QString::number(value)); }
-
-} // namespace
-
-void TFrmMain::OnParserEnd(TMessage&) {
+void TCrawl::OnParserEnd(TMessage&) {
     FInternalLinks = 0;
     FExternalLinks = 0;
     if (FClosing || !FParser)
         return;
-    ObjListView->clear();
+    FListener.ObjectsCleared();
     FParser->Terminate();
     TMessagePump::ProcessMessages();
     if (FClosing)
@@ -29,15 +20,15 @@ void TFrmMain::OnParserEnd(TMessage&) {
     SetStatus("On Parser End");
     FParsedAnchors = FParser->Anchors();
     FParsedObjects = FParser->Objects();
-    SetCount(EdtAnchor, FParsedAnchors.size());
-    SetCount(EdtObj, FParsedObjects.size());
+    FListener.Count(TCrawlCounter::Anchors, FParsedAnchors.size());
+    FListener.Count(TCrawlCounter::Objects, FParsedObjects.size());
     FMergedPages.push_back({FParsingPage, {}});
     if (!MergeObjects() || !MergeAnchors())
-        return; // the window is closing: the parser and the records are gone
-    SetCount(EdtGoneList, FGoneList.size());
-    SetCount(EdtGoingList, FGoingList.size());
-    SetCount(EdtInternalLink, static_cast<std::size_t>(FInternalLinks));
-    SetCount(EdtExternalLink, static_cast<std::size_t>(FExternalLinks));
+        return; // the crawl is stopping: the parser and the records are gone
+    FListener.Count(TCrawlCounter::GoneList, FGoneList.size());
+    FListener.Count(TCrawlCounter::GoingList, FGoingList.size());
+    FListener.Count(TCrawlCounter::InternalLinks, static_cast<std::size_t>(FInternalLinks));
+    FListener.Count(TCrawlCounter::ExternalLinks, static_cast<std::size_t>(FExternalLinks));
     FParser.reset();
     // Their records went with the parser.
     FParsedAnchors.clear();
@@ -46,8 +37,8 @@ void TFrmMain::OnParserEnd(TMessage&) {
 }
 
 // Enters the page's objects, probing each one met for the first time. False
-// when the window began to close while the queue was pumped.
-bool TFrmMain::MergeObjects() {
+// when the crawl began to stop while the queue was pumped.
+bool TCrawl::MergeObjects() {
     for (std::size_t i = 0; i < FParsedObjects.size(); ++i) {
         TMessagePump::ProcessMessages();
         QThread::msleep(1);
@@ -79,13 +70,7 @@ bool TFrmMain::MergeObjects() {
             record = (FObjectMap[key] = std::move(fresh)).get();
         }
         FMergedPages.back().Links.push_back({key, KIND_OBJECT, countHere, false});
-        auto* item = new QTreeWidgetItem(QStringList{
-            QString::number(record->Id), TAnsiText::ToDisplay(record->Url),
-            QString::number(record->Size), QString::number(record->Status),
-            TAnsiText::ToDisplay(record->ContentType), QString::number(record->Count)});
-        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(0, Qt::Unchecked);
-        ObjListView->addTopLevelItem(item);
+        FListener.ObjectRow(*record);
         TMessagePump::ProcessMessages();
         if (FClosing)
             return false;
@@ -94,9 +79,9 @@ bool TFrmMain::MergeObjects() {
 }
 
 // Sorts the page's links into internal and external and queues each new
-// internal one. False when the window began to close while the queue was
+// internal one. False when the crawl began to stop while the queue was
 // pumped.
-bool TFrmMain::MergeAnchors() {
+bool TCrawl::MergeAnchors() {
     std::vector<TMergedLink>& report = FMergedPages.back().Links;
     std::vector<TMergedLink> anchors;
     for (std::size_t i = 0; i < FParsedAnchors.size(); ++i) {

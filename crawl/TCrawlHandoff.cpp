@@ -1,5 +1,5 @@
 // A downloaded page goes to the parser.
-#include "TFrmMain.h"
+#include "TCrawl.h"
 
 #include "common/MediaType.h"
 #include "download/THttpContentDown.h"
@@ -8,7 +8,7 @@
 
 #include <QString>
 
-void TFrmMain::OnContentFileDownLoadEnd(TMessage&) {
+void TCrawl::OnContentFileDownLoadEnd(TMessage&) {
     if (FClosing || !FDownloader)
         return;
     // Taken over here: whatever runs nested below may start the next page.
@@ -32,7 +32,7 @@ void TFrmMain::OnContentFileDownLoadEnd(TMessage&) {
     } catch (const EFOpenError& error) {
         // No parser, no crawl: it halts here until the next Enter.
         FPageInFlight = false;
-        ShowErrorBox(QString::fromStdString(error.what()));
+        FListener.Error(QString::fromStdString(error.what()));
         return;
     }
     FParsingPage = address;
@@ -47,7 +47,7 @@ void TFrmMain::OnContentFileDownLoadEnd(TMessage&) {
     SetStatus("Parsing이 시작 합니다");
 }
 
-_TObjectType& TFrmMain::RecordDownloadedPage(const std::string& url,
+_TObjectType& TCrawl::RecordDownloadedPage(const std::string& url,
                                              const _TContent_Struct& header) {
     std::unique_ptr<_TObjectType>& slot = FPageMap[url];
     if (!slot) {

@@ -1,29 +1,21 @@
-// Closing the window.
-#include "TFrmMain.h"
+// Stopping a crawl.
+#include "TCrawl.h"
 
 #include "download/THttpContentDown.h"
 #include "parser/THtmlParser.h"
 
-#include <QCloseEvent>
 #include <QTimer>
 
-void TFrmMain::Close1Click() { close(); }
-
-void TFrmMain::closeEvent(QCloseEvent* event) {
-    FormClose();
-    QMainWindow::closeEvent(event);
-}
-
 // Stops every worker before anything they could name is freed. A handler
-// that was pumping the queue when the close came in finds FClosing set when
+// that was pumping the queue when the stop came in finds FClosing set when
 // it resumes and returns without touching the crawl state.
-void TFrmMain::FormClose() {
-    if (FClosed)
+void TCrawl::Stop() {
+    if (FStopped)
         return;
     FClosing = true;
     FProbeAbort = true;
-    SysTime->stop();
-    DelayTimer->stop();
+    FSysTime->stop();
+    FDelayTimer->stop();
     FHandle->Detach(); // from now on posts from late workers are dropped
     if (FParser) {
         FParser->Terminate();
@@ -37,5 +29,5 @@ void TFrmMain::FormClose() {
     FParsedObjects.clear();
     FPageMap.clear();
     FObjectMap.clear();
-    FClosed = true;
+    FStopped = true;
 }

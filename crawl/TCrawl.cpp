@@ -1,0 +1,112 @@
+// Construction, Enter, the delay, the clock and the pause between pages.
+#include "TCrawl.h"
+
+#include "TAnsiText.h"
+#include "download/THttpContentDown.h"
+#include "parser/THtmlParser.h"
+#include "platform/TIdURI.h"
+#include "platform/TMessagePump.h"
+
+#include <QTimer>
+
+namespace {
+
+// The typed address in the form that resolution gives an absolute link: with
+// a scheme ("http://" when none was typed) and without one trailing "/".
+std::string NormalizeTypedAddress(const QString& typed) {
+    QString address = typed.trimmed();
+    if (!address.startsWith("http://", Qt::CaseInsensitive) &&
+        !address.startsWith("https://", Qt::CaseInsensitive))
+        address.prepend("http://");
+    if (address.endsWith('/'))
+        address.chop(1);
+    return TAnsiText::FromTyped(address);
+}
+
+} // namespace
+
+TCrawl::TCrawl(TCrawlListener& listener, QObject* parent)
+    : QObject(parent), FListener(listener), FHandle(TWindowHandle::Create(this)) {
+    FSysTime = new QTimer(this);
+    FSysTime->setInterval(1000);
+    connect(FSysTime, &QTimer::timeout, this, [this] { SysTimeTimer(); });
+    FDelayTimer = new QTimer(this);
+    FDelayTimer->setInterval(1000);
+    connect(FDelayTimer, &QTimer::timeout, this, [this] { DelayTimerTimer(); });
+}
+
+TCrawl::~TCrawl() {
+    // Normally Stop has ended everything already; a crawl destroyed without
+    // it must not leave a worker behind either.
+    Stop();
+}
+
+void TCrawl::Enter(const QString& typed) {
+    if (FStopped || typed.trimmed().isEmpty())
+        return;
+    FElapsedSeconds = 0;
+    FListener.Clock(0);
+    FSysTime->start();
+    FRunning = true;
+    FTypedAddress = NormalizeTypedAddress(typed);
+    FStartHost = TIdURI(FTypedAddress).Host();
+    // A page already on its way finishes first; its end leads to the next one.
+    if (!FPageInFlight)
+        Perform(WM_NAVIGATION_START);
+}
+
+QString TCrawl::ApplyDelay(const QString& text) {
+    bool ok = false;
+    const int seconds = text.trimmed().toInt(&ok, 10);
+    if (!ok)
+        return QString("'%1' is not a valid integer value").arg(text);
+    if (seconds < 0)
+        return QString("'%1' is not a valid delay: give 0 or more seconds").arg(text);
+    FDelaySeconds = seconds;
+    return {};
+}
+
+void TCrawl::SysTimeTimer() {
+    ++FElapsedSeconds;
+    FListener.Clock(FElapsedSeconds);
+}
+
+void TCrawl::DelayTimerTimer() {
+    ++FDelayTick;
+    if (FDelaySeconds <= 0 || FDelayTick % static_cast<std::uint32_t>(FDelaySeconds) == 0) {
+        TMessagePump::ProcessMessages();
+        if (FClosing)
+            return;
+        FDelayTick = 1;
+        FListener.Pause("탐색을 재개 합니다", 0);
+        Perform(WM_NAVIGATION_START);
+        return;
+    }
+    FListener.Pause(QString("%1 / %2").arg(FDelayTick).arg(FDelaySeconds),
+                    static_cast<int>(FDelayTick));
+}
+
+// The page is done; the next one follows after the pause.
+void TCrawl::StartPause() {
+    FPageInFlight = false;
+    if (FDelaySeconds == 0)
+        ScheduleNavigationStart();
+    else
+        FDelayTimer->start();
+}
+
+// The next page always starts from the event loop, never nested in the
+// handlers of the page before, so the stack does not grow with the crawl.
+void TCrawl::ScheduleNavigationStart() {
+    QTimer::singleShot(0, this, [this] {
+        if (!FClosing)
+            Perform(WM_NAVIGATION_START);
+    });
+}
+
+void TCrawl::AddGoneRow(const TGoneRow& row) {
+    FGoneRows.push_back(row);
+    FListener.PageRow(row);
+}
+
+void TCrawl::SetStatus(const QString& text) { FListener.Status(text); }

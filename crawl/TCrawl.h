@@ -1,0 +1,169 @@
+#pragma once
+// One crawl: from the typed address, page by page, breadth-first, with a
+// pause between pages. It owns the workers of the page in flight, the queue,
+// the records of every page and object found, and the clock; it tells a
+// listener everything there is to show. It needs no window: the window and
+// the headless run both watch it.
+//
+// The workers post their messages to the crawl's own handle; the crawl sends
+// some to itself (Perform) to move from step to step, so one page is a chain
+// of nested handlers. Several handlers pump the queue, and every one checks
+// FClosing when the pump returns: Stop may have come in meanwhile.
+//
+// The implementation is split by concern:
+//   TCrawl.cpp            construction, Enter, the delay, the clock, the pause
+//   TCrawlDispatch.cpp    routing of messages to their handlers
+//   TCrawlNavigation.cpp  the choice and start of each page, a failed download
+//   TCrawlHandoff.cpp     a downloaded page goes to the parser
+//   TCrawlMerge.cpp       the parser's results go into the records
+//   TCrawlProbe.cpp       the object probe
+//   TCrawlStop.cpp        stopping every worker
+
+#include "TCrawlListener.h"
+#include "TCrawlReport.h"
+#include "common/Messages.h"
+#include "common/TContentStruct.h"
+#include "common/TObjectType.h"
+#include "platform/TWindowHandle.h"
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QTimer;
+class THtmlParser;
+class THttpContentDown;
+
+class TCrawl : public QObject {
+public:
+    explicit TCrawl(TCrawlListener& listener, QObject* parent = nullptr);
+    ~TCrawl() override;
+
+    // Enter in the address box with typed in it: starts the crawl, or goes on
+    // with its queue. Nothing happens for a blank address.
+    void Enter(const QString& typed);
+    // Applies a delay as typed into the delay box. Returns the error to show
+    // when the text is not a whole number of seconds, 0 or more; else empty.
+    QString ApplyDelay(const QString& text);
+    // Stops every worker and frees the records, in an order that never lets
+    // a worker or a nested handler touch what is gone. Final: a stopped crawl
+    // drops every message.
+    void Stop();
+
+    // Routes one crawl message to its handler. False for a number the crawl
+    // does not handle.
+    bool Dispatch(TMessage& message);
+    // Sends a message to this crawl synchronously, nested in the caller.
+    std::intptr_t Perform(unsigned msg, std::uintptr_t wParam = 0, std::uintptr_t lParam = 0);
+
+    // Probes one object address for its status, size and type. Queued
+    // messages and input are handled while it waits, so the crawl may be
+    // stopping when it returns.
+    _TContent_Struct GetObjData(const std::string& address);
+
+    // The clock and the pause, one tick a second.
+    void SysTimeTimer();
+    void DelayTimerTimer();
+
+    // Message handlers.
+    void OnParseStart(TMessage& message);
+    void OnParserEnd(TMessage& message);
+    void OnNavigationStart(TMessage& message);
+    void OnNavigationEnd(TMessage& message);
+    void OnContentFileDownLoadStart(TMessage& message);
+    void OnContentFileDownLoadEnd(TMessage& message);
+    void OnContentFileDownLoadFailed(TMessage& message);
+    void OnThreadDataMoveStart(TMessage& message);
+    void OnThreadDataMoveEnd(TMessage& message);
+
+    // Read access for the view, the reports and the tests.
+    const HWND& Handle() const noexcept { return FHandle; }
+    TCrawlReportData ReportData() const { return {FGoneRows, FObjectMap, FMergedPages}; }
+    bool Running() const noexcept { return FRunning; }
+    bool Closing() const noexcept { return FClosing; }
+    bool PageInFlight() const noexcept { return FPageInFlight; }
+    std::uint32_t ElapsedSeconds() const noexcept { return FElapsedSeconds; }
+    const std::string& StartHost() const noexcept { return FStartHost; }
+    const std::vector<std::string>& GoneList() const noexcept { return FGoneList; }
+    const std::deque<std::string>& GoingList() const noexcept { return FGoingList; }
+    const TRecordMap& PageMap() const noexcept { return FPageMap; }
+    const TRecordMap& ObjectMap() const noexcept { return FObjectMap; }
+    std::int32_t LastRecordId() const noexcept { return FLastRecordId; }
+    std::int32_t LastObjectId() const noexcept { return FLastObjectId; }
+    const THttpContentDown* Downloader() const noexcept { return FDownloader.get(); }
+    const THtmlParser* Parser() const noexcept { return FParser.get(); }
+    std::int32_t DelaySeconds() const noexcept { return FDelaySeconds; }
+    std::uint32_t DelayTick() const noexcept { return FDelayTick; }
+    std::int32_t InternalLinks() const noexcept { return FInternalLinks; }
+    std::int32_t ExternalLinks() const noexcept { return FExternalLinks; }
+    const std::vector<_TObjectType*>& ParsedAnchors() const noexcept { return FParsedAnchors; }
+    const std::vector<TGoneRow>& GoneRows() const noexcept { return FGoneRows; }
+    const std::vector<TMergedPage>& MergedPages() const noexcept { return FMergedPages; }
+    const QTimer& SysTime() const noexcept { return *FSysTime; }
+    const QTimer& DelayTimer() const noexcept { return *FDelayTimer; }
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    void SetStatus(const QString& text);
+    void StartDownload(const std::string& address);
+    void ScheduleNavigationStart();
+    void AddGoneRow(const TGoneRow& row);
+    void StartPause();
+    void FinishCrawl();
+    bool MergeObjects();
+    bool MergeAnchors();
+    _TObjectType& RecordDownloadedPage(const std::string& url, const _TContent_Struct& header);
+
+    TCrawlListener& FListener;
+    HWND FHandle;
+    QTimer* FSysTime = nullptr;
+    QTimer* FDelayTimer = nullptr;
+
+    // Crawl state.
+    bool FRunning = false;
+    std::uint32_t FElapsedSeconds = 0;
+    std::string FStartHost;
+    std::vector<std::string> FGoneList;
+    std::deque<std::string> FGoingList;
+    TRecordMap FPageMap;
+    TRecordMap FObjectMap;
+    std::int32_t FLastRecordId = 0;
+    std::unique_ptr<THttpContentDown> FDownloader;
+    std::unique_ptr<THtmlParser> FParser;
+    bool FClosing = false;
+    std::int32_t FDelaySeconds = 60;
+    std::uint32_t FDelayTick = 1;
+
+    // Merge state.
+    std::vector<_TObjectType*> FParsedAnchors;
+    std::vector<_TObjectType*> FParsedObjects;
+    std::map<std::string, std::uint32_t> FInternalLinkCount;
+    std::map<std::string, std::uint32_t> FObjectCount;
+    std::int32_t FLastObjectId = 0;
+    std::int32_t FInternalLinks = 0;
+    std::int32_t FExternalLinks = 0;
+
+    // The reports' records: visited-pages rows, and pages in merge order with
+    // what the merge found on each.
+    std::vector<TGoneRow> FGoneRows;
+    std::vector<TMergedPage> FMergedPages;
+
+    // The address typed at the last Enter, in the crawl's form: the first page.
+    std::string FTypedAddress;
+    // A page is between its navigation start and the end of its merge.
+    bool FPageInFlight = false;
+    // The page being parsed and merged.
+    std::string FParsingPage;
+    // Set on Stop; a probe in progress gives up when it sees it.
+    std::atomic<bool> FProbeAbort{false};
+    bool FStopped = false;
+};

@@ -1,0 +1,40 @@
+#pragma once
+// What a crawl tells whoever shows it: the window, or the headless run. Every
+// call comes on the crawl's own thread, in the order the crawl makes it, and
+// none of them may reach back into the crawl except through its public calls.
+
+#include "TCrawlReport.h"
+#include "common/TObjectType.h"
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+
+// The counters of the count panel.
+enum class TCrawlCounter { GoneList, GoingList, Anchors, InternalLinks, ExternalLinks, Objects };
+
+class TCrawlListener {
+public:
+    virtual ~TCrawlListener() = default;
+
+    // The status line.
+    virtual void Status(const QString& text) { (void)text; }
+    // The window's caption: the page being fetched.
+    virtual void Caption(const QString& text) { (void)text; }
+    // A row of the visited-pages list, failed pages included.
+    virtual void PageRow(const TGoneRow& row) { (void)row; }
+    // The object list starts over for the page being merged.
+    virtual void ObjectsCleared() {}
+    // A row of the object list: an object of the page being merged.
+    virtual void ObjectRow(const _TObjectType& record) { (void)record; }
+    virtual void Count(TCrawlCounter counter, std::size_t value) { (void)counter, (void)value; }
+    // Seconds since the last Enter.
+    virtual void Clock(std::uint32_t seconds) { (void)seconds; }
+    // The pause between pages: its label and the position of its bar.
+    virtual void Pause(const QString& label, int position) { (void)label, (void)position; }
+    // The crawl has ended: the queue is empty.
+    virtual void Finished(const QString& text) { (void)text; }
+    // The crawl cannot go on until the next Enter.
+    virtual void Error(const QString& text) { (void)text; }
+};

@@ -1,0 +1,100 @@
+// The choice and start of each page, the end of the crawl, a failed download
+// and the steps a page passes through on its way to the pause.
+#include "TCrawl.h"
+
+#include "TAnsiText.h"
+#include "download/THttpContentDown.h"
+#include "platform/TMessagePump.h"
+
+#include <QThread>
+#include <QTimer>
+
+void TCrawl::OnNavigationStart(TMessage&) {
+    TMessagePump::ProcessMessages();
+    if (FClosing)
+        return;
+    SetStatus("On Navigation Start");
+    if (!FRunning || FPageInFlight)
+        return;
+    FDelayTimer->stop();
+    if (FGoneList.empty() && FGoingList.empty()) {
+        const std::string address = FTypedAddress;
+        auto record = std::make_unique<_TObjectType>();
+        record->Url = address;
+        record->Kind = KIND_PAGE;
+        record->Id = ++FLastRecordId;
+        FPageMap[address] = std::move(record);
+        // Known from the start, so a link back to it counts on its record.
+        FInternalLinkCount.emplace(address, 0);
+        FGoneList.push_back(address);
+        StartDownload(address);
+        return;
+    }
+    if (FGoingList.empty()) {
+        FDelayTimer->stop();
+        FinishCrawl();
+        return;
+    }
+    const std::string address = FGoingList.front();
+    FGoneList.push_back(address);
+    FGoingList.pop_front();
+    StartDownload(address);
+}
+
+void TCrawl::StartDownload(const std::string& address) {
+    FPageInFlight = true;
+    FDownloader = std::make_unique<THttpContentDown>(address, FHandle);
+    FDownloader->Resume();
+    FListener.Caption(TAnsiText::ToDisplay(address) + " 페이지를 탐색 중입니다");
+}
+
+void TCrawl::FinishCrawl() {
+    Perform(WM_NAVIGATION_END); // the clock stops at the crawl's length
+    FListener.Finished("탐색이 끝났습니다");
+}
+
+void TCrawl::OnNavigationEnd(TMessage&) {
+    SetStatus("On Navigation End");
+    FSysTime->stop();
+    TMessagePump::ProcessMessages();
+}
+
+void TCrawl::OnContentFileDownLoadStart(TMessage&) {
+    SetStatus("On Content File DownLoad Start");
+    TMessagePump::ProcessMessages();
+}
+
+void TCrawl::OnContentFileDownLoadFailed(TMessage& message) {
+    auto* failed = reinterpret_cast<THttpContentDown*>(message.LParam);
+    if (FClosing || failed == nullptr || failed != FDownloader.get())
+        return; // not the download of the page in flight
+    failed->WaitFor(); // the thread may still be finishing after its post
+    AddGoneRow({-1, 0, failed->GetUrl(), -1, 404, "NotFound"});
+    SetStatus(TAnsiText::ToDisplay(failed->GetUrl()) + " On Content File DownLoad Failed");
+    failed->Clear();
+    FDownloader.reset();
+    FPageInFlight = false;
+    ScheduleNavigationStart(); // at once, without the pause
+}
+
+void TCrawl::OnParseStart(TMessage&) {
+    SetStatus("Parsing을 시작 되었습니다.");
+    QThread::msleep(100);
+    TMessagePump::ProcessMessages();
+}
+
+void TCrawl::OnThreadDataMoveStart(TMessage&) {
+    TMessagePump::ProcessMessages();
+    if (FClosing)
+        return;
+    SetStatus("쓰레드 Data를 메인으로 옮깁니다.");
+    Perform(WM_DATA_MOVE_END);
+}
+
+void TCrawl::OnThreadDataMoveEnd(TMessage&) {
+    TMessagePump::ProcessMessages();
+    if (FClosing)
+        return;
+    SetStatus("쓰레드 Data를 메인으로 옮기는 작업이 끝났습니다.");
+    StartPause();
+}

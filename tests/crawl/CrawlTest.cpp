@@ -1,0 +1,348 @@
+// The crawl engine on a local site: rows, records, counters and what it tells
+// its listener, Enter in every state, and stopping in every state.
+#include "TCrawlDriver.h"
+#include "TTestSite.h"
+
+#include "parser/THtmlParser.h"
+
+#include <gtest/gtest.h>
+
+#include <QTimer>
+
+namespace {
+
+Rows GoneRows(const std::vector<TGoneRow>& rows) {
+    Rows out;
+    for (const TGoneRow& r : rows)
+        out.push_back({std::to_string(r.Id), std::to_string(r.Depth), r.Url, std::to_string(r.Size),
+                       std::to_string(r.Status), r.Type});
+    return out;
+}
+
+struct Engine : ::testing::Test {
+    TCrawlDriver driver;
+    TCrawl& c = *driver.Crawl;
+    TRecordingListener& seen = driver.Listener;
+    QString Status() const { return seen.Statuses.isEmpty() ? QString() : seen.Statuses.back(); }
+};
+
+TEST_F(Engine, StartsIdle) {
+    EXPECT_EQ(c.DelaySeconds(), 60);
+    EXPECT_EQ(c.DelayTick(), 1u);
+    EXPECT_EQ(c.SysTime().interval(), 1000);
+    EXPECT_EQ(c.DelayTimer().interval(), 1000);
+    EXPECT_FALSE(c.SysTime().isActive());
+    EXPECT_FALSE(c.Running());
+    c.Enter("  "); // a blank address starts nothing
+    EXPECT_FALSE(c.Running());
+    EXPECT_TRUE(seen.Statuses.isEmpty());
+}
+
+TEST_F(Engine, RoutesEveryCrawlMessageToItsHandler) {
+    const struct {
+        unsigned msg;
+        QString status; // what the handler leaves in the status line
+    } table[] = {
+        {WM_NAVIGATION_START, "On Navigation Start"},
+        {WM_NAVIGATION_END, "On Navigation End"},
+        {WM_DOWNLOAD_START, "On Content File DownLoad Start"},
+        {WM_PARSE_START, "Parsing을 시작 되었습니다."},
+        {WM_DATA_MOVE_END, "쓰레드 Data를 메인으로 옮기는 작업이 끝났습니다."},
+        {WM_DATA_MOVE_START, "쓰레드 Data를 메인으로 옮기는 작업이 끝났습니다."}, // sends the end
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.msg);
+        seen.Statuses.clear();
+        TMessage m{row.msg, 0, 0, 0};
+        EXPECT_TRUE(c.Dispatch(m));
+        EXPECT_EQ(Status(), row.status);
+    }
+    // Without a crawl the handlers of a finished worker find nothing to do.
+    seen.Statuses.clear();
+    for (unsigned msg : {WM_PARSER_END, WM_DOWNLOAD_END, WM_DOWNLOAD_FAILED}) {
+        TMessage m{msg, 0, 0, 0};
+        EXPECT_TRUE(c.Dispatch(m));
+    }
+    EXPECT_TRUE(seen.Statuses.isEmpty());
+    // Other numbers are left to default handling, posted or sent.
+    for (unsigned msg : {1024u, 1031u, 1032u, 1033u, 1034u, 1038u, 2000u}) {
+        SCOPED_TRACE(msg);
+        TMessage m{msg, 0, 0, 0};
+        EXPECT_FALSE(c.Dispatch(m));
+        c.Handle()->Post(msg, 0, 0);
+    }
+    TMessagePump::ProcessMessages();
+    EXPECT_TRUE(seen.Statuses.isEmpty());
+    EXPECT_TRUE(c.GoneList().empty());
+}
+
+TEST_F(Engine, TheClockAndThePauseCountOut) {
+    c.SysTimeTimer();
+    c.SysTimeTimer();
+    EXPECT_EQ(seen.ClockSeconds, 2u);
+    EXPECT_TRUE(c.ApplyDelay("3").isEmpty());
+    c.DelayTimerTimer();
+    EXPECT_EQ(seen.PauseLabel, "2 / 3");
+    EXPECT_EQ(seen.PausePosition, 2);
+    c.DelayTimerTimer(); // tick 3: the pause is over
+    EXPECT_EQ(seen.PauseLabel, "탐색을 재개 합니다");
+    EXPECT_EQ(seen.PausePosition, 0);
+    EXPECT_EQ(c.DelayTick(), 1u);
+    EXPECT_EQ(Status(), "On Navigation Start");
+}
+
+TEST_F(Engine, StopBeforeAnyCrawlDetachesTheHandle) {
+    c.Stop();
+    EXPECT_TRUE(c.Closing());
+    EXPECT_FALSE(c.Handle()->Attached());
+    c.Stop(); // a second stop changes nothing
+    TMessage late{WM_NAVIGATION_START, 0, 0, 0};
+    EXPECT_TRUE(c.Dispatch(late));
+    EXPECT_TRUE(seen.Statuses.isEmpty());
+}
+
+struct Crawl : ::testing::Test {
+    TTestSite site;
+    TCrawlDriver driver;
+    TCrawl& c = *driver.Crawl;
+    TRecordingListener& seen = driver.Listener;
+
+    std::string S(const std::string& target) { return std::to_string(site.BodySize[target]); }
+
+    // What the visited-pages report must hold after a whole crawl of the site.
+    Rows ExpectedPages() {
+        return {
+            {"1", "0", site.Home(), S("/"), "200", "text/html"},
+            {"2", "1", site.Url("/a.html"), S("/a.html"), "200", "text/html; charset=UTF-8"},
+            {"3", "1", site.Url("/b.html"), S("/b.html"), "200", "text/html"},
+            {"4", "2", site.Url("/doc.txt"), S("/doc.txt"), "200", "text/plain"},
+            {"5", "2", site.Url("/missing.html"), S("/missing.html"), "404", "text/html"},
+            {"-1", "0", site.Gone, "-1", "404", "NotFound"},
+        };
+    }
+
+    void ExpectWholeSite() {
+        EXPECT_EQ(GoneRows(c.GoneRows()), ExpectedPages());
+        EXPECT_EQ(seen.PageRows, ExpectedPages());
+        EXPECT_EQ(c.GoneList(), (std::vector<std::string>{site.Home(), site.Url("/a.html"),
+                                                         site.Url("/b.html"), site.Url("/doc.txt"),
+                                                         site.Url("/missing.html"), site.Gone}));
+        EXPECT_TRUE(c.GoingList().empty());
+
+        // Objects by id: first seen on the first page, in page order.
+        const struct {
+            std::string url;
+            int id, size, status;
+            std::string type;
+            int count;
+        } objects[] = {
+            {site.Url("/bg.gif"), 1, 5000, 200, "image/gif", 1},
+            {site.Url("/img.gif"), 2, 6, 200, "image/gif", 4}, // 2 on the first page, 1 each on a and b
+            {site.Url("/nope.gif"), 3, -1, 404, "Not Found", 1},
+        };
+        ASSERT_EQ(c.ObjectMap().size(), std::size(objects));
+        for (const auto& o : objects) {
+            SCOPED_TRACE(o.url);
+            ASSERT_TRUE(c.ObjectMap().count(o.url));
+            const _TObjectType& r = *c.ObjectMap().at(o.url);
+            EXPECT_EQ(+r.Id, o.id);
+            EXPECT_EQ(+r.Size, o.size);
+            EXPECT_EQ(+r.Status, o.status);
+            EXPECT_EQ(r.ContentType, o.type);
+            EXPECT_EQ(+r.Count, o.count);
+            EXPECT_EQ(+r.Kind, KIND_OBJECT);
+        }
+        // One probe per object, whatever the number of pages using it.
+        int imgRequests = 0;
+        for (const TReceivedRequest& r : site.Server.Requests())
+            imgRequests += r.Target == "/img.gif";
+        EXPECT_EQ(imgRequests, 1);
+
+        // Page records: the first page keeps its id and counts the link back.
+        const _TObjectType& home = *c.PageMap().at(site.Home());
+        EXPECT_EQ(+home.Id, 1);
+        EXPECT_EQ(+home.Count, 1);
+        EXPECT_EQ(+c.PageMap().at(site.Url("/b.html"))->Count, 2); // on the first page and on a
+        EXPECT_EQ(+c.PageMap().at(site.Gone)->Depth, 2);
+        EXPECT_EQ(c.LastRecordId(), 6);
+        EXPECT_EQ(c.LastObjectId(), 3);
+        EXPECT_FALSE(c.PageMap().count("http://external.example/x"));
+
+        // Counters of the page merged last (the missing page: nothing on it).
+        EXPECT_EQ(seen.Counts[TCrawlCounter::GoneList], 5u);
+        EXPECT_EQ(seen.Counts[TCrawlCounter::GoingList], 1u);
+        EXPECT_EQ(seen.Counts[TCrawlCounter::Anchors], 0u);
+        EXPECT_EQ(seen.Counts[TCrawlCounter::Objects], 0u);
+        EXPECT_TRUE(seen.ObjectRows.empty());
+        EXPECT_EQ(c.Parser(), nullptr);
+        EXPECT_EQ(c.Downloader(), nullptr);
+        EXPECT_TRUE(c.ParsedAnchors().empty());
+        EXPECT_FALSE(c.SysTime().isActive()); // stopped at the end of the crawl
+    }
+};
+
+TEST_F(Crawl, WholeSiteWithoutPause) {
+    ASSERT_TRUE(driver.Run(site.Url("/"), 0));
+    ExpectWholeSite();
+    EXPECT_EQ(seen.Finishes, QStringList{"탐색이 끝났습니다"});
+    EXPECT_TRUE(seen.Errors.isEmpty());
+
+    // Links of the first page, as merged: anchors, then objects.
+    ASSERT_FALSE(c.MergedPages().empty());
+    const TMergedPage& first = c.MergedPages().front();
+    EXPECT_EQ(first.Url, site.Home());
+    std::vector<std::string> kinds;
+    for (const TMergedLink& l : first.Links)
+        kinds.push_back((l.Kind == KIND_PAGE ? (l.Internal ? "in " : "out ") : "obj ") + l.Url +
+                        " " + std::to_string(l.Count));
+    EXPECT_EQ(kinds, (std::vector<std::string>{
+                         "in " + site.Url("/a.html") + " 1", "in " + site.Url("/b.html") + " 1",
+                         "in " + site.Home() + " 1", "out http://external.example/x 1",
+                         "obj " + site.Url("/bg.gif") + " 1", "obj " + site.Url("/img.gif") + " 2",
+                         "obj " + site.Url("/nope.gif") + " 1"}));
+    // Pages merged: every HTML page, the missing one included; not the text file.
+    EXPECT_EQ(c.MergedPages().size(), 4u);
+}
+
+TEST_F(Crawl, WholeSiteWithAOneSecondPause) {
+    ASSERT_TRUE(driver.Run(site.Url("/"), 1, 40000));
+    ExpectWholeSite();
+}
+
+TEST_F(Crawl, EnterDuringThePauseStartsTheNextPageAtOnce) {
+    c.ApplyDelay("60");
+    c.Enter(QString::fromStdString(site.Url("/")));
+    ASSERT_TRUE(driver.PumpUntil([&] { return c.DelayTimer().isActive(); }));
+    c.DelayTimerTimer(); // one tick of the pause
+    EXPECT_EQ(seen.PauseLabel, "2 / 60");
+    c.Enter("http://ignored.example/"); // a new address is not visited
+    EXPECT_EQ(c.GoneList().size(), 2u);
+    EXPECT_EQ(c.GoneList().back(), site.Url("/a.html"));
+    EXPECT_FALSE(c.DelayTimer().isActive());
+    EXPECT_EQ(c.DelayTick(), 2u); // the next pause is shorter
+    EXPECT_EQ(c.StartHost(), "ignored.example");
+    EXPECT_EQ(seen.ClockSeconds, 0u);
+}
+
+TEST_F(Crawl, EnterDuringADownloadStartsNoSecondPage) {
+    TCannedResponse slow = TTestSite::Page("200 OK", "text/html", "<a href=a.html>a</a>");
+    slow.StallAfter = 0;
+    slow.Stall = std::chrono::milliseconds(700);
+    site.Server.Add("/slow.html", slow);
+    c.ApplyDelay("0");
+    c.Enter(QString::fromStdString(site.Url("/slow.html")));
+    ASSERT_TRUE(site.Server.WaitForRequests(1, std::chrono::seconds(5)));
+    c.Enter(QString::fromStdString(site.Url("/slow.html")));
+    EXPECT_EQ(c.GoneList().size(), 1u);
+    ASSERT_TRUE(driver.PumpUntil([&] { return c.GoneList().size() >= 2; }));
+    EXPECT_EQ(c.GoneList()[1], site.Url("/a.html"));
+    EXPECT_EQ(c.GoneRows().size(), 1u);
+    EXPECT_EQ(c.GoneRows()[0].Url, site.Url("/slow.html"));
+}
+
+TEST_F(Crawl, AFailedFirstPageEndsTheCrawl) {
+    ASSERT_TRUE(driver.Run(site.Gone, 0));
+    EXPECT_EQ(seen.PageRows, (Rows{{"-1", "0", site.Gone, "-1", "404", "NotFound"}}));
+    EXPECT_EQ(c.Downloader(), nullptr);
+    // Enter again: the crawl is over, and says so again.
+    c.Enter(QString::fromStdString(site.Gone));
+    EXPECT_TRUE(driver.PumpUntil([&] { return seen.Finishes.size() == 2; }));
+}
+
+TEST_F(Crawl, AddressWithoutSchemeAndWithTrailingSlash) {
+    const std::string typed = site.Server.HostAndPort("/b.html/");
+    site.AddPage("/b.html/", "200 OK", "text/plain", "x"); // never asked for
+    ASSERT_TRUE(driver.Run(typed.substr(0, typed.size() - 1) + "/", 0));
+    EXPECT_EQ(c.GoneList().front(), site.Url("/b.html"));
+    EXPECT_EQ(+c.PageMap().at(site.Url("/b.html"))->Id, 1);
+    EXPECT_EQ(c.StartHost(), "127.0.0.1");
+}
+
+TEST_F(Crawl, MissingSkipFileHaltsUntilTheNextEnter) {
+    const std::string skipFile = THtmlParser::SkipFileName();
+    THtmlParser::SetSkipFileName("/nonexistent/TTags.txt");
+    c.ApplyDelay("0");
+    c.Enter(QString::fromStdString(site.Url("/")));
+    ASSERT_TRUE(driver.PumpUntil([&] { return !seen.Errors.isEmpty(); }));
+    THtmlParser::SetSkipFileName(skipFile);
+    EXPECT_EQ(c.Downloader(), nullptr);
+    EXPECT_EQ(c.Parser(), nullptr);
+    EXPECT_FALSE(c.PageInFlight());
+    EXPECT_EQ(c.GoneRows().size(), 0u);
+    // It halts: nothing further happens by itself.
+    TCrawlDriver::PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(c.GoneList().size(), 1u);
+    EXPECT_FALSE(driver.Finished());
+    // The next Enter goes on with the queue, which is empty: the crawl ends.
+    c.Enter(QString::fromStdString(site.Url("/")));
+    EXPECT_TRUE(driver.Finished());
+}
+
+TEST_F(Crawl, HostsDifferingOnlyInLetterCaseAreInternal) {
+    site.AddPage("/case.html", "200 OK", "text/html",
+                 "<a href=\"http://LocalHost:" + std::to_string(site.Server.Port()) +
+                     "/b.html\">b</a>");
+    ASSERT_TRUE(driver.Run("http://localhost:" + std::to_string(site.Server.Port()) + "/case.html", 0));
+    ASSERT_GE(c.GoneList().size(), 2u);
+    EXPECT_EQ(c.GoneList()[1], "http://LocalHost:" + std::to_string(site.Server.Port()) + "/b.html");
+}
+
+// Stops the crawl as soon as ready() holds, from inside whatever handler is
+// running then, and checks that it stops cleanly.
+void StopWhen(TCrawlDriver& driver, const std::function<bool()>& ready) {
+    bool stopped = false;
+    QTimer poll;
+    poll.setInterval(1);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!stopped && ready()) {
+            stopped = true;
+            driver.Crawl->Stop();
+        }
+    });
+    poll.start();
+    ASSERT_TRUE(TCrawlDriver::PumpUntil([&] { return stopped; }));
+    poll.stop();
+    TCrawlDriver::PumpUntil([] { return false; }, 200); // late messages, if any
+    EXPECT_EQ(driver.Crawl->Parser(), nullptr);
+    EXPECT_EQ(driver.Crawl->Downloader(), nullptr);
+    EXPECT_TRUE(driver.Crawl->PageMap().empty());
+    driver.Crawl.reset();
+}
+
+TEST_F(Crawl, StopDuringADownload) {
+    TCannedResponse slow = TTestSite::Page("200 OK", "text/html", "<a href=a.html>a</a>");
+    slow.StallAfter = 0;
+    slow.Stall = std::chrono::seconds(20);
+    site.Server.Add("/slow.html", slow);
+    c.Enter(QString::fromStdString(site.Url("/slow.html")));
+    StopWhen(driver, [&] { return !site.Server.Requests().empty(); });
+}
+
+TEST_F(Crawl, StopDuringAParse) {
+    std::string big;
+    for (int i = 0; i < 300000; ++i)
+        big += "<a href=p" + std::to_string(i % 1000) + ".html>x</a>";
+    TCannedResponse page;
+    page.Raw = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\n\r\n" + big;
+    site.Server.Add("/big.html", page);
+    c.Enter(QString::fromStdString(site.Url("/big.html")));
+    StopWhen(driver, [&] { return c.Parser() != nullptr; });
+}
+
+TEST_F(Crawl, StopDuringAProbe) {
+    TCannedResponse slow = TTestSite::Page("200 OK", "image/gif", "GIF89a");
+    slow.StallAfter = 0;
+    slow.Stall = std::chrono::seconds(20);
+    site.Server.Add("/slow.gif", slow);
+    site.AddPage("/probe.html", "200 OK", "text/html",
+                 "<img src=slow.gif><img src=img.gif><a href=a.html>a</a>");
+    c.Enter(QString::fromStdString(site.Url("/probe.html")));
+    StopWhen(driver, [&] {
+        for (const TReceivedRequest& r : site.Server.Requests())
+            if (r.Target == "/slow.gif")
+                return true;
+        return false;
+    });
+}
+
+} // namespace

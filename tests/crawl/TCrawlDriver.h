@@ -1,0 +1,73 @@
+#pragma once
+// Runs a crawl in a test: a listener that records what the crawl tells, and
+// bounded waits.
+
+#include "crawl/TCrawl.h"
+#include "platform/TMessagePump.h"
+
+#include <QElapsedTimer>
+#include <QStringList>
+#include <QThread>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+using Rows = std::vector<std::vector<std::string>>;
+
+struct TRecordingListener : TCrawlListener {
+    QStringList Statuses, Captions, Finishes, Errors;
+    Rows PageRows, ObjectRows; // the object rows since the list was last cleared
+    std::map<TCrawlCounter, std::size_t> Counts;
+    std::uint32_t ClockSeconds = 0;
+    QString PauseLabel;
+    int PausePosition = 0;
+
+    void Status(const QString& text) override { Statuses << text; }
+    void Caption(const QString& text) override { Captions << text; }
+    void PageRow(const TGoneRow& r) override {
+        PageRows.push_back({std::to_string(r.Id), std::to_string(r.Depth), r.Url,
+                            std::to_string(r.Size), std::to_string(r.Status), r.Type});
+    }
+    void ObjectsCleared() override { ObjectRows.clear(); }
+    void ObjectRow(const _TObjectType& r) override {
+        ObjectRows.push_back({std::to_string(r.Id), r.Url, std::to_string(r.Size),
+                              std::to_string(r.Status), r.ContentType, std::to_string(r.Count)});
+    }
+    void Count(TCrawlCounter counter, std::size_t value) override { Counts[counter] = value; }
+    void Clock(std::uint32_t seconds) override { ClockSeconds = seconds; }
+    void Pause(const QString& label, int position) override {
+        PauseLabel = label;
+        PausePosition = position;
+    }
+    void Finished(const QString& text) override { Finishes << text; }
+    void Error(const QString& text) override { Errors << text; }
+};
+
+struct TCrawlDriver {
+    TRecordingListener Listener;
+    std::unique_ptr<TCrawl> Crawl = std::make_unique<TCrawl>(Listener);
+
+    // Handles the queue until done() holds; false after timeoutMs.
+    static bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 20000) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done()) {
+            if (clock.elapsed() > timeoutMs)
+                return false;
+            TMessagePump::ProcessMessages();
+            QThread::msleep(1);
+        }
+        return true;
+    }
+
+    bool Finished() const { return Listener.Finishes.contains("탐색이 끝났습니다"); }
+
+    bool Run(const std::string& url, int delay, int timeoutMs = 30000) {
+        Crawl->ApplyDelay(QString::number(delay));
+        Crawl->Enter(QString::fromStdString(url));
+        return PumpUntil([this] { return Finished(); }, timeoutMs);
+    }
+};
