@@ -13,6 +13,12 @@ constexpr bool IsBlank(char c) noexcept {
     return static_cast<unsigned char>(c) <= 32;
 }
 
+// The blanks of HTML's own lists (srcset, refresh contents): tab, line
+// feed, form feed, carriage return and space.
+constexpr bool IsHtmlSpace(char c) noexcept {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+}
+
 constexpr char ToUpper(char c) noexcept {
     return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
 }

@@ -73,6 +73,14 @@ public:
     // link is rejected or blank. Reads no parser state.
     static std::string ResolveLink(std::string base, std::string link);
 
+    // The address of the next candidate of a srcset list ("a.png 1x, b.png
+    // 2x"), read from pos on; pos is left past the candidate. Empty when no
+    // candidate is left.
+    static std::string_view NextSrcSetAddress(std::string_view list, std::size_t& pos);
+    // The address a refresh content ("5; url=next.html") leads to; empty when
+    // it names none.
+    static std::string_view RefreshAddress(std::string_view content);
+
     // The skip file, "TTags.txt" unless set otherwise. An absolute path is
     // used as it is; any other name is looked for in the current directory
     // first and then in the directory of the running executable.
