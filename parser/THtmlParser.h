@@ -95,7 +95,7 @@ protected:
 
 private:
     static std::vector<std::string> LoadSkipTags();
-    void Record(bool anchor, const std::string& address);
+    void Record(bool anchor, std::string_view link);
 
     std::string FDocument;
     std::unique_ptr<TPharseTree> FTree;

@@ -28,6 +28,16 @@ TEST(ParserExtractLinks, LinkTableRows) {
          "<input src=b><map usemap=m>",
          "", "e s j c l b m", 7},
         {"<div src=x><Img href=y><link src=z><frame href=f><td background=t>", "", "", 0},
+        // Rows 10 to 13: any attribute order, the table's order within a tag.
+        {"<picture><source srcset=\"a.webp 1x, b.webp 2x\"><img srcset=i2.png src=i.png>"
+         "<img srcset=\"i.png 1x, #x 2x\">",
+         "", "a.webp b.webp i.png*2 i2.png", 3},
+        {"<video poster=p.jpg src=v.mp4><source src=v.webm srcset=s.webp><track src=t.vtt>"
+         "<audio src=a.ogg><audio poster=x><track srcset=y><img poster=z>",
+         "", "v.mp4 p.jpg s.webp v.webm t.vtt a.ogg", 4},
+        {"<meta http-equiv=REFRESH content=\"0;url=n.html\"><meta http-equiv=refresh content=5>",
+         "n.html", "", 2},
+        {"<meta content=\"0;url=x\"><meta http-equiv=expires content=\"0;url=y\">", "", "", 0},
     };
     for (const TExtractCase& c : cases) {
         SCOPED_TRACE(c.Page);
