@@ -109,11 +109,27 @@ bool THtmlParser::ExtractLinks(_TTag& tag) {
     return matched;
 }
 
-// Resolves the link against the page and counts the address it gives, if any.
+// The first BASE tag with an HREF sets the base for the whole page; an HREF
+// that resolves to nothing leaves the page's own address.
+bool THtmlParser::TakeBase(_TTag& tag) {
+    if (tag.IsSkipped || !tag.Name)
+        return false;
+    UpperCaseInPlace(tag.Name.get());
+    if (std::strcmp(tag.Name.get(), "BASE") != 0)
+        return false;
+    const char* href = FirstValue(tag, "HREF");
+    if (href == nullptr)
+        return false;
+    if (std::string base = ResolveLink(FPageUrl, href); !base.empty())
+        FBaseUrl = std::move(base);
+    return true;
+}
+
+// Resolves the link against the base and counts the address it gives, if any.
 void THtmlParser::Record(bool anchor, std::string_view link) {
     if (link.empty())
         return;
-    const std::string address = ResolveLink(FPageUrl, std::string(link));
+    const std::string address = ResolveLink(FBaseUrl, std::string(link));
     if (address.empty())
         return;
     TCountMap& counts = anchor ? FAnchorCounts : FObjectCounts;

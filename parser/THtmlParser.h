@@ -56,9 +56,10 @@ public:
     // it is public so that a caller may also run it on its own thread.
     void Parse();
 
-    // Looks the tag up in the link table and records the addresses it yields.
-    // True when at least one row matched the tag (even if nothing was
-    // recorded). Upper-cases the tag's name and the attribute names examined.
+    // Looks the tag up in the link table and records the addresses it yields,
+    // resolved against the page's base. True when at least one row matched
+    // the tag (even if nothing was recorded). Upper-cases the tag's name and
+    // the attribute names examined.
     bool ExtractLinks(_TTag& tag);
 
     // Fills a fresh tag record from the text of one tag: everything from its
@@ -95,6 +96,9 @@ protected:
 
 private:
     static std::vector<std::string> LoadSkipTags();
+    // Sets the base from a BASE tag with an HREF and returns true; false for
+    // any other tag.
+    bool TakeBase(_TTag& tag);
     void Record(bool anchor, std::string_view link);
 
     std::string FDocument;
@@ -104,6 +108,9 @@ private:
     HWND FWindow;
     bool FUrlSet = false;
     std::string FPageUrl;
+    // What links are resolved against: the page's address, or the address
+    // that the page's BASE tag gives.
+    std::string FBaseUrl;
     std::int32_t FDepth = 0;
     TCountMap FAnchorCounts;
     TCountMap FObjectCounts;
