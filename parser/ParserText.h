@@ -13,6 +13,12 @@ constexpr bool IsBlank(char c) noexcept {
     return static_cast<unsigned char>(c) <= 32;
 }
 
+// The blanks of HTML's own lists (srcset, refresh contents): tab, line
+// feed, form feed, carriage return and space.
+constexpr bool IsHtmlSpace(char c) noexcept {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+}
+
 constexpr char ToUpper(char c) noexcept {
     return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
 }
@@ -51,6 +57,18 @@ constexpr bool EqualsNoCase(std::string_view a, std::string_view b) noexcept {
 
 constexpr bool StartsWithNoCase(std::string_view text, std::string_view prefix) noexcept {
     return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+// The name a tag is read under, as the tag reader reads it from the tag's
+// text (its "<" up to its ">"): the word after the "<" up to the first space,
+// trimmed, without the "/" of a closing tag, and cut at a NUL byte as the
+// reader's copy of it is.
+constexpr std::string_view TagName(std::string_view tagText) noexcept {
+    const std::string_view body = tagText.substr(tagText.empty() ? 0 : 1);
+    std::string_view name = Trim(body.substr(0, body.find(' ')));
+    if (name.starts_with('/'))
+        name.remove_prefix(1);
+    return name.substr(0, name.find('\0'));
 }
 
 // The position of the next occurrence of one character, for a caller whose

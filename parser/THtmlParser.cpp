@@ -67,11 +67,76 @@ private:
     bool FKnown = false;
 };
 
+// What the scan does after a tag: go on past its text, past the script it
+// opens, or stop.
+enum class TAfterTag { Text, Script, Stop };
+
+// The scan works on positions in one copy of the page in which every line
+// feed and carriage return has become a space. Each step looks for the next
+// "<" and the next ">":
+//  - a "<" before the next ">" opens a tag, whose text runs up to that ">";
+//    after an ordinary tag the scan goes on past the tag's text content (its
+//    leading blanks are not counted, so it resumes a little early, which is
+//    harmless), after a SCRIPT tag right after its "</script>", so markup
+//    inside a script is never read; a SCRIPT that is never closed makes the
+//    scan skip only the 8 characters after it;
+//  - a ">" before the next "<" is stray text, and the scan goes on right
+//    after it;
+//  - once no "<" or no ">" is left, no tag can follow and the scan ends.
+// Positions only move forward and every search resumes where the last one
+// stopped, so a page is read in time linear in its length.
+//
+// onTag gets the text of each tag, from its "<" up to its ">", and says how
+// the scan goes on. The scan also ends when the thread is asked to stop.
+template <class OnTag> void ScanTags(std::string_view page, const TThread& thread, OnTag&& onTag) {
+    TNextFinder nextLt(page, '<');
+    TNextFinder nextGt(page, '>');
+    TScriptEndFinder scriptEnd(page);
+    std::size_t pos = 0;
+    for (std::size_t step = 0;; ++step) {
+        if (step % TerminateCheckInterval == 0 && thread.Terminated())
+            return;
+        const std::size_t lt = nextLt.From(pos);
+        const std::size_t gt = nextGt.From(pos);
+        if (lt == npos || gt == npos)
+            return;
+        if (gt < lt) {
+            pos = gt + 1;
+            continue;
+        }
+
+        const TAfterTag after = onTag(page.substr(lt, gt - lt));
+        if (after == TAfterTag::Stop)
+            return;
+        const std::size_t rest = gt + 1;
+        std::size_t following = 0; // length of the text that belongs to this tag
+        if (after == TAfterTag::Script) {
+            const std::size_t close = scriptEnd.From(rest);
+            following = close == npos ? std::min<std::size_t>(8, page.size() - rest)
+                                      : close - rest + std::strlen("</script>");
+        } else if (const std::size_t next = nextLt.From(rest); next != npos) {
+            following = Trim(page.substr(rest, next - rest)).size();
+        }
+        pos = rest + following;
+    }
+}
+
+// True when some "<" of the page opens a tag named BASE or closes one: only
+// then can a BASE tag be found.
+bool MayHaveBaseTag(std::string_view page) noexcept {
+    for (std::size_t lt = page.find('<'); lt != npos; lt = page.find('<', lt + 1)) {
+        const std::string_view rest = page.substr(lt + 1);
+        if (StartsWithNoCase(rest, "base") || StartsWithNoCase(rest, "/base"))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 THtmlParser::THtmlParser(HWND window)
     : TThread("HtmlParser"), FTree(std::make_unique<TPharseTree>()), FSkipTags(LoadSkipTags()),
-      FWindow(std::move(window)), FPageUrl(1, '0') {}
+      FWindow(std::move(window)), FPageUrl(1, '0'), FBaseUrl(FPageUrl) {}
 
 THtmlParser::~THtmlParser() {
     WaitFor();
@@ -92,6 +157,7 @@ THtmlParser::~THtmlParser() {
 
 void THtmlParser::SetUrl(const std::string& url) {
     FPageUrl = url;
+    FBaseUrl = url;
     FUrlSet = true;
 }
 
@@ -143,20 +209,9 @@ void THtmlParser::Execute() {
     PostMessage(FWindow, WM_PARSER_END, 0, reinterpret_cast<std::uintptr_t>(this));
 }
 
-// The scan works on positions in one copy of the page in which every line
-// feed and carriage return has become a space. Each step looks for the next
-// "<" and the next ">":
-//  - a "<" before the next ">" opens a tag, whose text runs up to that ">";
-//    after an ordinary tag the scan goes on past the tag's text content (its
-//    leading blanks are not counted, so it resumes a little early, which is
-//    harmless), after a SCRIPT tag right after its "</script>", so markup
-//    inside a script is never read; a SCRIPT that is never closed makes the
-//    scan skip only the 8 characters after it;
-//  - a ">" before the next "<" is stray text, and the scan goes on right
-//    after it;
-//  - once no "<" or no ">" is left, no tag can follow and the scan ends.
-// Positions only move forward and every search resumes where the last one
-// stopped, so a page is read in time linear in its length.
+// A BASE tag sets the base for the links before it too, so it is looked for
+// first, by a scan that reads only the tags named BASE. Then every tag is read
+// and its links are recorded.
 void THtmlParser::Parse() {
     if (!FUrlSet)
         return;
@@ -165,40 +220,31 @@ void THtmlParser::Parse() {
     std::replace(copy.begin(), copy.end(), '\r', ' ');
     const std::string_view page(copy);
 
-    TNextFinder nextLt(page, '<');
-    TNextFinder nextGt(page, '>');
-    TScriptEndFinder scriptEnd(page);
-    std::size_t pos = 0;
-    for (std::size_t step = 0;; ++step) {
-        if (step % TerminateCheckInterval == 0 && Terminated())
-            return;
-        const std::size_t lt = nextLt.From(pos);
-        const std::size_t gt = nextGt.From(pos);
-        if (lt == npos || gt == npos)
-            return;
-        if (gt < lt) {
-            pos = gt + 1;
-            continue;
-        }
+    FBaseUrl = FPageUrl;
+    if (MayHaveBaseTag(page)) {
+        ScanTags(page, *this, [this](std::string_view text) {
+            const std::string_view name = TagName(text);
+            if (EqualsNoCase(name, "BASE")) {
+                _TTag tag;
+                ReadTag(tag, text);
+                if (TakeBase(tag))
+                    return TAfterTag::Stop;
+            }
+            return EqualsNoCase(name, "SCRIPT") ? TAfterTag::Script : TAfterTag::Text;
+        });
+    }
 
+    ScanTags(page, *this, [this](std::string_view text) {
         auto tag = std::make_unique<_TTag>();
-        ReadTag(*tag, page.substr(lt, gt - lt));
-        const std::size_t rest = gt + 1;
-        std::size_t following = 0; // length of the text that belongs to this tag
-        if (tag->Name)
-            UpperCaseInPlace(tag->Name.get());
-        if (tag->Name && std::strcmp(tag->Name.get(), "SCRIPT") == 0) {
-            const std::size_t close = scriptEnd.From(rest);
-            following = close == npos ? std::min<std::size_t>(8, page.size() - rest)
-                                      : close - rest + std::strlen("</script>");
-        } else if (const std::size_t next = nextLt.From(rest); next != npos) {
-            following = Trim(page.substr(rest, next - rest)).size();
-        }
-
-        if (tag->Name && ExtractLinks(*tag)) {
+        ReadTag(*tag, text);
+        if (!tag->Name)
+            return TAfterTag::Text;
+        UpperCaseInPlace(tag->Name.get());
+        const bool script = std::strcmp(tag->Name.get(), "SCRIPT") == 0;
+        if (ExtractLinks(*tag)) {
             FTags.push_back(tag.get());
             tag.release();
         }
-        pos = rest + following;
-    }
+        return script ? TAfterTag::Script : TAfterTag::Text;
+    });
 }

@@ -56,9 +56,10 @@ public:
     // it is public so that a caller may also run it on its own thread.
     void Parse();
 
-    // Looks the tag up in the link table and records the addresses it yields.
-    // True when at least one row matched the tag (even if nothing was
-    // recorded). Upper-cases the tag's name and the attribute names examined.
+    // Looks the tag up in the link table and records the addresses it yields,
+    // resolved against the page's base. True when at least one row matched
+    // the tag (even if nothing was recorded). Upper-cases the tag's name and
+    // the attribute names examined.
     bool ExtractLinks(_TTag& tag);
 
     // Fills a fresh tag record from the text of one tag: everything from its
@@ -72,6 +73,14 @@ public:
     // The absolute address of link on the page at base, or empty when the
     // link is rejected or blank. Reads no parser state.
     static std::string ResolveLink(std::string base, std::string link);
+
+    // The address of the next candidate of a srcset list ("a.png 1x, b.png
+    // 2x"), read from pos on; pos is left past the candidate. Empty when no
+    // candidate is left.
+    static std::string_view NextSrcSetAddress(std::string_view list, std::size_t& pos);
+    // The address a refresh content ("5; url=next.html") leads to; empty when
+    // it names none.
+    static std::string_view RefreshAddress(std::string_view content);
 
     // The skip file, "TTags.txt" unless set otherwise. An absolute path is
     // used as it is; any other name is looked for in the current directory
@@ -87,7 +96,10 @@ protected:
 
 private:
     static std::vector<std::string> LoadSkipTags();
-    void Record(bool anchor, const std::string& address);
+    // Sets the base from a BASE tag with an HREF and returns true; false for
+    // any other tag.
+    bool TakeBase(_TTag& tag);
+    void Record(bool anchor, std::string_view link);
 
     std::string FDocument;
     std::unique_ptr<TPharseTree> FTree;
@@ -96,6 +108,9 @@ private:
     HWND FWindow;
     bool FUrlSet = false;
     std::string FPageUrl;
+    // What links are resolved against: the page's address, or the address
+    // that the page's BASE tag gives.
+    std::string FBaseUrl;
     std::int32_t FDepth = 0;
     TCountMap FAnchorCounts;
     TCountMap FObjectCounts;

@@ -28,6 +28,16 @@ TEST(ParserExtractLinks, LinkTableRows) {
          "<input src=b><map usemap=m>",
          "", "e s j c l b m", 7},
         {"<div src=x><Img href=y><link src=z><frame href=f><td background=t>", "", "", 0},
+        // Rows 10 to 13: any attribute order, the table's order within a tag.
+        {"<picture><source srcset=\"a.webp 1x, b.webp 2x\"><img srcset=i2.png src=i.png>"
+         "<img srcset=\"i.png 1x, #x 2x\">",
+         "", "a.webp b.webp i.png*2 i2.png", 3},
+        {"<video poster=p.jpg src=v.mp4><source src=v.webm srcset=s.webp><track src=t.vtt>"
+         "<audio src=a.ogg><audio poster=x><track srcset=y><img poster=z>",
+         "", "v.mp4 p.jpg s.webp v.webm t.vtt a.ogg", 4},
+        {"<meta http-equiv=REFRESH content=\"0;url=n.html\"><meta http-equiv=refresh content=5>",
+         "n.html", "", 2},
+        {"<meta content=\"0;url=x\"><meta http-equiv=expires content=\"0;url=y\">", "", "", 0},
     };
     for (const TExtractCase& c : cases) {
         SCOPED_TRACE(c.Page);
@@ -36,6 +46,53 @@ TEST(ParserExtractLinks, LinkTableRows) {
         EXPECT_EQ(Describe(*parser, false), c.Objects);
         EXPECT_EQ(parser->Tags().size(), c.KeptTags);
     }
+}
+
+// "address|address|..."
+std::string SrcSetAddresses(std::string_view list) {
+    std::string text;
+    std::size_t pos = 0;
+    for (std::string_view a = THtmlParser::NextSrcSetAddress(list, pos); !a.empty();
+         a = THtmlParser::NextSrcSetAddress(list, pos))
+        text += (text.empty() ? "" : "|") + std::string(a);
+    return text;
+}
+
+TEST(ParserLinkValues, SrcSetLists) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"a.png", "a.png"},
+        {"a.png 1x, b.png 2x,c.png 100w", "a.png|b.png|c.png"},
+        {"a.png,b.png 2x", "a.png,b.png"}, // a comma without a blank after it is the address's
+        {"x,y.png 1x,z.png", "x,y.png|z.png"},
+        {"a.png,,, b.png,", "a.png|b.png"},
+        {" ,\t a.png\n\f2x ,\r\n b.png   2x  ,  ", "a.png|b.png"},
+        {"a.png 2x (q, r) s, b.png", "a.png|b.png"}, // a comma in parentheses is the descriptor's
+        {"a.png 1x 2x b.png, c.png", "a.png|c.png"},
+        {", ,  ", ""},
+    };
+    for (const auto& [list, expected] : cases)
+        EXPECT_EQ(SrcSetAddresses(list), expected) << list;
+}
+
+TEST(ParserLinkValues, RefreshContents) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"5; url=next.html", "next.html"},
+        {"  3 ,  Url  =  'a b.html' tail", "a b.html"},
+        {"1.5; url=\"q.html\"", "q.html"},
+        {".5 url=x.html", "x.html"},
+        {"0; url='open.html", "open.html"},
+        {"0; next.html", "next.html"}, // "url=" may be left out
+        {"0; 'next.html'", "next.html"},
+        {"0; urn.html", "urn.html"},
+        {"0; url next.html", "url next.html"},
+        {"0; url=", ""},
+        {"0; url=''", ""},
+        {"5", ""},
+        {"url=next.html", ""}, // no delay: no refresh at all
+        {"5x; url=next.html", ""},
+    };
+    for (const auto& [content, expected] : cases)
+        EXPECT_EQ(THtmlParser::RefreshAddress(content), expected) << content;
 }
 
 } // namespace

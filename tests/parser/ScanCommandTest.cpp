@@ -45,6 +45,23 @@ TEST(ParserScanCommand, SamplePageAndStandardInput) {
     EXPECT_EQ(piped.Out, "Kind,URI,Count,Depth\r\n"
                          "anchor,https://host/d/x.html,1,1\r\n"
                          "object,https://host/i.gif,1,0\r\n");
+    const TRun html5 =
+        Scan("-", "http://host/d/p.html", 0,
+             "<meta http-equiv=refresh content='0; url=next.html'><base href=/b/><picture>"
+             "<source srcset='a.webp 1x, b.webp 2x'><img src=i.png srcset='i.png 1x, j.png 2x'>"
+             "</picture><video poster=p.jpg><source src=v.mp4><track src=t.vtt></video>"
+             "<audio src=a.ogg>");
+    EXPECT_EQ(html5.Code, 0) << html5.Err;
+    EXPECT_EQ(html5.Out, "Kind,URI,Count,Depth\r\n"
+                         "anchor,http://host/b/next.html,1,1\r\n"
+                         "object,http://host/b/a.webp,1,0\r\n"
+                         "object,http://host/b/b.webp,1,0\r\n"
+                         "object,http://host/b/i.png,2,0\r\n"
+                         "object,http://host/b/j.png,1,0\r\n"
+                         "object,http://host/b/p.jpg,1,0\r\n"
+                         "object,http://host/b/v.mp4,1,0\r\n"
+                         "object,http://host/b/t.vtt,1,0\r\n"
+                         "object,http://host/b/a.ogg,1,0\r\n");
 }
 
 TEST(ParserScanCommand, FailuresExitWithOne) {

@@ -47,6 +47,35 @@ TEST(ParserScan, Pages) {
     }
 }
 
+// The first BASE with an HREF sets the base of every link of the page.
+TEST(ParserScan, BaseHref) {
+    TSkipFile skip({"base"});
+    const std::vector<TScanCase> cases = {
+        {"<BASE HREF=http://other/x/><a href=a.html>", "http://other/x/a.html", ""},
+        {"<Base href=../b/><a href=a.html><a href=/r.html>",
+         "http://host/d1/b/a.html http://host/r.html", ""},
+        {"<Base href=https://s/p/q.html><img src=i.gif>", "", "https://s/p/i.gif"},
+        {"<a href=a.html><img srcset=i.gif><Base href=/b/>", "http://host/b/a.html",
+         "http://host/b/i.gif"},
+        {"<Base href=/one/><Base href=/two/><a href=a.html>", "http://host/one/a.html", ""},
+        {"<Base target=_top><Base href=/two/><a href=a.html>", "http://host/two/a.html", ""},
+        // An HREF that resolves to nothing leaves the page's address; no later BASE counts.
+        {"<Base href=\"\"><a href=a.html>", "a.html", ""},
+        {"<Base href=#top><Base href=/two/><a href=a.html>", "a.html", ""},
+        {"<Base href=mailto:x@y><Base href=/two/><a href=a.html>", "a.html", ""},
+        // Only tags the scan reads count; a skipped one does not.
+        {"<script><Base href=/no/></script><a href=a.html>", "a.html", ""},
+        {"<base href=/no/><a href=a.html>", "a.html", ""},
+        {"<Base href=/b/>", "", ""},
+    };
+    for (const TScanCase& c : cases) {
+        SCOPED_TRACE(c.Page);
+        const auto parser = ParsePage(c.Page);
+        EXPECT_EQ(Describe(*parser, true), c.Anchors);
+        EXPECT_EQ(Describe(*parser, false), c.Objects);
+    }
+}
+
 TEST(ParserSkipFile, MissingFileFailsConstruction) {
     const std::string previous = THtmlParser::SkipFileName();
     for (const std::string name : {"no-such-skip-file.txt", "/nonexistent/TTags.txt"}) {
@@ -88,10 +117,12 @@ TEST(ParserSkipFile, WorkingDirectoryThenBesideExecutable) {
     std::filesystem::remove_all(dir);
     THtmlParser::SetSkipFileName(previousName);
 
-    // The shipped list must never hide a tag of the link table, in any case.
-    const std::set<std::string> linkTags = {"A",      "AREA",    "FRAME",  "IMG",    "INPUT",
-                                            "BODY",   "TABLE",   "MAP",    "OBJECT", "EMBED",
-                                            "IFRAME", "BGSOUND", "SCRIPT", "APPLET", "LINK"};
+    // The shipped list must never hide a tag of the link table, or BASE, in
+    // any case.
+    const std::set<std::string> linkTags = {
+        "A",    "AREA",   "FRAME", "IMG",    "INPUT",   "BODY",   "TABLE",
+        "MAP",  "OBJECT", "EMBED", "IFRAME", "BGSOUND", "SCRIPT", "APPLET",
+        "LINK", "SOURCE", "VIDEO", "AUDIO",  "TRACK",   "META",   "BASE"};
     ASSERT_FALSE(shipped.Lines.empty());
     for (std::string line : shipped.Lines) {
         for (char& c : line)
