@@ -14,15 +14,12 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QSplitter>
-#include <QStyle>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
-#include <QTreeWidget>
 
-#include <algorithm>
 
 TFrmMain* FrmMain = nullptr;
 
@@ -97,6 +94,10 @@ void TFrmMain::CreateControls() {
     StatusBar->setFixedHeight(19);
     StatusBar->setSizeGripEnabled(false);
     setStatusBar(StatusBar);
+    SummaryLabel = new QLabel;
+    SummaryLabel->setObjectName("SummaryLabel");
+    StatusBar->addPermanentWidget(SummaryLabel);
+    ShowSummary();
 }
 
 void TFrmMain::CreateImages() {
@@ -152,67 +153,6 @@ void TFrmMain::CreateToolBar() {
     UrlComboBox->setFocus(); // a person types the address first
 }
 
-namespace {
-
-QTreeWidget* ReportList(const char* name, const QStringList& columns, const QList<int>& widths,
-                        const QFont& font) {
-    auto* list = new QTreeWidget;
-    list->setFont(font);
-    list->setObjectName(name);
-    list->setColumnCount(static_cast<int>(columns.size()));
-    list->setHeaderLabels(columns);
-    list->setRootIsDecorated(false);
-    list->setUniformRowHeights(true);
-    list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setAllColumnsShowFocus(true);
-    list->setIconSize(QSize(16, 16));
-    // No column is narrower than its heading, and the Id column next to the
-    // check box holds five digits.
-    const QFontMetrics metrics(list->font());
-    const int checkBox = list->style()->pixelMetric(QStyle::PM_IndicatorWidth) + 12;
-    for (int i = 0; i < widths.size(); ++i) {
-        const int heading = metrics.horizontalAdvance(columns[i]) + 16;
-        const int cells = i == 0 ? checkBox + metrics.horizontalAdvance("99999") + 8 : 0;
-        list->setColumnWidth(i, std::max({widths[i], heading, cells}));
-    }
-    return list;
-}
-
-} // namespace
-
-void TFrmMain::CreateReportLists() {
-    GoneListView = ReportList("GoneListView", {"Id", "Depth", "URI", "Size", "Status", "Type"},
-                              {40, 60, 400, 70, 70, 70}, font());
-    GoneListView->headerItem()->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
-    ObjListView = ReportList("ObjListView", {"Id", "URI", "Size", "Status", "Type", "Count"},
-                             {60, 400, 70, 70, 70, 20}, font());
-
-    Splitter3 = new QSplitter(Qt::Vertical);
-    Splitter3->setObjectName("Splitter3");
-    Splitter3->setHandleWidth(3);
-    Splitter3->setChildrenCollapsible(false);
-    Splitter3->addWidget(GoneListView);
-    Splitter3->addWidget(ObjListView);
-    Splitter3->setSizes({248, 320});
-    Splitter3->setStretchFactor(1, 1);
-
-    auto* right = new QWidget;
-    right->setObjectName("RightPanel");
-    right->setMinimumWidth(150);
-    CreateCountPanel(right);
-
-    Splitter1 = new QSplitter(Qt::Horizontal);
-    Splitter1->setObjectName("Splitter1");
-    Splitter1->setHandleWidth(3);
-    Splitter1->setChildrenCollapsible(false);
-    Splitter1->addWidget(Splitter3);
-    Splitter1->addWidget(right);
-    Splitter1->setSizes({623, 184});
-    Splitter1->setStretchFactor(0, 1);
-    setCentralWidget(Splitter1);
-}
-
 void TFrmMain::CreateCountPanel(QWidget* panel) {
     // The headings are sized to their text at once, so they must measure it
     // in the form's font, before the panel joins the window.
@@ -266,7 +206,15 @@ void TFrmMain::CreateCountPanel(QWidget* panel) {
 
 void TFrmMain::CreateMenuAndTray() {
     File1 = menuBar()->addMenu("File");
-    New1 = File1->addAction("New"); // nothing yet: starting over comes later
+    New1 = File1->addAction("New");
+    New1->setShortcut(QKeySequence::New);
+    connect(New1, &QAction::triggered, this, [this] { New1Click(); });
+    Stop1 = File1->addAction("Stop");
+    Stop1->setShortcut(Qt::Key_Escape);
+    connect(Stop1, &QAction::triggered, this, [this] { Stop1Click(); });
+    Save1 = File1->addAction("Save Report…");
+    Save1->setShortcut(QKeySequence::Save);
+    connect(Save1, &QAction::triggered, this, [this] { Save1Click(); });
     File1->addSeparator();
     Close1 = File1->addAction("Close");
     connect(Close1, &QAction::triggered, this, [this] { Close1Click(); });

@@ -3,6 +3,7 @@
 // their handlers, owns a TCrawl, calls it from the address box, the delay
 // box and the menu, and shows what the crawl tells it as its listener.
 
+#include "TReportModel.h"
 #include "crawl/TCrawl.h"
 #include "crawl/TCrawlListener.h"
 
@@ -12,9 +13,11 @@
 
 #include <functional>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 class QAction;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -25,13 +28,27 @@ class QStatusBar;
 class QSystemTrayIcon;
 class QToolBar;
 class QToolButton;
-class QTreeWidget;
+class QTimer;
+class QTreeView;
+class QUrl;
+class TReportFilter;
+class TWhereUsedDialog;
 
-// What the window does where it would talk to the user with a box. The
-// defaults show modal boxes; the tests replace them.
+// What the window does where it would talk to the user with a box, ask for a
+// folder or hand an address to the desktop. The defaults show modal boxes and
+// dialogs; the tests replace them.
 struct TFrmMainHooks {
     std::function<void(const QString&)> MessageBox;   // information, e.g. the end of a crawl
     std::function<void(const QString&)> ErrorBox;     // an error the user must see
+    std::function<QString()> ChooseReportFolder;      // empty: cancelled
+    std::function<void(const QUrl&)> OpenUrl;         // "Open in browser"
+};
+
+// The actions of a report list's context menu; they act on its selected rows.
+struct TListActions {
+    QAction* WhereUsed = nullptr;     // "Referenced from…", also a double click
+    QAction* CopyAddress = nullptr;   // one address a line
+    QAction* OpenInBrowser = nullptr;
 };
 
 class TFrmMain : public QMainWindow, public TCrawlListener {
@@ -41,6 +58,9 @@ public:
 
     // Event handlers of the controls.
     void UrlComboBoxKeyPress(char& key);
+    void New1Click();
+    void Stop1Click();
+    void Save1Click();
     void Close1Click();
     void SpeedButton1Click();
     void FormClose();
@@ -53,9 +73,9 @@ public:
     // What the crawl tells the window.
     void Status(const QString& text) override;
     void Caption(const QString& text) override;
-    void PageRow(const TGoneRow& row) override;
+    void PageRow(const TGoneRow& row, const std::string& reason) override;
     void ObjectsCleared() override;
-    void ObjectRow(const _TObjectType& record) override;
+    void ObjectRow(const _TObjectType& record, const std::string& reason) override;
     void Count(TCrawlCounter counter, std::size_t value) override;
     void Clock(std::uint32_t seconds) override;
     void Pause(const QString& label, int position) override;
@@ -73,8 +93,14 @@ public:
     QToolButton* SpeedButton1 = nullptr;
     QSplitter* Splitter1 = nullptr;
     QSplitter* Splitter3 = nullptr;
-    QTreeWidget* GoneListView = nullptr;
-    QTreeWidget* ObjListView = nullptr;
+    QTreeView* GoneListView = nullptr;
+    QTreeView* ObjListView = nullptr;
+    QCheckBox* AllObjectsCheck = nullptr;
+    QCheckBox* BrokenOnlyCheck = nullptr;
+    QLabel* SummaryLabel = nullptr;
+    TListActions GoneActions;
+    TListActions ObjActions;
+    TWhereUsedDialog* WhereUsed = nullptr;
     QLabel* LabelTime = nullptr;
     QLabel* LabelTCount = nullptr;
     QLabel* Label1 = nullptr;
@@ -94,6 +120,8 @@ public:
     QStatusBar* StatusBar = nullptr;
     QMenu* File1 = nullptr;
     QAction* New1 = nullptr;
+    QAction* Stop1 = nullptr;
+    QAction* Save1 = nullptr;
     QAction* Close1 = nullptr;
     QSystemTrayIcon* TrayIcon1 = nullptr;
     std::vector<QIcon> KindImageList;
@@ -114,11 +142,29 @@ private:
     void CreateMenuAndTray();
     void CreateImages();
 
+    void CreateListActions(QTreeView* list, TListActions& actions);
     void ShowMessageBox(const QString& text);
     void ShowErrorBox(const QString& text);
+    void ShowWhereUsed(const QModelIndex& index);
+    QStringList SelectedAddresses(QTreeView* list) const;
+    void ShowSummary();
+    void ClearView();
+    void RetireCrawl();
 
     std::unique_ptr<TCrawl> FCrawl;
+    // Stopped crawls, deleted once none of their handlers is on the stack.
+    std::vector<std::unique_ptr<TCrawl>> FRetired;
+    QTimer* FSweep = nullptr;
     bool FClosed = false;
+
+    TReportModel<TGoneRow>* FPageModel = nullptr;
+    TReportModel<_TObjectType>* FPageObjectModel = nullptr; // the page merged last
+    TReportModel<_TObjectType>* FAllObjectModel = nullptr;  // every object, by id
+    std::unordered_map<std::int32_t, int> FAllObjectRows;    // object id to row
+    TReportFilter* FPageFilter = nullptr;
+    TReportFilter* FObjectFilter = nullptr;
+    std::size_t FBrokenPages = 0;
+    std::size_t FBrokenObjects = 0;
 };
 
 // The one window of the program.

@@ -1,16 +1,18 @@
 // The handlers of the controls, and what the crawl tells the window.
 #include "TFrmMain.h"
 
+#include "TWhereUsedDialog.h"
 #include "crawl/TAnsiText.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QStatusBar>
-#include <QTreeWidget>
+#include <QTimer>
 
 void TFrmMain::UrlComboBoxKeyPress(char& key) {
     if (key == 13)
@@ -35,6 +37,64 @@ void TFrmMain::ApplyDelay(const QString& text) {
     InterEdt->setText(QString::number(seconds));
     // A maximum of 0 would turn the bar into a busy indicator.
     ProgressBar->setMaximum(seconds > 0 ? seconds : 1);
+}
+
+// Starts over: the crawl stops in whatever state it is and a fresh one takes
+// its place, with the delay that was applied.
+void TFrmMain::New1Click() {
+    const int delay = FCrawl->DelaySeconds();
+    RetireCrawl();
+    FCrawl = std::make_unique<TCrawl>(static_cast<TCrawlListener&>(*this));
+    FCrawl->ApplyDelay(QString::number(delay));
+    ClearView();
+}
+
+void TFrmMain::Stop1Click() { FCrawl->Halt(); }
+
+void TFrmMain::Save1Click() {
+    const QString dir = Hooks.ChooseReportFolder
+                            ? Hooks.ChooseReportFolder()
+                            : QFileDialog::getExistingDirectory(this, "Save Report");
+    if (dir.isEmpty())
+        return;
+    const std::string error = TCrawlReport::Write(FCrawl->Records(), dir.toStdString());
+    if (!error.empty())
+        ShowErrorBox(QString::fromStdString(error));
+}
+
+// The crawl may be stopped from a handler nested in one of its own: it is
+// deleted from the event loop once none of its handlers is on the stack.
+void TFrmMain::RetireCrawl() {
+    FCrawl->Stop();
+    FRetired.push_back(std::move(FCrawl));
+    if (!FSweep) {
+        FSweep = new QTimer(this);
+        FSweep->setInterval(10);
+        connect(FSweep, &QTimer::timeout, this, [this] {
+            std::erase_if(FRetired, [](const std::unique_ptr<TCrawl>& c) { return !c->Busy(); });
+            if (FRetired.empty())
+                FSweep->stop();
+        });
+    }
+    FSweep->start();
+}
+
+void TFrmMain::ClearView() {
+    FPageModel->Clear();
+    FPageObjectModel->Clear();
+    FAllObjectModel->Clear();
+    FAllObjectRows.clear();
+    FBrokenPages = FBrokenObjects = 0;
+    for (QLineEdit* count : {EdtGoneList, EdtGoingList, EdtAnchor, EdtInternalLink,
+                             EdtExternalLink, EdtObj})
+        count->setText("0");
+    LabelTCount->setText("0");
+    setWindowTitle("FrmMain");
+    DLabel->setText("실행 대기 중입니다.");
+    ProgressBar->setValue(0);
+    StatusBar->clearMessage();
+    WhereUsed->hide();
+    ShowSummary();
 }
 
 void TFrmMain::Close1Click() { close(); }
@@ -68,29 +128,6 @@ void TFrmMain::ShowErrorBox(const QString& text) {
 void TFrmMain::Status(const QString& text) { StatusBar->showMessage(text); }
 
 void TFrmMain::Caption(const QString& text) { setWindowTitle(text); }
-
-void TFrmMain::PageRow(const TGoneRow& row) {
-    auto* item = new QTreeWidgetItem(
-        QStringList{QString::number(row.Id), QString::number(row.Depth),
-                    TAnsiText::ToDisplay(row.Url), QString::number(row.Size),
-                    QString::number(row.Status), TAnsiText::ToDisplay(row.Type)});
-    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-    item->setCheckState(0, Qt::Unchecked);
-    item->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
-    GoneListView->addTopLevelItem(item);
-}
-
-void TFrmMain::ObjectsCleared() { ObjListView->clear(); }
-
-void TFrmMain::ObjectRow(const _TObjectType& record) {
-    auto* item = new QTreeWidgetItem(QStringList{
-        QString::number(record.Id), TAnsiText::ToDisplay(record.Url),
-        QString::number(record.Size), QString::number(record.Status),
-        TAnsiText::ToDisplay(record.ContentType), QString::number(record.Count)});
-    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-    item->setCheckState(0, Qt::Unchecked);
-    ObjListView->addTopLevelItem(item);
-}
 
 void TFrmMain::Count(TCrawlCounter counter, std::size_t value) {
     QLineEdit* edit = nullptr;

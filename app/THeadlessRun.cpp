@@ -42,20 +42,23 @@ int THeadlessRun::Exec(const QString& url, int delaySeconds) {
     return QCoreApplication::exec();
 }
 
-void THeadlessRun::PageRow(const TGoneRow& row) {
-    PrintLine(stderr, QString("page %1: id %2 depth %3 status %4 size %5 type %6 %7")
-                          .arg(++FPages)
-                          .arg(row.Id)
-                          .arg(row.Depth)
-                          .arg(row.Status)
-                          .arg(row.Size)
-                          .arg(Bytes(row.Type).isEmpty() ? "-" : Bytes(row.Type))
-                          .arg(Bytes(row.Url)));
+void THeadlessRun::PageRow(const TGoneRow& row, const std::string& reason) {
+    QString line = QString("page %1: id %2 depth %3 status %4 size %5 type %6 %7")
+                       .arg(++FPages)
+                       .arg(row.Id)
+                       .arg(row.Depth)
+                       .arg(row.Status)
+                       .arg(row.Size)
+                       .arg(Bytes(row.Type).isEmpty() ? "-" : Bytes(row.Type))
+                       .arg(Bytes(row.Url));
+    if (!reason.empty())
+        line += " (" + Bytes(reason) + ")";
+    PrintLine(stderr, line);
 }
 
 void THeadlessRun::Finished(const QString& text) {
     PrintLine(stdout, text);
-    Finish(TCrawlReport::HasBrokenRows(FCrawl->ReportData()) ? ExitBroken : ExitClean);
+    Finish(TCrawlReport::HasBrokenRows(FCrawl->Records()) ? ExitBroken : ExitClean);
 }
 
 void THeadlessRun::Error(const QString& text) {
@@ -75,7 +78,7 @@ void THeadlessRun::Finish(int exitCode) {
         return;
     FFinishing = true;
     if (!FReportDir.empty()) {
-        const std::string error = TCrawlReport::Write(FCrawl->ReportData(), FReportDir);
+        const std::string error = TCrawlReport::Write(FCrawl->Records(), FReportDir);
         if (!error.empty()) {
             PrintLine(stderr, "marrowby: " + Bytes(error));
             exitCode = exitCode == ExitClean || exitCode == ExitBroken ? ExitFailed : exitCode;

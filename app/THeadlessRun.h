@@ -24,7 +24,7 @@ public:
     // Crawls from url with the given pause and returns the exit code.
     int Exec(const QString& url, int delaySeconds);
 
-    void PageRow(const TGoneRow& row) override;
+    void PageRow(const TGoneRow& row, const std::string& reason) override;
     void Finished(const QString& text) override;
     void Error(const QString& text) override;
 

@@ -26,7 +26,7 @@ std::string NormalizeTypedAddress(const QString& typed) {
 } // namespace
 
 TCrawl::TCrawl(TCrawlListener& listener, QObject* parent)
-    : QObject(parent), FListener(listener), FHandle(TWindowHandle::Create(this)) {
+    : QObject(parent), FListener(&listener), FHandle(TWindowHandle::Create(this)) {
     FSysTime = new QTimer(this);
     FSysTime->setInterval(1000);
     connect(FSysTime, &QTimer::timeout, this, [this] { SysTimeTimer(); });
@@ -44,8 +44,18 @@ TCrawl::~TCrawl() {
 void TCrawl::Enter(const QString& typed) {
     if (FStopped || typed.trimmed().isEmpty())
         return;
+    if (FHalted) {
+        if (Busy()) {
+            // The halted page's handlers are still unwinding: go on after them.
+            QTimer::singleShot(10, this, [this, typed] { Enter(typed); });
+            return;
+        }
+        FHalted = false;
+        FClosing = false;
+        FProbeAbort = false;
+    }
     FElapsedSeconds = 0;
-    FListener.Clock(0);
+    FListener->Clock(0);
     FSysTime->start();
     FRunning = true;
     FTypedAddress = NormalizeTypedAddress(typed);
@@ -68,21 +78,22 @@ QString TCrawl::ApplyDelay(const QString& text) {
 
 void TCrawl::SysTimeTimer() {
     ++FElapsedSeconds;
-    FListener.Clock(FElapsedSeconds);
+    FListener->Clock(FElapsedSeconds);
 }
 
 void TCrawl::DelayTimerTimer() {
+    const TNesting nesting(FNesting);
     ++FDelayTick;
     if (FDelaySeconds <= 0 || FDelayTick % static_cast<std::uint32_t>(FDelaySeconds) == 0) {
         TMessagePump::ProcessMessages();
         if (FClosing)
             return;
         FDelayTick = 1;
-        FListener.Pause("탐색을 재개 합니다", 0);
+        FListener->Pause("탐색을 재개 합니다", 0);
         Perform(WM_NAVIGATION_START);
         return;
     }
-    FListener.Pause(QString("%1 / %2").arg(FDelayTick).arg(FDelaySeconds),
+    FListener->Pause(QString("%1 / %2").arg(FDelayTick).arg(FDelaySeconds),
                     static_cast<int>(FDelayTick));
 }
 
@@ -104,9 +115,11 @@ void TCrawl::ScheduleNavigationStart() {
     });
 }
 
-void TCrawl::AddGoneRow(const TGoneRow& row) {
-    FGoneRows.push_back(row);
-    FListener.PageRow(row);
+void TCrawl::AddGoneRow(const TGoneRow& row, const std::string& reason) {
+    FRecords.AddPageRow(row);
+    if (!reason.empty())
+        FRecords.Entry(row.Url).Reason = reason;
+    FListener->PageRow(row, reason);
 }
 
-void TCrawl::SetStatus(const QString& text) { FListener.Status(text); }
+void TCrawl::SetStatus(const QString& text) { FListener->Status(text); }

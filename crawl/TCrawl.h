@@ -21,6 +21,7 @@
 
 #include "TCrawlListener.h"
 #include "TCrawlReport.h"
+#include "TRecordStore.h"
 #include "common/Messages.h"
 #include "common/TContentStruct.h"
 #include "common/TObjectType.h"
@@ -32,7 +33,6 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,8 +54,16 @@ public:
     QString ApplyDelay(const QString& text);
     // Stops every worker and frees the records, in an order that never lets
     // a worker or a nested handler touch what is gone. Final: a stopped crawl
-    // drops every message.
+    // drops every message and tells its listener nothing more.
     void Stop();
+    // Ends the crawl where it is and keeps everything found: the workers of
+    // the page in flight stop (a page still downloading goes back to the
+    // front of the queue), and so do the clock and the pause. The next Enter
+    // goes on with the queue.
+    void Halt();
+    // True while one of the crawl's handlers is on the stack: a stopped crawl
+    // may be deleted only when this is false.
+    bool Busy() const noexcept { return FNesting > 0; }
 
     // Routes one crawl message to its handler. False for a number the crawl
     // does not handle.
@@ -66,7 +74,8 @@ public:
     // Probes one object address for its status, size and type. Queued
     // messages and input are handled while it waits, so the crawl may be
     // stopping when it returns.
-    _TContent_Struct GetObjData(const std::string& address);
+    // reason receives why the object is broken, when it is.
+    _TContent_Struct GetObjData(const std::string& address, std::string& reason);
 
     // The clock and the pause, one tick a second.
     void SysTimeTimer();
@@ -85,7 +94,8 @@ public:
 
     // Read access for the view, the reports and the tests.
     const HWND& Handle() const noexcept { return FHandle; }
-    TCrawlReportData ReportData() const { return {FGoneRows, FObjectMap, FMergedPages}; }
+    // Every address found, its record and its referrers; the report rows.
+    const TRecordStore& Records() const noexcept { return FRecords; }
     bool Running() const noexcept { return FRunning; }
     bool Closing() const noexcept { return FClosing; }
     bool PageInFlight() const noexcept { return FPageInFlight; }
@@ -93,8 +103,6 @@ public:
     const std::string& StartHost() const noexcept { return FStartHost; }
     const std::vector<std::string>& GoneList() const noexcept { return FGoneList; }
     const std::deque<std::string>& GoingList() const noexcept { return FGoingList; }
-    const TRecordMap& PageMap() const noexcept { return FPageMap; }
-    const TRecordMap& ObjectMap() const noexcept { return FObjectMap; }
     std::int32_t LastRecordId() const noexcept { return FLastRecordId; }
     std::int32_t LastObjectId() const noexcept { return FLastObjectId; }
     const THttpContentDown* Downloader() const noexcept { return FDownloader.get(); }
@@ -104,8 +112,6 @@ public:
     std::int32_t InternalLinks() const noexcept { return FInternalLinks; }
     std::int32_t ExternalLinks() const noexcept { return FExternalLinks; }
     const std::vector<_TObjectType*>& ParsedAnchors() const noexcept { return FParsedAnchors; }
-    const std::vector<TGoneRow>& GoneRows() const noexcept { return FGoneRows; }
-    const std::vector<TMergedPage>& MergedPages() const noexcept { return FMergedPages; }
     const QTimer& SysTime() const noexcept { return *FSysTime; }
     const QTimer& DelayTimer() const noexcept { return *FDelayTimer; }
 
@@ -116,14 +122,23 @@ private:
     void SetStatus(const QString& text);
     void StartDownload(const std::string& address);
     void ScheduleNavigationStart();
-    void AddGoneRow(const TGoneRow& row);
+    void AddGoneRow(const TGoneRow& row, const std::string& reason);
     void StartPause();
     void FinishCrawl();
     bool MergeObjects();
     bool MergeAnchors();
     _TObjectType& RecordDownloadedPage(const std::string& url, const _TContent_Struct& header);
 
-    TCrawlListener& FListener;
+    // Counts the handlers on the stack while it lives.
+    struct TNesting {
+        explicit TNesting(int& depth) : FDepth(depth) { ++FDepth; }
+        ~TNesting() { --FDepth; }
+        TNesting(const TNesting&) = delete;
+        TNesting& operator=(const TNesting&) = delete;
+        int& FDepth;
+    };
+
+    TCrawlListener* FListener;
     HWND FHandle;
     QTimer* FSysTime = nullptr;
     QTimer* FDelayTimer = nullptr;
@@ -134,8 +149,6 @@ private:
     std::string FStartHost;
     std::vector<std::string> FGoneList;
     std::deque<std::string> FGoingList;
-    TRecordMap FPageMap;
-    TRecordMap FObjectMap;
     std::int32_t FLastRecordId = 0;
     std::unique_ptr<THttpContentDown> FDownloader;
     std::unique_ptr<THtmlParser> FParser;
@@ -146,16 +159,13 @@ private:
     // Merge state.
     std::vector<_TObjectType*> FParsedAnchors;
     std::vector<_TObjectType*> FParsedObjects;
-    std::map<std::string, std::uint32_t> FInternalLinkCount;
-    std::map<std::string, std::uint32_t> FObjectCount;
     std::int32_t FLastObjectId = 0;
     std::int32_t FInternalLinks = 0;
     std::int32_t FExternalLinks = 0;
 
-    // The reports' records: visited-pages rows, and pages in merge order with
-    // what the merge found on each.
-    std::vector<TGoneRow> FGoneRows;
-    std::vector<TMergedPage> FMergedPages;
+    // Every address met, with its record, its failure and its referrers; the
+    // visited-pages rows; the pages in merge order with what was found on each.
+    TRecordStore FRecords;
 
     // The address typed at the last Enter, in the crawl's form: the first page.
     std::string FTypedAddress;
@@ -166,4 +176,8 @@ private:
     // Set on Stop; a probe in progress gives up when it sees it.
     std::atomic<bool> FProbeAbort{false};
     bool FStopped = false;
+    // Halted by the user; FClosing stays set until the next Enter finds no
+    // handler of the halted page on the stack.
+    bool FHalted = false;
+    int FNesting = 0;
 };

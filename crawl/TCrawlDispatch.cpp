@@ -25,8 +25,10 @@ bool TCrawl::Dispatch(TMessage& message) {
     default: return false; // WM_DOWNLOAD_OPENED and the rest: default handling
     }
     // A message that reaches a stopped crawl is dropped: what it names is gone.
-    if (!FStopped)
+    if (!FStopped) {
+        const TNesting nesting(FNesting);
         (this->*handler)(message);
+    }
     return true;
 }
 

@@ -22,8 +22,9 @@ void TCrawl::OnContentFileDownLoadEnd(TMessage&) {
     const _TContent_Struct header = download->GetHeaderInfo();
     _TObjectType& page = RecordDownloadedPage(address, header);
     const TGoneRow row{page.Id, page.Depth, page.Url, page.Size, page.Status, page.ContentType};
+    const std::string reason = download->GetFailureReason();
     if (!IsHtmlContentType(header.ContentType)) {
-        AddGoneRow(row); // listed like any page, but there is nothing to parse
+        AddGoneRow(row, reason); // listed like any page, but there is nothing to parse
         StartPause();
         return;
     }
@@ -32,7 +33,7 @@ void TCrawl::OnContentFileDownLoadEnd(TMessage&) {
     } catch (const EFOpenError& error) {
         // No parser, no crawl: it halts here until the next Enter.
         FPageInFlight = false;
-        FListener.Error(QString::fromStdString(error.what()));
+        FListener->Error(QString::fromStdString(error.what()));
         return;
     }
     FParsingPage = address;
@@ -40,7 +41,7 @@ void TCrawl::OnContentFileDownLoadEnd(TMessage&) {
     FParser->SetDocument(download->GetContent());
     FParser->SetDepth(page.Depth);
     FParser->Resume();
-    AddGoneRow(row);
+    AddGoneRow(row, reason);
     Perform(WM_PARSE_START);
     if (FClosing)
         return;
@@ -49,7 +50,7 @@ void TCrawl::OnContentFileDownLoadEnd(TMessage&) {
 
 _TObjectType& TCrawl::RecordDownloadedPage(const std::string& url,
                                              const _TContent_Struct& header) {
-    std::unique_ptr<_TObjectType>& slot = FPageMap[url];
+    std::unique_ptr<_TObjectType>& slot = FRecords.Entry(url).Page;
     if (!slot) {
         slot = std::make_unique<_TObjectType>();
         slot->Url = url;

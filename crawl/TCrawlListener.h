@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // The counters of the count panel.
 enum class TCrawlCounter { GoneList, GoingList, Anchors, InternalLinks, ExternalLinks, Objects };
@@ -23,11 +24,15 @@ public:
     // The window's caption: the page being fetched.
     virtual void Caption(const QString& text) { (void)text; }
     // A row of the visited-pages list, failed pages included.
-    virtual void PageRow(const TGoneRow& row) { (void)row; }
+    // reason: why the page is broken (a failed download, a status of 400 or
+    // more), in the HTTP layer's words; empty otherwise.
+    virtual void PageRow(const TGoneRow& row, const std::string& reason) { (void)row, (void)reason; }
     // The object list starts over for the page being merged.
     virtual void ObjectsCleared() {}
     // A row of the object list: an object of the page being merged.
-    virtual void ObjectRow(const _TObjectType& record) { (void)record; }
+    virtual void ObjectRow(const _TObjectType& record, const std::string& reason) {
+        (void)record, (void)reason;
+    }
     virtual void Count(TCrawlCounter counter, std::size_t value) { (void)counter, (void)value; }
     // Seconds since the last Enter.
     virtual void Clock(std::uint32_t seconds) { (void)seconds; }

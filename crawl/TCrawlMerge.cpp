@@ -12,7 +12,7 @@ void TCrawl::OnParserEnd(TMessage&) {
     FExternalLinks = 0;
     if (FClosing || !FParser)
         return;
-    FListener.ObjectsCleared();
+    FListener->ObjectsCleared();
     FParser->Terminate();
     TMessagePump::ProcessMessages();
     if (FClosing)
@@ -20,15 +20,15 @@ void TCrawl::OnParserEnd(TMessage&) {
     SetStatus("On Parser End");
     FParsedAnchors = FParser->Anchors();
     FParsedObjects = FParser->Objects();
-    FListener.Count(TCrawlCounter::Anchors, FParsedAnchors.size());
-    FListener.Count(TCrawlCounter::Objects, FParsedObjects.size());
-    FMergedPages.push_back({FParsingPage, {}});
+    FListener->Count(TCrawlCounter::Anchors, FParsedAnchors.size());
+    FListener->Count(TCrawlCounter::Objects, FParsedObjects.size());
+    FRecords.BeginMerge(FParsingPage);
     if (!MergeObjects() || !MergeAnchors())
         return; // the crawl is stopping: the parser and the records are gone
-    FListener.Count(TCrawlCounter::GoneList, FGoneList.size());
-    FListener.Count(TCrawlCounter::GoingList, FGoingList.size());
-    FListener.Count(TCrawlCounter::InternalLinks, static_cast<std::size_t>(FInternalLinks));
-    FListener.Count(TCrawlCounter::ExternalLinks, static_cast<std::size_t>(FExternalLinks));
+    FListener->Count(TCrawlCounter::GoneList, FGoneList.size());
+    FListener->Count(TCrawlCounter::GoingList, FGoingList.size());
+    FListener->Count(TCrawlCounter::InternalLinks, static_cast<std::size_t>(FInternalLinks));
+    FListener->Count(TCrawlCounter::ExternalLinks, static_cast<std::size_t>(FExternalLinks));
     FParser.reset();
     // Their records went with the parser.
     FParsedAnchors.clear();
@@ -47,30 +47,33 @@ bool TCrawl::MergeObjects() {
         const _TObjectType& found = *FParsedObjects[i];
         const std::string key = found.Url;
         const std::int32_t countHere = found.Count;
-        _TObjectType* record = nullptr;
-        if (auto seen = FObjectCount.find(key); seen != FObjectCount.end()) {
-            ++seen->second;
-            record = FObjectMap[key].get();
-            ++record->Count;
+        if (_TObjectType* known = FRecords.Object(key)) {
+            ++known->Count;
         } else {
             ++FLastObjectId;
-            ++FObjectCount[key];
             auto fresh = std::make_unique<_TObjectType>();
             fresh->Url = key;
             fresh->Kind = found.Kind;
             fresh->Count = countHere;
             fresh->Depth = found.Depth;
             fresh->Id = FLastObjectId;
-            const _TContent_Struct header = GetObjData(key);
+            std::string reason;
+            const _TContent_Struct header = GetObjData(key, reason);
             if (FClosing)
                 return false;
             fresh->ContentType = header.ContentType;
             fresh->Size = header.ContentLength;
             fresh->Status = header.StatusCode;
-            record = (FObjectMap[key] = std::move(fresh)).get();
+            TAddressEntry& entry = FRecords.Entry(key);
+            entry.Object = std::move(fresh);
+            entry.Reason = std::move(reason);
+            FRecords.CountObject();
         }
-        FMergedPages.back().Links.push_back({key, KIND_OBJECT, countHere, false});
-        FListener.ObjectRow(*record);
+        TAddressEntry& entry = *FRecords.Find(key);
+        const TMergedLink link{key, KIND_OBJECT, countHere, false};
+        FRecords.MergingLinks().push_back(link);
+        FRecords.AddReference(entry, link);
+        FListener->ObjectRow(*entry.Object, entry.Reason);
         TMessagePump::ProcessMessages();
         if (FClosing)
             return false;
@@ -82,24 +85,22 @@ bool TCrawl::MergeObjects() {
 // internal one. False when the crawl began to stop while the queue was
 // pumped.
 bool TCrawl::MergeAnchors() {
-    std::vector<TMergedLink>& report = FMergedPages.back().Links;
     std::vector<TMergedLink> anchors;
     for (std::size_t i = 0; i < FParsedAnchors.size(); ++i) {
         const _TObjectType& found = *FParsedAnchors[i];
         const std::string address = found.Url;
         const bool internal = TIdURI(address).Host() == FStartHost;
         anchors.push_back({address, KIND_PAGE, found.Count, internal});
+        TAddressEntry& entry = FRecords.Entry(address);
+        FRecords.AddReference(entry, anchors.back());
         if (!internal) {
             ++FExternalLinks;
             continue;
         }
-        if (auto known = FInternalLinkCount.find(address); known != FInternalLinkCount.end()) {
-            ++known->second;
-            if (auto page = FPageMap.find(address); page != FPageMap.end() && page->second)
-                ++page->second->Count;
+        if (entry.Page) {
+            ++entry.Page->Count;
         } else {
             ++FLastRecordId;
-            ++FInternalLinkCount[address];
             auto record = std::make_unique<_TObjectType>();
             record->Url = found.Url;
             record->Kind = found.Kind;
@@ -109,7 +110,7 @@ bool TCrawl::MergeAnchors() {
             record->Status = found.Status;
             record->Depth = found.Depth;
             record->Id = FLastRecordId;
-            FPageMap[address] = std::move(record);
+            entry.Page = std::move(record);
             FGoingList.push_back(address);
             TMessagePump::ProcessMessages();
             if (FClosing)
@@ -118,6 +119,7 @@ bool TCrawl::MergeAnchors() {
         ++FInternalLinks;
     }
     // The report lists a page's anchors before its objects.
+    std::vector<TMergedLink>& report = FRecords.MergingLinks();
     report.insert(report.begin(), anchors.begin(), anchors.end());
     return true;
 }

@@ -19,13 +19,12 @@ void TCrawl::OnNavigationStart(TMessage&) {
     FDelayTimer->stop();
     if (FGoneList.empty() && FGoingList.empty()) {
         const std::string address = FTypedAddress;
+        // Known from the start, so a link back to it counts on its record.
         auto record = std::make_unique<_TObjectType>();
         record->Url = address;
         record->Kind = KIND_PAGE;
         record->Id = ++FLastRecordId;
-        FPageMap[address] = std::move(record);
-        // Known from the start, so a link back to it counts on its record.
-        FInternalLinkCount.emplace(address, 0);
+        FRecords.Entry(address).Page = std::move(record);
         FGoneList.push_back(address);
         StartDownload(address);
         return;
@@ -45,12 +44,12 @@ void TCrawl::StartDownload(const std::string& address) {
     FPageInFlight = true;
     FDownloader = std::make_unique<THttpContentDown>(address, FHandle);
     FDownloader->Resume();
-    FListener.Caption(TAnsiText::ToDisplay(address) + " 페이지를 탐색 중입니다");
+    FListener->Caption(TAnsiText::ToDisplay(address) + " 페이지를 탐색 중입니다");
 }
 
 void TCrawl::FinishCrawl() {
     Perform(WM_NAVIGATION_END); // the clock stops at the crawl's length
-    FListener.Finished("탐색이 끝났습니다");
+    FListener->Finished("탐색이 끝났습니다");
 }
 
 void TCrawl::OnNavigationEnd(TMessage&) {
@@ -69,7 +68,7 @@ void TCrawl::OnContentFileDownLoadFailed(TMessage& message) {
     if (FClosing || failed == nullptr || failed != FDownloader.get())
         return; // not the download of the page in flight
     failed->WaitFor(); // the thread may still be finishing after its post
-    AddGoneRow({-1, 0, failed->GetUrl(), -1, 404, "NotFound"});
+    AddGoneRow({-1, 0, failed->GetUrl(), -1, 404, "NotFound"}, failed->GetFailureReason());
     SetStatus(TAnsiText::ToDisplay(failed->GetUrl()) + " On Content File DownLoad Failed");
     failed->Clear();
     FDownloader.reset();

@@ -3,6 +3,6 @@
 
 #include "download/TObjectProbe.h"
 
-_TContent_Struct TCrawl::GetObjData(const std::string& address) {
-    return TObjectProbe::ProbeResponsive(address, &FProbeAbort);
+_TContent_Struct TCrawl::GetObjData(const std::string& address, std::string& reason) {
+    return TObjectProbe::ProbeResponsive(address, &FProbeAbort, &reason);
 }

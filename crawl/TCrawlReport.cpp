@@ -1,83 +1,105 @@
 #include "TCrawlReport.h"
 
+#include "TRecordStore.h"
+#include "TReportColumns.h"
 #include "common/CsvWriter.h"
 
-#include <algorithm>
+#include <QSaveFile>
+#include <QString>
+
 #include <filesystem>
-#include <fstream>
 #include <functional>
+#include <sstream>
 #include <system_error>
 
 namespace {
 
-std::string Num(std::int64_t value) { return std::to_string(value); }
-
 std::string WriteFile(const std::filesystem::path& path,
                       const std::function<void(CsvWriter&)>& rows) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out)
-        return "cannot write " + path.string();
-    CsvWriter csv(out);
+    std::ostringstream text;
+    CsvWriter csv(text);
     rows(csv);
-    out.close();
-    if (!out)
-        return "cannot write " + path.string();
+    const std::string bytes = text.str();
+    QSaveFile file(QString::fromStdString(path.string()));
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
+            static_cast<qint64>(bytes.size()) ||
+        !file.commit())
+        return "cannot write " + path.string() + ": " + file.errorString().toStdString();
     return {};
 }
 
-void WritePages(CsvWriter& csv, const std::vector<TGoneRow>& pages) {
-    csv.WriteRow({"Id", "Depth", "URI", "Size", "Status", "Type"});
-    for (const TGoneRow& row : pages)
-        csv.WriteRow({Num(row.Id), Num(row.Depth), row.Url, Num(row.Size), Num(row.Status),
-                      row.Type});
+template <class Row, std::size_t N>
+void WriteHeading(CsvWriter& csv, const std::array<TReportColumn<Row>, N>& columns) {
+    std::vector<std::string> names;
+    for (const TReportColumn<Row>& column : columns)
+        names.emplace_back(column.Name);
+    csv.WriteRow(names);
 }
 
-void WriteObjects(CsvWriter& csv, const TRecordMap& objects) {
-    std::vector<const _TObjectType*> byId;
-    for (const auto& [url, record] : objects)
-        if (record)
-            byId.push_back(record.get());
-    std::stable_sort(byId.begin(), byId.end(),
-                     [](const _TObjectType* a, const _TObjectType* b) { return a->Id < b->Id; });
-    csv.WriteRow({"Id", "URI", "Size", "Status", "Type", "Count"});
-    for (const _TObjectType* r : byId)
-        csv.WriteRow({Num(r->Id), r->Url, Num(r->Size), Num(r->Status), r->ContentType,
-                      Num(r->Count)});
+template <class Row, std::size_t N>
+void WriteRow(CsvWriter& csv, const std::array<TReportColumn<Row>, N>& columns, const Row& row) {
+    std::vector<std::string> fields;
+    for (const TReportColumn<Row>& column : columns)
+        fields.push_back(column.Text(row));
+    csv.WriteRow(fields);
 }
 
-void WriteLinks(CsvWriter& csv, const std::vector<TMergedPage>& merged) {
+void WritePages(CsvWriter& csv, const TRecordStore& store) {
+    WriteHeading(csv, TReportColumns::Pages());
+    for (const TGoneRow& row : store.PageRows())
+        WriteRow(csv, TReportColumns::Pages(), row);
+}
+
+void WriteObjects(CsvWriter& csv, const TRecordStore& store) {
+    WriteHeading(csv, TReportColumns::Objects());
+    for (const _TObjectType* record : store.ObjectsById())
+        WriteRow(csv, TReportColumns::Objects(), *record);
+}
+
+void WriteLinks(CsvWriter& csv, const TRecordStore& store) {
     csv.WriteRow({"Page", "Kind", "URI", "Count", "Scope"});
-    for (const TMergedPage& page : merged) {
+    for (const TMergedPage& page : store.Merged()) {
         for (const TMergedLink& link : page.Links) {
             const bool anchor = link.Kind == KIND_PAGE;
-            csv.WriteRow({page.Url, anchor ? "anchor" : "object", link.Url, Num(link.Count),
+            csv.WriteRow({page.Url, anchor ? "anchor" : "object", link.Url,
+                          std::to_string(link.Count),
                           anchor ? (link.Internal ? "internal" : "external") : ""});
         }
     }
 }
 
+void WriteReferrers(CsvWriter& csv, const TRecordStore& store) {
+    csv.WriteRow({"URI", "Page"});
+    for (const auto& [address, page] : store.References())
+        csv.WriteRow({address, page});
+}
+
 } // namespace
 
-std::string TCrawlReport::Write(const TCrawlReportData& data, const std::string& dir) {
+std::string TCrawlReport::Write(const TRecordStore& store, const std::string& dir) {
     std::error_code ec;
     const std::filesystem::path root(dir);
     std::filesystem::create_directories(root, ec);
     if (ec)
         return "cannot create " + dir + ": " + ec.message();
-    std::string error = WriteFile(root / "pages.csv", [&](CsvWriter& c) { WritePages(c, data.Pages); });
-    if (error.empty())
-        error = WriteFile(root / "objects.csv", [&](CsvWriter& c) { WriteObjects(c, data.Objects); });
-    if (error.empty())
-        error = WriteFile(root / "links.csv", [&](CsvWriter& c) { WriteLinks(c, data.Merged); });
-    return error;
+    using TWriter = void (*)(CsvWriter&, const TRecordStore&);
+    const TWriter writers[] = {WritePages, WriteObjects, WriteLinks, WriteReferrers};
+    for (std::size_t i = 0; i < std::size(writers); ++i) {
+        const std::string error =
+            WriteFile(root / FileNames[i], [&](CsvWriter& c) { writers[i](c, store); });
+        if (!error.empty())
+            return error;
+    }
+    return {};
 }
 
-bool TCrawlReport::HasBrokenRows(const TCrawlReportData& data) {
-    for (const TGoneRow& row : data.Pages)
+bool TCrawlReport::HasBrokenRows(const TRecordStore& store) {
+    for (const TGoneRow& row : store.PageRows())
         if (row.Status >= 400)
             return true;
-    for (const auto& [url, record] : data.Objects)
-        if (record && record->Status >= 400)
+    for (const _TObjectType* record : store.ObjectsById())
+        if (std::int32_t{record->Status} >= 400)
             return true;
     return false;
 }

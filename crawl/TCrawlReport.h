@@ -1,13 +1,11 @@
 #pragma once
 // What a crawl found, as plain records, and the CSV report written from them.
-// The window keeps these records as it goes; the headless run and the
-// window's own menu write the same files from them.
+// The crawl keeps these records as it goes (TRecordStore); the headless run
+// and the window's Save Report write the same files from them.
 
 #include "common/TObjectType.h"
 
 #include <cstdint>
-#include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,20 +33,20 @@ struct TMergedPage {
     std::vector<TMergedLink> Links;
 };
 
-using TRecordMap = std::map<std::string, std::unique_ptr<_TObjectType>>;
-
-struct TCrawlReportData {
-    const std::vector<TGoneRow>& Pages;
-    const TRecordMap& Objects;
-    const std::vector<TMergedPage>& Merged;
-};
+class TRecordStore;
 
 class TCrawlReport {
 public:
-    // Writes pages.csv, objects.csv and links.csv into dir, creating it when
-    // needed. Returns an empty string on success, else what went wrong.
-    static std::string Write(const TCrawlReportData& data, const std::string& dir);
+    // The files a report is made of, in the order they are written.
+    static constexpr const char* FileNames[] = {"pages.csv", "objects.csv", "links.csv",
+                                                "referrers.csv"};
+
+    // Writes the report files into dir, creating it when needed. Each file is
+    // written under a temporary name and renamed, so an older file is never
+    // half overwritten. Returns an empty string on success, else what went
+    // wrong, naming the file and the system's reason.
+    static std::string Write(const TRecordStore& store, const std::string& dir);
 
     // True when some page or object row has a status of 400 or more.
-    static bool HasBrokenRows(const TCrawlReportData& data);
+    static bool HasBrokenRows(const TRecordStore& store);
 };

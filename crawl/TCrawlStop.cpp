@@ -4,7 +4,13 @@
 #include "download/THttpContentDown.h"
 #include "parser/THtmlParser.h"
 
+#include <QCoreApplication>
 #include <QTimer>
+
+namespace {
+// Where a stopped crawl's words go.
+TCrawlListener Nobody;
+} // namespace
 
 // Stops every worker before anything they could name is freed. A handler
 // that was pumping the queue when the stop came in finds FClosing set when
@@ -27,7 +33,34 @@ void TCrawl::Stop() {
     }
     FParsedAnchors.clear();
     FParsedObjects.clear();
-    FPageMap.clear();
-    FObjectMap.clear();
+    FRecords.FreeRecords();
+    FListener = &Nobody;
     FStopped = true;
+}
+
+void TCrawl::Halt() {
+    if (FStopped || FHalted)
+        return;
+    FHalted = true;
+    FClosing = true; // the handlers on the stack return as from a stop
+    FProbeAbort = true;
+    FSysTime->stop();
+    FDelayTimer->stop();
+    if (FParser) {
+        FParser->Terminate();
+        FParser.reset();
+    }
+    if (FDownloader) {
+        FDownloader->Abort();
+        FDownloader.reset();
+        // Not fetched yet: the next Enter fetches it first.
+        FGoingList.push_front(FGoneList.back());
+        FGoneList.pop_back();
+    }
+    FParsedAnchors.clear();
+    FParsedObjects.clear();
+    // What the stopped workers posted, and the next page's start, must not
+    // reach the crawl when it goes on.
+    QCoreApplication::removePostedEvents(this);
+    FPageInFlight = false;
 }

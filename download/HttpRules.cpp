@@ -42,6 +42,21 @@ std::optional<std::int32_t> StatusCodeOf(const THttpRequest& request) {
     return ParseDecimal(text);
 }
 
+std::string FailureReason(const THttpRequest& request) {
+    if (request.Failure() != THttpFailure::None)
+        return request.ErrorText();
+    std::string text;
+    if (request.QueryStatusCode(text) != THttpQuery::Ok)
+        return "no response";
+    if (const std::optional<std::int32_t> status = ParseDecimal(text))
+        return StatusReason(*status);
+    return "the status \"" + text + "\" is not a number";
+}
+
+std::string StatusReason(std::int32_t status) {
+    return "the server answered " + std::to_string(status);
+}
+
 std::optional<std::int32_t> ShortDeclaredLength(const THttpRequest& request) {
     std::string text;
     if (request.QueryHeader("Content-Length", text) != THttpQuery::Ok || text.size() > 3)

@@ -22,6 +22,12 @@ std::optional<std::int32_t> ParseDecimal(std::string_view text);
 // or the status is not a number.
 std::optional<std::int32_t> StatusCodeOf(const THttpRequest& request);
 
+// Why a request gave no usable answer, in a person's words: the HTTP layer's
+// reason for a failed transfer, or the status the server answered with.
+std::string FailureReason(const THttpRequest& request);
+// "the server answered 404" and the like.
+std::string StatusReason(std::int32_t status);
+
 // The declared Content-Length when it has at most three digits (0 to 999).
 // Any other length, and a missing header, leave the size to be counted.
 std::optional<std::int32_t> ShortDeclaredLength(const THttpRequest& request);

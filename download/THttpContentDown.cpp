@@ -74,6 +74,7 @@ void THttpContentDown::Clear() {
     FWindow.reset();
     FStatusCode = 0;
     FContentLength = 0;
+    FFailureReason.clear();
 }
 
 void THttpContentDown::Abort() noexcept {
@@ -95,6 +96,7 @@ void THttpContentDown::Execute() {
             FContent = std::move(body);
     } catch (...) {
         ok = false; // out of memory
+        FFailureReason = "out of memory";
     }
     if (!ok)
         FContent.clear();
@@ -108,16 +110,22 @@ bool THttpContentDown::DownloadContent(std::string url, std::string& stream) {
     const THttpSession session(kHttpAgent, &FAbort);
     const std::unique_ptr<THttpRequest> request = session.OpenUrl(url);
     PostMessage(FWindow, WM_DOWNLOAD_OPENED, 0, 0);
-    if (!request->Opened())
+    if (!request->Opened()) {
+        FFailureReason = FailureReason(*request);
         return false;
+    }
 
     std::string type; // stays empty when the header is missing
     request->QueryHeader("Content-Type", type);
     const std::optional<std::int32_t> status = StatusCodeOf(*request);
-    if (!status)
+    if (!status) {
+        FFailureReason = FailureReason(*request);
         return false;
+    }
     FContentType = type;
     FStatusCode = *status;
+    if (*status >= 400)
+        FFailureReason = StatusReason(*status);
     std::string* const keep = IsHtmlContentType(type) ? &stream : nullptr;
 
     bool ok = false;
@@ -130,6 +138,9 @@ bool THttpContentDown::DownloadContent(std::string url, std::string& stream) {
         FContentLength = static_cast<std::int32_t>(
             std::min<std::int64_t>(counted, std::numeric_limits<std::int32_t>::max()));
     }
+    if (!ok) // a failed read, or a page over the cap
+        FFailureReason = request->Failure() != THttpFailure::None ? request->ErrorText()
+                                                                  : "the page is larger than 64 MiB";
     request->Close();
     return ok;
 }

@@ -33,6 +33,9 @@ public:
     // The body of an HTML page; empty for other types and after a failure.
     std::string GetContent() const { return FContent; }
     _TContent_Struct GetHeaderInfo() const;
+    // Why the download failed, or why the page is broken (a status of 400 or
+    // more), in the HTTP layer's words; empty otherwise.
+    std::string GetFailureReason() const { return FFailureReason; }
 
     // Empties the address, the body and the type, forgets the window and sets
     // the status and the length to 0.
@@ -57,5 +60,6 @@ private:
     std::string FContentType;
     std::int32_t FStatusCode = 0;
     std::int32_t FContentLength = 0;
+    std::string FFailureReason;
     std::atomic<bool> FAbort{false};
 };

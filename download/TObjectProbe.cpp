@@ -43,14 +43,28 @@ _TContent_Struct TObjectProbe::NotFound() {
     return {"Not Found", 404, -1};
 }
 
-_TContent_Struct TObjectProbe::Probe(const std::string& address, const std::atomic<bool>* abort) {
+_TContent_Struct TObjectProbe::Probe(const std::string& address, const std::atomic<bool>* abort,
+                                     std::string* reason) {
+    std::string why;
+    const _TContent_Struct result = ProbeWithReason(address, abort, why);
+    if (reason != nullptr)
+        *reason = std::move(why);
+    return result;
+}
+
+_TContent_Struct TObjectProbe::ProbeWithReason(const std::string& address,
+                                               const std::atomic<bool>* abort, std::string& reason) {
     const std::string url = WithHttpScheme(address);
     const THttpSession session(kHttpAgent, abort);
     const std::unique_ptr<THttpRequest> request = session.OpenUrl(url);
 
     const std::optional<std::int32_t> status = StatusCodeOf(*request);
-    if (!status || *status == 404)
+    if (!status || *status == 404) {
+        reason = FailureReason(*request);
         return NotFound();
+    }
+    if (*status >= 400)
+        reason = StatusReason(*status);
 
     _TContent_Struct result;
     result.StatusCode = *status;
@@ -61,29 +75,36 @@ _TContent_Struct TObjectProbe::Probe(const std::string& address, const std::atom
     if (request->QueryHeader("Content-Type", result.ContentType) != THttpQuery::Ok)
         result.ContentType.clear();
     request->Close();
-    if (Aborted(abort))
+    if (Aborted(abort)) {
+        reason = "aborted";
         return NotFound();
+    }
     return result;
 }
 
 _TContent_Struct TObjectProbe::ProbeResponsive(const std::string& address,
-                                               const std::atomic<bool>* abort) {
+                                               const std::atomic<bool>* abort,
+                                               std::string* reason) {
     // The helper owns its own transfer; the two threads share only the result,
     // which is read after the join.
     _TContent_Struct result = NotFound();
+    std::string why = "aborted";
     std::mutex lock;
     std::condition_variable finished;
     bool done = false;
 
     std::thread helper([&] {
         _TContent_Struct found;
+        std::string foundWhy;
         try {
-            found = Probe(address, abort);
+            found = ProbeWithReason(address, abort, foundWhy);
         } catch (...) {
             found = NotFound(); // out of memory
+            foundWhy = "out of memory";
         }
         std::lock_guard guard(lock);
         result = std::move(found);
+        why = std::move(foundWhy);
         done = true;
         finished.notify_one();
     });
@@ -105,5 +126,7 @@ _TContent_Struct TObjectProbe::ProbeResponsive(const std::string& address,
     }
     guard.unlock();
     helper.join();
+    if (reason != nullptr)
+        *reason = std::move(why);
     return result;
 }

@@ -17,9 +17,12 @@ public:
     static _TContent_Struct NotFound();
 
     // Probes address on the calling thread and blocks until done. abort, when
-    // given, may be set from another thread to end the probe early.
+    // given, may be set from another thread to end the probe early. reason,
+    // when given, receives why the object is broken (a status of 400 or more,
+    // or no answer); it is emptied otherwise.
     static _TContent_Struct Probe(const std::string& address,
-                                  const std::atomic<bool>* abort = nullptr);
+                                  const std::atomic<bool>* abort = nullptr,
+                                  std::string* reason = nullptr);
 
     // The same probe run on a helper thread while the calling thread keeps
     // handling its Qt event queue, so a window stays responsive; returns the
@@ -29,5 +32,10 @@ public:
     // state (even its window) to have changed when it returns. A handler that
     // sets *abort makes the call return NotFound() within a second.
     static _TContent_Struct ProbeResponsive(const std::string& address,
-                                            const std::atomic<bool>* abort = nullptr);
+                                            const std::atomic<bool>* abort = nullptr,
+                                            std::string* reason = nullptr);
+
+private:
+    static _TContent_Struct ProbeWithReason(const std::string& address,
+                                            const std::atomic<bool>* abort, std::string& reason);
 };

@@ -17,7 +17,9 @@
 #include <QTest>
 #include <QToolButton>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QTreeView>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -26,11 +28,27 @@
 
 namespace {
 
-QStringList Headers(QTreeWidget* list) {
+QStringList Headers(QTreeView* list) {
     QStringList headers;
-    for (int i = 0; i < list->columnCount(); ++i)
-        headers << list->headerItem()->text(i);
+    for (int i = 0; i < list->model()->columnCount(); ++i)
+        headers << list->model()->headerData(i, Qt::Horizontal).toString();
     return headers;
+}
+
+// The texts of a list's row as shown, in its present order.
+QStringList Row(QTreeView* list, int row, int role = Qt::DisplayRole) {
+    QStringList texts;
+    for (int c = 0; c < list->model()->columnCount(); ++c)
+        texts << list->model()->index(row, c).data(role).toString();
+    return texts;
+}
+
+// One column of a list, top to bottom.
+QStringList Column(QTreeView* list, int column) {
+    QStringList texts;
+    for (int r = 0; r < list->model()->rowCount(); ++r)
+        texts << list->model()->index(r, column).data().toString();
+    return texts;
 }
 
 struct Window : ::testing::Test {
@@ -67,7 +85,7 @@ TEST_F(Window, HasTheFormsControls) {
     QStringList items;
     for (QAction* a : w.File1->actions())
         items << (a->isSeparator() ? "-" : a->text());
-    EXPECT_EQ(items, (QStringList{"New", "-", "Close"}));
+    EXPECT_EQ(items, (QStringList{"New", "Stop", "Save Report…", "-", "Close"}));
     EXPECT_EQ(w.KindImageList.size(), 3u);
     for (const QIcon& icon : w.KindImageList)
         EXPECT_FALSE(icon.pixmap(16, 16).isNull());
@@ -78,12 +96,11 @@ TEST_F(Window, HasTheFormsControls) {
 
 TEST_F(Window, AtTheDefaultSizeEveryHeadingAndColumnCanBeRead) {
     w.show();
-    for (QTreeWidget* list : {w.GoneListView, w.ObjListView}) {
+    for (QTreeView* list : {w.GoneListView, w.ObjListView}) {
         const QFontMetrics metrics(list->font());
-        EXPECT_GT(list->columnWidth(0), 20 + metrics.horizontalAdvance("99999")); // check box + id
-        for (int i = 0; i < list->columnCount(); ++i)
-            EXPECT_GE(list->columnWidth(i), metrics.horizontalAdvance(list->headerItem()->text(i)))
-                << list->headerItem()->text(i).toStdString();
+        EXPECT_GT(list->columnWidth(0), 36 + metrics.horizontalAdvance("99999")); // check, mark, id
+        for (int i = 0; i < list->model()->columnCount(); ++i)
+            EXPECT_GE(list->columnWidth(i), metrics.horizontalAdvance(Headers(list)[i]));
     }
     QWidget* panel = w.findChild<QWidget*>("RightPanel");
     for (QLabel* heading : panel->findChildren<QLabel*>()) {
@@ -108,7 +125,7 @@ TEST_F(Window, ShowsWhatTheCrawlTellsIt) {
     w.Pause("2 / 3", 2);
     w.Count(TCrawlCounter::GoingList, 7);
     w.Count(TCrawlCounter::ExternalLinks, 3);
-    w.PageRow({12345, 1, "http://h/a.html", 99, 200, "text/html"});
+    w.PageRow({12345, 1, "http://h/a.html", 99, 200, "text/html"}, "");
     _TObjectType object;
     object.Url = "http://h/\xc7\xd1.gif"; // the Korean code page
     object.Id = 2;
@@ -116,7 +133,7 @@ TEST_F(Window, ShowsWhatTheCrawlTellsIt) {
     object.Status = 404;
     object.ContentType = "Not Found";
     object.Count = 3;
-    w.ObjectRow(object);
+    w.ObjectRow(object, "Could not resolve host: h");
     w.Finished("탐색이 끝났습니다");
     w.Error("TTags.txt is missing");
 
@@ -127,17 +144,17 @@ TEST_F(Window, ShowsWhatTheCrawlTellsIt) {
     EXPECT_EQ(w.ProgressBar->value(), 2);
     EXPECT_EQ(w.EdtGoingList->text(), "7");
     EXPECT_EQ(w.EdtExternalLink->text(), "3");
-    QStringList page, obj;
-    for (int c = 0; c < 6; ++c) {
-        page << w.GoneListView->topLevelItem(0)->text(c);
-        obj << w.ObjListView->topLevelItem(0)->text(c);
-    }
-    EXPECT_EQ(page, (QStringList{"12345", "1", "http://h/a.html", "99", "200", "text/html"}));
-    EXPECT_EQ(obj, (QStringList{"2", "http://h/한.gif", "-1", "404", "Not Found", "3"}));
+    EXPECT_EQ(Row(w.GoneListView, 0), (QStringList{"12345", "1", "http://h/a.html", "99", "200", "text/html"}));
+    EXPECT_EQ(Row(w.ObjListView, 0), (QStringList{"2", "http://h/한.gif", "-1", "404", "Not Found", "3"}));
+    // A broken row is marked, and says why.
+    EXPECT_TRUE(w.GoneListView->model()->index(0, 0).data(Qt::DecorationRole).isNull());
+    EXPECT_FALSE(w.ObjListView->model()->index(0, 0).data(Qt::DecorationRole).isNull());
+    EXPECT_EQ(Row(w.ObjListView, 0, Qt::ToolTipRole)[3], "Could not resolve host: h");
+    EXPECT_EQ(w.SummaryLabel->text(), "1 pages, 1 objects, 1 broken");
     EXPECT_EQ(boxes, QStringList{"탐색이 끝났습니다"});
     EXPECT_EQ(errors, QStringList{"TTags.txt is missing"});
     w.ObjectsCleared();
-    EXPECT_EQ(w.ObjListView->topLevelItemCount(), 0);
+    EXPECT_EQ(w.ObjListView->model()->rowCount(), 0);
 }
 
 TEST_F(Window, DelayBoxAcceptsOnlyWholeSecondsOfZeroOrMore) {
@@ -209,7 +226,7 @@ TEST_F(Window, EnterInTheAddressBoxStartsTheCrawlOncePerPress) {
         EXPECT_EQ(boxes.size(), expected);
     }
     EXPECT_TRUE(w.Crawl().Running());
-    EXPECT_EQ(w.GoneListView->topLevelItemCount(), 1); // the failed page, once
+    EXPECT_EQ(w.GoneListView->model()->rowCount(), 1); // the failed page, once
 }
 
 // A loopback port that accepts connections but never answers.

@@ -122,7 +122,7 @@ struct Crawl : ::testing::Test {
     }
 
     void ExpectWholeSite() {
-        EXPECT_EQ(GoneRows(c.GoneRows()), ExpectedPages());
+        EXPECT_EQ(GoneRows(c.Records().PageRows()), ExpectedPages());
         EXPECT_EQ(seen.PageRows, ExpectedPages());
         EXPECT_EQ(c.GoneList(), (std::vector<std::string>{site.Home(), site.Url("/a.html"),
                                                          site.Url("/b.html"), site.Url("/doc.txt"),
@@ -140,11 +140,11 @@ struct Crawl : ::testing::Test {
             {site.Url("/img.gif"), 2, 6, 200, "image/gif", 4}, // 2 on the first page, 1 each on a and b
             {site.Url("/nope.gif"), 3, -1, 404, "Not Found", 1},
         };
-        ASSERT_EQ(c.ObjectMap().size(), std::size(objects));
+        ASSERT_EQ(c.Records().ObjectCount(), std::size(objects));
         for (const auto& o : objects) {
             SCOPED_TRACE(o.url);
-            ASSERT_TRUE(c.ObjectMap().count(o.url));
-            const _TObjectType& r = *c.ObjectMap().at(o.url);
+            ASSERT_TRUE(c.Records().Object(o.url));
+            const _TObjectType& r = *c.Records().Object(o.url);
             EXPECT_EQ(+r.Id, o.id);
             EXPECT_EQ(+r.Size, o.size);
             EXPECT_EQ(+r.Status, o.status);
@@ -159,14 +159,14 @@ struct Crawl : ::testing::Test {
         EXPECT_EQ(imgRequests, 1);
 
         // Page records: the first page keeps its id and counts the link back.
-        const _TObjectType& home = *c.PageMap().at(site.Home());
+        const _TObjectType& home = *c.Records().Page(site.Home());
         EXPECT_EQ(+home.Id, 1);
         EXPECT_EQ(+home.Count, 1);
-        EXPECT_EQ(+c.PageMap().at(site.Url("/b.html"))->Count, 2); // on the first page and on a
-        EXPECT_EQ(+c.PageMap().at(site.Gone)->Depth, 2);
+        EXPECT_EQ(+c.Records().Page(site.Url("/b.html"))->Count, 2); // on the first page and on a
+        EXPECT_EQ(+c.Records().Page(site.Gone)->Depth, 2);
         EXPECT_EQ(c.LastRecordId(), 6);
         EXPECT_EQ(c.LastObjectId(), 3);
-        EXPECT_FALSE(c.PageMap().count("http://external.example/x"));
+        EXPECT_EQ(c.Records().Page("http://external.example/x"), nullptr);
 
         // Counters of the page merged last (the missing page: nothing on it).
         EXPECT_EQ(seen.Counts[TCrawlCounter::GoneList], 5u);
@@ -188,8 +188,8 @@ TEST_F(Crawl, WholeSiteWithoutPause) {
     EXPECT_TRUE(seen.Errors.isEmpty());
 
     // Links of the first page, as merged: anchors, then objects.
-    ASSERT_FALSE(c.MergedPages().empty());
-    const TMergedPage& first = c.MergedPages().front();
+    ASSERT_FALSE(c.Records().Merged().empty());
+    const TMergedPage& first = c.Records().Merged().front();
     EXPECT_EQ(first.Url, site.Home());
     std::vector<std::string> kinds;
     for (const TMergedLink& l : first.Links)
@@ -201,7 +201,7 @@ TEST_F(Crawl, WholeSiteWithoutPause) {
                          "obj " + site.Url("/bg.gif") + " 1", "obj " + site.Url("/img.gif") + " 2",
                          "obj " + site.Url("/nope.gif") + " 1"}));
     // Pages merged: every HTML page, the missing one included; not the text file.
-    EXPECT_EQ(c.MergedPages().size(), 4u);
+    EXPECT_EQ(c.Records().Merged().size(), 4u);
 }
 
 TEST_F(Crawl, WholeSiteWithAOneSecondPause) {
@@ -236,8 +236,8 @@ TEST_F(Crawl, EnterDuringADownloadStartsNoSecondPage) {
     EXPECT_EQ(c.GoneList().size(), 1u);
     ASSERT_TRUE(driver.PumpUntil([&] { return c.GoneList().size() >= 2; }));
     EXPECT_EQ(c.GoneList()[1], site.Url("/a.html"));
-    EXPECT_EQ(c.GoneRows().size(), 1u);
-    EXPECT_EQ(c.GoneRows()[0].Url, site.Url("/slow.html"));
+    EXPECT_EQ(c.Records().PageRows().size(), 1u);
+    EXPECT_EQ(c.Records().PageRows()[0].Url, site.Url("/slow.html"));
 }
 
 TEST_F(Crawl, AFailedFirstPageEndsTheCrawl) {
@@ -254,7 +254,7 @@ TEST_F(Crawl, AddressWithoutSchemeAndWithTrailingSlash) {
     site.AddPage("/b.html/", "200 OK", "text/plain", "x"); // never asked for
     ASSERT_TRUE(driver.Run(typed.substr(0, typed.size() - 1) + "/", 0));
     EXPECT_EQ(c.GoneList().front(), site.Url("/b.html"));
-    EXPECT_EQ(+c.PageMap().at(site.Url("/b.html"))->Id, 1);
+    EXPECT_EQ(+c.Records().Page(site.Url("/b.html"))->Id, 1);
     EXPECT_EQ(c.StartHost(), "127.0.0.1");
 }
 
@@ -268,7 +268,7 @@ TEST_F(Crawl, MissingSkipFileHaltsUntilTheNextEnter) {
     EXPECT_EQ(c.Downloader(), nullptr);
     EXPECT_EQ(c.Parser(), nullptr);
     EXPECT_FALSE(c.PageInFlight());
-    EXPECT_EQ(c.GoneRows().size(), 0u);
+    EXPECT_EQ(c.Records().PageRows().size(), 0u);
     // It halts: nothing further happens by itself.
     TCrawlDriver::PumpUntil([] { return false; }, 300);
     EXPECT_EQ(c.GoneList().size(), 1u);
@@ -305,7 +305,7 @@ void StopWhen(TCrawlDriver& driver, const std::function<bool()>& ready) {
     TCrawlDriver::PumpUntil([] { return false; }, 200); // late messages, if any
     EXPECT_EQ(driver.Crawl->Parser(), nullptr);
     EXPECT_EQ(driver.Crawl->Downloader(), nullptr);
-    EXPECT_TRUE(driver.Crawl->PageMap().empty());
+    EXPECT_EQ(driver.Crawl->Records().ObjectCount(), 0u);
     driver.Crawl.reset();
 }
 

@@ -1,4 +1,5 @@
 #include "crawl/TCrawlReport.h"
+#include "crawl/TRecordStore.h"
 
 #include <gtest/gtest.h>
 
@@ -30,27 +31,39 @@ std::unique_ptr<_TObjectType> Object(int id, const std::string& url, int size, i
 }
 
 struct Report : ::testing::Test {
-    std::vector<TGoneRow> pages{{1, 0, "http://h", 120, 200, "text/html"},
-                                {-1, 0, "http://h/gone.html", -1, 404, "NotFound"}};
-    TRecordMap objects;
-    std::vector<TMergedPage> merged{
-        {"http://h",
-         {{"http://h/a.html", KIND_PAGE, 2, true},
-          {"http://other/x", KIND_PAGE, 1, false},
-          {"http://h/b.gif", KIND_OBJECT, 3, false}}}};
+    TRecordStore store;
     std::filesystem::path dir = std::filesystem::temp_directory_path() /
                                 ("marrowby-report-" + std::to_string(getpid())) / "nested";
     void SetUp() override {
+        store.AddPageRow({1, 0, "http://h", 120, 200, "text/html"});
+        store.AddPageRow({-1, 0, "http://h/gone.html", -1, 404, "NotFound"});
         // Map order is by address; the report is by id.
-        objects["http://h/a,b.png"] = Object(2, "http://h/a,b.png", 10, 200, "image/png", 1);
-        objects["http://h/b.gif"] = Object(1, "http://h/b.gif", -1, 404, "Not Found", 3);
+        store.Entry("http://h/a,b.png").Object = Object(2, "http://h/a,b.png", 10, 200, "image/png", 1);
+        store.Entry("http://h/b.gif").Object = Object(1, "http://h/b.gif", -1, 404, "Not Found", 3);
+        Merge("http://h", {{"http://h/b.gif", KIND_OBJECT, 3, false},
+                           {"http://h/a.html", KIND_PAGE, 2, true},
+                           {"http://other/x", KIND_PAGE, 1, false}});
+        Merge("http://h/a.html", {{"http://h/b.gif", KIND_OBJECT, 1, false},
+                                  {"http://h/b.gif", KIND_PAGE, 1, true}});
+    }
+    // A page's merge as the crawl makes it: objects first, listed after the anchors.
+    void Merge(const std::string& page, const std::vector<TMergedLink>& found) {
+        store.BeginMerge(page);
+        std::vector<TMergedLink> anchors;
+        for (const TMergedLink& link : found) {
+            store.AddReference(store.Entry(link.Url), link);
+            if (link.Kind == KIND_PAGE)
+                anchors.push_back(link);
+            else
+                store.MergingLinks().push_back(link);
+        }
+        store.MergingLinks().insert(store.MergingLinks().begin(), anchors.begin(), anchors.end());
     }
     void TearDown() override { std::filesystem::remove_all(dir.parent_path()); }
-    TCrawlReportData Data() const { return {pages, objects, merged}; }
 };
 
-TEST_F(Report, WritesTheThreeFiles) {
-    ASSERT_EQ(TCrawlReport::Write(Data(), dir.string()), "");
+TEST_F(Report, WritesTheFourFiles) {
+    ASSERT_EQ(TCrawlReport::Write(store, dir.string()), "");
     EXPECT_EQ(Slurp(dir / "pages.csv"), "Id,Depth,URI,Size,Status,Type\r\n"
                                         "1,0,http://h,120,200,text/html\r\n"
                                         "-1,0,http://h/gone.html,-1,404,NotFound\r\n");
@@ -60,23 +73,38 @@ TEST_F(Report, WritesTheThreeFiles) {
     EXPECT_EQ(Slurp(dir / "links.csv"), "Page,Kind,URI,Count,Scope\r\n"
                                         "http://h,anchor,http://h/a.html,2,internal\r\n"
                                         "http://h,anchor,http://other/x,1,external\r\n"
-                                        "http://h,object,http://h/b.gif,3,\r\n");
+                                        "http://h,object,http://h/b.gif,3,\r\n"
+                                        "http://h/a.html,anchor,http://h/b.gif,1,internal\r\n"
+                                        "http://h/a.html,object,http://h/b.gif,1,\r\n");
+    // The (URI, Page) pairs of links.csv, by address in order of discovery.
+    EXPECT_EQ(Slurp(dir / "referrers.csv"), "URI,Page\r\n"
+                                            "http://h/b.gif,http://h\r\n"
+                                            "http://h/b.gif,http://h/a.html\r\n"
+                                            "http://h/b.gif,http://h/a.html\r\n"
+                                            "http://h/a.html,http://h\r\n"
+                                            "http://other/x,http://h\r\n");
+    store.Entry("http://h").Page = Object(1, "http://h", 0, 200, "", 0);
+    EXPECT_EQ(store.ReferrersOf("http://h/b.gif"),
+              (std::vector<TReferrer>{{1, "http://h"}, {0, "http://h/a.html"}}));
 }
 
-TEST_F(Report, ReportsWhereItCannotWrite) {
-    std::filesystem::create_directories(dir.parent_path());
+TEST_F(Report, NamesTheFileItCannotWriteAndWhy) {
+    std::filesystem::create_directories(dir / "links.csv"); // a folder in its place
+    const std::string error = TCrawlReport::Write(store, dir.string());
+    EXPECT_EQ(error.rfind("cannot write " + (dir / "links.csv").string() + ": ", 0), 0u) << error;
+    EXPECT_GT(error.size(), ("cannot write " + (dir / "links.csv").string() + ": ").size());
+    std::filesystem::remove_all(dir);
     std::ofstream(dir.string()) << "a file where the folder should be";
-    EXPECT_NE(TCrawlReport::Write(Data(), dir.string()), "");
+    EXPECT_NE(TCrawlReport::Write(store, dir.string()), "");
 }
 
 TEST_F(Report, BrokenRowsAreStatusesOf400OrMore) {
-    EXPECT_TRUE(TCrawlReport::HasBrokenRows(Data()));
-    pages.pop_back();
-    EXPECT_TRUE(TCrawlReport::HasBrokenRows(Data())); // the 404 object
-    objects["http://h/b.gif"]->Status = 399;
-    EXPECT_FALSE(TCrawlReport::HasBrokenRows(Data()));
-    pages[0].Status = 500;
-    EXPECT_TRUE(TCrawlReport::HasBrokenRows(Data()));
+    EXPECT_TRUE(TCrawlReport::HasBrokenRows(store));
+    TRecordStore fine;
+    fine.AddPageRow({1, 0, "http://h", 1, 399, ""});
+    EXPECT_FALSE(TCrawlReport::HasBrokenRows(fine));
+    fine.Entry("x").Object = Object(1, "x", 1, 500, "", 1);
+    EXPECT_TRUE(TCrawlReport::HasBrokenRows(fine));
 }
 
 } // namespace

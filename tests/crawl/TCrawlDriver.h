@@ -27,12 +27,17 @@ struct TRecordingListener : TCrawlListener {
 
     void Status(const QString& text) override { Statuses << text; }
     void Caption(const QString& text) override { Captions << text; }
-    void PageRow(const TGoneRow& r) override {
+    QStringList Reasons; // of pages and objects, in order; empty ones left out
+    void PageRow(const TGoneRow& r, const std::string& reason) override {
+        if (!reason.empty())
+            Reasons << QString::fromStdString(r.Url + ": " + reason);
         PageRows.push_back({std::to_string(r.Id), std::to_string(r.Depth), r.Url,
                             std::to_string(r.Size), std::to_string(r.Status), r.Type});
     }
     void ObjectsCleared() override { ObjectRows.clear(); }
-    void ObjectRow(const _TObjectType& r) override {
+    void ObjectRow(const _TObjectType& r, const std::string& reason) override {
+        if (!reason.empty())
+            Reasons << QString::fromStdString(r.Url + ": " + reason);
         ObjectRows.push_back({std::to_string(r.Id), r.Url, std::to_string(r.Size),
                               std::to_string(r.Status), r.ContentType, std::to_string(r.Count)});
     }

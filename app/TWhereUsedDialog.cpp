@@ -1,0 +1,46 @@
+#include "TWhereUsedDialog.h"
+
+#include "crawl/TAnsiText.h"
+
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+TWhereUsedDialog::TWhereUsedDialog(QWidget* parent) : QDialog(parent) {
+    setObjectName("WhereUsedDialog");
+    setWindowTitle("Referenced from");
+    resize(560, 320);
+    Address = new QLabel;
+    Address->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    Address->setWordWrap(true);
+    Reason = new QLabel;
+    Reason->setWordWrap(true);
+    Pages = new QTreeWidget;
+    Pages->setColumnCount(2);
+    Pages->setHeaderLabels({"Id", "Page"});
+    Pages->setRootIsDecorated(false);
+    Pages->setColumnWidth(0, 60);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::hide);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Address);
+    layout->addWidget(Reason);
+    layout->addWidget(Pages, 1);
+    layout->addWidget(buttons);
+}
+
+void TWhereUsedDialog::Show(const std::string& address, const std::string& reason,
+                            const std::vector<TReferrer>& pages) {
+    Address->setText(TAnsiText::ToDisplay(address));
+    Reason->setText(reason.empty() ? QString() : "Why it failed: " + TAnsiText::ToDisplay(reason));
+    Reason->setVisible(!reason.empty());
+    Pages->clear();
+    for (const auto& [id, url] : pages)
+        Pages->addTopLevelItem(new QTreeWidgetItem({QString::number(id), TAnsiText::ToDisplay(url)}));
+    if (pages.empty())
+        Pages->addTopLevelItem(new QTreeWidgetItem({"", "No page links to it: it is the start address."}));
+    show();
+    raise();
+}

@@ -1,0 +1,49 @@
+#include "TReportColumns.h"
+
+namespace {
+
+template <class Row, std::int64_t (*Get)(const Row&)> std::string Decimal(const Row& row) {
+    return std::to_string(Get(row));
+}
+
+std::int64_t PageId(const TGoneRow& r) { return r.Id; }
+std::int64_t PageDepth(const TGoneRow& r) { return r.Depth; }
+std::int64_t PageSize(const TGoneRow& r) { return r.Size; }
+std::int64_t PageStatus(const TGoneRow& r) { return r.Status; }
+std::string PageUrl(const TGoneRow& r) { return r.Url; }
+std::string PageType(const TGoneRow& r) { return r.Type; }
+
+std::int64_t ObjectId(const _TObjectType& r) { return std::int32_t{r.Id}; }
+std::int64_t ObjectSize(const _TObjectType& r) { return std::int32_t{r.Size}; }
+std::int64_t ObjectStatus(const _TObjectType& r) { return std::int32_t{r.Status}; }
+std::int64_t ObjectCount(const _TObjectType& r) { return std::int32_t{r.Count}; }
+std::string ObjectUrl(const _TObjectType& r) { return r.Url; }
+std::string ObjectType(const _TObjectType& r) { return r.ContentType; }
+
+using L = TColumnAlign;
+
+} // namespace
+
+const std::array<TReportColumn<TGoneRow>, 6>& TReportColumns::Pages() {
+    static const std::array<TReportColumn<TGoneRow>, 6> columns{{
+        {"Id", 40, L::Left, true, Decimal<TGoneRow, PageId>, PageId},
+        {"Depth", 60, L::Left, true, Decimal<TGoneRow, PageDepth>, PageDepth},
+        {"URI", 400, L::Left, false, PageUrl, nullptr},
+        {"Size", 70, L::Right, true, Decimal<TGoneRow, PageSize>, PageSize},
+        {"Status", 70, L::Left, true, Decimal<TGoneRow, PageStatus>, PageStatus},
+        {"Type", 70, L::Left, false, PageType, nullptr},
+    }};
+    return columns;
+}
+
+const std::array<TReportColumn<_TObjectType>, 6>& TReportColumns::Objects() {
+    static const std::array<TReportColumn<_TObjectType>, 6> columns{{
+        {"Id", 60, L::Left, true, Decimal<_TObjectType, ObjectId>, ObjectId},
+        {"URI", 400, L::Left, false, ObjectUrl, nullptr},
+        {"Size", 70, L::Left, true, Decimal<_TObjectType, ObjectSize>, ObjectSize},
+        {"Status", 70, L::Left, true, Decimal<_TObjectType, ObjectStatus>, ObjectStatus},
+        {"Type", 70, L::Left, false, ObjectType, nullptr},
+        {"Count", 20, L::Left, true, Decimal<_TObjectType, ObjectCount>, ObjectCount},
+    }};
+    return columns;
+}
