@@ -13,6 +13,8 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+
+#include <pthread.h>
 #include <utility>
 
 namespace {
@@ -94,6 +96,7 @@ _TContent_Struct TObjectProbe::ProbeResponsive(const std::string& address,
     bool done = false;
 
     std::thread helper([&] {
+        pthread_setname_np(pthread_self(), "ObjectProbe");
         _TContent_Struct found;
         std::string foundWhy;
         try {

@@ -8,6 +8,7 @@
 #include <QThread>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -93,6 +94,34 @@ TEST(Headless, CrawlsTheSiteAndWritesTheReports) {
               + site.Url("/a.html") + ",object," + site.Url("/img.gif") + ",1,\r\n"
               + site.Url("/b.html") + ",anchor," + site.Url("/a.html") + ",1,internal\r\n"
               + site.Url("/b.html") + ",object," + site.Url("/img.gif") + ",1,\r\n");
+}
+
+// The (URI, Page) pairs of a links.csv or a referrers.csv, sorted.
+std::vector<std::pair<std::string, std::string>> Pairs(const std::string& csv, bool links) {
+    std::vector<std::pair<std::string, std::string>> pairs;
+    std::istringstream in(csv);
+    std::string line;
+    std::getline(in, line); // the heading
+    while (std::getline(in, line)) {
+        std::vector<std::string> f;
+        std::istringstream fields(line.substr(0, line.size() - 1)); // no CR
+        for (std::string field; std::getline(fields, field, ',');)
+            f.push_back(field);
+        pairs.emplace_back(links ? f.at(2) : f.at(0), links ? f.at(0) : f.at(1));
+    }
+    std::sort(pairs.begin(), pairs.end());
+    return pairs;
+}
+
+TEST(Headless, ReferrersAreThePairsOfTheLinksAndFailuresSayWhy) {
+    TTestSite site;
+    QTemporaryDir tmp;
+    const TRun r = Marrowby({"--headless", "--delay", "0", "--report", tmp.path(),
+                            QString::fromStdString(site.Url("/"))});
+    const std::string referrers = Slurp(tmp.filePath("referrers.csv"));
+    EXPECT_EQ(referrers.rfind("URI,Page\r\n" + site.Url("/bg.gif") + "," + site.Home() + "\r\n", 0), 0u);
+    EXPECT_EQ(Pairs(referrers, false), Pairs(Slurp(tmp.filePath("links.csv")), true));
+    EXPECT_NE(r.err.find(site.Gone + " (Failed to connect"), std::string::npos) << r.err;
 }
 
 TEST(Headless, ExitsZeroWhenNothingIsBroken) {
