@@ -7,6 +7,7 @@
 #include "platform/TIdURI.h"
 #include "platform/TMessagePump.h"
 
+#include <QAbstractEventDispatcher>
 #include <QTimer>
 
 namespace {
@@ -82,7 +83,7 @@ void TCrawl::SysTimeTimer() {
 }
 
 void TCrawl::DelayTimerTimer() {
-    const TNesting nesting(FNesting);
+    const TNesting nesting(*this);
     ++FDelayTick;
     if (FDelaySeconds <= 0 || FDelayTick % static_cast<std::uint32_t>(FDelaySeconds) == 0) {
         TMessagePump::ProcessMessages();
@@ -120,6 +121,12 @@ void TCrawl::AddGoneRow(const TGoneRow& row, const std::string& reason) {
     if (!reason.empty())
         FRecords.Entry(row.Url).Reason = reason;
     FListener->PageRow(row, reason);
+}
+
+TCrawl::TNesting::~TNesting() {
+    if (--FCrawl.FNesting == 0 && FCrawl.FClosing)
+        if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance())
+            dispatcher->wakeUp();
 }
 
 void TCrawl::SetStatus(const QString& text) { FListener->Status(text); }

@@ -129,13 +129,17 @@ private:
     bool MergeAnchors();
     _TObjectType& RecordDownloadedPage(const std::string& url, const _TContent_Struct& header);
 
-    // Counts the handlers on the stack while it lives.
+    // Counts the handlers on the stack while it lives. When the last one of
+    // a stopped crawl returns, the event loop is woken: a request to leave it
+    // that came in while a handler was pumping the queue may have spent the
+    // loop's wake-up already, and the loop would then sleep on with no
+    // event left to come.
     struct TNesting {
-        explicit TNesting(int& depth) : FDepth(depth) { ++FDepth; }
-        ~TNesting() { --FDepth; }
+        explicit TNesting(TCrawl& crawl) : FCrawl(crawl) { ++FCrawl.FNesting; }
+        ~TNesting();
         TNesting(const TNesting&) = delete;
         TNesting& operator=(const TNesting&) = delete;
-        int& FDepth;
+        TCrawl& FCrawl;
     };
 
     TCrawlListener* FListener;

@@ -26,7 +26,7 @@ bool TCrawl::Dispatch(TMessage& message) {
     }
     // A message that reaches a stopped crawl is dropped: what it names is gone.
     if (!FStopped) {
-        const TNesting nesting(FNesting);
+        const TNesting nesting(*this);
         (this->*handler)(message);
     }
     return true;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
 #include <QTemporaryDir>
@@ -189,21 +190,51 @@ TEST(Headless, SignalsStopTheCrawlAndWriteWhatWasDone) {
     }
 }
 
-TEST(Program, TheWindowClosesCleanlyOnAStopRequest) {
-    // The window on the offscreen platform, mid-crawl, asked to stop by
-    // SIGTERM: it closes the usual way, stops its workers and exits 0.
+TEST(Headless, AStopRequestDuringAProbeEndsTheRunAtOnce) {
     TTestSite site;
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    p.setProcessEnvironment(env);
-    p.start(MARROWBY_BIN, {"--delay", "60", QString::fromStdString(site.Url("/"))});
-    ASSERT_TRUE(p.waitForStarted(5000));
-    ASSERT_TRUE(site.Server.WaitForRequests(4, std::chrono::seconds(20)));
-    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
-    ASSERT_TRUE(p.waitForFinished(10000));
-    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    TCannedResponse drip = TTestSite::Page("200 OK", "image/gif", std::string(600, 'x'));
+    drip.Drip = std::chrono::milliseconds(200);
+    site.Server.Add("/drip.gif", drip);
+    site.AddPage("/probe.html", "200 OK", "text/html", "<img src=drip.gif><a href=a.html>a</a>");
+    QElapsedTimer clock;
+    const TRun r = Marrowby({"--headless", "--delay", "0", QString::fromStdString(site.Url("/probe.html"))},
+                           MARROWBY_BIN, [&](QProcess& p) {
+                               ASSERT_TRUE(site.Server.WaitForRequests(2, std::chrono::seconds(20)));
+                               QThread::msleep(300);
+                               ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+                               clock.start();
+                           });
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_EQ(r.exitCode, 143) << r.err;
+}
+
+TEST(Program, TheWindowClosesCleanlyOnAStopRequest) {
+    // The window on the offscreen platform, asked to stop by SIGTERM in the
+    // pause and while an object is probed: it closes the usual way, stops its
+    // workers and exits 0 at once.
+    for (const char* start : {"/", "/probe.html"}) {
+        SCOPED_TRACE(start);
+        TTestSite site;
+        TCannedResponse drip = TTestSite::Page("200 OK", "image/gif", std::string(600, 'x'));
+        drip.Drip = std::chrono::milliseconds(200);
+        site.Server.Add("/drip.gif", drip);
+        site.AddPage("/probe.html", "200 OK", "text/html", "<img src=drip.gif>");
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        p.setProcessEnvironment(env);
+        p.start(MARROWBY_BIN, {"--delay", "60", QString::fromStdString(site.Url(start))});
+        ASSERT_TRUE(p.waitForStarted(5000));
+        ASSERT_TRUE(site.Server.WaitForRequests(start[1] ? 2 : 4, std::chrono::seconds(20)));
+        QThread::msleep(300);
+        QElapsedTimer clock;
+        clock.start();
+        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        ASSERT_TRUE(p.waitForFinished(10000));
+        EXPECT_LT(clock.elapsed(), 2000);
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    }
 }
 
 TEST(Program, WithoutADisplayTheWindowSaysSoInOneLine) {
