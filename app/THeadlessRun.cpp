@@ -37,6 +37,12 @@ THeadlessRun::~THeadlessRun() {
 }
 
 int THeadlessRun::Exec(const QString& url, int delaySeconds) {
+    if (!FReportDir.empty()) {
+        if (const std::string error = TCrawlReport::CheckFolder(FReportDir); !error.empty()) {
+            PrintLine(stderr, "marrowby: " + Bytes(error));
+            return ExitFailed;
+        }
+    }
     FCrawl->ApplyDelay(QString::number(delaySeconds));
     QTimer::singleShot(0, this, [this, url] { FCrawl->Enter(url); });
     return QCoreApplication::exec();

@@ -6,6 +6,7 @@
 
 #include <QSaveFile>
 #include <QString>
+#include <QTemporaryFile>
 
 #include <filesystem>
 #include <functional>
@@ -91,6 +92,17 @@ std::string TCrawlReport::Write(const TRecordStore& store, const std::string& di
         if (!error.empty())
             return error;
     }
+    return {};
+}
+
+std::string TCrawlReport::CheckFolder(const std::string& dir) {
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec)
+        return "cannot create " + dir + ": " + ec.message();
+    QTemporaryFile probe(QString::fromStdString(dir) + "/.marrowby-XXXXXX");
+    if (!probe.open())
+        return "cannot write into " + dir + ": " + probe.errorString().toStdString();
     return {};
 }
 

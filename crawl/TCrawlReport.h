@@ -47,6 +47,11 @@ public:
     // wrong, naming the file and the system's reason.
     static std::string Write(const TRecordStore& store, const std::string& dir);
 
+    // Makes dir when needed and checks that files can be written in it, so
+    // that a crawl does not find out only at its end. Empty when they can,
+    // else what is wrong, with the system's reason.
+    static std::string CheckFolder(const std::string& dir);
+
     // True when some page or object row has a status of 400 or more.
     static bool HasBrokenRows(const TRecordStore& store);
 };

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
@@ -149,6 +150,26 @@ TEST(Headless, BadUsageExitsTwo) {
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_NE(r.err.find("marrowby:"), std::string::npos);
     }
+}
+
+TEST(Headless, AReportFolderThatCannotBeWrittenIsRefusedBeforeTheCrawl) {
+    TTestSite site;
+    QTemporaryDir tmp;
+    std::ofstream(tmp.filePath("file").toStdString()) << "not a folder";
+    QFile::setPermissions(tmp.path(), QFile::ReadOwner | QFile::ExeOwner);
+    const bool root = QFileInfo(tmp.path()).isWritable(); // root writes anyway
+    for (const QString& dir : {tmp.filePath("file/reports"), tmp.filePath("new")}) {
+        if (root && dir.endsWith("new"))
+            continue;
+        SCOPED_TRACE(dir.toStdString());
+        const TRun r = Marrowby({"--headless", "--delay", "0", "--report", dir,
+                                QString::fromStdString(site.Url("/"))});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find("marrowby: cannot "), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(dir.toStdString()), std::string::npos) << r.err;
+    }
+    QFile::setPermissions(tmp.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_TRUE(site.Server.Requests().empty()); // refused before the first request
 }
 
 TEST(Headless, MissingSkipListExitsOne) {
