@@ -190,7 +190,8 @@ TEST(Headless, MissingSkipListExitsOne) {
 
 TEST(Headless, SignalsStopTheCrawlAndWriteWhatWasDone) {
     const std::pair<int, int> table[] = {{SIGINT, 130}, {SIGTERM, 143}};
-    for (auto [signo, code] : table) {
+    for (const auto& [sig, code] : table) {
+        const int signo = sig; // a lambda below takes it, which clang 14 refuses for a binding
         SCOPED_TRACE(signo);
         TTestSite site;
         QTemporaryDir tmp;
