@@ -27,6 +27,7 @@ struct TOptions {
     QCommandLineOption Depth{"depth", "The crawl depth of the scanned file (default 0).", "N", "0"};
     QCommandLineOption Headless{"headless", "Crawl without a window; report on stdout and stderr."};
     QCommandLineOption Delay{"delay", "Pause between pages in seconds (default 60).", "S", "60"};
+    QCommandLineOption Probes{"probes", "New objects of a page probed at a time (default 4; 1: one after the other).", "N", "4"};
     QCommandLineOption Report{"report", "Write pages.csv, objects.csv and links.csv into DIR when the crawl ends.", "DIR"};
 };
 
@@ -61,6 +62,9 @@ int RunWindow(const QCommandLineParser& cl, const TOptions& o, int argc, char** 
     int delay = 60;
     if (cl.isSet(o.Delay) && !ReadCount(cl.value(o.Delay), delay))
         return UsageError("--delay takes a whole number of seconds, 0 or more");
+    int probes = 4;
+    if (!ReadCount(cl.value(o.Probes), probes) || probes < 1 || probes > 64)
+        return UsageError("--probes takes a whole number from 1 to 64");
     const bool headless = cl.isSet(o.Headless);
     if (headless && addresses.size() != 1)
         return UsageError("--headless needs a start address");
@@ -69,7 +73,7 @@ int RunWindow(const QCommandLineParser& cl, const TOptions& o, int argc, char** 
     if (headless) {
         TCoreApplication app(argc, argv);
         THeadlessRun run(cl.value(o.Report).toStdString());
-        return run.Exec(addresses.front(), delay);
+        return run.Exec(addresses.front(), delay, static_cast<unsigned>(probes));
     }
     if (!TDisplayProbe::Available()) {
         std::fputs("marrowby: cannot open a display; use --headless, or run under xvfb-run\n", stderr);
@@ -81,6 +85,7 @@ int RunWindow(const QCommandLineParser& cl, const TOptions& o, int argc, char** 
     FrmMain = &window;
     if (cl.isSet(o.Delay))
         window.ApplyDelay(QString::number(delay));
+    window.SetProbes(static_cast<unsigned>(probes));
     // A stop request from the terminal closes the window the usual way.
     TSignalNotifier stopRequests([&window](int) { window.close(); });
     window.show();
@@ -108,7 +113,7 @@ int Marrowby(int argc, char** argv) {
     const QCommandLineOption help = cl.addHelpOption();
     const QCommandLineOption version = cl.addVersionOption();
     TOptions o;
-    cl.addOptions({o.Scan, o.Base, o.Depth, o.Headless, o.Delay, o.Report});
+    cl.addOptions({o.Scan, o.Base, o.Depth, o.Headless, o.Delay, o.Probes, o.Report});
     cl.addPositionalArgument("URL", "The start address.", "[URL]");
     if (!cl.parse(arguments))
         return UsageError(cl.errorText());

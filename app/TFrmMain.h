@@ -67,6 +67,8 @@ public:
 
     // Applies a delay as if it had been typed into the delay box and applied.
     void ApplyDelay(const QString& text);
+    // New objects of a page probed at a time, for this crawl and the next.
+    void SetProbes(unsigned concurrency);
     // Types an address into the address box and presses Enter.
     void StartCrawl(const QString& address);
 

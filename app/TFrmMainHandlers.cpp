@@ -43,9 +43,11 @@ void TFrmMain::ApplyDelay(const QString& text) {
 // its place, with the delay that was applied.
 void TFrmMain::New1Click() {
     const int delay = FCrawl->DelaySeconds();
+    const unsigned probes = FCrawl->Probes();
     RetireCrawl();
     FCrawl = std::make_unique<TCrawl>(static_cast<TCrawlListener&>(*this));
     FCrawl->ApplyDelay(QString::number(delay));
+    FCrawl->SetProbes(probes);
     ClearView();
 }
 
@@ -96,6 +98,8 @@ void TFrmMain::ClearView() {
     WhereUsed->hide();
     ShowSummary();
 }
+
+void TFrmMain::SetProbes(unsigned concurrency) { FCrawl->SetProbes(concurrency); }
 
 void TFrmMain::Close1Click() { close(); }
 

@@ -36,7 +36,7 @@ THeadlessRun::~THeadlessRun() {
     FCrawl->Stop();
 }
 
-int THeadlessRun::Exec(const QString& url, int delaySeconds) {
+int THeadlessRun::Exec(const QString& url, int delaySeconds, unsigned probes) {
     if (!FReportDir.empty()) {
         if (const std::string error = TCrawlReport::CheckFolder(FReportDir); !error.empty()) {
             PrintLine(stderr, "marrowby: " + Bytes(error));
@@ -44,6 +44,7 @@ int THeadlessRun::Exec(const QString& url, int delaySeconds) {
         }
     }
     FCrawl->ApplyDelay(QString::number(delaySeconds));
+    FCrawl->SetProbes(probes);
     QTimer::singleShot(0, this, [this, url] { FCrawl->Enter(url); });
     return QCoreApplication::exec();
 }

@@ -21,8 +21,9 @@ public:
     explicit THeadlessRun(std::string reportDir);
     ~THeadlessRun() override;
 
-    // Crawls from url with the given pause and returns the exit code.
-    int Exec(const QString& url, int delaySeconds);
+    // Crawls from url with the given pause and number of probes at a time,
+    // and returns the exit code.
+    int Exec(const QString& url, int delaySeconds, unsigned probes = 4);
 
     void PageRow(const TGoneRow& row, const std::string& reason) override;
     void Finished(const QString& text) override;

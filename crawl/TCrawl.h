@@ -34,11 +34,13 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
 class QTimer;
 class THtmlParser;
+class TProbeBatch;
 class THttpContentDown;
 
 class TCrawl : public QObject {
@@ -52,6 +54,10 @@ public:
     // Applies a delay as typed into the delay box. Returns the error to show
     // when the text is not a whole number of seconds, 0 or more; else empty.
     QString ApplyDelay(const QString& text);
+    // How many new objects of a page are probed at a time (1 or more); 1
+    // sends the requests one after the other in the page's order.
+    void SetProbes(unsigned concurrency) { FProbeConcurrency = concurrency > 0 ? concurrency : 1; }
+    unsigned Probes() const noexcept { return FProbeConcurrency; }
     // Stops every worker and frees the records, in an order that never lets
     // a worker or a nested handler touch what is gone. Final: a stopped crawl
     // drops every message and tells its listener nothing more.
@@ -74,7 +80,9 @@ public:
     // Probes one object address for its status, size and type. Queued
     // messages and input are handled while it waits, so the crawl may be
     // stopping when it returns.
-    // reason receives why the object is broken, when it is.
+    // The probe of one of the page's new objects, all of which are being
+    // probed while the page is merged. reason receives why the object is
+    // broken, when it is.
     _TContent_Struct GetObjData(const std::string& address, std::string& reason);
 
     // The clock and the pause, one tick a second.
@@ -126,6 +134,7 @@ private:
     void StartPause();
     void FinishCrawl();
     bool MergeObjects();
+    bool MergeObjectsInOrder();
     bool MergeAnchors();
     _TObjectType& RecordDownloadedPage(const std::string& url, const _TContent_Struct& header);
 
@@ -179,6 +188,10 @@ private:
     std::string FParsingPage;
     // Set on Stop; a probe in progress gives up when it sees it.
     std::atomic<bool> FProbeAbort{false};
+    unsigned FProbeConcurrency = 4;
+    // The probes of the page being merged, and each new object's place in them.
+    TProbeBatch* FPageProbes = nullptr;
+    std::unordered_map<std::string, std::size_t> FPageProbeIndex;
     bool FStopped = false;
     // Halted by the user; FClosing stays set until the next Enter finds no
     // handler of the halted page on the stack.

@@ -1,11 +1,10 @@
 // The parser's results go into the crawl state and the report lists.
 #include "TCrawl.h"
 
+#include "download/TProbeBatch.h"
 #include "parser/THtmlParser.h"
 #include "platform/TIdURI.h"
 #include "platform/TMessagePump.h"
-
-#include <QThread>
 
 void TCrawl::OnParserEnd(TMessage&) {
     FInternalLinks = 0;
@@ -39,9 +38,25 @@ void TCrawl::OnParserEnd(TMessage&) {
 // Enters the page's objects, probing each one met for the first time. False
 // when the crawl began to stop while the queue was pumped.
 bool TCrawl::MergeObjects() {
+    // The objects met for the first time are all probed now, a few at a time;
+    // their results are taken in the page's order.
+    std::vector<std::string> fresh;
+    FPageProbeIndex.clear();
+    for (const _TObjectType* found : FParsedObjects)
+        if (FRecords.Object(found->Url) == nullptr &&
+            FPageProbeIndex.emplace(found->Url, fresh.size()).second)
+            fresh.push_back(found->Url);
+    TProbeBatch probes(std::move(fresh), FProbeConcurrency, &FProbeAbort);
+    FPageProbes = &probes;
+    const bool merged = MergeObjectsInOrder();
+    FPageProbes = nullptr;
+    FPageProbeIndex.clear();
+    return merged;
+}
+
+bool TCrawl::MergeObjectsInOrder() {
     for (std::size_t i = 0; i < FParsedObjects.size(); ++i) {
         TMessagePump::ProcessMessages();
-        QThread::msleep(1);
         if (FClosing)
             return false;
         const _TObjectType& found = *FParsedObjects[i];

@@ -6,7 +6,6 @@
 #include "download/THttpContentDown.h"
 #include "platform/TMessagePump.h"
 
-#include <QThread>
 #include <QTimer>
 
 void TCrawl::OnNavigationStart(TMessage&) {
@@ -78,7 +77,6 @@ void TCrawl::OnContentFileDownLoadFailed(TMessage& message) {
 
 void TCrawl::OnParseStart(TMessage&) {
     SetStatus("Parsing을 시작 되었습니다.");
-    QThread::msleep(100);
     TMessagePump::ProcessMessages();
 }
 

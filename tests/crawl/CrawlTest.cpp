@@ -278,6 +278,42 @@ TEST_F(Crawl, MissingSkipFileHaltsUntilTheNextEnter) {
     EXPECT_TRUE(driver.Finished());
 }
 
+TEST(CrawlProbes, NewObjectsAreProbedTogetherAndAppliedInThePagesOrder) {
+    Rows rows[2];
+    const unsigned probes[] = {1, 4};
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(probes[run]);
+        TTestSite site;
+        std::string page;
+        for (int i = 0; i < 6; ++i) {
+            const std::string target = "/o" + std::to_string(i) + ".gif";
+            TCannedResponse slow = TTestSite::Page(i == 2 ? "404 Not Found" : "200 OK", "image/gif",
+                                                   std::string(static_cast<std::size_t>(i + 1), 'g'));
+            slow.StallAfter = 0;
+            slow.Stall = std::chrono::milliseconds(1500);
+            site.Server.Add(target, slow);
+            page += "<img src=" + target.substr(1) + ">";
+        }
+        site.AddPage("/p.html", "200 OK", "text/html", page + "<img src=o0.gif>");
+        TCrawlDriver driver;
+        driver.Crawl->SetProbes(probes[run]);
+        driver.Crawl->ApplyDelay("0");
+        // Four at a time: the page and four objects are asked for before the
+        // first object has answered; one at a time, only the first.
+        std::size_t asked = 0;
+        QTimer::singleShot(1000, [&] { asked = site.Server.Requests().size(); });
+        driver.Crawl->Enter(QString::fromStdString(site.Url("/p.html")));
+        ASSERT_TRUE(TCrawlDriver::PumpUntil([&] { return driver.Finished(); }, 20000));
+        EXPECT_EQ(asked, probes[run] == 4 ? 5u : 2u);
+        rows[run] = driver.Listener.ObjectRows;
+        for (std::vector<std::string>& row : rows[run])
+            row[1] = row[1].substr(site.Url("").size()); // the port differs from run to run
+    }
+    ASSERT_EQ(rows[0].size(), 6u);
+    EXPECT_EQ(rows[0], rows[1]);
+    EXPECT_EQ(rows[1][2], (std::vector<std::string>{"3", "/o2.gif", "-1", "404", "Not Found", "1"}));
+}
+
 TEST_F(Crawl, HostsDifferingOnlyInLetterCaseAreInternal) {
     site.AddPage("/case.html", "200 OK", "text/html",
                  "<a href=\"http://LocalHost:" + std::to_string(site.Server.Port()) +
