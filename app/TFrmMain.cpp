@@ -268,6 +268,8 @@ void TFrmMain::CreateMenuAndTray() {
     File1 = menuBar()->addMenu("File");
     New1 = File1->addAction("New"); // nothing yet: starting over comes later
     File1->addSeparator();
+    OpenFolder1 = File1->addAction("Open Folder…");
+    connect(OpenFolder1, &QAction::triggered, this, [this] { OpenFolder1Click(); });
     Close1 = File1->addAction("Close");
     connect(Close1, &QAction::triggered, this, [this] { Close1Click(); });
 

@@ -5,6 +5,7 @@
 
 #include "crawl/TCrawl.h"
 #include "crawl/TCrawlListener.h"
+#include "crawl/TSiteServer.h"
 
 #include <QIcon>
 #include <QMainWindow>
@@ -32,6 +33,7 @@ class QTreeWidget;
 struct TFrmMainHooks {
     std::function<void(const QString&)> MessageBox;   // information, e.g. the end of a crawl
     std::function<void(const QString&)> ErrorBox;     // an error the user must see
+    std::function<QString()> ChooseFolder;            // Open Folder's choice, empty if none
 };
 
 class TFrmMain : public QMainWindow, public TCrawlListener {
@@ -41,6 +43,7 @@ public:
 
     // Event handlers of the controls.
     void UrlComboBoxKeyPress(char& key);
+    void OpenFolder1Click();
     void Close1Click();
     void SpeedButton1Click();
     void FormClose();
@@ -49,6 +52,9 @@ public:
     void ApplyDelay(const QString& text);
     // Types an address into the address box and presses Enter.
     void StartCrawl(const QString& address);
+    // Serves folder on 127.0.0.1 and crawls it from its root, the served
+    // address in the address box. The server stops when the crawl ends.
+    void StartSiteCrawl(const QString& folder);
 
     // What the crawl tells the window.
     void Status(const QString& text) override;
@@ -94,6 +100,7 @@ public:
     QStatusBar* StatusBar = nullptr;
     QMenu* File1 = nullptr;
     QAction* New1 = nullptr;
+    QAction* OpenFolder1 = nullptr;
     QAction* Close1 = nullptr;
     QSystemTrayIcon* TrayIcon1 = nullptr;
     std::vector<QIcon> KindImageList;
@@ -118,6 +125,7 @@ private:
     void ShowErrorBox(const QString& text);
 
     std::unique_ptr<TCrawl> FCrawl;
+    TSiteServer FSite;
     bool FClosed = false;
 };
 

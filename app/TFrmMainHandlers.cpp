@@ -5,6 +5,8 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -21,6 +23,29 @@ void TFrmMain::StartCrawl(const QString& address) {
     UrlComboBox->setEditText(address);
     char enter = 13;
     UrlComboBoxKeyPress(enter);
+}
+
+void TFrmMain::StartSiteCrawl(const QString& folder) {
+    // One window, one crawl: the engine goes on with its queue at the next
+    // Enter, so a second site cannot start here.
+    if (FCrawl->Running()) {
+        ShowErrorBox("A crawl has already begun in this window.");
+        return;
+    }
+    const std::string error = FSite.Start(QFile::encodeName(folder).toStdString());
+    if (!error.empty()) {
+        ShowErrorBox(QString::fromLocal8Bit(error));
+        return;
+    }
+    StartCrawl(QString::fromStdString(FSite.Url()));
+}
+
+void TFrmMain::OpenFolder1Click() {
+    const QString folder = Hooks.ChooseFolder
+                               ? Hooks.ChooseFolder()
+                               : QFileDialog::getExistingDirectory(this, "Open Folder");
+    if (!folder.isEmpty())
+        StartSiteCrawl(folder);
 }
 
 void TFrmMain::SpeedButton1Click() { ApplyDelay(InterEdt->text()); }
@@ -48,6 +73,7 @@ void TFrmMain::FormClose() {
     if (FClosed)
         return;
     FCrawl->Stop();
+    FSite.Stop();
     FClosed = true;
 }
 
@@ -112,6 +138,9 @@ void TFrmMain::Pause(const QString& label, int position) {
     ProgressBar->setValue(position);
 }
 
-void TFrmMain::Finished(const QString& text) { ShowMessageBox(text); }
+void TFrmMain::Finished(const QString& text) {
+    FSite.Stop(); // nothing more will be asked of it
+    ShowMessageBox(text);
+}
 
 void TFrmMain::Error(const QString& text) { ShowErrorBox(text); }

@@ -5,6 +5,7 @@
 
 #include "crawl/TCrawl.h"
 #include "crawl/TCrawlListener.h"
+#include "crawl/TSiteServer.h"
 
 #include <QObject>
 
@@ -23,6 +24,9 @@ public:
 
     // Crawls from url with the given pause and returns the exit code.
     int Exec(const QString& url, int delaySeconds);
+    // Serves folder on 127.0.0.1 and crawls it from its root, as Exec does;
+    // a folder that cannot be served is a failed crawl.
+    int ExecSite(const std::string& folder, int delaySeconds);
 
     void PageRow(const TGoneRow& row) override;
     void Finished(const QString& text) override;
@@ -33,6 +37,7 @@ private:
     void OnSignal(int signo);
 
     std::unique_ptr<TCrawl> FCrawl;
+    TSiteServer FSite;
     std::string FReportDir;
     bool FFinishing = false;
     int FPages = 0;

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 namespace {
@@ -95,6 +96,67 @@ TEST(Headless, CrawlsTheSiteAndWritesTheReports) {
               + site.Url("/b.html") + ",object," + site.Url("/img.gif") + ",1,\r\n");
 }
 
+// A report's rows without the served origin and without the Size column,
+// whose figures follow the files.
+std::string Rows(const std::string& csv, std::size_t sizeColumn) {
+    std::istringstream in(std::regex_replace(csv, std::regex("http://127\\.0\\.0\\.1:[0-9]+"), ""));
+    std::string rows;
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream cells(line.substr(0, line.find('\r')));
+        std::size_t column = 0;
+        const char* comma = "";
+        for (std::string cell; std::getline(cells, cell, ','); ++column) {
+            if (column != sizeColumn) {
+                rows += comma + cell;
+                comma = ",";
+            }
+        }
+        rows += "\n";
+    }
+    return rows;
+}
+
+TEST(Headless, ServesTheSampleSiteAndCrawlsItFromItsRoot) {
+    QTemporaryDir tmp;
+    const QString dir = tmp.filePath("r");
+    const TRun r = Marrowby({"--headless", "--delay", "0", "--site",
+                             MARROWBY_SOURCE_DIR "/examples/site", "--report", dir});
+    EXPECT_EQ(r.exitCode, 4) << r.err; // two broken links and a broken image
+    EXPECT_EQ(r.out, "탐색이 끝났습니다\n");
+    EXPECT_EQ(Rows(Slurp(dir + "/pages.csv"), 3), "Id,Depth,URI,Status,Type\n"
+                                                  "1,0,,200,text/html\n"
+                                                  "2,1,/about,200,text/html\n"
+                                                  "3,1,/plots,200,text/html\n"
+                                                  "4,1,/events,200,text/html\n"
+                                                  "5,1,/gallery,200,text/html\n"
+                                                  "6,1,/tools,200,text/html\n"
+                                                  "7,1,/contact.html,200,text/html\n"
+                                                  "8,1,/events/harvest-fair.html,200,text/html\n"
+                                                  "9,1,/events/seed-swap.html,200,text/html\n"
+                                                  "10,1,/plots/rules.txt,200,text/plain\n"
+                                                  "11,2,/about/history.html,200,text/html\n"
+                                                  "12,2,/events/2023-fair.html,404,text/html\n"
+                                                  "13,2,/tools/menu.html,200,text/html\n"
+                                                  "14,2,/tools/planner.html,200,text/html\n"
+                                                  "15,3,/plots/waiting-list.html,404,text/html\n");
+    EXPECT_EQ(Rows(Slurp(dir + "/objects.csv"), 2), "Id,URI,Status,Type,Count\n"
+                                                    "1,/css/site.css,200,text/css,12\n"
+                                                    "2,/img/favicon.ico,200,image/x-icon,9\n"
+                                                    "3,/js/site.js,200,text/javascript,10\n"
+                                                    "4,/img/paper.gif,200,image/gif,1\n"
+                                                    "5,/img/logo.svg,200,image/svg+xml,10\n"
+                                                    "6,/img/beds.png,200,image/png,3\n"
+                                                    "7,/img/harvest.jpg,200,image/jpeg,3\n"
+                                                    "8,/img/beans.png,404,Not Found,1\n");
+    const std::string links = Slurp(dir + "/links.csv");
+    EXPECT_NE(links.find(",anchor,https://www.example.org/maps/fernhill,1,external"),
+              std::string::npos);
+
+    const TRun missing = Marrowby({"--headless", "--site", tmp.filePath("none")});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find("no such folder"), std::string::npos) << missing.err;
+}
+
 TEST(Headless, ExitsZeroWhenNothingIsBroken) {
     TTestSite site;
     site.AddPage("/ok.html", "200 OK", "text/html", "<img src=img.gif><a href=http://other.example/>o</a>");
@@ -112,6 +174,9 @@ TEST(Headless, BadUsageExitsTwo) {
         {"--no-such-option"},
         {"--scan", "page.html"},
         {"--scan", "page.html", "--base", "http://h/", "--depth", "x"},
+        {"--scan", "page.html", "--base", "http://h/", "--site", "."},
+        {"--site"},
+        {"--headless", "--site", ".", "http://127.0.0.1:1/"},
     };
     for (const QStringList& args : table) {
         SCOPED_TRACE(args.join(' ').toStdString());
@@ -198,8 +263,19 @@ TEST(Program, WithoutADisplayTheWindowSaysSoInOneLine) {
 TEST(Program, HelpAndVersionNeedNoDisplay) {
     const TRun help = Marrowby({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_NE(help.out.find("--headless"), std::string::npos);
     EXPECT_NE(help.out.find("Usage: marrowby"), std::string::npos);
+    // Every option and the address, each with an example of its own.
+    const char* entries[] = {"--help",      "--version",      "--site <DIR>",  "--headless",
+                             "--delay <S>", "--report <DIR>", "--scan <FILE>", "--base <URL>",
+                             "--depth <N>", "  URL "};
+    for (const char* entry : entries) {
+        const std::size_t at = help.out.find(entry);
+        ASSERT_NE(at, std::string::npos) << entry;
+        const std::size_t next = help.out.find("\n  -", at + 1);
+        const std::string text = help.out.substr(at, next == std::string::npos ? next : next - at);
+        EXPECT_NE(text.find("Example: marrowby "), std::string::npos) << text;
+    }
+    EXPECT_NE(help.out.find("Exit codes: 0 "), std::string::npos);
     const TRun version = Marrowby({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out.rfind("marrowby ", 0), 0u);
