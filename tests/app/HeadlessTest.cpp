@@ -281,4 +281,30 @@ TEST(Program, HelpAndVersionNeedNoDisplay) {
     EXPECT_EQ(version.out.rfind("marrowby ", 0), 0u);
 }
 
+TEST(Program, InstallsUnderAPrefixAndFindsItsSkipListThere) {
+    QTemporaryDir prefix;
+    QProcess install;
+    install.start(CMAKE_COMMAND, {"--install", MARROWBY_BUILD_DIR, "--prefix", prefix.path()});
+    ASSERT_TRUE(install.waitForFinished(60000));
+    ASSERT_EQ(install.exitCode(), 0) << install.readAllStandardError().toStdString();
+    for (const char* file :
+         {"bin/marrowby", "share/marrowby/TTags.txt", "share/applications/marrowby.desktop",
+          "share/icons/hicolor/scalable/apps/marrowby.svg"})
+        EXPECT_TRUE(QFile::exists(prefix.filePath(file))) << file;
+
+    const QString program = prefix.filePath("bin/marrowby");
+    EXPECT_EQ(Marrowby({"--version"}, program).out, "marrowby " MARROWBY_VERSION "\n");
+    // Run from a folder without a skip list: only the installed one can be found.
+    QTemporaryDir work;
+    std::ofstream(work.filePath("page.html").toStdString())
+        << "<a href=a.html>a</a><img src=i.png>";
+    QProcess scan;
+    scan.setWorkingDirectory(work.path());
+    scan.start(program, {"--scan", "page.html", "--base", "http://h/"});
+    ASSERT_TRUE(scan.waitForFinished(10000));
+    EXPECT_EQ(scan.exitCode(), 0) << scan.readAllStandardError().toStdString();
+    EXPECT_EQ(scan.readAllStandardOutput().toStdString(),
+              "Kind,URI,Count,Depth\r\nanchor,http://h/a.html,1,1\r\nobject,http://h/i.png,1,0\r\n");
+}
+
 } // namespace
