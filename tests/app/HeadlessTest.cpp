@@ -307,4 +307,27 @@ TEST(Program, InstallsUnderAPrefixAndFindsItsSkipListThere) {
               "Kind,URI,Count,Depth\r\nanchor,http://h/a.html,1,1\r\nobject,http://h/i.png,1,0\r\n");
 }
 
+TEST(RunScript, WithoutADisplayCrawlsTheSampleSiteHeadlessAndSaysWhereTheReportIs) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.insert("MARROWBY_BUILD_DIR", MARROWBY_BUILD_DIR);
+    env.insert("MARROWBY_NO_SETUP", "1");
+    p.setProcessEnvironment(env);
+    p.start("bash", {MARROWBY_SOURCE_DIR "/scripts/run.sh"});
+    ASSERT_TRUE(p.waitForFinished(120000));
+    const std::string out = p.readAllStandardOutput().toStdString();
+    EXPECT_EQ(p.exitCode(), 4) << out << p.readAllStandardError().toStdString();
+    const std::string report = MARROWBY_BUILD_DIR "/sample-report";
+    EXPECT_NE(out.find("run.sh: no display, so the sample site is crawled headless\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("탐색이 끝났습니다\nrun.sh: the report is in " + report + " ("),
+              std::string::npos)
+        << out;
+    const std::string pages = Slurp(QString::fromStdString(report) + "/pages.csv");
+    EXPECT_EQ(std::count(pages.begin(), pages.end(), '\n'), 16); // the heading and 15 pages
+}
+
 } // namespace
