@@ -244,7 +244,8 @@ TEST_F(Window, OpenFolderCrawlsTheFolderFromItsServedAddress) {
     while (boxes.isEmpty() && clock.elapsed() < 30000)
         TMessagePump::ProcessMessages();
     EXPECT_EQ(boxes, QStringList{"탐색이 끝났습니다"});
-    EXPECT_EQ(w.GoneListView->topLevelItemCount(), 15);
+    EXPECT_EQ(w.GoneListView->topLevelItemCount(), 16);
+    EXPECT_EQ(w.ObjListView->topLevelItemCount(), 5); // the last page's objects
 
     sockaddr_in a{};
     a.sin_family = AF_INET;
