@@ -10,6 +10,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QTimer>
 
 #include <cstdio>
@@ -22,13 +23,42 @@ constexpr int ExitUsage = 2;
 constexpr int ExitNoDisplay = 1;
 
 struct TOptions {
-    QCommandLineOption Scan{"scan", "Scan a local HTML file (\"-\" for standard input) and print its links as CSV.", "FILE"};
-    QCommandLineOption Base{"base", "The page address of the scanned file.", "URL"};
-    QCommandLineOption Depth{"depth", "The crawl depth of the scanned file (default 0).", "N", "0"};
-    QCommandLineOption Headless{"headless", "Crawl without a window; report on stdout and stderr."};
-    QCommandLineOption Delay{"delay", "Pause between pages in seconds (default 60).", "S", "60"};
-    QCommandLineOption Probes{"probes", "New objects of a page probed at a time (default 4; 1: one after the other).", "N", "4"};
-    QCommandLineOption Report{"report", "Write pages.csv, objects.csv and links.csv into DIR when the crawl ends.", "DIR"};
+    QCommandLineOption Help{{"h", "help"}, "Show this help.\nExample: marrowby --help"};
+    QCommandLineOption Version{{"v", "version"}, "Show the version.\nExample: marrowby --version"};
+    QCommandLineOption Site{"site",
+                            "Serve the folder DIR on 127.0.0.1 and crawl it from its root, in the "
+                            "window or headless.\nExample: marrowby --site public/",
+                            "DIR"};
+    QCommandLineOption Headless{"headless",
+                                "Crawl without a window: progress on stderr, the end on stdout, "
+                                "the exit code tells whether anything is broken.\n"
+                                "Example: marrowby --headless --delay 0 https://example.org/"};
+    QCommandLineOption Delay{"delay",
+                             "Pause between pages in seconds (default 60, 0 for none).\n"
+                             "Example: marrowby --delay 5 https://example.org/",
+                             "S", "60"};
+    QCommandLineOption Probes{"probes",
+                              "New objects of a page probed at a time (default 4; 1 sends the "
+                              "requests one after the other).\nExample: marrowby --probes 8 "
+                              "https://example.org/",
+                              "N", "4"};
+    QCommandLineOption Report{"report",
+                              "With --headless: write pages.csv, objects.csv and links.csv into "
+                              "DIR when the crawl ends.\nExample: marrowby --headless --site "
+                              "public/ --report out/",
+                              "DIR"};
+    QCommandLineOption Scan{"scan",
+                            "Scan a local HTML file (\"-\" for standard input) and print its "
+                            "links as CSV.\nExample: marrowby --scan a.html --base http://h/a.html",
+                            "FILE"};
+    QCommandLineOption Base{"base",
+                            "With --scan: the page address of the scanned file.\n"
+                            "Example: marrowby --scan - --base http://h/ < a.html",
+                            "URL"};
+    QCommandLineOption Depth{"depth",
+                             "With --scan: the crawl depth of the scanned file (default 0).\n"
+                             "Example: marrowby --scan a.html --base http://h/ --depth 2",
+                             "N", "0"};
 };
 
 int UsageError(const QString& message) {
@@ -48,17 +78,20 @@ int RunScan(const QCommandLineParser& cl, const TOptions& o, int argc, char** ar
     int depth = 0;
     if (!ReadCount(cl.value(o.Depth), depth))
         return UsageError("--depth takes a whole number of 0 or more");
-    if (!cl.positionalArguments().isEmpty())
-        return UsageError("--scan takes no address");
+    if (!cl.positionalArguments().isEmpty() || cl.isSet(o.Site))
+        return UsageError("--scan takes no address and no --site");
     TCoreApplication app(argc, argv);
     return TScanCommand::Run(cl.value(o.Scan).toStdString(), cl.value(o.Base).toStdString(),
                              depth, std::cin, std::cout, std::cerr);
 }
 
-int RunWindow(const QCommandLineParser& cl, const TOptions& o, int argc, char** argv) {
+int RunCrawl(const QCommandLineParser& cl, const TOptions& o, int argc, char** argv) {
     const QStringList addresses = cl.positionalArguments();
     if (addresses.size() > 1)
         return UsageError("give at most one start address");
+    const bool site = cl.isSet(o.Site);
+    if (site && !addresses.isEmpty())
+        return UsageError("--site crawls the folder from its root: give no address");
     int delay = 60;
     if (cl.isSet(o.Delay) && !ReadCount(cl.value(o.Delay), delay))
         return UsageError("--delay takes a whole number of seconds, 0 or more");
@@ -66,13 +99,16 @@ int RunWindow(const QCommandLineParser& cl, const TOptions& o, int argc, char** 
     if (!ReadCount(cl.value(o.Probes), probes) || probes < 1 || probes > 64)
         return UsageError("--probes takes a whole number from 1 to 64");
     const bool headless = cl.isSet(o.Headless);
-    if (headless && addresses.size() != 1)
-        return UsageError("--headless needs a start address");
+    if (headless && addresses.size() != 1 && !site)
+        return UsageError("--headless needs a start address or --site DIR");
     if (!headless && cl.isSet(o.Report))
         return UsageError("--report goes with --headless");
     if (headless) {
         TCoreApplication app(argc, argv);
         THeadlessRun run(cl.value(o.Report).toStdString());
+        if (site)
+            return run.ExecSite(QFile::encodeName(cl.value(o.Site)).toStdString(), delay,
+                                static_cast<unsigned>(probes));
         return run.Exec(addresses.front(), delay, static_cast<unsigned>(probes));
     }
     if (!TDisplayProbe::Available()) {
@@ -89,7 +125,9 @@ int RunWindow(const QCommandLineParser& cl, const TOptions& o, int argc, char** 
     // A stop request from the terminal closes the window the usual way.
     TSignalNotifier stopRequests([&window](int) { window.close(); });
     window.show();
-    if (!addresses.isEmpty())
+    if (site)
+        QTimer::singleShot(0, &window, [&window, &cl, &o] { window.StartSiteCrawl(cl.value(o.Site)); });
+    else if (!addresses.isEmpty())
         QTimer::singleShot(0, &window, [&window, &addresses] { window.StartCrawl(addresses.front()); });
     app.exec();
     return 0;
@@ -108,26 +146,29 @@ int Marrowby(int argc, char** argv) {
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser cl;
-    cl.setApplicationDescription("Marrowby crawls a web site from a start address and reports every "
-                                 "page link and embedded object it finds, with its status, size and type.");
-    const QCommandLineOption help = cl.addHelpOption();
-    const QCommandLineOption version = cl.addVersionOption();
+    cl.setApplicationDescription("Marrowby crawls a web site from a start address, or a local folder, "
+                                 "and reports every page link and embedded object it finds, with its "
+                                 "status, size and type.");
     TOptions o;
-    cl.addOptions({o.Scan, o.Base, o.Depth, o.Headless, o.Delay, o.Probes, o.Report});
-    cl.addPositionalArgument("URL", "The start address.", "[URL]");
+    cl.addOptions({o.Help, o.Version, o.Site, o.Headless, o.Delay, o.Probes, o.Report, o.Scan, o.Base, o.Depth});
+    cl.addPositionalArgument("URL", "The start address.\nExample: marrowby https://example.org/",
+                             "[URL]");
     if (!cl.parse(arguments))
         return UsageError(cl.errorText());
-    if (cl.isSet(help)) {
-        std::fputs(cl.helpText().replace("<executable_name>", "marrowby").toLocal8Bit().constData(), stdout);
+    if (cl.isSet(o.Help)) {
+        const QString text = cl.helpText().replace("<executable_name>", "marrowby") +
+                             "\nExit codes: 0 nothing broken; 4 some page or object has a status of "
+                             "400 or more;\n1 the work could not go on; 2 bad usage.\n";
+        std::fputs(text.toLocal8Bit().constData(), stdout);
         return 0;
     }
-    if (cl.isSet(version)) {
+    if (cl.isSet(o.Version)) {
         std::printf("marrowby %s\n", MARROWBY_VERSION);
         return 0;
     }
     if (cl.isSet(o.Scan))
         return RunScan(cl, o, argc, argv);
-    return RunWindow(cl, o, argc, argv);
+    return RunCrawl(cl, o, argc, argv);
 }
 
 int main(int argc, char** argv) { return Marrowby(argc, argv); }

@@ -209,6 +209,9 @@ void TFrmMain::CreateMenuAndTray() {
     New1 = File1->addAction("New");
     New1->setShortcut(QKeySequence::New);
     connect(New1, &QAction::triggered, this, [this] { New1Click(); });
+    OpenFolder1 = File1->addAction("Open Folder…");
+    OpenFolder1->setShortcut(QKeySequence::Open);
+    connect(OpenFolder1, &QAction::triggered, this, [this] { OpenFolder1Click(); });
     Stop1 = File1->addAction("Stop");
     Stop1->setShortcut(Qt::Key_Escape);
     connect(Stop1, &QAction::triggered, this, [this] { Stop1Click(); });

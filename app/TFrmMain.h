@@ -6,6 +6,7 @@
 #include "TReportModel.h"
 #include "crawl/TCrawl.h"
 #include "crawl/TCrawlListener.h"
+#include "crawl/TSiteServer.h"
 
 #include <QIcon>
 #include <QMainWindow>
@@ -42,6 +43,7 @@ struct TFrmMainHooks {
     std::function<void(const QString&)> ErrorBox;     // an error the user must see
     std::function<QString()> ChooseReportFolder;      // empty: cancelled
     std::function<void(const QUrl&)> OpenUrl;         // "Open in browser"
+    std::function<QString()> ChooseFolder;            // Open Folder's choice, empty if none
 };
 
 // The actions of a report list's context menu; they act on its selected rows.
@@ -61,6 +63,7 @@ public:
     void New1Click();
     void Stop1Click();
     void Save1Click();
+    void OpenFolder1Click();
     void Close1Click();
     void SpeedButton1Click();
     void FormClose();
@@ -71,6 +74,9 @@ public:
     void SetProbes(unsigned concurrency);
     // Types an address into the address box and presses Enter.
     void StartCrawl(const QString& address);
+    // Serves folder on 127.0.0.1 and crawls it from its root, the served
+    // address in the address box. The server stops when the crawl ends.
+    void StartSiteCrawl(const QString& folder);
 
     // What the crawl tells the window.
     void Status(const QString& text) override;
@@ -124,6 +130,7 @@ public:
     QAction* New1 = nullptr;
     QAction* Stop1 = nullptr;
     QAction* Save1 = nullptr;
+    QAction* OpenFolder1 = nullptr;
     QAction* Close1 = nullptr;
     QSystemTrayIcon* TrayIcon1 = nullptr;
     std::vector<QIcon> KindImageList;
@@ -157,6 +164,7 @@ private:
     // Stopped crawls, deleted once none of their handlers is on the stack.
     std::vector<std::unique_ptr<TCrawl>> FRetired;
     QTimer* FSweep = nullptr;
+    TSiteServer FSite;
     bool FClosed = false;
 
     TReportModel<TGoneRow>* FPageModel = nullptr;

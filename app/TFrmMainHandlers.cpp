@@ -6,6 +6,7 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,6 +24,26 @@ void TFrmMain::StartCrawl(const QString& address) {
     UrlComboBox->setEditText(address);
     char enter = 13;
     UrlComboBoxKeyPress(enter);
+}
+
+void TFrmMain::StartSiteCrawl(const QString& folder) {
+    // One window, one crawl: a crawl under way is dropped first, as by New.
+    if (FCrawl->Running())
+        New1Click();
+    const std::string error = FSite.Start(QFile::encodeName(folder).toStdString());
+    if (!error.empty()) {
+        ShowErrorBox(QString::fromLocal8Bit(error));
+        return;
+    }
+    StartCrawl(QString::fromStdString(FSite.Url()));
+}
+
+void TFrmMain::OpenFolder1Click() {
+    const QString folder = Hooks.ChooseFolder
+                               ? Hooks.ChooseFolder()
+                               : QFileDialog::getExistingDirectory(this, "Open Folder");
+    if (!folder.isEmpty())
+        StartSiteCrawl(folder);
 }
 
 void TFrmMain::SpeedButton1Click() { ApplyDelay(InterEdt->text()); }
@@ -45,6 +66,7 @@ void TFrmMain::New1Click() {
     const int delay = FCrawl->DelaySeconds();
     const unsigned probes = FCrawl->Probes();
     RetireCrawl();
+    FSite.Stop(); // a folder being served goes with its crawl
     FCrawl = std::make_unique<TCrawl>(static_cast<TCrawlListener&>(*this));
     FCrawl->ApplyDelay(QString::number(delay));
     FCrawl->SetProbes(probes);
@@ -112,6 +134,7 @@ void TFrmMain::FormClose() {
     if (FClosed)
         return;
     FCrawl->Stop();
+    FSite.Stop();
     FClosed = true;
 }
 
@@ -153,6 +176,9 @@ void TFrmMain::Pause(const QString& label, int position) {
     ProgressBar->setValue(position);
 }
 
-void TFrmMain::Finished(const QString& text) { ShowMessageBox(text); }
+void TFrmMain::Finished(const QString& text) {
+    FSite.Stop(); // nothing more will be asked of it
+    ShowMessageBox(text);
+}
 
 void TFrmMain::Error(const QString& text) { ShowErrorBox(text); }

@@ -49,6 +49,15 @@ int THeadlessRun::Exec(const QString& url, int delaySeconds, unsigned probes) {
     return QCoreApplication::exec();
 }
 
+int THeadlessRun::ExecSite(const std::string& folder, int delaySeconds, unsigned probes) {
+    const std::string error = FSite.Start(folder);
+    if (!error.empty()) {
+        PrintLine(stderr, "marrowby: " + Bytes(error));
+        return ExitFailed;
+    }
+    return Exec(QString::fromStdString(FSite.Url()), delaySeconds, probes);
+}
+
 void THeadlessRun::PageRow(const TGoneRow& row, const std::string& reason) {
     QString line = QString("page %1: id %2 depth %3 status %4 size %5 type %6 %7")
                        .arg(++FPages)
@@ -92,6 +101,7 @@ void THeadlessRun::Finish(int exitCode) {
         }
     }
     FCrawl->Stop();
+    FSite.Stop();
     // Leave from the outermost loop: this may run nested in a handler that
     // was pumping the queue.
     QTimer::singleShot(0, qApp, [exitCode] { QCoreApplication::exit(exitCode); });

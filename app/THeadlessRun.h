@@ -5,6 +5,7 @@
 
 #include "crawl/TCrawl.h"
 #include "crawl/TCrawlListener.h"
+#include "crawl/TSiteServer.h"
 
 #include <QObject>
 
@@ -21,6 +22,9 @@ public:
     explicit THeadlessRun(std::string reportDir);
     ~THeadlessRun() override;
 
+    // Serves folder on 127.0.0.1 and crawls it from its root, as Exec does;
+    // a folder that cannot be served is a failed crawl.
+    int ExecSite(const std::string& folder, int delaySeconds, unsigned probes = 4);
     // Crawls from url with the given pause and number of probes at a time,
     // and returns the exit code.
     int Exec(const QString& url, int delaySeconds, unsigned probes = 4);
@@ -34,6 +38,7 @@ private:
     void OnSignal(int signo);
 
     std::unique_ptr<TCrawl> FCrawl;
+    TSiteServer FSite;
     std::string FReportDir;
     bool FFinishing = false;
     int FPages = 0;

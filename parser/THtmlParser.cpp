@@ -181,14 +181,17 @@ std::string THtmlParser::SkipFileName() {
 
 // The lines of the skip file, each as written (a line-ending CR is dropped,
 // for files written on other systems). A relative name is looked for in the
-// current directory and then beside the executable.
+// current directory, beside the executable, then under the install prefix the
+// executable is in (bin/../share/marrowby).
 std::vector<std::string> THtmlParser::LoadSkipTags() {
     const std::string name = SkipFileName();
     std::vector<std::string> candidates{name};
     if (!std::filesystem::path(name).is_absolute()) {
         const std::filesystem::path exeDir = ExecutableDirectory();
-        if (!exeDir.empty())
+        if (!exeDir.empty()) {
             candidates.push_back((exeDir / name).string());
+            candidates.push_back((exeDir.parent_path() / "share" / "marrowby" / name).string());
+        }
     }
     std::string reasons;
     for (const std::string& path : candidates) {

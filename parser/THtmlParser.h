@@ -84,7 +84,8 @@ public:
 
     // The skip file, "TTags.txt" unless set otherwise. An absolute path is
     // used as it is; any other name is looked for in the current directory
-    // first and then in the directory of the running executable.
+    // first, then in the directory of the running executable, then in
+    // share/marrowby beside that directory (where an install puts it).
     static void SetSkipFileName(const std::string& nameOrPath);
     static std::string SkipFileName();
     static constexpr const char* DefaultSkipFileName = "TTags.txt";

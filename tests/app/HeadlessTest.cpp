@@ -14,6 +14,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 namespace {
@@ -126,6 +127,70 @@ TEST(Headless, ReferrersAreThePairsOfTheLinksAndFailuresSayWhy) {
     EXPECT_NE(r.err.find(site.Gone + " (Failed to connect"), std::string::npos) << r.err;
 }
 
+// A report's rows without the served origin and without the Size column,
+// whose figures follow the files.
+std::string Rows(const std::string& csv, std::size_t sizeColumn) {
+    std::istringstream in(std::regex_replace(csv, std::regex("http://127\\.0\\.0\\.1:[0-9]+"), ""));
+    std::string rows;
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream cells(line.substr(0, line.find('\r')));
+        std::size_t column = 0;
+        const char* comma = "";
+        for (std::string cell; std::getline(cells, cell, ','); ++column) {
+            if (column != sizeColumn) {
+                rows += comma + cell;
+                comma = ",";
+            }
+        }
+        rows += "\n";
+    }
+    return rows;
+}
+
+TEST(Headless, ServesTheSampleSiteAndCrawlsItFromItsRoot) {
+    QTemporaryDir tmp;
+    const QString dir = tmp.filePath("r");
+    const TRun r = Marrowby({"--headless", "--delay", "0", "--site",
+                             MARROWBY_SOURCE_DIR "/examples/site", "--report", dir});
+    EXPECT_EQ(r.exitCode, 4) << r.err; // two broken links and a broken image
+    EXPECT_EQ(r.out, "탐색이 끝났습니다\n");
+    EXPECT_EQ(Rows(Slurp(dir + "/pages.csv"), 3),
+              "Id,Depth,URI,Status,Type\n"
+              "1,0,,200,text/html\n"
+              "2,1,/about,200,text/html\n"
+              "3,1,/plots,200,text/html\n"
+              "4,1,/events,200,text/html\n"
+              "5,1,/gallery,200,text/html\n"
+              "6,1,/tools,200,text/html\n"
+              "7,1,/contact.html,200,text/html\n"
+              "8,1,/events/harvest-fair.html,200,text/html\n"
+              "9,1,/events/seed-swap.html,200,text/html\n"
+              "10,1,/plots/rules.txt,200,text/plain\n"
+              "11,2,/about/history.html,200,text/html\n"
+              "12,2,/events/2023-fair.html,404,text/html\n"
+              "13,2,/tools/menu.html,200,text/html\n"
+              "14,2,/tools/planner.html,200,text/html\n"
+              "15,3,/plots/waiting-list.html,404,text/html\n"
+              "16,3,/about/committee.html,200,text/html\n");
+    EXPECT_EQ(Rows(Slurp(dir + "/objects.csv"), 2),
+              "Id,URI,Status,Type,Count\n"
+              "1,/css/site.css,200,text/css,13\n"
+              "2,/img/favicon.ico,200,image/x-icon,10\n"
+              "3,/js/site.js,200,text/javascript,11\n"
+              "4,/img/paper.gif,200,image/gif,1\n"
+              "5,/img/logo.svg,200,image/svg+xml,11\n"
+              "6,/img/beds.png,200,image/png,4\n"
+              "7,/img/harvest.jpg,200,image/jpeg,3\n"
+              "8,/img/beans.png,404,Not Found,1\n");
+    const std::string links = Slurp(dir + "/links.csv");
+    EXPECT_NE(links.find(",anchor,https://www.example.org/maps/fernhill,1,external"),
+              std::string::npos);
+
+    const TRun missing = Marrowby({"--headless", "--site", tmp.filePath("none")});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find("no such folder"), std::string::npos) << missing.err;
+}
+
 TEST(Headless, ExitsZeroWhenNothingIsBroken) {
     TTestSite site;
     site.AddPage("/ok.html", "200 OK", "text/html", "<img src=img.gif><a href=http://other.example/>o</a>");
@@ -143,6 +208,9 @@ TEST(Headless, BadUsageExitsTwo) {
         {"--no-such-option"},
         {"--scan", "page.html"},
         {"--scan", "page.html", "--base", "http://h/", "--depth", "x"},
+        {"--scan", "page.html", "--base", "http://h/", "--site", "."},
+        {"--site"},
+        {"--headless", "--site", ".", "http://127.0.0.1:1/"},
     };
     for (const QStringList& args : table) {
         SCOPED_TRACE(args.join(' ').toStdString());
@@ -280,11 +348,71 @@ TEST(Program, WithoutADisplayTheWindowSaysSoInOneLine) {
 TEST(Program, HelpAndVersionNeedNoDisplay) {
     const TRun help = Marrowby({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_NE(help.out.find("--headless"), std::string::npos);
     EXPECT_NE(help.out.find("Usage: marrowby"), std::string::npos);
+    // Every option and the address, each with an example of its own.
+    const char* entries[] = {"--help",      "--version",      "--site <DIR>",  "--headless",
+                             "--delay <S>", "--report <DIR>", "--scan <FILE>", "--base <URL>",
+                             "--depth <N>", "  URL "};
+    for (const char* entry : entries) {
+        const std::size_t at = help.out.find(entry);
+        ASSERT_NE(at, std::string::npos) << entry;
+        const std::size_t next = help.out.find("\n  -", at + 1);
+        const std::string text = help.out.substr(at, next == std::string::npos ? next : next - at);
+        EXPECT_NE(text.find("Example: marrowby "), std::string::npos) << text;
+    }
+    EXPECT_NE(help.out.find("Exit codes: 0 "), std::string::npos);
     const TRun version = Marrowby({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out.rfind("marrowby ", 0), 0u);
+}
+
+TEST(Program, InstallsUnderAPrefixAndFindsItsSkipListThere) {
+    QTemporaryDir prefix;
+    QProcess install;
+    install.start(CMAKE_COMMAND, {"--install", MARROWBY_BUILD_DIR, "--prefix", prefix.path()});
+    ASSERT_TRUE(install.waitForFinished(60000));
+    ASSERT_EQ(install.exitCode(), 0) << install.readAllStandardError().toStdString();
+    for (const char* file :
+         {"bin/marrowby", "share/marrowby/TTags.txt", "share/applications/marrowby.desktop",
+          "share/icons/hicolor/scalable/apps/marrowby.svg"})
+        EXPECT_TRUE(QFile::exists(prefix.filePath(file))) << file;
+
+    const QString program = prefix.filePath("bin/marrowby");
+    EXPECT_EQ(Marrowby({"--version"}, program).out, "marrowby " MARROWBY_VERSION "\n");
+    // Run from a folder without a skip list: only the installed one can be found.
+    QTemporaryDir work;
+    std::ofstream(work.filePath("page.html").toStdString())
+        << "<a href=a.html>a</a><img src=i.png>";
+    QProcess scan;
+    scan.setWorkingDirectory(work.path());
+    scan.start(program, {"--scan", "page.html", "--base", "http://h/"});
+    ASSERT_TRUE(scan.waitForFinished(10000));
+    EXPECT_EQ(scan.exitCode(), 0) << scan.readAllStandardError().toStdString();
+    EXPECT_EQ(scan.readAllStandardOutput().toStdString(),
+              "Kind,URI,Count,Depth\r\nanchor,http://h/a.html,1,1\r\nobject,http://h/i.png,1,0\r\n");
+}
+
+TEST(RunScript, WithoutADisplayCrawlsTheSampleSiteHeadlessAndSaysWhereTheReportIs) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.insert("MARROWBY_BUILD_DIR", MARROWBY_BUILD_DIR);
+    env.insert("MARROWBY_NO_SETUP", "1");
+    p.setProcessEnvironment(env);
+    p.start("bash", {MARROWBY_SOURCE_DIR "/scripts/run.sh"});
+    ASSERT_TRUE(p.waitForFinished(120000));
+    const std::string out = p.readAllStandardOutput().toStdString();
+    EXPECT_EQ(p.exitCode(), 4) << out << p.readAllStandardError().toStdString();
+    const std::string report = MARROWBY_BUILD_DIR "/sample-report";
+    EXPECT_NE(out.find("run.sh: no display, so the sample site is crawled headless\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("탐색이 끝났습니다\nrun.sh: the report is in " + report + " ("),
+              std::string::npos)
+        << out;
+    const std::string pages = Slurp(QString::fromStdString(report) + "/pages.csv");
+    EXPECT_EQ(std::count(pages.begin(), pages.end(), '\n'), 17); // the heading and 16 pages
 }
 
 } // namespace

@@ -20,6 +20,7 @@
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QTreeView>
+#include <QUrl>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -85,7 +86,7 @@ TEST_F(Window, HasTheFormsControls) {
     QStringList items;
     for (QAction* a : w.File1->actions())
         items << (a->isSeparator() ? "-" : a->text());
-    EXPECT_EQ(items, (QStringList{"New", "Stop", "Save Report…", "-", "Close"}));
+    EXPECT_EQ(items, (QStringList{"New", "Open Folder…", "Stop", "Save Report…", "-", "Close"}));
     EXPECT_EQ(w.KindImageList.size(), 3u);
     for (const QIcon& icon : w.KindImageList)
         EXPECT_FALSE(icon.pixmap(16, 16).isNull());
@@ -227,6 +228,49 @@ TEST_F(Window, EnterInTheAddressBoxStartsTheCrawlOncePerPress) {
     }
     EXPECT_TRUE(w.Crawl().Running());
     EXPECT_EQ(w.GoneListView->model()->rowCount(), 1); // the failed page, once
+}
+
+// File -> Open Folder: nothing when cancelled, an error for what is no
+// folder, else the folder's served address crawled
+// to the end, after which nothing listens there any more.
+TEST_F(Window, OpenFolderCrawlsTheFolderFromItsServedAddress) {
+    QString chosen;
+    w.Hooks.ChooseFolder = [&chosen] { return chosen; };
+    w.ApplyDelay("0");
+    const struct {
+        QString folder;
+        int errors;
+        bool running;
+    } steps[] = {
+        {"", 0, false},
+        {"/nonexistent/marrowby", 1, false},
+        {MARROWBY_SAMPLE_SITE, 1, true},
+        {MARROWBY_SAMPLE_SITE, 1, true}, // the crawl under way is dropped, as by New
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.folder.toStdString());
+        chosen = step.folder;
+        w.OpenFolder1->trigger();
+        EXPECT_EQ(errors.size(), step.errors);
+        EXPECT_EQ(w.Crawl().Running(), step.running);
+    }
+    const QString address = w.UrlComboBox->currentText();
+    EXPECT_TRUE(address.startsWith("http://127.0.0.1:")) << address.toStdString();
+    QElapsedTimer clock;
+    clock.start();
+    while (boxes.isEmpty() && clock.elapsed() < 30000)
+        TMessagePump::ProcessMessages();
+    EXPECT_EQ(boxes, QStringList{"탐색이 끝났습니다"});
+    EXPECT_EQ(w.GoneListView->model()->rowCount(), 16);
+    EXPECT_EQ(w.ObjListView->model()->rowCount(), 5); // the last page's objects
+
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<std::uint16_t>(QUrl(address).port()));
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    EXPECT_NE(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    close(fd);
 }
 
 // A loopback port that accepts connections but never answers.
