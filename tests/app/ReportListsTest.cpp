@@ -228,7 +228,7 @@ void AddSlowParts(TTestSite& site) {
     slowGif.Stall = std::chrono::seconds(20);
     site.Server.Add("/slow.gif", slowGif);
     std::string big = "<img src=slow.gif>";
-    for (int i = 0; i < 200000; ++i)
+    for (int i = 0; i < 20000; ++i)
         big += "<a href=p" + std::to_string(i % 500) + ".html>x</a>";
     site.AddPage("/big.html", "200 OK", "text/html", big);
 }
