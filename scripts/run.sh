@@ -28,7 +28,7 @@ site=$root/examples/site
 headless() {
   local report=$build/sample-report status=0
   "$program" --headless --delay 0 --site "$site" --report "$report" || status=$?
-  echo "run.sh: the report is in $report (pages.csv, objects.csv, links.csv)"
+  echo "run.sh: the report is in $report (pages.csv, objects.csv, links.csv, referrers.csv)"
   exit "$status"
 }
 
