@@ -1,6 +1,7 @@
 // What a person does with a crawl's results in the window: sort, filter, see
 // where an address is used, copy, save; and starting over or stopping in
 // every state of a crawl.
+#include "PumpUntil.h"
 #include "TFrmMain.h"
 #include "TTestSite.h"
 #include "TWhereUsedDialog.h"
@@ -32,18 +33,6 @@
 #include <sstream>
 
 namespace {
-
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 20000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        TMessagePump::ProcessMessages();
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 QStringList Column(QTreeView* list, int column) {
     QStringList texts;
@@ -86,14 +75,20 @@ struct Lists : ::testing::Test {
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at); // the first press of the two
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
     }
-    // Types the address, applies no pause, presses Return and waits for the end.
-    void Crawl(const std::string& url) {
+    void ApplyDelay(int seconds) {
         w.InterEdt->selectAll();
-        QTest::keyClicks(w.InterEdt, "0");
+        QTest::keyClicks(w.InterEdt, QString::number(seconds));
         QTest::mouseClick(w.SpeedButton1, Qt::LeftButton);
+    }
+    // Types the address (none: keeps the one there), applies no pause,
+    // presses Return and waits for the end.
+    void Crawl(const std::string& url) {
+        ApplyDelay(0);
         w.UrlComboBox->setFocus();
-        w.UrlComboBox->lineEdit()->selectAll();
-        QTest::keyClicks(w.UrlComboBox, QString::fromStdString(url));
+        if (!url.empty()) {
+            w.UrlComboBox->lineEdit()->selectAll();
+            QTest::keyClicks(w.UrlComboBox, QString::fromStdString(url));
+        }
         const qsizetype before = boxes.size();
         QTest::keyClick(w.UrlComboBox, Qt::Key_Return);
         ASSERT_TRUE(PumpUntil([&] { return boxes.size() > before; }));
@@ -233,31 +228,36 @@ void AddSlowParts(TTestSite& site) {
     site.AddPage("/big.html", "200 OK", "text/html", big);
 }
 
+// Crawls the site from the state's first page and, as soon as the state is
+// reached, presses key from inside whatever handler runs then. The rows
+// shown at that moment.
+int PressWhen(Lists& t, const TState& state, TTestSite& site, QKeyCombination key) {
+    t.ApplyDelay(state.delay);
+    t.w.UrlComboBox->lineEdit()->selectAll();
+    QTest::keyClicks(t.w.UrlComboBox, QString::fromStdString(site.Url(state.start)));
+    bool pressed = false;
+    int rows = 0;
+    QTimer poll;
+    poll.setInterval(1);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!pressed && state.reached(t.w, site)) {
+            pressed = true;
+            QTest::keyClick(&t.w, key.key(), key.keyboardModifiers());
+            rows = t.w.GoneListView->model()->rowCount();
+        }
+    });
+    poll.start();
+    QTest::keyClick(t.w.UrlComboBox, Qt::Key_Return);
+    EXPECT_TRUE(PumpUntil([&] { return pressed; }, 30000));
+    return rows;
+}
+
 TEST_F(Lists, NewStartsAFreshCrawlInEveryState) {
     for (const TState& state : States()) {
         SCOPED_TRACE(state.name);
         TTestSite site;
         AddSlowParts(site);
-        const std::string first = site.Url(state.start);
-        w.InterEdt->selectAll();
-        QTest::keyClicks(w.InterEdt, QString::number(state.delay));
-        QTest::mouseClick(w.SpeedButton1, Qt::LeftButton);
-        w.UrlComboBox->lineEdit()->selectAll();
-        QTest::keyClicks(w.UrlComboBox, QString::fromStdString(first));
-        // New comes from inside whatever handler runs when the state is reached.
-        bool renewed = false;
-        QTimer poll;
-        poll.setInterval(1);
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (!renewed && state.reached(w, site)) {
-                renewed = true;
-                QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier);
-            }
-        });
-        poll.start();
-        QTest::keyClick(w.UrlComboBox, Qt::Key_Return);
-        ASSERT_TRUE(PumpUntil([&] { return renewed; }, 30000));
-        poll.stop();
+        PressWhen(*this, state, site, Qt::ControlModifier | Qt::Key_N);
         EXPECT_EQ(w.GoneListView->model()->rowCount(), 0);
         EXPECT_EQ(w.ObjListView->model()->rowCount(), 0);
         EXPECT_EQ(w.windowTitle(), "FrmMain");
@@ -267,7 +267,6 @@ TEST_F(Lists, NewStartsAFreshCrawlInEveryState) {
         EXPECT_TRUE(w.StatusBar->currentMessage().isEmpty());
         EXPECT_TRUE(PumpUntil([&] { return Workers() == 0; }, 2000)) << "workers left behind";
         // The next Enter crawls afresh, ids from 1.
-        boxes.clear();
         Crawl(site.Url("/b.html"));
         EXPECT_EQ(Column(w.GoneListView, 0).value(0), "1");
         EXPECT_EQ(w.Crawl().LastObjectId(), 1);
@@ -280,42 +279,17 @@ TEST_F(Lists, StopKeepsWhatWasFoundAndEnterGoesOn) {
         SCOPED_TRACE(state.name);
         TTestSite site;
         AddSlowParts(site);
-        const std::string first = site.Url(state.start);
-        w.InterEdt->selectAll();
-        QTest::keyClicks(w.InterEdt, QString::number(state.delay));
-        QTest::mouseClick(w.SpeedButton1, Qt::LeftButton);
-        w.UrlComboBox->lineEdit()->selectAll();
-        QTest::keyClicks(w.UrlComboBox, QString::fromStdString(first));
-        bool stopped = false;
-        int rows = 0;
-        QTimer poll;
-        poll.setInterval(1);
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (!stopped && state.reached(w, site)) {
-                stopped = true;
-                QTest::keyClick(&w, Qt::Key_Escape);
-                rows = w.GoneListView->model()->rowCount();
-            }
-        });
-        poll.start();
-        QTest::keyClick(w.UrlComboBox, Qt::Key_Return);
-        ASSERT_TRUE(PumpUntil([&] { return stopped; }, 30000));
-        poll.stop();
+        const int rows = PressWhen(*this, state, site, QKeyCombination(Qt::Key_Escape));
         PumpUntil([] { return false; }, 200);
         EXPECT_FALSE(w.Crawl().SysTime().isActive());
         EXPECT_EQ(w.Crawl().Downloader(), nullptr);
         EXPECT_EQ(w.Crawl().Parser(), nullptr);
         EXPECT_EQ(w.GoneListView->model()->rowCount(), rows); // kept, and nothing more
-        // Enter goes on with the queue, without the slow parts.
+        // Enter goes on with the queue, now without the slow parts; a page
+        // stopped while downloading is fetched then.
         site.Server.Add("/slow.html", TTestSite::Page("200 OK", "text/html", ""));
         site.Server.Add("/slow.gif", TTestSite::Page("200 OK", "image/gif", "GIF89a"));
-        boxes.clear();
-        QTest::mouseClick(w.SpeedButton1, Qt::LeftButton);
-        w.InterEdt->selectAll();
-        QTest::keyClicks(w.InterEdt, "0");
-        QTest::mouseClick(w.SpeedButton1, Qt::LeftButton);
-        QTest::keyClick(w.UrlComboBox, Qt::Key_Return);
-        EXPECT_TRUE(PumpUntil([&] { return !boxes.isEmpty(); }, 30000));
+        Crawl("");
         EXPECT_GE(w.GoneListView->model()->rowCount(), std::max(rows, 1));
         EXPECT_EQ(Column(w.GoneListView, 0).value(0), "1");
         QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier);

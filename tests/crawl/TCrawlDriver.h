@@ -2,12 +2,10 @@
 // Runs a crawl in a test: a listener that records what the crawl tells, and
 // bounded waits.
 
+#include "PumpUntil.h"
 #include "crawl/TCrawl.h"
-#include "platform/TMessagePump.h"
 
-#include <QElapsedTimer>
 #include <QStringList>
-#include <QThread>
 
 #include <functional>
 #include <map>
@@ -55,17 +53,8 @@ struct TCrawlDriver {
     TRecordingListener Listener;
     std::unique_ptr<TCrawl> Crawl = std::make_unique<TCrawl>(Listener);
 
-    // Handles the queue until done() holds; false after timeoutMs.
     static bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 20000) {
-        QElapsedTimer clock;
-        clock.start();
-        while (!done()) {
-            if (clock.elapsed() > timeoutMs)
-                return false;
-            TMessagePump::ProcessMessages();
-            QThread::msleep(1);
-        }
-        return true;
+        return ::PumpUntil(done, timeoutMs);
     }
 
     bool Finished() const { return Listener.Finishes.contains("탐색이 끝났습니다"); }
