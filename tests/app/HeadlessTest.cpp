@@ -1,12 +1,12 @@
 // The program run headless as a user would: exit codes, output and reports.
+#include "TChildProcess.h"
 #include "TTestSite.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFileInfo>
 #include <QElapsedTimer>
-#include <QProcess>
+#include <QFileInfo>
 #include <QThread>
 #include <QTemporaryDir>
 
@@ -24,22 +24,23 @@ struct TRun {
     std::string out, err;
 };
 
+std::vector<std::string> Strings(const QStringList& list) {
+    std::vector<std::string> strings;
+    for (const QString& s : list)
+        strings.push_back(s.toStdString());
+    return strings;
+}
+
 TRun Marrowby(const QStringList& args, const QString& program = MARROWBY_BIN,
-             const std::function<void(QProcess&)>& during = {}) {
-    QProcess p;
+             const std::function<void(TChildProcess&)>& during = {}) {
+    TChildProcess p(program.toStdString(), Strings(args));
     // Nothing but the window needs a platform plugin: name one that does not exist.
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "nosuchplugin");
-    p.setProcessEnvironment(env);
-    p.setProgram(program);
-    p.setArguments(args);
-    p.start();
-    EXPECT_TRUE(p.waitForStarted(5000));
+    p.SetEnv("QT_QPA_PLATFORM", "nosuchplugin");
+    EXPECT_TRUE(p.Start());
     if (during)
         during(p);
-    EXPECT_TRUE(p.waitForFinished(60000));
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2,
-            p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
+    EXPECT_TRUE(p.Wait(std::chrono::seconds(60)));
+    return {p.ExitCode(), p.Out(), p.Err()};
 }
 
 std::string Slurp(const QString& path) {
@@ -246,14 +247,12 @@ TEST(Headless, MissingSkipListExitsOne) {
     QTemporaryDir tmp;
     const QString copy = tmp.filePath("marrowby");
     ASSERT_TRUE(QFile::copy(MARROWBY_BIN, copy));
-    QProcess p;
-    p.setWorkingDirectory(tmp.path());
-    p.setProgram(copy);
-    p.setArguments({"--headless", "--delay", "0", QString::fromStdString(site.Url("/"))});
-    p.start();
-    ASSERT_TRUE(p.waitForFinished(30000));
-    EXPECT_EQ(p.exitCode(), 1);
-    EXPECT_NE(p.readAllStandardError().indexOf("TTags.txt"), -1);
+    TChildProcess p(copy.toStdString(), {"--headless", "--delay", "0", site.Url("/")});
+    p.SetWorkingDirectory(tmp.path().toStdString());
+    ASSERT_TRUE(p.Start());
+    ASSERT_TRUE(p.Wait(std::chrono::seconds(30)));
+    EXPECT_EQ(p.ExitCode(), 1);
+    EXPECT_NE(p.Err().find("TTags.txt"), std::string::npos);
 }
 
 TEST(Headless, SignalsStopTheCrawlAndWriteWhatWasDone) {
@@ -266,11 +265,11 @@ TEST(Headless, SignalsStopTheCrawlAndWriteWhatWasDone) {
         const QString dir = tmp.filePath("r");
         const TRun r = Marrowby({"--headless", "--delay", "60", "--report", dir,
                                 QString::fromStdString(site.Url("/"))},
-                               MARROWBY_BIN, [&](QProcess& p) {
+                               MARROWBY_BIN, [&](TChildProcess& p) {
                                    // The first page and its three objects, then the pause.
                                    site.Server.WaitForRequests(4, std::chrono::seconds(20));
                                    QThread::msleep(300);
-                                   ::kill(static_cast<pid_t>(p.processId()), signo);
+                                   p.Signal(signo);
                                });
         EXPECT_EQ(r.exitCode, code);
         const std::string pages = Slurp(dir + "/pages.csv");
@@ -288,10 +287,10 @@ TEST(Headless, AStopRequestDuringAProbeEndsTheRunAtOnce) {
     site.AddPage("/probe.html", "200 OK", "text/html", "<img src=drip.gif><a href=a.html>a</a>");
     QElapsedTimer clock;
     const TRun r = Marrowby({"--headless", "--delay", "0", QString::fromStdString(site.Url("/probe.html"))},
-                           MARROWBY_BIN, [&](QProcess& p) {
+                           MARROWBY_BIN, [&](TChildProcess& p) {
                                ASSERT_TRUE(site.Server.WaitForRequests(2, std::chrono::seconds(20)));
                                QThread::msleep(300);
-                               ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+                               p.Signal(SIGTERM);
                                clock.start();
                            });
     EXPECT_LT(clock.elapsed(), 2000);
@@ -309,21 +308,17 @@ TEST(Program, TheWindowClosesCleanlyOnAStopRequest) {
         drip.Drip = std::chrono::milliseconds(200);
         site.Server.Add("/drip.gif", drip);
         site.AddPage("/probe.html", "200 OK", "text/html", "<img src=drip.gif>");
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        p.setProcessEnvironment(env);
-        p.start(MARROWBY_BIN, {"--delay", "60", QString::fromStdString(site.Url(start))});
-        ASSERT_TRUE(p.waitForStarted(5000));
+        TChildProcess p(MARROWBY_BIN, {"--delay", "60", site.Url(start)});
+        p.SetEnv("QT_QPA_PLATFORM", "offscreen");
+        ASSERT_TRUE(p.Start());
         ASSERT_TRUE(site.Server.WaitForRequests(start[1] ? 2 : 4, std::chrono::seconds(20)));
         QThread::msleep(300);
         QElapsedTimer clock;
         clock.start();
-        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
-        ASSERT_TRUE(p.waitForFinished(10000));
+        p.Signal(SIGTERM);
+        ASSERT_TRUE(p.Wait(std::chrono::seconds(10)));
         EXPECT_LT(clock.elapsed(), 2000);
-        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        EXPECT_EQ(p.ExitCode(), 0) << p.Err();
     }
 }
 
@@ -331,17 +326,14 @@ TEST(Program, WithoutADisplayTheWindowSaysSoInOneLine) {
     const char* displays[] = {"", ":97"}; // none, and one where no server answers
     for (const char* display : displays) {
         SCOPED_TRACE(display);
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove("QT_QPA_PLATFORM");
-        env.remove("WAYLAND_DISPLAY");
-        env.insert("DISPLAY", display);
-        p.setProcessEnvironment(env);
-        p.start(MARROWBY_BIN, QStringList{});
-        ASSERT_TRUE(p.waitForFinished(10000));
-        EXPECT_EQ(p.exitCode(), 1);
-        EXPECT_EQ(p.readAllStandardError().toStdString(),
-                  "marrowby: cannot open a display; use --headless, or run under xvfb-run\n");
+        TChildProcess p(MARROWBY_BIN, {});
+        p.SetEnv("QT_QPA_PLATFORM", std::nullopt);
+        p.SetEnv("WAYLAND_DISPLAY", std::nullopt);
+        p.SetEnv("DISPLAY", display);
+        ASSERT_TRUE(p.Start());
+        ASSERT_TRUE(p.Wait(std::chrono::seconds(10)));
+        EXPECT_EQ(p.ExitCode(), 1);
+        EXPECT_EQ(p.Err(), "marrowby: cannot open a display; use --headless, or run under xvfb-run\n");
     }
 }
 
@@ -351,7 +343,7 @@ TEST(Program, HelpAndVersionNeedNoDisplay) {
     EXPECT_NE(help.out.find("Usage: marrowby"), std::string::npos);
     // Every option and the address, each with an example of its own.
     const char* entries[] = {"--help",      "--version",      "--site <DIR>",  "--headless",
-                             "--delay <S>", "--report <DIR>", "--scan <FILE>", "--base <URL>",
+                             "--delay <S>", "--probes <N>", "--report <DIR>", "--scan <FILE>", "--base <URL>",
                              "--depth <N>", "  URL "};
     for (const char* entry : entries) {
         const std::size_t at = help.out.find(entry);
@@ -368,10 +360,11 @@ TEST(Program, HelpAndVersionNeedNoDisplay) {
 
 TEST(Program, InstallsUnderAPrefixAndFindsItsSkipListThere) {
     QTemporaryDir prefix;
-    QProcess install;
-    install.start(CMAKE_COMMAND, {"--install", MARROWBY_BUILD_DIR, "--prefix", prefix.path()});
-    ASSERT_TRUE(install.waitForFinished(60000));
-    ASSERT_EQ(install.exitCode(), 0) << install.readAllStandardError().toStdString();
+    TChildProcess install(CMAKE_COMMAND, {"--install", MARROWBY_BUILD_DIR, "--prefix",
+                                          prefix.path().toStdString()});
+    ASSERT_TRUE(install.Start());
+    ASSERT_TRUE(install.Wait(std::chrono::seconds(60)));
+    ASSERT_EQ(install.ExitCode(), 0) << install.Err();
     for (const char* file :
          {"bin/marrowby", "share/marrowby/TTags.txt", "share/applications/marrowby.desktop",
           "share/icons/hicolor/scalable/apps/marrowby.svg"})
@@ -383,27 +376,25 @@ TEST(Program, InstallsUnderAPrefixAndFindsItsSkipListThere) {
     QTemporaryDir work;
     std::ofstream(work.filePath("page.html").toStdString())
         << "<a href=a.html>a</a><img src=i.png>";
-    QProcess scan;
-    scan.setWorkingDirectory(work.path());
-    scan.start(program, {"--scan", "page.html", "--base", "http://h/"});
-    ASSERT_TRUE(scan.waitForFinished(10000));
-    EXPECT_EQ(scan.exitCode(), 0) << scan.readAllStandardError().toStdString();
-    EXPECT_EQ(scan.readAllStandardOutput().toStdString(),
+    TChildProcess scan(program.toStdString(), {"--scan", "page.html", "--base", "http://h/"});
+    scan.SetWorkingDirectory(work.path().toStdString());
+    ASSERT_TRUE(scan.Start());
+    ASSERT_TRUE(scan.Wait(std::chrono::seconds(10)));
+    EXPECT_EQ(scan.ExitCode(), 0) << scan.Err();
+    EXPECT_EQ(scan.Out(),
               "Kind,URI,Count,Depth\r\nanchor,http://h/a.html,1,1\r\nobject,http://h/i.png,1,0\r\n");
 }
 
 TEST(RunScript, WithoutADisplayCrawlsTheSampleSiteHeadlessAndSaysWhereTheReportIs) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("DISPLAY");
-    env.remove("WAYLAND_DISPLAY");
-    env.insert("MARROWBY_BUILD_DIR", MARROWBY_BUILD_DIR);
-    env.insert("MARROWBY_NO_SETUP", "1");
-    p.setProcessEnvironment(env);
-    p.start("bash", {MARROWBY_SOURCE_DIR "/scripts/run.sh"});
-    ASSERT_TRUE(p.waitForFinished(120000));
-    const std::string out = p.readAllStandardOutput().toStdString();
-    EXPECT_EQ(p.exitCode(), 4) << out << p.readAllStandardError().toStdString();
+    TChildProcess p("bash", {MARROWBY_SOURCE_DIR "/scripts/run.sh"});
+    p.SetEnv("DISPLAY", std::nullopt);
+    p.SetEnv("WAYLAND_DISPLAY", std::nullopt);
+    p.SetEnv("MARROWBY_BUILD_DIR", MARROWBY_BUILD_DIR);
+    p.SetEnv("MARROWBY_NO_SETUP", "1");
+    ASSERT_TRUE(p.Start());
+    ASSERT_TRUE(p.Wait(std::chrono::seconds(120)));
+    const std::string& out = p.Out();
+    EXPECT_EQ(p.ExitCode(), 4) << out << p.Err();
     const std::string report = MARROWBY_BUILD_DIR "/sample-report";
     EXPECT_NE(out.find("run.sh: no display, so the sample site is crawled headless\n"),
               std::string::npos)

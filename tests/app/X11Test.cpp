@@ -1,10 +1,11 @@
 // The program in a real window under an X server, driven by xdotool as a
 // person would: type an address into the address box and press Return.
 #include "TCannedServer.h"
+#include "TChildProcess.h"
 
 #include <gtest/gtest.h>
 
-#include <QProcess>
+#include <QString>
 
 namespace {
 
@@ -37,16 +38,13 @@ TEST(RealWindow, ReturnInTheAddressBoxFetchesTheTypedPage) {
     ASSERT_TRUE(server.Start());
     const std::string url = server.Url("/index.html");
 
-    QProcess run;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("QT_QPA_PLATFORM"); // the tests' offscreen platform is not for this one
-    run.setProcessEnvironment(env);
-    run.start("xvfb-run", {"-a", "-s", "-screen 0 1024x768x24", "bash", "-c", Script, "bash",
-                           MARROWBY_BIN, QString::fromStdString(url)});
-    ASSERT_TRUE(run.waitForStarted(5000)) << "xvfb-run is missing";
-    ASSERT_TRUE(run.waitForFinished(60000));
-    const QString out = QString::fromUtf8(run.readAllStandardOutput());
-    ASSERT_EQ(run.exitCode(), 0) << out.toStdString() << run.readAllStandardError().toStdString();
+    TChildProcess run("xvfb-run", {"-a", "-s", "-screen 0 1024x768x24", "bash", "-c", Script,
+                                   "bash", MARROWBY_BIN, url});
+    run.SetEnv("QT_QPA_PLATFORM", std::nullopt); // the tests' offscreen platform is not for this one
+    ASSERT_TRUE(run.Start()) << "xvfb-run is missing";
+    ASSERT_TRUE(run.Wait(std::chrono::seconds(60)));
+    const QString out = QString::fromStdString(run.Out());
+    ASSERT_EQ(run.ExitCode(), 0) << run.Out() << run.Err();
 
     const std::vector<TReceivedRequest> requests = server.Requests();
     ASSERT_FALSE(requests.empty());
