@@ -47,7 +47,7 @@ TEST(RealWindow, ReturnInTheAddressBoxFetchesTheTypedPage) {
     ASSERT_EQ(run.ExitCode(), 0) << run.Out() << run.Err();
 
     const std::vector<TReceivedRequest> requests = server.Requests();
-    ASSERT_FALSE(requests.empty());
+    ASSERT_FALSE(requests.empty()) << run.Out() << run.Err();
     EXPECT_EQ(requests.front().Target, "/index.html");
     EXPECT_TRUE(out.contains("title=" + QString::fromStdString(url) + " 페이지를 탐색 중입니다"))
         << out.toStdString();

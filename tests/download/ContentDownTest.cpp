@@ -285,7 +285,7 @@ TEST_P(DownloadCaseTest, PostsMessagesAndKeepsValues) {
     } else {
         EXPECT_EQ(r.Content, "");
     }
-    EXPECT_LT(r.Elapsed, 3s);
+    EXPECT_LT(r.Elapsed, 20s); // ends by itself, no timeout waited out (60 s)
 
     const std::vector<TReceivedRequest> requests = server.Requests();
     ASSERT_EQ(requests.size(), c.Requests);
