@@ -17,6 +17,13 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
 }
 } // namespace
 
+THttpOptions SessionOptions(std::chrono::milliseconds totalTimeout) {
+    THttpOptions options = THttpOptions::Default();
+    if (options.TotalTimeout.count() == 0)
+        options.TotalTimeout = totalTimeout;
+    return options;
+}
+
 std::string WithHttpScheme(std::string_view address) {
     if (StartsWithNoCase(address, "http://") || StartsWithNoCase(address, "https://"))
         return std::string(address);

@@ -2,14 +2,20 @@
 // Rules shared by the page download and the object probe: the agent string,
 // the address prefix, and how the status and the declared length are read.
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 class THttpRequest;
+struct THttpOptions;
 
 inline constexpr char kHttpAgent[] = "Mozilla/4.0+(compatible;+MSIE+6.0;+Windows+NT+5.0)";
+
+// The options of the sessions made without explicit ones, with totalTimeout
+// as the time limit of a transfer unless they set one of their own.
+THttpOptions SessionOptions(std::chrono::milliseconds totalTimeout);
 
 // An address that starts with "http://" or "https://", in any letter case, is
 // used as it is; any other gets "http://" in front.

@@ -107,7 +107,7 @@ bool THttpContentDown::DownloadContent(std::string url, std::string& stream) {
     stream.clear();
     url = WithHttpScheme(url);
 
-    const THttpSession session(kHttpAgent, &FAbort);
+    const THttpSession session(kHttpAgent, SessionOptions(TotalTimeout), &FAbort);
     const std::unique_ptr<THttpRequest> request = session.OpenUrl(url);
     PostMessage(FWindow, WM_DOWNLOAD_OPENED, 0, 0);
     if (!request->Opened()) {

@@ -7,20 +7,25 @@
 // delete the object as soon as it has received it.
 //
 // Only bodies of HTML pages are kept (at most MaxHtmlBody bytes); the bytes of
-// any other type are counted and dropped.
+// any other type are counted and dropped. A download still going after
+// TotalTimeout fails, however steadily its bytes come.
 
+#include "common/Limits.h"
 #include "common/TContentStruct.h"
 #include "platform/TThread.h"
 #include "platform/TWindowHandle.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 class THttpContentDown : public TThread {
 public:
-    static constexpr std::size_t MaxHtmlBody = std::size_t{64} << 20;
+    static constexpr std::size_t MaxHtmlBody = kMaxPageBytes;
+    // The time limit of a download, unless the default HTTP options set one.
+    static constexpr std::chrono::milliseconds TotalTimeout = std::chrono::minutes(5);
 
     // Created suspended; Resume starts the download.
     THttpContentDown(const std::string& url, HWND window);

@@ -4,15 +4,21 @@
 // digits; otherwise the body is read, counted and dropped.
 //
 // A 404, a status that is not a number, and every failure to reach the
-// object (or an abort) give the NotFound() triple.
+// object (or an abort) give the NotFound() triple. So does a probe that runs
+// past TotalTimeout, and a body without a declared length that goes on past
+// kMaxPageBytes; these two keep the bytes counted as the size.
 
 #include "common/TContentStruct.h"
 
 #include <atomic>
+#include <chrono>
 #include <string>
 
 class TObjectProbe {
 public:
+    // The time limit of a probe, unless the default HTTP options set one.
+    static constexpr std::chrono::milliseconds TotalTimeout = std::chrono::minutes(2);
+
     // "Not Found", 404, -1.
     static _TContent_Struct NotFound();
 

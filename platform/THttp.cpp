@@ -80,6 +80,13 @@ int StatusNumber(std::string_view text) {
     return i == 0 ? -1 : value;
 }
 
+// "300 s", or "1500 ms" for a time that is not whole seconds.
+std::string Duration(std::chrono::milliseconds time) {
+    if (time.count() % 1000 == 0)
+        return std::to_string(time.count() / 1000) + " s";
+    return std::to_string(time.count()) + " ms";
+}
+
 } // namespace
 
 THttpOptions THttpOptions::Default() {
@@ -101,6 +108,8 @@ struct THttpRequest::TTransfer {
     const std::atomic<bool>* Abort = nullptr;
     std::chrono::milliseconds IdleTimeout{};
     Clock::time_point LastActivity = Clock::now();
+    std::chrono::milliseconds TotalTimeout{};
+    Clock::time_point Deadline = Clock::time_point::max();
 
     // Headers of the response being received. A status line starts a new
     // response, so only the final response's headers remain.
@@ -218,6 +227,10 @@ struct THttpRequest::TTransfer {
                 Fail(THttpFailure::Aborted, "aborted");
                 break;
             }
+            if (Clock::now() >= Deadline) {
+                Fail(THttpFailure::Overdue, "took longer than " + Duration(TotalTimeout));
+                break;
+            }
             if (Clock::now() - LastActivity >= IdleTimeout) {
                 Fail(THttpFailure::TimedOut,
                      "nothing received for " + std::to_string(IdleTimeout.count()) + " ms");
@@ -279,6 +292,10 @@ std::unique_ptr<THttpRequest> THttpSession::OpenUrl(const std::string& address) 
     auto transfer = std::make_unique<THttpRequest::TTransfer>();
     transfer->Abort = FAbort;
     transfer->IdleTimeout = FOptions.IdleTimeout;
+    if (FOptions.TotalTimeout.count() > 0) {
+        transfer->TotalTimeout = FOptions.TotalTimeout;
+        transfer->Deadline = Clock::now() + FOptions.TotalTimeout;
+    }
     if (transfer->Start(EncodeForRequest(address), FAgent, FOptions)) {
         THttpRequest::TTransfer& t = *transfer;
         t.Drive([&t] { return t.HeadersComplete; });

@@ -23,6 +23,10 @@ struct THttpOptions {
     std::chrono::milliseconds ConnectTimeout{std::chrono::seconds(30)};
     // A transfer fails when nothing has arrived for this long.
     std::chrono::milliseconds IdleTimeout{std::chrono::seconds(60)};
+    // A transfer fails when it has not ended this long after it began, however
+    // steadily its bytes come. 0: no such limit; the page download and the
+    // object probe then set their own.
+    std::chrono::milliseconds TotalTimeout{0};
     long MaxRedirects = 10;
 
     // The options of sessions made without explicit ones. Thread-safe; a
@@ -43,6 +47,7 @@ enum class THttpFailure {
     None,
     Transfer, // connection refused, protocol error, TLS failure, body cut short...
     TimedOut, // no connection in time, or nothing received for IdleTimeout
+    Overdue,  // still going at TotalTimeout
     Aborted,  // the session's abort flag was set
 };
 

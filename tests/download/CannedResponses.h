@@ -69,16 +69,18 @@ public:
     }
 };
 
-// Sets the idle timeout for one test and restores the short one after.
-class TIdleTimeout {
+// Sets one timeout for one test and restores the options after.
+template <std::chrono::milliseconds THttpOptions::*Field> class TTimeout {
 public:
-    explicit TIdleTimeout(std::chrono::milliseconds idle) : FSaved(THttpOptions::Default()) {
+    explicit TTimeout(std::chrono::milliseconds value) : FSaved(THttpOptions::Default()) {
         THttpOptions options = FSaved;
-        options.IdleTimeout = idle;
+        options.*Field = value;
         THttpOptions::SetDefault(options);
     }
-    ~TIdleTimeout() { THttpOptions::SetDefault(FSaved); }
+    ~TTimeout() { THttpOptions::SetDefault(FSaved); }
 
 private:
     THttpOptions FSaved;
 };
+using TIdleTimeout = TTimeout<&THttpOptions::IdleTimeout>;
+using TTotalTimeout = TTimeout<&THttpOptions::TotalTimeout>;

@@ -28,6 +28,7 @@ struct TDownloadResult {
     std::string Url;
     std::string Content;
     _TContent_Struct Header;
+    std::string Reason;
     std::chrono::milliseconds Elapsed{};
 };
 
@@ -64,6 +65,7 @@ TDownloadResult RunDownload(const std::string& address,
     result.Url = down->GetUrl();
     result.Content = down->GetContent();
     result.Header = down->GetHeaderInfo();
+    result.Reason = down->GetFailureReason();
     return result;
 }
 
@@ -338,6 +340,21 @@ TEST(DownloadTest, AbortEndsTheThreadWithinASecond) {
     EXPECT_EQ(r.Messages, Expected(r, false));
     EXPECT_LT(r.Elapsed, 300ms + 1s);
     EXPECT_EQ(r.Content, "");
+}
+
+TEST(DownloadTest, APageThatDripsFailsAtTheTimeLimit) {
+    const TTotalTimeout limit(1500ms);
+    TCannedServer server(20s);
+    TCannedResponse drip = Canned(Http("200 OK", kHtml));
+    drip.FillerBytes = 1600; // 16 bytes each 100 ms: each piece restarts the idle timer
+    drip.Drip = 100ms;
+    drip.DripSize = 16;
+    server.Add("/drip", drip);
+    ASSERT_TRUE(server.Start());
+    const TDownloadResult r = RunDownload(server.Url("/drip"));
+    EXPECT_EQ(r.Messages, Expected(r, false));
+    EXPECT_EQ(r.Reason, "took longer than 1500 ms");
+    EXPECT_LT(r.Elapsed, 2500ms);
 }
 
 TEST(DownloadTest, AbortBeforeResumeFailsAtOnce) {
