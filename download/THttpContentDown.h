@@ -35,6 +35,9 @@ public:
 
     // The address as it was given.
     std::string GetUrl() const { return FUrl; }
+    // Where the page really is: the address as given, or where the server's
+    // redirects led. The page's relative links are relative to it.
+    std::string GetFinalUrl() const { return FFinalUrl; }
     // The body of an HTML page; empty for other types and after a failure.
     std::string GetContent() const { return FContent; }
     _TContent_Struct GetHeaderInfo() const;
@@ -42,7 +45,7 @@ public:
     // more), in the HTTP layer's words; empty otherwise.
     std::string GetFailureReason() const { return FFailureReason; }
 
-    // Empties the address, the body and the type, forgets the window and sets
+    // Empties the addresses, the body and the type, forgets the window and sets
     // the status and the length to 0.
     void Clear();
 
@@ -60,6 +63,7 @@ protected:
 
 private:
     std::string FUrl;
+    std::string FFinalUrl;
     std::string FContent;
     HWND FWindow;
     std::string FContentType;

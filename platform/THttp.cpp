@@ -118,6 +118,8 @@ struct THttpRequest::TTransfer {
     bool SeenStatusLine = false;
     bool HeadersComplete = false;
 
+    std::string FinalUrl;
+
     // Body bytes received but not yet handed out.
     std::string Pending;
     std::size_t PendingPos = 0;
@@ -296,9 +298,17 @@ std::unique_ptr<THttpRequest> THttpSession::OpenUrl(const std::string& address) 
         transfer->TotalTimeout = FOptions.TotalTimeout;
         transfer->Deadline = Clock::now() + FOptions.TotalTimeout;
     }
+    transfer->FinalUrl = address;
     if (transfer->Start(EncodeForRequest(address), FAgent, FOptions)) {
         THttpRequest::TTransfer& t = *transfer;
         t.Drive([&t] { return t.HeadersComplete; });
+        long redirects = 0;
+        char* effective = nullptr;
+        if (curl_easy_getinfo(t.Easy, CURLINFO_REDIRECT_COUNT, &redirects) == CURLE_OK &&
+            redirects > 0 &&
+            curl_easy_getinfo(t.Easy, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK &&
+            effective != nullptr)
+            t.FinalUrl = effective;
     }
     return std::unique_ptr<THttpRequest>(new THttpRequest(std::move(transfer)));
 }
@@ -328,6 +338,11 @@ THttpQuery THttpRequest::QueryHeader(std::string_view name, std::string& value) 
         }
     }
     return THttpQuery::Missing;
+}
+
+const std::string& THttpRequest::FinalUrl() const {
+    static const std::string kNone;
+    return FTransfer ? FTransfer->FinalUrl : kNone;
 }
 
 bool THttpRequest::Read(char* buffer, std::size_t size, std::size_t& received) {

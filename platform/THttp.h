@@ -91,6 +91,9 @@ public:
     // The value of the first header called name (any letter case) of the
     // final response, without surrounding blanks.
     THttpQuery QueryHeader(std::string_view name, std::string& value) const;
+    // Where the final response came from: the address as opened, or, when
+    // redirects were followed, where the last one led (in libcurl's form).
+    const std::string& FinalUrl() const;
 
     // Copies up to size body bytes into buffer and sets received to their
     // number, waiting for them if need be. At the end of the body it returns
