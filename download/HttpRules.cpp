@@ -66,7 +66,8 @@ std::string StatusReason(std::int32_t status) {
 
 std::optional<std::int32_t> ShortDeclaredLength(const THttpRequest& request) {
     std::string text;
-    if (request.QueryHeader("Content-Length", text) != THttpQuery::Ok || text.size() > 3)
+    if (request.Decoded() || request.QueryHeader("Content-Length", text) != THttpQuery::Ok ||
+        text.size() > 3)
         return std::nullopt;
     return ParseDecimal(text);
 }

@@ -35,5 +35,6 @@ std::string FailureReason(const THttpRequest& request);
 std::string StatusReason(std::int32_t status);
 
 // The declared Content-Length when it has at most three digits (0 to 999).
-// Any other length, and a missing header, leave the size to be counted.
+// Any other length, a missing header, and a body that is decoded (its
+// declared length is that of the encoded bytes) leave the size to be counted.
 std::optional<std::int32_t> ShortDeclaredLength(const THttpRequest& request);

@@ -7,7 +7,9 @@
 // delete the object as soon as it has received it.
 //
 // Only bodies of HTML pages are kept (at most MaxHtmlBody bytes); the bytes of
-// any other type are counted and dropped. A download still going after
+// any other type are counted and dropped. A body sent compressed (gzip or
+// deflate) is decoded first, and the length is that of the decoded body: it
+// is what is parsed and what the cap guards. A download still going after
 // TotalTimeout fails, however steadily its bytes come.
 
 #include "common/Limits.h"

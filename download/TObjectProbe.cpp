@@ -51,12 +51,12 @@ TCountEnd CountBody(THttpRequest& request, std::int64_t limit, std::int64_t& cou
     }
 }
 
-// Where counting stops: at kMaxPageBytes, or at the declared length when that
-// is larger (the transfer ends there by itself).
+// Where counting stops: at kMaxPageBytes, or at the declared length of a body
+// that is not decoded when that is larger (the transfer ends there by itself).
 std::int64_t CountLimit(const THttpRequest& request) {
     std::int64_t declared = 0;
     std::string text;
-    if (request.QueryHeader("Content-Length", text) == THttpQuery::Ok) {
+    if (!request.Decoded() && request.QueryHeader("Content-Length", text) == THttpQuery::Ok) {
         const char* const end = text.data() + text.size();
         const auto [stop, error] = std::from_chars(text.data(), end, declared);
         if (error != std::errc() || stop != end)

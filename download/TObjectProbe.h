@@ -1,7 +1,8 @@
 #pragma once
 // Finds out the status, size and Content-Type of one embedded object with its
 // own GET. The size is taken from a declared Content-Length of at most three
-// digits; otherwise the body is read, counted and dropped.
+// digits; otherwise the body is read, counted and dropped. A body sent
+// compressed is counted decoded, as the page download counts a page.
 //
 // A 404, a status that is not a number, and every failure to reach the
 // object (or an abort) give the NotFound() triple. So does a probe that runs

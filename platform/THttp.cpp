@@ -1,5 +1,7 @@
 #include "THttp.h"
 
+#include "TBodyDecoder.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -120,9 +122,12 @@ struct THttpRequest::TTransfer {
 
     std::string FinalUrl;
 
-    // Body bytes received but not yet handed out.
+    // Body bytes received but not yet handed out (or decoded).
     std::string Pending;
     std::size_t PendingPos = 0;
+    // Set once the final response's headers are in, for an encoded body.
+    std::unique_ptr<TBodyDecoder> Decoder;
+    bool DecodingOver = false;
 
     bool Done = false;
     THttpFailure Failure = THttpFailure::None;
@@ -191,6 +196,44 @@ struct THttpRequest::TTransfer {
         LastActivity = Clock::now();
         HeadersComplete = true; // curl only hands out the final response's body
         Pending.append(data, size);
+    }
+
+    std::size_t PendingSize() const { return Pending.size() - PendingPos; }
+
+    void TakePending(std::size_t count) {
+        PendingPos += count;
+        if (PendingPos == Pending.size()) {
+            Pending.clear();
+            PendingPos = 0;
+        }
+    }
+
+    // Read for an encoded body: decodes the pending bytes into buffer,
+    // receiving more as needed. Data that ends before its compressed stream
+    // does ends the body, as in a browser.
+    bool ReadDecoded(char* buffer, std::size_t size, std::size_t& received) {
+        while (!DecodingOver) {
+            std::size_t consumed = 0;
+            const TBodyDecoder::TStep step = Decoder->Decode(
+                std::string_view(Pending).substr(PendingPos), consumed, buffer, size, received);
+            TakePending(consumed);
+            if (step == TBodyDecoder::TStep::Corrupt) {
+                DecodingOver = true;
+                Fail(THttpFailure::Transfer,
+                     "the " + Decoder->Name() + " body cannot be decoded: " + Decoder->ErrorText());
+                return false;
+            }
+            DecodingOver = step == TBodyDecoder::TStep::End;
+            if (received > 0)
+                return true;
+            if (consumed > 0 || DecodingOver)
+                continue;
+            const std::size_t waiting = PendingSize();
+            Drive([this, waiting] { return PendingSize() > waiting; });
+            if (PendingSize() == waiting)
+                break; // the body has ended, or failed
+        }
+        return Failure == THttpFailure::None;
     }
 
     static std::size_t HeaderCallback(char* data, std::size_t size, std::size_t count, void* user) {
@@ -309,6 +352,11 @@ std::unique_ptr<THttpRequest> THttpSession::OpenUrl(const std::string& address) 
             curl_easy_getinfo(t.Easy, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK &&
             effective != nullptr)
             t.FinalUrl = effective;
+        const auto encoding = std::find_if(t.Headers.begin(), t.Headers.end(), [](const auto& h) {
+            return EqualsNoCase(h.first, "Content-Encoding");
+        });
+        if (t.HeadersComplete && encoding != t.Headers.end())
+            t.Decoder = TBodyDecoder::For(encoding->second);
     }
     return std::unique_ptr<THttpRequest>(new THttpRequest(std::move(transfer)));
 }
@@ -345,6 +393,10 @@ const std::string& THttpRequest::FinalUrl() const {
     return FTransfer ? FTransfer->FinalUrl : kNone;
 }
 
+bool THttpRequest::Decoded() const noexcept {
+    return FTransfer && FTransfer->Decoder;
+}
+
 bool THttpRequest::Read(char* buffer, std::size_t size, std::size_t& received) {
     received = 0;
     if (!Opened())
@@ -352,6 +404,8 @@ bool THttpRequest::Read(char* buffer, std::size_t size, std::size_t& received) {
     TTransfer& t = *FTransfer;
     if (size == 0)
         return t.Failure == THttpFailure::None;
+    if (t.Decoder)
+        return t.ReadDecoded(buffer, size, received);
     if (t.PendingPos == t.Pending.size())
         t.Drive([&t] { return t.PendingPos < t.Pending.size(); });
     if (t.PendingPos < t.Pending.size()) {

@@ -5,7 +5,8 @@
 // flag. A request opened from it performs one GET: opening waits until the
 // headers of the final response have arrived (redirects are followed, at most
 // MaxRedirects), then headers can be queried by name and the body is pulled
-// chunk by chunk with Read. Nothing is cached, no compression is asked for,
+// chunk by chunk with Read. Nothing is cached, no compression is asked for
+// (a body sent compressed anyway, gzip or deflate, is handed out decoded),
 // and the usual proxy environment variables are honoured.
 //
 // A session and its requests belong to the thread that made them. Only the
@@ -94,6 +95,10 @@ public:
     // Where the final response came from: the address as opened, or, when
     // redirects were followed, where the last one led (in libcurl's form).
     const std::string& FinalUrl() const;
+
+    // True when the body is handed out decoded from its Content-Encoding: a
+    // declared Content-Length then counts the encoded bytes, not these.
+    bool Decoded() const noexcept;
 
     // Copies up to size body bytes into buffer and sets received to their
     // number, waiting for them if need be. At the end of the body it returns

@@ -88,6 +88,13 @@ struct TDownloadCase {
 const std::string kHtml = "Content-Type: text/html\r\n";
 const std::string kLongType = "Text/HTML; charset=windows-949; profile=extra-long";
 const std::string kLong = "Content-Type: " + kLongType + "\r\n";
+std::string Links() {
+    std::string page;
+    for (int i = 0; i < 300; ++i)
+        page += "<a href=\"p" + std::to_string(i) + ".html\">page</a>\n";
+    return page;
+}
+const std::string kLinks = Links();
 
 TCannedResponse CutAfterBody(std::string raw, std::size_t bodyBytes) {
     TCannedResponse r = Canned(raw);
@@ -254,6 +261,36 @@ const std::vector<TDownloadCase>& Cases() {
          true,
          {"text/html", 200, 2},
          "ok"},
+        {"gzip body is decoded; its declared length is not the page's",
+         {{"/p", Canned(Http("200 OK",
+                             kHtml + "Content-Encoding: gzip\r\nContent-Length: " +
+                                 std::to_string(Compress(kLinks, 31).size()) + "\r\n",
+                             Compress(kLinks, 31)))}},
+         "http://{host}/p",
+         true,
+         {"text/html", 200, static_cast<std::int32_t>(kLinks.size())},
+         kLinks},
+        {"deflate body in the zlib format",
+         {{"/p", Canned(Http("200 OK", kHtml + "Content-Encoding: Deflate\r\nConnection: close\r\n",
+                             Compress(kLinks, 15)))}},
+         "http://{host}/p",
+         true,
+         {"text/html", 200, static_cast<std::int32_t>(kLinks.size())},
+         kLinks},
+        {"bare deflate body",
+         {{"/p", Canned(Http("200 OK", kHtml + "Content-Encoding: deflate\r\nConnection: close\r\n",
+                             Compress(kLinks, -15)))}},
+         "http://{host}/p",
+         true,
+         {"text/html", 200, static_cast<std::int32_t>(kLinks.size())},
+         kLinks},
+        {"gzip body that is not gzip fails",
+         {{"/p", Canned(Http("200 OK", kHtml + "Content-Encoding: gzip\r\nContent-Length: 5\r\n",
+                             "<a b>"))}},
+         "http://{host}/p",
+         false,
+         {},
+         ""},
         {"HTML body over 64 MiB fails",
          {{"/p",
            [] {

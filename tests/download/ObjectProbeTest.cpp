@@ -116,6 +116,14 @@ const std::vector<TProbeCase>& Cases() {
          kNotFound},
         {"connection refused", {}, "http://{closed}/o", kNotFound, 0},
         {"https to a server without TLS", {}, "https://{host}/o", kNotFound},
+        {"gzip body is counted decoded",
+         {{"/o", Canned(Http("200 OK",
+                             "Content-Type: image/svg+xml\r\nContent-Encoding: gzip\r\n"
+                             "Content-Length: " +
+                                 std::to_string(Compress(Filler(5000), 31).size()) + "\r\n",
+                             Compress(Filler(5000), 31)))}},
+         "http://{host}/o",
+         {"image/svg+xml", 200, 5000}},
         {"address without a scheme gets http://",
          {{"/o", Canned(Http("200 OK", "Content-Type: image/gif\r\nContent-Length: 2\r\n", "GI"))}},
          "{host}/o",
