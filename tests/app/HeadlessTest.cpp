@@ -150,6 +150,44 @@ TEST(Headless, BadUsageExitsTwo) {
     }
 }
 
+TEST(Program, ScanExitsOneOnWhatItCannotReadWhole) {
+    QTemporaryDir tmp;
+    const std::string dir = tmp.path().toStdString();
+    std::ofstream(dir + "/big.html").close();
+    std::filesystem::resize_file(dir + "/big.html", (64 << 20) + 1); // sparse: nothing to write
+    std::ofstream links(dir + "/links.html");
+    for (int i = 0; i < 1500000; ++i)
+        links << "<a href=/" << i << ">"; // records need far more memory than the limit below
+    links.close();
+    const struct {
+        std::string args, err;
+        bool needsLimit = false;
+    } table[] = {
+        {dir, "cannot read \"" + dir + "\": Is a directory"},
+        {"/proc/self/mem", "cannot read \"/proc/self/mem\": Input/output error"},
+        {"- <&-", "cannot read standard input: Bad file descriptor"},
+        {"/dev/zero", "cannot read \"/dev/zero\": it is larger than 64 MiB"},
+        {"- <" + dir + "/big.html", "cannot read standard input: it is larger than 64 MiB"},
+        {dir + "/links.html", "out of memory", true},
+    };
+    // Under a limit on data, so a scan that reads without bound fails fast
+    // rather than taking the machine's memory. ASan cannot run under it.
+    const std::string limit = MARROWBY_SANITIZED ? "" : "ulimit -d 200000; ";
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.args);
+        if (row.needsLimit && limit.empty())
+            continue;
+        const TRun r = Marrowby(
+            {"-c",
+             QString::fromStdString(limit + "exec \"$0\" --scan " + row.args + " --base http://h/"),
+             MARROWBY_BIN},
+            "/bin/sh");
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, "marrowby: " + row.err + "\n");
+        EXPECT_EQ(r.out, "");
+    }
+}
+
 TEST(Headless, MissingSkipListExitsOne) {
     // A copy of the program in a folder without the skip list, run from there.
     TTestSite site;
