@@ -17,10 +17,11 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
 }
 } // namespace
 
-THttpOptions SessionOptions(std::chrono::milliseconds totalTimeout) {
+THttpOptions SessionOptions(std::chrono::milliseconds totalTimeout, const THttpLogin& login) {
     THttpOptions options = THttpOptions::Default();
     if (options.TotalTimeout.count() == 0)
         options.TotalTimeout = totalTimeout;
+    options.Login = login;
     return options;
 }
 

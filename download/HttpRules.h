@@ -9,13 +9,15 @@
 #include <string_view>
 
 class THttpRequest;
+struct THttpLogin;
 struct THttpOptions;
 
 inline constexpr char kHttpAgent[] = "Mozilla/4.0+(compatible;+MSIE+6.0;+Windows+NT+5.0)";
 
 // The options of the sessions made without explicit ones, with totalTimeout
-// as the time limit of a transfer unless they set one of their own.
-THttpOptions SessionOptions(std::chrono::milliseconds totalTimeout);
+// as the time limit of a transfer unless they set one of their own, and with
+// login.
+THttpOptions SessionOptions(std::chrono::milliseconds totalTimeout, const THttpLogin& login);
 
 // An address that starts with "http://" or "https://", in any letter case, is
 // used as it is; any other gets "http://" in front.

@@ -14,6 +14,7 @@
 
 #include "common/Limits.h"
 #include "common/TContentStruct.h"
+#include "platform/THttp.h"
 #include "platform/TThread.h"
 #include "platform/TWindowHandle.h"
 
@@ -29,8 +30,9 @@ public:
     // The time limit of a download, unless the default HTTP options set one.
     static constexpr std::chrono::milliseconds TotalTimeout = std::chrono::minutes(5);
 
-    // Created suspended; Resume starts the download.
-    THttpContentDown(const std::string& url, HWND window);
+    // Created suspended; Resume starts the download. login goes with the
+    // requests to its server.
+    THttpContentDown(const std::string& url, HWND window, THttpLogin login = {});
     // Waits for the thread to end. Call Abort first to cut a running download
     // short.
     ~THttpContentDown() override;
@@ -72,5 +74,6 @@ private:
     std::int32_t FStatusCode = 0;
     std::int32_t FContentLength = 0;
     std::string FFailureReason;
+    THttpLogin FLogin;
     std::atomic<bool> FAbort{false};
 };

@@ -81,18 +81,19 @@ _TContent_Struct TObjectProbe::NotFound() {
 }
 
 _TContent_Struct TObjectProbe::Probe(const std::string& address, const std::atomic<bool>* abort,
-                                     std::string* reason) {
+                                     std::string* reason, const THttpLogin& login) {
     std::string why;
-    const _TContent_Struct result = ProbeWithReason(address, abort, why);
+    const _TContent_Struct result = ProbeWithReason(address, abort, why, login);
     if (reason != nullptr)
         *reason = std::move(why);
     return result;
 }
 
 _TContent_Struct TObjectProbe::ProbeWithReason(const std::string& address,
-                                               const std::atomic<bool>* abort, std::string& reason) {
+                                               const std::atomic<bool>* abort, std::string& reason,
+                                               const THttpLogin& login) {
     const std::string url = WithHttpScheme(address);
-    const THttpSession session(kHttpAgent, SessionOptions(TotalTimeout), abort);
+    const THttpSession session(kHttpAgent, SessionOptions(TotalTimeout, login), abort);
     const std::unique_ptr<THttpRequest> request = session.OpenUrl(url);
 
     const std::optional<std::int32_t> status = StatusCodeOf(*request);
@@ -134,8 +135,8 @@ _TContent_Struct TObjectProbe::ProbeWithReason(const std::string& address,
 }
 
 _TContent_Struct TObjectProbe::ProbeResponsive(const std::string& address,
-                                               const std::atomic<bool>* abort,
-                                               std::string* reason) {
+                                               const std::atomic<bool>* abort, std::string* reason,
+                                               const THttpLogin& login) {
     // The helper owns its own transfer; the two threads share only the result,
     // which is read after the join.
     _TContent_Struct result = NotFound();
@@ -149,7 +150,7 @@ _TContent_Struct TObjectProbe::ProbeResponsive(const std::string& address,
         _TContent_Struct found;
         std::string foundWhy;
         try {
-            found = ProbeWithReason(address, abort, foundWhy);
+            found = ProbeWithReason(address, abort, foundWhy, login);
         } catch (...) {
             found = NotFound(); // out of memory
             foundWhy = "out of memory";

@@ -10,6 +10,7 @@
 // kMaxPageBytes; these two keep the bytes counted as the size.
 
 #include "common/TContentStruct.h"
+#include "platform/THttp.h"
 
 #include <atomic>
 #include <chrono>
@@ -26,10 +27,11 @@ public:
     // Probes address on the calling thread and blocks until done. abort, when
     // given, may be set from another thread to end the probe early. reason,
     // when given, receives why the object is broken (a status of 400 or more,
-    // or no answer); it is emptied otherwise.
+    // or no answer); it is emptied otherwise. login goes with the request
+    // when it is for the login's server.
     static _TContent_Struct Probe(const std::string& address,
                                   const std::atomic<bool>* abort = nullptr,
-                                  std::string* reason = nullptr);
+                                  std::string* reason = nullptr, const THttpLogin& login = {});
 
     // The same probe run on a helper thread while the calling thread keeps
     // handling its Qt event queue, so a window stays responsive; returns the
@@ -40,9 +42,11 @@ public:
     // sets *abort makes the call return NotFound() within a second.
     static _TContent_Struct ProbeResponsive(const std::string& address,
                                             const std::atomic<bool>* abort = nullptr,
-                                            std::string* reason = nullptr);
+                                            std::string* reason = nullptr,
+                                            const THttpLogin& login = {});
 
 private:
     static _TContent_Struct ProbeWithReason(const std::string& address,
-                                            const std::atomic<bool>* abort, std::string& reason);
+                                            const std::atomic<bool>* abort, std::string& reason,
+                                            const THttpLogin& login);
 };

@@ -82,6 +82,29 @@ int StatusNumber(std::string_view text) {
     return i == 0 ? -1 : value;
 }
 
+// The scheme, host and port an address leads to (the port even when it is the
+// scheme's default), in lower case; empty when it cannot be read.
+std::string OriginOf(const std::string& address) {
+    CURLU* url = curl_url();
+    std::string origin;
+    char* scheme = nullptr;
+    char* host = nullptr;
+    char* port = nullptr;
+    if (url != nullptr && curl_url_set(url, CURLUPART_URL, address.c_str(), 0) == CURLUE_OK &&
+        curl_url_get(url, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
+        curl_url_get(url, CURLUPART_HOST, &host, 0) == CURLUE_OK &&
+        curl_url_get(url, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK) {
+        origin = std::string(scheme) + "://" + host + ":" + port;
+        for (char& c : origin)
+            c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+    }
+    curl_free(scheme);
+    curl_free(host);
+    curl_free(port);
+    curl_url_cleanup(url);
+    return origin;
+}
+
 // "300 s", or "1500 ms" for a time that is not whole seconds.
 std::string Duration(std::chrono::milliseconds time) {
     if (time.count() % 1000 == 0)
@@ -315,6 +338,13 @@ struct THttpRequest::TTransfer {
         curl_easy_setopt(Easy, CURLOPT_WRITEFUNCTION, &TTransfer::WriteCallback);
         curl_easy_setopt(Easy, CURLOPT_WRITEDATA, this);
         curl_easy_setopt(Easy, CURLOPT_ERRORBUFFER, ErrorBuffer);
+        // libcurl keeps the login from the hosts that redirects lead to.
+        const THttpLogin& login = options.Login;
+        if (!login.Address.empty() && !OriginOf(url).empty() &&
+            OriginOf(url) == OriginOf(login.Address)) {
+            curl_easy_setopt(Easy, CURLOPT_USERNAME, login.User.c_str());
+            curl_easy_setopt(Easy, CURLOPT_PASSWORD, login.Password.c_str());
+        }
         if (curl_multi_add_handle(Multi, Easy) != CURLM_OK) {
             Fail(THttpFailure::Transfer, "cannot start the transfer");
             return false;

@@ -19,6 +19,16 @@
 #include <string>
 #include <string_view>
 
+// A user name and password for one server. They go with the requests to that
+// server only (as HTTP authentication), never inside an address.
+struct THttpLogin {
+    // An address on the server: its scheme, host and port pick the requests.
+    // Empty: no login.
+    std::string Address;
+    std::string User;
+    std::string Password;
+};
+
 struct THttpOptions {
     // Longest wait for a connection to be established.
     std::chrono::milliseconds ConnectTimeout{std::chrono::seconds(30)};
@@ -29,6 +39,7 @@ struct THttpOptions {
     // object probe then set their own.
     std::chrono::milliseconds TotalTimeout{0};
     long MaxRedirects = 10;
+    THttpLogin Login;
 
     // The options of sessions made without explicit ones. Thread-safe; a
     // session copies them when it is made.

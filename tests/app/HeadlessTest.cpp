@@ -116,8 +116,13 @@ std::vector<std::pair<std::string, std::string>> Pairs(const std::string& csv, b
 TEST(Headless, ReferrersAreThePairsOfTheLinksAndFailuresSayWhy) {
     TTestSite site;
     QTemporaryDir tmp;
-    const TRun r = Marrowby({"--headless", "--delay", "0", "--report", tmp.path(),
-                            QString::fromStdString(site.Url("/"))});
+    // With a login, which no output may show.
+    const std::string login = "http://m4ry:s3cr%40t@" + site.Server.HostAndPort("/");
+    const TRun r = Marrowby(
+        {"--headless", "--delay", "0", "--report", tmp.path(), QString::fromStdString(login)});
+    for (const char* file : {"pages.csv", "objects.csv", "links.csv", "referrers.csv"})
+        EXPECT_EQ(Slurp(tmp.filePath(file)).find("m4ry"), std::string::npos) << file;
+    EXPECT_EQ((r.out + r.err).find("m4ry"), std::string::npos) << r.err;
     const std::string referrers = Slurp(tmp.filePath("referrers.csv"));
     EXPECT_EQ(referrers.rfind("URI,Page\r\n" + site.Url("/bg.gif") + "," + site.Home() + "\r\n", 0), 0u);
     EXPECT_EQ(Pairs(referrers, false), Pairs(Slurp(tmp.filePath("links.csv")), true));

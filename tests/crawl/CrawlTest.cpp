@@ -313,6 +313,30 @@ TEST_F(Crawl, ARedirectedPageIsParsedWhereItLanded) {
                                                "/far/i.gif"}));
 }
 
+TEST_F(Crawl, ATypedLoginGoesToItsServerOnlyAndIsNeverShown) {
+    const std::string port = std::to_string(site.Server.Port());
+    site.AddPage("/in.html", "200 OK", "text/html",
+                 "<a href=gone.html>g</a><img src=img.gif><img src=http://localhost:" + port +
+                     "/img.gif>"); // the same server under another name
+    ASSERT_TRUE(driver.Run("m4%72y:s3cr%40t@127.0.0.1:" + port + "/in.html", 0));
+    for (const TReceivedRequest& r : site.Server.Requests()) {
+        const bool start = r.Header("Host") == site.Server.HostAndPort();
+        EXPECT_EQ(r.Header("Authorization"),
+                  start ? std::optional<std::string>("Basic bTRyeTpzM2NyQHQ=") : std::nullopt)
+            << r.Target;
+    }
+    EXPECT_EQ(site.Server.Requests().size(), 4u);
+    EXPECT_EQ(c.GoneList().front(), site.Url("/in.html"));
+    // Nothing the crawl told its listener holds the login.
+    std::string told = (seen.Statuses + seen.Captions + seen.Reasons).join(' ').toStdString();
+    for (const Rows* rows : {&seen.PageRows, &seen.ObjectRows})
+        for (const auto& row : *rows)
+            for (const std::string& cell : row)
+                told += cell + ' ';
+    EXPECT_EQ(told.find("s3cr"), std::string::npos) << told;
+    EXPECT_EQ(told.find("m4"), std::string::npos) << told;
+}
+
 // Stops the crawl as soon as ready() holds, from inside whatever handler is
 // running then, and checks that it stops cleanly.
 void StopWhen(TCrawlDriver& driver, const std::function<bool()>& ready) {
