@@ -13,14 +13,37 @@
 #include <QFile>
 #include <QTimer>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr int ExitUsage = 2;
 constexpr int ExitNoDisplay = 1;
+
+// Standard input was closed when the program started.
+bool StdinClosed = false;
+
+// Opens /dev/null on any standard stream that was closed at the start, so
+// that no file the program (or Qt) opens later takes its number: output
+// meant for the terminal must not land in it, and --scan - must not read it.
+void GuardStandardStreams() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        StdinClosed = StdinClosed || fd == 0;
+        const int null = open("/dev/null", O_RDWR); // the lowest free number: fd
+        if (null >= 0 && null != fd) {
+            dup2(null, fd);
+            close(null);
+        }
+    }
+}
 
 struct TOptions {
     QCommandLineOption Help{{"h", "help"}, "Show this help.\nExample: marrowby --help"};
@@ -81,8 +104,8 @@ int RunScan(const QCommandLineParser& cl, const TOptions& o, int argc, char** ar
     if (!cl.positionalArguments().isEmpty() || cl.isSet(o.Site))
         return UsageError("--scan takes no address and no --site");
     TCoreApplication app(argc, argv);
-    return TScanCommand::Run(cl.value(o.Scan).toStdString(), cl.value(o.Base).toStdString(),
-                             depth, std::cin, std::cout, std::cerr);
+    return TScanCommand::Run(cl.value(o.Scan).toStdString(), cl.value(o.Base).toStdString(), depth,
+                             StdinClosed ? -1 : STDIN_FILENO, std::cout, std::cerr);
 }
 
 int RunCrawl(const QCommandLineParser& cl, const TOptions& o, int argc, char** argv) {
@@ -136,6 +159,7 @@ int RunCrawl(const QCommandLineParser& cl, const TOptions& o, int argc, char** a
 } // namespace
 
 int Marrowby(int argc, char** argv) {
+    GuardStandardStreams();
     // The plain Unix dispatcher delivers posted messages inside the handler of
     // another posted message, which the crawl relies on.
     setenv("QT_NO_GLIB", "1", 0);

@@ -1,25 +1,61 @@
 #include "app/TScanCommand.h"
 
 #include "common/CsvWriter.h"
+#include "common/Limits.h"
 #include "parser/THtmlParser.h"
 #include "platform/EFOpenError.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <istream>
 #include <memory>
+#include <new>
 #include <ostream>
-#include <sstream>
 
 namespace {
 
-bool ReadAll(std::istream& in, std::string& text) {
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    text = std::move(buffer).str();
-    return !in.bad();
+constexpr char kTooLarge[] = "it is larger than 64 MiB";
+
+// Reads fd to its end into text, refusing more than kMaxPageBytes. Empty when
+// all went well; else why not.
+std::string ReadAll(int fd, std::string& text) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0)
+        return std::strerror(errno);
+    if (S_ISDIR(info.st_mode))
+        return std::strerror(EISDIR);
+    if (S_ISREG(info.st_mode)) {
+        if (static_cast<std::uintmax_t>(info.st_size) > kMaxPageBytes)
+            return kTooLarge;
+        text.reserve(static_cast<std::size_t>(info.st_size));
+    }
+    const auto buffer = std::make_unique<char[]>(65536);
+    for (;;) {
+        const ssize_t n = read(fd, buffer.get(), 65536);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return std::strerror(errno);
+        if (n == 0)
+            return {};
+        if (text.size() + static_cast<std::size_t>(n) > kMaxPageBytes)
+            return kTooLarge;
+        text.append(buffer.get(), static_cast<std::size_t>(n));
+    }
 }
+
+// Closes the descriptor it was given on every way out.
+struct TFileDescriptor {
+    int Fd;
+    ~TFileDescriptor() {
+        if (Fd >= 0)
+            close(Fd);
+    }
+};
 
 void WriteRecords(CsvWriter& csv, const char* kind, const std::vector<_TObjectType*>& records) {
     for (const _TObjectType* record : records)
@@ -27,24 +63,22 @@ void WriteRecords(CsvWriter& csv, const char* kind, const std::vector<_TObjectTy
             {kind, record->Url, std::to_string(record->Count), std::to_string(record->Depth)});
 }
 
-} // namespace
-
-int TScanCommand::Run(const std::string& file, const std::string& baseUrl, std::int32_t depth,
-                      std::istream& stdinStream, std::ostream& out, std::ostream& err) {
+int Scan(const std::string& file, const std::string& baseUrl, std::int32_t depth, int stdinFd,
+         std::ostream& out, std::ostream& err) {
     std::string document;
     if (file == "-") {
-        if (!ReadAll(stdinStream, document)) {
-            err << "marrowby: cannot read standard input\n";
+        if (const std::string why = ReadAll(stdinFd, document); !why.empty()) {
+            err << "marrowby: cannot read standard input: " << why << '\n';
             return 1;
         }
     } else {
-        std::ifstream in(file, std::ios::binary);
-        if (!in) {
+        const TFileDescriptor in{open(file.c_str(), O_RDONLY | O_CLOEXEC)};
+        if (in.Fd < 0) {
             err << "marrowby: cannot open \"" << file << "\": " << std::strerror(errno) << '\n';
             return 1;
         }
-        if (!ReadAll(in, document)) {
-            err << "marrowby: cannot read \"" << file << "\"\n";
+        if (const std::string why = ReadAll(in.Fd, document); !why.empty()) {
+            err << "marrowby: cannot read \"" << file << "\": " << why << '\n';
             return 1;
         }
     }
@@ -63,6 +97,10 @@ int TScanCommand::Run(const std::string& file, const std::string& baseUrl, std::
     // simply dropped.
     parser->Resume();
     parser->WaitFor();
+    if (parser->Incomplete()) {
+        err << "marrowby: out of memory\n"; // what it found is not all there is
+        return 1;
+    }
 
     CsvWriter csv(out);
     csv.WriteRow({"Kind", "URI", "Count", "Depth"});
@@ -74,4 +112,16 @@ int TScanCommand::Run(const std::string& file, const std::string& baseUrl, std::
         return 1;
     }
     return 0;
+}
+
+} // namespace
+
+int TScanCommand::Run(const std::string& file, const std::string& baseUrl, std::int32_t depth,
+                      int stdinFd, std::ostream& out, std::ostream& err) {
+    try {
+        return Scan(file, baseUrl, depth, stdinFd, out, err);
+    } catch (const std::bad_alloc&) {
+        err << "marrowby: out of memory\n";
+        return 1;
+    }
 }

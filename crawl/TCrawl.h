@@ -25,6 +25,7 @@
 #include "common/Messages.h"
 #include "common/TContentStruct.h"
 #include "common/TObjectType.h"
+#include "platform/THttp.h"
 #include "platform/TWindowHandle.h"
 
 #include <QObject>
@@ -181,7 +182,11 @@ private:
     TRecordStore FRecords;
 
     // The address typed at the last Enter, in the crawl's form: the first page.
+    // A user name and password typed in it are taken out into FLogin, which
+    // goes with the requests to the start server only; no address the crawl
+    // keeps or shows ever holds them.
     std::string FTypedAddress;
+    THttpLogin FLogin;
     // A page is between its navigation start and the end of its merge.
     bool FPageInFlight = false;
     // The page being parsed and merged.

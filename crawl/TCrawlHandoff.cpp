@@ -36,8 +36,10 @@ void TCrawl::OnContentFileDownLoadEnd(TMessage&) {
         FListener->Error(QString::fromStdString(error.what()));
         return;
     }
+    // The row and the records keep the queued address; the links are relative
+    // to wherever the redirects led.
     FParsingPage = address;
-    FParser->SetUrl(address);
+    FParser->SetUrl(download->GetFinalUrl());
     FParser->SetDocument(download->GetContent());
     FParser->SetDepth(page.Depth);
     FParser->Resume();

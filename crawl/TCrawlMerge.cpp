@@ -46,7 +46,7 @@ bool TCrawl::MergeObjects() {
         if (FRecords.Object(found->Url) == nullptr &&
             FPageProbeIndex.emplace(found->Url, fresh.size()).second)
             fresh.push_back(found->Url);
-    TProbeBatch probes(std::move(fresh), FProbeConcurrency, &FProbeAbort);
+    TProbeBatch probes(std::move(fresh), FProbeConcurrency, &FProbeAbort, FLogin);
     FPageProbes = &probes;
     const bool merged = MergeObjectsInOrder();
     FPageProbes = nullptr;

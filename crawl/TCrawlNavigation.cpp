@@ -41,7 +41,7 @@ void TCrawl::OnNavigationStart(TMessage&) {
 
 void TCrawl::StartDownload(const std::string& address) {
     FPageInFlight = true;
-    FDownloader = std::make_unique<THttpContentDown>(address, FHandle);
+    FDownloader = std::make_unique<THttpContentDown>(address, FHandle, FLogin);
     FDownloader->Resume();
     FListener->Caption(TAnsiText::ToDisplay(address) + " 페이지를 탐색 중입니다");
 }

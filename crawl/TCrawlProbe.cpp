@@ -7,6 +7,6 @@
 _TContent_Struct TCrawl::GetObjData(const std::string& address, std::string& reason) {
     const auto index = FPageProbeIndex.find(address);
     if (FPageProbes == nullptr || index == FPageProbeIndex.end())
-        return TObjectProbe::ProbeResponsive(address, &FProbeAbort, &reason);
+        return TObjectProbe::ProbeResponsive(address, &FProbeAbort, &reason, FLogin);
     return FPageProbes->Result(index->second, reason);
 }

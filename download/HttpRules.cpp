@@ -17,6 +17,14 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
 }
 } // namespace
 
+THttpOptions SessionOptions(std::chrono::milliseconds totalTimeout, const THttpLogin& login) {
+    THttpOptions options = THttpOptions::Default();
+    if (options.TotalTimeout.count() == 0)
+        options.TotalTimeout = totalTimeout;
+    options.Login = login;
+    return options;
+}
+
 std::string WithHttpScheme(std::string_view address) {
     if (StartsWithNoCase(address, "http://") || StartsWithNoCase(address, "https://"))
         return std::string(address);
@@ -59,7 +67,8 @@ std::string StatusReason(std::int32_t status) {
 
 std::optional<std::int32_t> ShortDeclaredLength(const THttpRequest& request) {
     std::string text;
-    if (request.QueryHeader("Content-Length", text) != THttpQuery::Ok || text.size() > 3)
+    if (request.Decoded() || request.QueryHeader("Content-Length", text) != THttpQuery::Ok ||
+        text.size() > 3)
         return std::nullopt;
     return ParseDecimal(text);
 }

@@ -2,14 +2,22 @@
 // Rules shared by the page download and the object probe: the agent string,
 // the address prefix, and how the status and the declared length are read.
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 class THttpRequest;
+struct THttpLogin;
+struct THttpOptions;
 
 inline constexpr char kHttpAgent[] = "Mozilla/4.0+(compatible;+MSIE+6.0;+Windows+NT+5.0)";
+
+// The options of the sessions made without explicit ones, with totalTimeout
+// as the time limit of a transfer unless they set one of their own, and with
+// login.
+THttpOptions SessionOptions(std::chrono::milliseconds totalTimeout, const THttpLogin& login);
 
 // An address that starts with "http://" or "https://", in any letter case, is
 // used as it is; any other gets "http://" in front.
@@ -29,5 +37,6 @@ std::string FailureReason(const THttpRequest& request);
 std::string StatusReason(std::int32_t status);
 
 // The declared Content-Length when it has at most three digits (0 to 999).
-// Any other length, and a missing header, leave the size to be counted.
+// Any other length, a missing header, and a body that is decoded (its
+// declared length is that of the encoded bytes) leave the size to be counted.
 std::optional<std::int32_t> ShortDeclaredLength(const THttpRequest& request);

@@ -56,8 +56,9 @@ bool ReadWholeBody(THttpRequest& request, std::string* keep, std::int64_t& count
 
 } // namespace
 
-THttpContentDown::THttpContentDown(const std::string& url, HWND window)
-    : TThread("HttpContentDown"), FUrl(url), FWindow(std::move(window)) {}
+THttpContentDown::THttpContentDown(const std::string& url, HWND window, THttpLogin login)
+    : TThread("HttpContentDown"), FUrl(url), FFinalUrl(url), FWindow(std::move(window)),
+      FLogin(std::move(login)) {}
 
 THttpContentDown::~THttpContentDown() {
     WaitFor();
@@ -69,6 +70,7 @@ _TContent_Struct THttpContentDown::GetHeaderInfo() const {
 
 void THttpContentDown::Clear() {
     FUrl.clear();
+    FFinalUrl.clear();
     FContent.clear();
     FContentType.clear();
     FWindow.reset();
@@ -107,9 +109,11 @@ bool THttpContentDown::DownloadContent(std::string url, std::string& stream) {
     stream.clear();
     url = WithHttpScheme(url);
 
-    const THttpSession session(kHttpAgent, &FAbort);
+    const THttpSession session(kHttpAgent, SessionOptions(TotalTimeout, FLogin), &FAbort);
     const std::unique_ptr<THttpRequest> request = session.OpenUrl(url);
     PostMessage(FWindow, WM_DOWNLOAD_OPENED, 0, 0);
+    if (request->FinalUrl() != url)
+        FFinalUrl = request->FinalUrl();
     if (!request->Opened()) {
         FFailureReason = FailureReason(*request);
         return false;

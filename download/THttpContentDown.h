@@ -7,29 +7,41 @@
 // delete the object as soon as it has received it.
 //
 // Only bodies of HTML pages are kept (at most MaxHtmlBody bytes); the bytes of
-// any other type are counted and dropped.
+// any other type are counted and dropped. A body sent compressed (gzip or
+// deflate) is decoded first, and the length is that of the decoded body: it
+// is what is parsed and what the cap guards. A download still going after
+// TotalTimeout fails, however steadily its bytes come.
 
+#include "common/Limits.h"
 #include "common/TContentStruct.h"
+#include "platform/THttp.h"
 #include "platform/TThread.h"
 #include "platform/TWindowHandle.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 class THttpContentDown : public TThread {
 public:
-    static constexpr std::size_t MaxHtmlBody = std::size_t{64} << 20;
+    static constexpr std::size_t MaxHtmlBody = kMaxPageBytes;
+    // The time limit of a download, unless the default HTTP options set one.
+    static constexpr std::chrono::milliseconds TotalTimeout = std::chrono::minutes(5);
 
-    // Created suspended; Resume starts the download.
-    THttpContentDown(const std::string& url, HWND window);
+    // Created suspended; Resume starts the download. login goes with the
+    // requests to its server.
+    THttpContentDown(const std::string& url, HWND window, THttpLogin login = {});
     // Waits for the thread to end. Call Abort first to cut a running download
     // short.
     ~THttpContentDown() override;
 
     // The address as it was given.
     std::string GetUrl() const { return FUrl; }
+    // Where the page really is: the address as given, or where the server's
+    // redirects led. The page's relative links are relative to it.
+    std::string GetFinalUrl() const { return FFinalUrl; }
     // The body of an HTML page; empty for other types and after a failure.
     std::string GetContent() const { return FContent; }
     _TContent_Struct GetHeaderInfo() const;
@@ -37,7 +49,7 @@ public:
     // more), in the HTTP layer's words; empty otherwise.
     std::string GetFailureReason() const { return FFailureReason; }
 
-    // Empties the address, the body and the type, forgets the window and sets
+    // Empties the addresses, the body and the type, forgets the window and sets
     // the status and the length to 0.
     void Clear();
 
@@ -55,11 +67,13 @@ protected:
 
 private:
     std::string FUrl;
+    std::string FFinalUrl;
     std::string FContent;
     HWND FWindow;
     std::string FContentType;
     std::int32_t FStatusCode = 0;
     std::int32_t FContentLength = 0;
     std::string FFailureReason;
+    THttpLogin FLogin;
     std::atomic<bool> FAbort{false};
 };

@@ -1,10 +1,12 @@
 #include "TObjectProbe.h"
 
 #include "HttpRules.h"
+#include "common/Limits.h"
 #include "platform/THttp.h"
 #include "platform/TMessagePump.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -24,15 +26,48 @@ constexpr std::size_t kChunkSize = 4096;
 // How long the pumping caller sleeps between two rounds of its event queue.
 constexpr std::chrono::milliseconds kPumpInterval{10};
 
-// The bytes of the body, counted to its end or to a failed read.
-std::int32_t CountBody(THttpRequest& request) {
+// How counting a body ended.
+enum class TCountEnd { End, Failed, OverLimit };
+
+// Counts the body's bytes up to its end, a failed read, or limit bytes with
+// more to come (then counted is limit).
+TCountEnd CountBody(THttpRequest& request, std::int64_t limit, std::int64_t& counted) {
     char buffer[kChunkSize];
-    std::int64_t counted = 0;
-    std::size_t received = 0;
-    while (request.Read(buffer, sizeof buffer, received) && received > 0)
+    counted = 0;
+    for (;;) {
+        // One byte past the limit tells a body of exactly limit bytes from a longer one.
+        const auto wanted =
+            static_cast<std::size_t>(std::min<std::int64_t>(sizeof buffer, limit - counted + 1));
+        std::size_t received = 0;
+        if (!request.Read(buffer, wanted, received))
+            return TCountEnd::Failed;
+        if (received == 0)
+            return TCountEnd::End;
         counted += static_cast<std::int64_t>(received);
+        if (counted > limit) {
+            counted = limit;
+            return TCountEnd::OverLimit;
+        }
+    }
+}
+
+// Where counting stops: at kMaxPageBytes, or at the declared length of a body
+// that is not decoded when that is larger (the transfer ends there by itself).
+std::int64_t CountLimit(const THttpRequest& request) {
+    std::int64_t declared = 0;
+    std::string text;
+    if (!request.Decoded() && request.QueryHeader("Content-Length", text) == THttpQuery::Ok) {
+        const char* const end = text.data() + text.size();
+        const auto [stop, error] = std::from_chars(text.data(), end, declared);
+        if (error != std::errc() || stop != end)
+            declared = 0;
+    }
+    return std::max(static_cast<std::int64_t>(kMaxPageBytes), declared);
+}
+
+std::int32_t ClampSize(std::int64_t size) {
     return static_cast<std::int32_t>(
-        std::min<std::int64_t>(counted, std::numeric_limits<std::int32_t>::max()));
+        std::min<std::int64_t>(size, std::numeric_limits<std::int32_t>::max()));
 }
 
 bool Aborted(const std::atomic<bool>* abort) {
@@ -46,18 +81,19 @@ _TContent_Struct TObjectProbe::NotFound() {
 }
 
 _TContent_Struct TObjectProbe::Probe(const std::string& address, const std::atomic<bool>* abort,
-                                     std::string* reason) {
+                                     std::string* reason, const THttpLogin& login) {
     std::string why;
-    const _TContent_Struct result = ProbeWithReason(address, abort, why);
+    const _TContent_Struct result = ProbeWithReason(address, abort, why, login);
     if (reason != nullptr)
         *reason = std::move(why);
     return result;
 }
 
 _TContent_Struct TObjectProbe::ProbeWithReason(const std::string& address,
-                                               const std::atomic<bool>* abort, std::string& reason) {
+                                               const std::atomic<bool>* abort, std::string& reason,
+                                               const THttpLogin& login) {
     const std::string url = WithHttpScheme(address);
-    const THttpSession session(kHttpAgent, abort);
+    const THttpSession session(kHttpAgent, SessionOptions(TotalTimeout, login), abort);
     const std::unique_ptr<THttpRequest> request = session.OpenUrl(url);
 
     const std::optional<std::int32_t> status = StatusCodeOf(*request);
@@ -70,12 +106,26 @@ _TContent_Struct TObjectProbe::ProbeWithReason(const std::string& address,
 
     _TContent_Struct result;
     result.StatusCode = *status;
-    if (const std::optional<std::int32_t> declared = ShortDeclaredLength(*request))
-        result.ContentLength = *declared;
-    else
-        result.ContentLength = CountBody(*request);
     if (request->QueryHeader("Content-Type", result.ContentType) != THttpQuery::Ok)
         result.ContentType.clear();
+    if (const std::optional<std::int32_t> declared = ShortDeclaredLength(*request)) {
+        result.ContentLength = *declared;
+    } else {
+        const std::int64_t limit = CountLimit(*request);
+        std::int64_t counted = 0;
+        const TCountEnd end = CountBody(*request, limit, counted);
+        result.ContentLength = ClampSize(counted);
+        // A body cut short or stalled counts what came; one that never ends
+        // is a failure, and the size says how far it was counted.
+        const bool overdue = request->Failure() == THttpFailure::Overdue;
+        if (end == TCountEnd::OverLimit || overdue) {
+            reason = overdue                               ? request->ErrorText()
+                     : limit > std::int64_t{kMaxPageBytes} ? "the body is longer than declared"
+                                                           : "the body is larger than 64 MiB";
+            result = NotFound();
+            result.ContentLength = ClampSize(counted);
+        }
+    }
     request->Close();
     if (Aborted(abort)) {
         reason = "aborted";
@@ -85,8 +135,8 @@ _TContent_Struct TObjectProbe::ProbeWithReason(const std::string& address,
 }
 
 _TContent_Struct TObjectProbe::ProbeResponsive(const std::string& address,
-                                               const std::atomic<bool>* abort,
-                                               std::string* reason) {
+                                               const std::atomic<bool>* abort, std::string* reason,
+                                               const THttpLogin& login) {
     // The helper owns its own transfer; the two threads share only the result,
     // which is read after the join.
     _TContent_Struct result = NotFound();
@@ -100,7 +150,7 @@ _TContent_Struct TObjectProbe::ProbeResponsive(const std::string& address,
         _TContent_Struct found;
         std::string foundWhy;
         try {
-            found = ProbeWithReason(address, abort, foundWhy);
+            found = ProbeWithReason(address, abort, foundWhy, login);
         } catch (...) {
             found = NotFound(); // out of memory
             foundWhy = "out of memory";

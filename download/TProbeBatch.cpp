@@ -14,8 +14,9 @@ constexpr std::chrono::milliseconds kPumpInterval{10};
 } // namespace
 
 TProbeBatch::TProbeBatch(std::vector<std::string> addresses, unsigned concurrency,
-                         const std::atomic<bool>* abort)
-    : FAddresses(std::move(addresses)), FAbort(abort), FOutcomes(FAddresses.size()) {
+                         const std::atomic<bool>* abort, THttpLogin login)
+    : FAddresses(std::move(addresses)), FAbort(abort), FLogin(std::move(login)),
+      FOutcomes(FAddresses.size()) {
     const std::size_t workers =
         std::min<std::size_t>(std::max(concurrency, 1u), FAddresses.size());
     for (std::size_t i = 0; i < workers; ++i)
@@ -45,7 +46,7 @@ void TProbeBatch::Work() {
         if (FAbort != nullptr && FAbort->load(std::memory_order_acquire)) {
             // Every address gets its answer, at once: the caller may wait for any.
         } else try {
-            outcome.Header = TObjectProbe::Probe(FAddresses[index], FAbort, &outcome.Reason);
+            outcome.Header = TObjectProbe::Probe(FAddresses[index], FAbort, &outcome.Reason, FLogin);
         } catch (...) {
             outcome = {TObjectProbe::NotFound(), "out of memory"};
         }

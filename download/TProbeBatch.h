@@ -5,6 +5,7 @@
 // probe after the other would send them.
 
 #include "common/TContentStruct.h"
+#include "platform/THttp.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -20,7 +21,7 @@ public:
     // Starts probing addresses, at most concurrency at a time. Setting
     // *abort makes every probe end within a second.
     TProbeBatch(std::vector<std::string> addresses, unsigned concurrency,
-                const std::atomic<bool>* abort);
+                const std::atomic<bool>* abort, THttpLogin login = {});
     // Stops taking new addresses and waits for the probes under way.
     ~TProbeBatch();
     TProbeBatch(const TProbeBatch&) = delete;
@@ -40,6 +41,7 @@ private:
 
     std::vector<std::string> FAddresses;
     const std::atomic<bool>* FAbort;
+    THttpLogin FLogin;
     std::mutex FLock;
     std::condition_variable FDone;
     std::size_t FNext = 0;

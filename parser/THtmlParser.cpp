@@ -208,6 +208,7 @@ void THtmlParser::Execute() {
         Parse();
     } catch (...) {
         // Out of memory on a huge page: the window still gets what was found.
+        FIncomplete = true;
     }
     PostMessage(FWindow, WM_PARSER_END, 0, reinterpret_cast<std::uintptr_t>(this));
 }

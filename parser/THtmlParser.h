@@ -49,6 +49,9 @@ public:
     const std::string& Document() const noexcept { return FDocument; }
     const std::string& PageUrl() const noexcept { return FPageUrl; }
     bool UrlSet() const noexcept { return FUrlSet; }
+    // True when the thread's parse stopped early (out of memory on a huge
+    // page): the lists hold only what was found before.
+    bool Incomplete() const noexcept { return FIncomplete; }
     std::int32_t Depth() const noexcept { return FDepth; }
     const TPharseTree* Tree() const noexcept { return FTree.get(); }
 
@@ -108,6 +111,7 @@ private:
     std::vector<_TTag*> FTags;
     HWND FWindow;
     bool FUrlSet = false;
+    bool FIncomplete = false;
     std::string FPageUrl;
     // What links are resolved against: the page's address, or the address
     // that the page's BASE tag gives.

@@ -1,5 +1,7 @@
 #include "THttp.h"
 
+#include "TBodyDecoder.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -80,6 +82,36 @@ int StatusNumber(std::string_view text) {
     return i == 0 ? -1 : value;
 }
 
+// The scheme, host and port an address leads to (the port even when it is the
+// scheme's default), in lower case; empty when it cannot be read.
+std::string OriginOf(const std::string& address) {
+    CURLU* url = curl_url();
+    std::string origin;
+    char* scheme = nullptr;
+    char* host = nullptr;
+    char* port = nullptr;
+    if (url != nullptr && curl_url_set(url, CURLUPART_URL, address.c_str(), 0) == CURLUE_OK &&
+        curl_url_get(url, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
+        curl_url_get(url, CURLUPART_HOST, &host, 0) == CURLUE_OK &&
+        curl_url_get(url, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK) {
+        origin = std::string(scheme) + "://" + host + ":" + port;
+        for (char& c : origin)
+            c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+    }
+    curl_free(scheme);
+    curl_free(host);
+    curl_free(port);
+    curl_url_cleanup(url);
+    return origin;
+}
+
+// "300 s", or "1500 ms" for a time that is not whole seconds.
+std::string Duration(std::chrono::milliseconds time) {
+    if (time.count() % 1000 == 0)
+        return std::to_string(time.count() / 1000) + " s";
+    return std::to_string(time.count()) + " ms";
+}
+
 } // namespace
 
 THttpOptions THttpOptions::Default() {
@@ -101,6 +133,8 @@ struct THttpRequest::TTransfer {
     const std::atomic<bool>* Abort = nullptr;
     std::chrono::milliseconds IdleTimeout{};
     Clock::time_point LastActivity = Clock::now();
+    std::chrono::milliseconds TotalTimeout{};
+    Clock::time_point Deadline = Clock::time_point::max();
 
     // Headers of the response being received. A status line starts a new
     // response, so only the final response's headers remain.
@@ -109,9 +143,14 @@ struct THttpRequest::TTransfer {
     bool SeenStatusLine = false;
     bool HeadersComplete = false;
 
-    // Body bytes received but not yet handed out.
+    std::string FinalUrl;
+
+    // Body bytes received but not yet handed out (or decoded).
     std::string Pending;
     std::size_t PendingPos = 0;
+    // Set once the final response's headers are in, for an encoded body.
+    std::unique_ptr<TBodyDecoder> Decoder;
+    bool DecodingOver = false;
 
     bool Done = false;
     THttpFailure Failure = THttpFailure::None;
@@ -182,6 +221,44 @@ struct THttpRequest::TTransfer {
         Pending.append(data, size);
     }
 
+    std::size_t PendingSize() const { return Pending.size() - PendingPos; }
+
+    void TakePending(std::size_t count) {
+        PendingPos += count;
+        if (PendingPos == Pending.size()) {
+            Pending.clear();
+            PendingPos = 0;
+        }
+    }
+
+    // Read for an encoded body: decodes the pending bytes into buffer,
+    // receiving more as needed. Data that ends before its compressed stream
+    // does ends the body, as in a browser.
+    bool ReadDecoded(char* buffer, std::size_t size, std::size_t& received) {
+        while (!DecodingOver) {
+            std::size_t consumed = 0;
+            const TBodyDecoder::TStep step = Decoder->Decode(
+                std::string_view(Pending).substr(PendingPos), consumed, buffer, size, received);
+            TakePending(consumed);
+            if (step == TBodyDecoder::TStep::Corrupt) {
+                DecodingOver = true;
+                Fail(THttpFailure::Transfer,
+                     "the " + Decoder->Name() + " body cannot be decoded: " + Decoder->ErrorText());
+                return false;
+            }
+            DecodingOver = step == TBodyDecoder::TStep::End;
+            if (received > 0)
+                return true;
+            if (consumed > 0 || DecodingOver)
+                continue;
+            const std::size_t waiting = PendingSize();
+            Drive([this, waiting] { return PendingSize() > waiting; });
+            if (PendingSize() == waiting)
+                break; // the body has ended, or failed
+        }
+        return Failure == THttpFailure::None;
+    }
+
     static std::size_t HeaderCallback(char* data, std::size_t size, std::size_t count, void* user) {
         static_cast<TTransfer*>(user)->OnHeaderLine(std::string_view(data, size * count));
         return size * count;
@@ -216,6 +293,10 @@ struct THttpRequest::TTransfer {
         while (!Done && !ready()) {
             if (Abort != nullptr && Abort->load(std::memory_order_acquire)) {
                 Fail(THttpFailure::Aborted, "aborted");
+                break;
+            }
+            if (Clock::now() >= Deadline) {
+                Fail(THttpFailure::Overdue, "took longer than " + Duration(TotalTimeout));
                 break;
             }
             if (Clock::now() - LastActivity >= IdleTimeout) {
@@ -257,6 +338,13 @@ struct THttpRequest::TTransfer {
         curl_easy_setopt(Easy, CURLOPT_WRITEFUNCTION, &TTransfer::WriteCallback);
         curl_easy_setopt(Easy, CURLOPT_WRITEDATA, this);
         curl_easy_setopt(Easy, CURLOPT_ERRORBUFFER, ErrorBuffer);
+        // libcurl keeps the login from the hosts that redirects lead to.
+        const THttpLogin& login = options.Login;
+        if (!login.Address.empty() && !OriginOf(url).empty() &&
+            OriginOf(url) == OriginOf(login.Address)) {
+            curl_easy_setopt(Easy, CURLOPT_USERNAME, login.User.c_str());
+            curl_easy_setopt(Easy, CURLOPT_PASSWORD, login.Password.c_str());
+        }
         if (curl_multi_add_handle(Multi, Easy) != CURLM_OK) {
             Fail(THttpFailure::Transfer, "cannot start the transfer");
             return false;
@@ -279,9 +367,26 @@ std::unique_ptr<THttpRequest> THttpSession::OpenUrl(const std::string& address) 
     auto transfer = std::make_unique<THttpRequest::TTransfer>();
     transfer->Abort = FAbort;
     transfer->IdleTimeout = FOptions.IdleTimeout;
+    if (FOptions.TotalTimeout.count() > 0) {
+        transfer->TotalTimeout = FOptions.TotalTimeout;
+        transfer->Deadline = Clock::now() + FOptions.TotalTimeout;
+    }
+    transfer->FinalUrl = address;
     if (transfer->Start(EncodeForRequest(address), FAgent, FOptions)) {
         THttpRequest::TTransfer& t = *transfer;
         t.Drive([&t] { return t.HeadersComplete; });
+        long redirects = 0;
+        char* effective = nullptr;
+        if (curl_easy_getinfo(t.Easy, CURLINFO_REDIRECT_COUNT, &redirects) == CURLE_OK &&
+            redirects > 0 &&
+            curl_easy_getinfo(t.Easy, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK &&
+            effective != nullptr)
+            t.FinalUrl = effective;
+        const auto encoding = std::find_if(t.Headers.begin(), t.Headers.end(), [](const auto& h) {
+            return EqualsNoCase(h.first, "Content-Encoding");
+        });
+        if (t.HeadersComplete && encoding != t.Headers.end())
+            t.Decoder = TBodyDecoder::For(encoding->second);
     }
     return std::unique_ptr<THttpRequest>(new THttpRequest(std::move(transfer)));
 }
@@ -313,6 +418,15 @@ THttpQuery THttpRequest::QueryHeader(std::string_view name, std::string& value) 
     return THttpQuery::Missing;
 }
 
+const std::string& THttpRequest::FinalUrl() const {
+    static const std::string kNone;
+    return FTransfer ? FTransfer->FinalUrl : kNone;
+}
+
+bool THttpRequest::Decoded() const noexcept {
+    return FTransfer && FTransfer->Decoder;
+}
+
 bool THttpRequest::Read(char* buffer, std::size_t size, std::size_t& received) {
     received = 0;
     if (!Opened())
@@ -320,6 +434,8 @@ bool THttpRequest::Read(char* buffer, std::size_t size, std::size_t& received) {
     TTransfer& t = *FTransfer;
     if (size == 0)
         return t.Failure == THttpFailure::None;
+    if (t.Decoder)
+        return t.ReadDecoded(buffer, size, received);
     if (t.PendingPos == t.Pending.size())
         t.Drive([&t] { return t.PendingPos < t.Pending.size(); });
     if (t.PendingPos < t.Pending.size()) {

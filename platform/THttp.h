@@ -5,7 +5,8 @@
 // flag. A request opened from it performs one GET: opening waits until the
 // headers of the final response have arrived (redirects are followed, at most
 // MaxRedirects), then headers can be queried by name and the body is pulled
-// chunk by chunk with Read. Nothing is cached, no compression is asked for,
+// chunk by chunk with Read. Nothing is cached, no compression is asked for
+// (a body sent compressed anyway, gzip or deflate, is handed out decoded),
 // and the usual proxy environment variables are honoured.
 //
 // A session and its requests belong to the thread that made them. Only the
@@ -18,12 +19,27 @@
 #include <string>
 #include <string_view>
 
+// A user name and password for one server. They go with the requests to that
+// server only (as HTTP authentication), never inside an address.
+struct THttpLogin {
+    // An address on the server: its scheme, host and port pick the requests.
+    // Empty: no login.
+    std::string Address;
+    std::string User;
+    std::string Password;
+};
+
 struct THttpOptions {
     // Longest wait for a connection to be established.
     std::chrono::milliseconds ConnectTimeout{std::chrono::seconds(30)};
     // A transfer fails when nothing has arrived for this long.
     std::chrono::milliseconds IdleTimeout{std::chrono::seconds(60)};
+    // A transfer fails when it has not ended this long after it began, however
+    // steadily its bytes come. 0: no such limit; the page download and the
+    // object probe then set their own.
+    std::chrono::milliseconds TotalTimeout{0};
     long MaxRedirects = 10;
+    THttpLogin Login;
 
     // The options of sessions made without explicit ones. Thread-safe; a
     // session copies them when it is made.
@@ -43,6 +59,7 @@ enum class THttpFailure {
     None,
     Transfer, // connection refused, protocol error, TLS failure, body cut short...
     TimedOut, // no connection in time, or nothing received for IdleTimeout
+    Overdue,  // still going at TotalTimeout
     Aborted,  // the session's abort flag was set
 };
 
@@ -86,6 +103,13 @@ public:
     // The value of the first header called name (any letter case) of the
     // final response, without surrounding blanks.
     THttpQuery QueryHeader(std::string_view name, std::string& value) const;
+    // Where the final response came from: the address as opened, or, when
+    // redirects were followed, where the last one led (in libcurl's form).
+    const std::string& FinalUrl() const;
+
+    // True when the body is handed out decoded from its Content-Encoding: a
+    // declared Content-Length then counts the encoded bytes, not these.
+    bool Decoded() const noexcept;
 
     // Copies up to size body bytes into buffer and sets received to their
     // number, waiting for them if need be. At the end of the body it returns

@@ -120,8 +120,13 @@ std::vector<std::pair<std::string, std::string>> Pairs(const std::string& csv, b
 TEST(Headless, ReferrersAreThePairsOfTheLinksAndFailuresSayWhy) {
     TTestSite site;
     QTemporaryDir tmp;
-    const TRun r = Marrowby({"--headless", "--delay", "0", "--report", tmp.path(),
-                            QString::fromStdString(site.Url("/"))});
+    // With a login, which no output may show.
+    const std::string login = "http://m4ry:s3cr%40t@" + site.Server.HostAndPort("/");
+    const TRun r = Marrowby(
+        {"--headless", "--delay", "0", "--report", tmp.path(), QString::fromStdString(login)});
+    for (const char* file : {"pages.csv", "objects.csv", "links.csv", "referrers.csv"})
+        EXPECT_EQ(Slurp(tmp.filePath(file)).find("m4ry"), std::string::npos) << file;
+    EXPECT_EQ((r.out + r.err).find("m4ry"), std::string::npos) << r.err;
     const std::string referrers = Slurp(tmp.filePath("referrers.csv"));
     EXPECT_EQ(referrers.rfind("URI,Page\r\n" + site.Url("/bg.gif") + "," + site.Home() + "\r\n", 0), 0u);
     EXPECT_EQ(Pairs(referrers, false), Pairs(Slurp(tmp.filePath("links.csv")), true));
@@ -239,6 +244,44 @@ TEST(Headless, AReportFolderThatCannotBeWrittenIsRefusedBeforeTheCrawl) {
     }
     QFile::setPermissions(tmp.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_TRUE(site.Server.Requests().empty()); // refused before the first request
+}
+
+TEST(Program, ScanExitsOneOnWhatItCannotReadWhole) {
+    QTemporaryDir tmp;
+    const std::string dir = tmp.path().toStdString();
+    std::ofstream(dir + "/big.html").close();
+    std::filesystem::resize_file(dir + "/big.html", (64 << 20) + 1); // sparse: nothing to write
+    std::ofstream links(dir + "/links.html");
+    for (int i = 0; i < 1500000; ++i)
+        links << "<a href=/" << i << ">"; // records need far more memory than the limit below
+    links.close();
+    const struct {
+        std::string args, err;
+        bool needsLimit = false;
+    } table[] = {
+        {dir, "cannot read \"" + dir + "\": Is a directory"},
+        {"/proc/self/mem", "cannot read \"/proc/self/mem\": Input/output error"},
+        {"- <&-", "cannot read standard input: Bad file descriptor"},
+        {"/dev/zero", "cannot read \"/dev/zero\": it is larger than 64 MiB"},
+        {"- <" + dir + "/big.html", "cannot read standard input: it is larger than 64 MiB"},
+        {dir + "/links.html", "out of memory", true},
+    };
+    // Under a limit on data, so a scan that reads without bound fails fast
+    // rather than taking the machine's memory. ASan cannot run under it.
+    const std::string limit = MARROWBY_SANITIZED ? "" : "ulimit -d 200000; ";
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.args);
+        if (row.needsLimit && limit.empty())
+            continue;
+        const TRun r = Marrowby(
+            {"-c",
+             QString::fromStdString(limit + "exec \"$0\" --scan " + row.args + " --base http://h/"),
+             MARROWBY_BIN},
+            "/bin/sh");
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, "marrowby: " + row.err + "\n");
+        EXPECT_EQ(r.out, "");
+    }
 }
 
 TEST(Headless, MissingSkipListExitsOne) {

@@ -44,14 +44,6 @@ QStringList Row(QTreeView* list, int row, int role = Qt::DisplayRole) {
     return texts;
 }
 
-// One column of a list, top to bottom.
-QStringList Column(QTreeView* list, int column) {
-    QStringList texts;
-    for (int r = 0; r < list->model()->rowCount(); ++r)
-        texts << list->model()->index(r, column).data().toString();
-    return texts;
-}
-
 struct Window : ::testing::Test {
     TFrmMain w;
     QStringList errors, boxes;

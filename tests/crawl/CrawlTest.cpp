@@ -323,6 +323,56 @@ TEST_F(Crawl, HostsDifferingOnlyInLetterCaseAreInternal) {
     EXPECT_EQ(c.GoneList()[1], "http://LocalHost:" + std::to_string(site.Server.Port()) + "/b.html");
 }
 
+TEST_F(Crawl, ARedirectedPageIsParsedWhereItLanded) {
+    // "localhost" is another host to the crawl, on the same server.
+    const std::string elsewhere =
+        "http://localhost:" + std::to_string(site.Server.Port()) + "/far/";
+    TCannedResponse moved;
+    moved.Raw = "HTTP/1.1 301 Moved Permanently\r\nLocation: " + elsewhere +
+                "moved.html\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+    site.Server.Add("/moved.html", moved);
+    site.AddPage("/start.html", "200 OK", "text/html", "<a href=moved.html>m</a>");
+    site.AddPage("/far/moved.html", "200 OK", "text/html", "<a href=rel.html>r</a><img src=i.gif>");
+    site.AddPage("/far/i.gif", "200 OK", "image/gif", "GIF89a");
+    ASSERT_TRUE(driver.Run(site.Url("/start.html"), 0));
+    EXPECT_EQ(
+        seen.PageRows,
+        (Rows{{"1", "0", site.Url("/start.html"), S("/start.html"), "200", "text/html"},
+              {"2", "1", site.Url("/moved.html"), S("/far/moved.html"), "200", "text/html"}}));
+    ASSERT_EQ(c.Records().ObjectCount(), 1u);
+    EXPECT_EQ(+c.Records().Object(elsewhere + "i.gif")->Status, 200);
+    EXPECT_EQ(seen.Counts[TCrawlCounter::ExternalLinks], 1u); // rel.html, on the other host
+    std::vector<std::string> asked;
+    for (const TReceivedRequest& r : site.Server.Requests())
+        asked.push_back(r.Target);
+    EXPECT_EQ(asked, (std::vector<std::string>{"/start.html", "/moved.html", "/far/moved.html",
+                                               "/far/i.gif"}));
+}
+
+TEST_F(Crawl, ATypedLoginGoesToItsServerOnlyAndIsNeverShown) {
+    const std::string port = std::to_string(site.Server.Port());
+    site.AddPage("/in.html", "200 OK", "text/html",
+                 "<a href=gone.html>g</a><img src=img.gif><img src=http://localhost:" + port +
+                     "/img.gif>"); // the same server under another name
+    ASSERT_TRUE(driver.Run("m4%72y:s3cr%40t@127.0.0.1:" + port + "/in.html", 0));
+    for (const TReceivedRequest& r : site.Server.Requests()) {
+        const bool start = r.Header("Host") == site.Server.HostAndPort();
+        EXPECT_EQ(r.Header("Authorization"),
+                  start ? std::optional<std::string>("Basic bTRyeTpzM2NyQHQ=") : std::nullopt)
+            << r.Target;
+    }
+    EXPECT_EQ(site.Server.Requests().size(), 4u);
+    EXPECT_EQ(c.GoneList().front(), site.Url("/in.html"));
+    // Nothing the crawl told its listener holds the login.
+    std::string told = (seen.Statuses + seen.Captions + seen.Reasons).join(' ').toStdString();
+    for (const Rows* rows : {&seen.PageRows, &seen.ObjectRows})
+        for (const auto& row : *rows)
+            for (const std::string& cell : row)
+                told += cell + ' ';
+    EXPECT_EQ(told.find("s3cr"), std::string::npos) << told;
+    EXPECT_EQ(told.find("m4"), std::string::npos) << told;
+}
+
 // Stops the crawl as soon as ready() holds, from inside whatever handler is
 // running then, and checks that it stops cleanly.
 void StopWhen(TCrawlDriver& driver, const std::function<bool()>& ready) {

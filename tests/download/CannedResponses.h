@@ -7,6 +7,7 @@
 #include "platform/THttp.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <ostream>
 #include <string>
@@ -34,6 +35,22 @@ inline std::string Filler(std::size_t n) {
     TCannedResponse response;
     response.FillerBytes = n;
     return response.Bytes();
+}
+
+// text compressed with zlib: windowBits 31 gives gzip, 15 the zlib format and
+// -15 bare deflate.
+inline std::string Compress(std::string_view text, int windowBits) {
+    z_stream z{};
+    deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&z, static_cast<uLong>(text.size())), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    z.avail_in = static_cast<uInt>(text.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
 }
 
 // Replaces "{host}" with the server's "127.0.0.1:port" and "{closed}" with
@@ -69,16 +86,18 @@ public:
     }
 };
 
-// Sets the idle timeout for one test and restores the short one after.
-class TIdleTimeout {
+// Sets one timeout for one test and restores the options after.
+template <std::chrono::milliseconds THttpOptions::*Field> class TTimeout {
 public:
-    explicit TIdleTimeout(std::chrono::milliseconds idle) : FSaved(THttpOptions::Default()) {
+    explicit TTimeout(std::chrono::milliseconds value) : FSaved(THttpOptions::Default()) {
         THttpOptions options = FSaved;
-        options.IdleTimeout = idle;
+        options.*Field = value;
         THttpOptions::SetDefault(options);
     }
-    ~TIdleTimeout() { THttpOptions::SetDefault(FSaved); }
+    ~TTimeout() { THttpOptions::SetDefault(FSaved); }
 
 private:
     THttpOptions FSaved;
 };
+using TIdleTimeout = TTimeout<&THttpOptions::IdleTimeout>;
+using TTotalTimeout = TTimeout<&THttpOptions::TotalTimeout>;

@@ -28,6 +28,7 @@ struct TDownloadResult {
     std::string Url;
     std::string Content;
     _TContent_Struct Header;
+    std::string Reason;
     std::chrono::milliseconds Elapsed{};
 };
 
@@ -64,6 +65,7 @@ TDownloadResult RunDownload(const std::string& address,
     result.Url = down->GetUrl();
     result.Content = down->GetContent();
     result.Header = down->GetHeaderInfo();
+    result.Reason = down->GetFailureReason();
     return result;
 }
 
@@ -86,7 +88,6 @@ struct TDownloadCase {
 const std::string kHtml = "Content-Type: text/html\r\n";
 const std::string kLongType = "Text/HTML; charset=windows-949; profile=extra-long";
 const std::string kLong = "Content-Type: " + kLongType + "\r\n";
-
 TCannedResponse CutAfterBody(std::string raw, std::size_t bodyBytes) {
     TCannedResponse r = Canned(raw);
     r.CloseAfter = raw.find("\r\n\r\n") + 4 + bodyBytes;
@@ -338,6 +339,55 @@ TEST(DownloadTest, AbortEndsTheThreadWithinASecond) {
     EXPECT_EQ(r.Messages, Expected(r, false));
     EXPECT_LT(r.Elapsed, 300ms + 1s);
     EXPECT_EQ(r.Content, "");
+}
+
+TEST(DownloadTest, APageThatDripsFailsAtTheTimeLimit) {
+    const TTotalTimeout limit(1500ms);
+    TCannedServer server(20s);
+    TCannedResponse drip = Canned(Http("200 OK", kHtml));
+    drip.FillerBytes = 1600; // 16 bytes each 100 ms: each piece restarts the idle timer
+    drip.Drip = 100ms;
+    drip.DripSize = 16;
+    server.Add("/drip", drip);
+    ASSERT_TRUE(server.Start());
+    const TDownloadResult r = RunDownload(server.Url("/drip"));
+    EXPECT_EQ(r.Messages, Expected(r, false));
+    EXPECT_EQ(r.Reason, "took longer than 1500 ms");
+    EXPECT_LT(r.Elapsed, 2500ms);
+}
+
+TEST(DownloadTest, ACompressedPageIsDecoded) {
+    std::string page;
+    for (int i = 0; i < 100; ++i)
+        page += "<a href=\"p" + std::to_string(i) + ".html\">page</a>\n";
+    const struct {
+        std::string encoding, body;
+        bool ok;
+    } table[] = {
+        {"gzip", Compress(page, 31), true}, // a declared length under 1000 is not the page's
+        {"Deflate", Compress(page, 15), true},
+        {"deflate", Compress(page, -15), true}, // bare, as some servers send it
+        {"gzip", "<a b>", false},
+    };
+    TCannedServer server(20s);
+    for (std::size_t i = 0; i < std::size(table); ++i)
+        server.Add(
+            "/" + std::to_string(i),
+            Canned(Http("200 OK",
+                        kHtml + "Content-Encoding: " + table[i].encoding +
+                            "\r\nContent-Length: " + std::to_string(table[i].body.size()) + "\r\n",
+                        table[i].body)));
+    ASSERT_TRUE(server.Start());
+    for (std::size_t i = 0; i < std::size(table); ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_LT(table[i].body.size(), 1000u);
+        const TDownloadResult r = RunDownload(server.Url("/" + std::to_string(i)));
+        EXPECT_EQ(r.Messages, Expected(r, table[i].ok));
+        EXPECT_EQ(r.Content, table[i].ok ? page : "");
+        if (table[i].ok) {
+            EXPECT_EQ(r.Header.ContentLength, static_cast<std::int32_t>(page.size()));
+        }
+    }
 }
 
 TEST(DownloadTest, AbortBeforeResumeFailsAtOnce) {

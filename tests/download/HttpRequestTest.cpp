@@ -32,6 +32,7 @@ TEST(HttpRequestTest, QueriesTellMissingFromFailed) {
     EXPECT_EQ(opened->QueryHeader("Content-Location", value), THttpQuery::Missing);
     EXPECT_EQ(opened->QueryStatusCode(value), THttpQuery::Ok);
     EXPECT_EQ(value, "200");
+    EXPECT_EQ(opened->FinalUrl(), server.Url("/p"));
 
     const auto refused =
         session.OpenUrl("http://127.0.0.1:" + std::to_string(TCannedServer::ClosedPort()) + "/");
@@ -53,6 +54,7 @@ TEST(HttpRequestTest, HeadersAreThoseOfTheFinalResponse) {
     std::string value;
     EXPECT_EQ(request->QueryHeader("X-Hop", value), THttpQuery::Missing);
     EXPECT_EQ(request->QueryHeader("Content-Type", value), THttpQuery::Missing);
+    EXPECT_EQ(request->FinalUrl(), server.Url("/p"));
 
     char buffer[16];
     std::size_t received = 0;

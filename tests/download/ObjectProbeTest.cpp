@@ -1,5 +1,6 @@
 // The object probe against canned responses, blocking and pumping.
 #include "CannedResponses.h"
+#include "common/Limits.h"
 #include "download/TObjectProbe.h"
 
 #include <QTimer>
@@ -115,6 +116,14 @@ const std::vector<TProbeCase>& Cases() {
          kNotFound},
         {"connection refused", {}, "http://{closed}/o", kNotFound, 0},
         {"https to a server without TLS", {}, "https://{host}/o", kNotFound},
+        {"gzip body is counted decoded",
+         {{"/o", Canned(Http("200 OK",
+                             "Content-Type: image/svg+xml\r\nContent-Encoding: gzip\r\n"
+                             "Content-Length: " +
+                                 std::to_string(Compress(Filler(5000), 31).size()) + "\r\n",
+                             Compress(Filler(5000), 31)))}},
+         "http://{host}/o",
+         {"image/svg+xml", 200, 5000}},
         {"address without a scheme gets http://",
          {{"/o", Canned(Http("200 OK", "Content-Type: image/gif\r\nContent-Length: 2\r\n", "GI"))}},
          "{host}/o",
@@ -182,6 +191,46 @@ TEST(ProbeResponsiveTest, HandlersRunDuringTheRequestAndCanAbortIt) {
     EXPECT_EQ(result, kNotFound);
     EXPECT_GE(ticks, 5);
     EXPECT_LT(elapsed, 1500ms);
+}
+
+TEST(ProbeTest, ABodyWithoutEndIsAFailureWithTheBytesCounted) {
+    TCannedServer server(60s);
+    TCannedResponse drip = Canned(Http("200 OK", "Content-Type: image/gif\r\n"));
+    drip.FillerBytes = 1600; // 16 bytes each 100 ms: each piece restarts the idle timer
+    drip.Drip = 100ms;
+    drip.DripSize = 16;
+    server.Add("/drip", drip);
+    for (std::size_t size : {kMaxPageBytes, kMaxPageBytes + 1}) {
+        TCannedResponse big = Canned(Http("200 OK", "Content-Type: image/gif\r\n"));
+        big.FillerBytes = size;
+        server.Add("/" + std::to_string(size), big);
+    }
+    ASSERT_TRUE(server.Start());
+    const auto cap = static_cast<std::int32_t>(kMaxPageBytes);
+    const struct {
+        std::string target;
+        _TContent_Struct result;
+        std::string reason;
+    } table[] = {
+        {"/drip", {"Not Found", 404, 0}, "took longer than 1500 ms"}, // the size is checked below
+        {"/" + std::to_string(kMaxPageBytes), {"image/gif", 200, cap}, ""},
+        {"/" + std::to_string(kMaxPageBytes + 1),
+         {"Not Found", 404, cap},
+         "the body is larger than 64 MiB"},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.target);
+        const TTotalTimeout limit(row.target == "/drip" ? 1500ms : 60s);
+        std::string reason;
+        _TContent_Struct result = TObjectProbe::Probe(server.Url(row.target), nullptr, &reason);
+        if (row.target == "/drip") {
+            EXPECT_GT(result.ContentLength, 0); // the bytes that came in time
+            EXPECT_LT(result.ContentLength, 1600);
+            result.ContentLength = 0;
+        }
+        EXPECT_EQ(result, row.result);
+        EXPECT_EQ(reason, row.reason);
+    }
 }
 
 TEST(ProbeTest, AbortDuringTheBodyGivesNotFound) {

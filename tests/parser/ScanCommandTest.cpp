@@ -5,6 +5,8 @@
 
 #include <sstream>
 
+#include <unistd.h>
+
 namespace {
 
 const std::string SamplePage = std::string(PARSER_TEST_DATA) + "/page.html";
@@ -14,10 +16,15 @@ struct TRun {
     std::string Out, Err;
 };
 
+// Standard input is a pipe holding in (a few kilobytes at most).
 TRun Scan(const std::string& file, const std::string& base, int depth, const std::string& in = "") {
-    std::istringstream input(in);
+    int fds[2];
+    EXPECT_EQ(pipe(fds), 0);
+    EXPECT_EQ(write(fds[1], in.data(), in.size()), static_cast<ssize_t>(in.size()));
+    close(fds[1]);
     std::ostringstream out, err;
-    const int code = TScanCommand::Run(file, base, depth, input, out, err);
+    const int code = TScanCommand::Run(file, base, depth, fds[0], out, err);
+    close(fds[0]);
     return {code, out.str(), err.str()};
 }
 
