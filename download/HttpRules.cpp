@@ -1,5 +1,7 @@
 #include "HttpRules.h"
 
+#include <charconv>
+
 #include "platform/THttp.h"
 
 namespace {
@@ -63,6 +65,19 @@ std::string FailureReason(const THttpRequest& request) {
 
 std::string StatusReason(std::int32_t status) {
     return "the server answered " + std::to_string(status);
+}
+
+std::optional<std::int64_t> DeclaredLength(const THttpRequest& request) {
+    std::string text;
+    if (request.Decoded() || request.QueryHeader("Content-Length", text) != THttpQuery::Ok ||
+        text.empty())
+        return std::nullopt;
+    std::int64_t length = 0;
+    const char* const end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, length);
+    if (error != std::errc() || stop != end || length < 0)
+        return std::nullopt;
+    return length;
 }
 
 std::optional<std::int32_t> ShortDeclaredLength(const THttpRequest& request) {

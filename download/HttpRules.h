@@ -40,3 +40,7 @@ std::string StatusReason(std::int32_t status);
 // Any other length, a missing header, and a body that is decoded (its
 // declared length is that of the encoded bytes) leave the size to be counted.
 std::optional<std::int32_t> ShortDeclaredLength(const THttpRequest& request);
+
+// The declared Content-Length, whatever its number of digits, when it is a
+// valid length of the body as it will be read (not of a compressed one).
+std::optional<std::int64_t> DeclaredLength(const THttpRequest& request);

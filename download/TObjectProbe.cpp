@@ -108,8 +108,9 @@ _TContent_Struct TObjectProbe::ProbeWithReason(const std::string& address,
     result.StatusCode = *status;
     if (request->QueryHeader("Content-Type", result.ContentType) != THttpQuery::Ok)
         result.ContentType.clear();
-    if (const std::optional<std::int32_t> declared = ShortDeclaredLength(*request)) {
-        result.ContentLength = *declared;
+    // A declared length is the size: the body is not read to be counted.
+    if (const std::optional<std::int64_t> declared = DeclaredLength(*request)) {
+        result.ContentLength = ClampSize(*declared);
     } else {
         const std::int64_t limit = CountLimit(*request);
         std::int64_t counted = 0;

@@ -28,6 +28,30 @@ void InitCurlOnce() {
     (void)rc;
 }
 
+// Connections, DNS results and TLS sessions shared by every transfer of the
+// process, whatever its thread: a page and the objects after it reuse the
+// connections to their host instead of opening one each. Made once, never
+// cleaned up, like the library itself.
+CURLSH* SharedCache() {
+    static std::mutex locks[CURL_LOCK_DATA_LAST];
+    static CURLSH* const share = [] {
+        InitCurlOnce();
+        CURLSH* s = curl_share_init();
+        if (s == nullptr)
+            return s;
+        curl_share_setopt(s, CURLSHOPT_LOCKFUNC, +[](CURL*, curl_lock_data data, curl_lock_access, void*) {
+            locks[data].lock();
+        });
+        curl_share_setopt(s, CURLSHOPT_UNLOCKFUNC,
+                          +[](CURL*, curl_lock_data data, void*) { locks[data].unlock(); });
+        for (curl_lock_data data : {CURL_LOCK_DATA_CONNECT, CURL_LOCK_DATA_DNS,
+                                    CURL_LOCK_DATA_SSL_SESSION})
+            curl_share_setopt(s, CURLSHOPT_SHARE, data);
+        return s;
+    }();
+    return share;
+}
+
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
@@ -327,6 +351,8 @@ struct THttpRequest::TTransfer {
         curl_easy_setopt(Easy, CURLOPT_URL, url.c_str());
         curl_easy_setopt(Easy, CURLOPT_USERAGENT, agent.c_str());
         curl_easy_setopt(Easy, CURLOPT_NOSIGNAL, 1L);
+        if (CURLSH* share = SharedCache())
+            curl_easy_setopt(Easy, CURLOPT_SHARE, share);
         curl_easy_setopt(Easy, CURLOPT_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(Easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(Easy, CURLOPT_FOLLOWLOCATION, 1L);
