@@ -228,7 +228,9 @@ TEST_F(Window, EnterInTheAddressBoxStartsTheCrawlOncePerPress) {
 TEST_F(Window, OpenFolderCrawlsTheFolderFromItsServedAddress) {
     QString chosen;
     w.Hooks.ChooseFolder = [&chosen] { return chosen; };
-    w.ApplyDelay("0");
+    w.InterEdt->selectAll();
+    QTest::keyClicks(w.InterEdt, "0");
+    QTest::mouseClick(w.SpeedButton1, Qt::LeftButton);
     const struct {
         QString folder;
         int errors;
