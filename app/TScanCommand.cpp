@@ -21,7 +21,7 @@ bool ReadAll(std::istream& in, std::string& text) {
     return !in.bad();
 }
 
-void WriteRecords(CsvWriter& csv, const char* kind, const std::vector<_TObjectType*>& records) {
+void WriteList(CsvWriter& csv, const char* kind, const std::vector<_TObjectType*>& records) {
     for (const _TObjectType* record : records)
         csv.WriteRow(
             {kind, record->Url, std::to_string(record->Count), std::to_string(record->Depth)});
@@ -64,14 +64,18 @@ int TScanCommand::Run(const std::string& file, const std::string& baseUrl, std::
     parser->Resume();
     parser->WaitFor();
 
-    CsvWriter csv(out);
-    csv.WriteRow({"Kind", "URI", "Count", "Depth"});
-    WriteRecords(csv, "anchor", parser->Anchors());
-    WriteRecords(csv, "object", parser->Objects());
+    WriteRecords(*parser, out);
     out.flush();
     if (!out) {
         err << "marrowby: cannot write the results\n";
         return 1;
     }
     return 0;
+}
+
+void TScanCommand::WriteRecords(const THtmlParser& parser, std::ostream& out) {
+    CsvWriter csv(out);
+    csv.WriteRow({"Kind", "URI", "Count", "Depth"});
+    WriteList(csv, "anchor", parser.Anchors());
+    WriteList(csv, "object", parser.Objects());
 }

@@ -7,6 +7,8 @@
 #include <iosfwd>
 #include <string>
 
+class THtmlParser;
+
 class TScanCommand {
 public:
     // 0 on success; 1 when the file cannot be read or the skip file is
@@ -14,4 +16,6 @@ public:
     // caller's to report.
     static int Run(const std::string& file, const std::string& baseUrl, std::int32_t depth,
                    std::istream& stdinStream, std::ostream& out, std::ostream& err);
+    // The CSV of a parser that has run: the header, its anchors, its objects.
+    static void WriteRecords(const THtmlParser& parser, std::ostream& out);
 };
