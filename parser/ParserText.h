@@ -59,16 +59,54 @@ constexpr bool StartsWithNoCase(std::string_view text, std::string_view prefix) 
     return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
-// The name a tag is read under, as the tag reader reads it from the tag's
-// text (its "<" up to its ">"): the word after the "<" up to the first space,
-// trimmed, without the "/" of a closing tag, and cut at a NUL byte as the
-// reader's copy of it is.
-constexpr std::string_view TagName(std::string_view tagText) noexcept {
+// The page is read as it was written: wherever a reader looks for a space, a
+// line feed or a carriage return counts as one too.
+constexpr bool IsSpaceOrLineEnd(char c) noexcept {
+    return c == ' ' || c == '\n' || c == '\r';
+}
+
+constexpr std::size_t FindSpace(std::string_view text, std::size_t from = 0) noexcept {
+    for (; from < text.size(); ++from)
+        if (IsSpaceOrLineEnd(text[from]))
+            return from;
+    return std::string_view::npos;
+}
+
+// What a NUL-terminated copy of the text would read: the text up to its first
+// NUL byte.
+constexpr std::string_view UpToNul(std::string_view text) noexcept {
+    std::size_t end = 0;
+    while (end < text.size() && text[end] != '\0')
+        ++end;
+    return text.substr(0, end);
+}
+
+// What the scan does after a tag: go on past its text, past the script it
+// opens, or stop.
+enum class TAfterTag { Text, Script, Stop };
+
+// The parts of a tag's text (its "<" up to its ">"): the word after the "<" up
+// to the first space, trimmed, without the "/" of a closing tag, and the
+// attribute text after that space. A tag whose word is blank has no name.
+struct TTagParts {
+    bool Named = false;
+    std::string_view Name;
+    std::string_view Attributes;
+};
+
+constexpr TTagParts SplitTag(std::string_view tagText) noexcept {
     const std::string_view body = tagText.substr(tagText.empty() ? 0 : 1);
-    std::string_view name = Trim(body.substr(0, body.find(' ')));
-    if (name.starts_with('/'))
-        name.remove_prefix(1);
-    return name.substr(0, name.find('\0'));
+    const std::size_t space = FindSpace(body);
+    TTagParts parts;
+    parts.Name = Trim(body.substr(0, space));
+    if (parts.Name.empty())
+        return parts;
+    parts.Named = true;
+    if (parts.Name.front() == '/')
+        parts.Name.remove_prefix(1);
+    if (space != std::string_view::npos)
+        parts.Attributes = body.substr(space + 1);
+    return parts;
 }
 
 // The position of the next occurrence of one character, for a caller whose
