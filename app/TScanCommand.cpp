@@ -4,21 +4,59 @@
 #include "parser/THtmlParser.h"
 #include "platform/EFOpenError.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <ios>
 #include <istream>
 #include <memory>
+#include <new>
 #include <ostream>
-#include <sstream>
+#include <stdexcept>
+#include <string>
 
 namespace {
 
-bool ReadAll(std::istream& in, std::string& text) {
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    text = std::move(buffer).str();
+// Reads the whole stream into text, starting with room for expected bytes.
+// A regular file is read straight into a string of its size, so a big page is
+// held once, not in a growing buffer and then a copy of it; a pipe is read in
+// growing steps. False when it cannot be read (a directory, say), or not
+// held in memory.
+bool ReadAll(std::istream& in, std::string& text, std::size_t expected = 0) try {
+    std::streambuf& source = *in.rdbuf();
+    text.resize(expected);
+    std::size_t used = 0;
+    for (;;) {
+        if (used == text.size()) {
+            if (std::char_traits<char>::eq_int_type(source.sgetc(), std::char_traits<char>::eof()))
+                break;
+            text.resize(std::max<std::size_t>(text.size() * 2, 64 * 1024));
+        }
+        const std::streamsize got =
+            source.sgetn(text.data() + used, static_cast<std::streamsize>(text.size() - used));
+        if (got <= 0)
+            break;
+        used += static_cast<std::size_t>(got);
+    }
+    text.resize(used);
     return !in.bad();
+} catch (const std::ios_base::failure&) {
+    return false;
+} catch (const std::bad_alloc&) {
+    return false;
+} catch (const std::length_error&) {
+    return false;
+}
+
+// The size of a regular file, or zero.
+std::size_t RegularFileSize(const std::string& file) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error))
+        return 0;
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    return error ? 0 : static_cast<std::size_t>(size);
 }
 
 void WriteList(CsvWriter& csv, const char* kind, const std::vector<_TObjectType*>& records) {
@@ -43,7 +81,7 @@ int TScanCommand::Run(const std::string& file, const std::string& baseUrl, std::
             err << "marrowby: cannot open \"" << file << "\": " << std::strerror(errno) << '\n';
             return 1;
         }
-        if (!ReadAll(in, document)) {
+        if (!ReadAll(in, document, RegularFileSize(file))) {
             err << "marrowby: cannot read \"" << file << "\"\n";
             return 1;
         }
