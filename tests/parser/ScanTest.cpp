@@ -57,6 +57,7 @@ TEST(ParserScan, BaseHref) {
         {"<Base href=https://s/p/q.html><img src=i.gif>", "", "https://s/p/i.gif"},
         {"<a href=a.html><img srcset=i.gif><Base href=/b/>", "http://host/b/a.html",
          "http://host/b/i.gif"},
+        {"<a href=a.html><\tBase href=/b/>", "http://host/b/a.html", ""}, // read as BASE
         {"<Base href=/one/><Base href=/two/><a href=a.html>", "http://host/one/a.html", ""},
         {"<Base target=_top><Base href=/two/><a href=a.html>", "http://host/two/a.html", ""},
         // An HREF that resolves to nothing leaves the page's address; no later BASE counts.
