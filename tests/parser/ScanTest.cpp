@@ -47,6 +47,19 @@ TEST(ParserScan, Pages) {
     }
 }
 
+// Every address keeps one record, in the order first met, however many a
+// page holds.
+TEST(ParserScan, ManyAddresses) {
+    TSkipFile skip({});
+    std::string page, expected;
+    for (int round = 0; round < 2; ++round)
+        for (int i = 0; i < 3000; ++i)
+            page += "<a href=p" + std::to_string(i) + ".html>";
+    for (int i = 0; i < 3000; ++i)
+        expected += (i ? " p" : "p") + std::to_string(i) + ".html*2";
+    EXPECT_EQ(Describe(*ParsePage(page), true), expected);
+}
+
 // The first BASE with an HREF sets the base of every link of the page.
 TEST(ParserScan, BaseHref) {
     TSkipFile skip({"base"});
