@@ -126,7 +126,10 @@ static_assert(RowsOf(PackedName("a")) == 1 && RowsOf(PackedName("Div")) == 0 &&
 // The text with every line feed and carriage return turned into a space,
 // copied into scratch only when it has one.
 std::string_view LineEndsAsSpaces(std::string_view text, std::string& scratch) {
-    if (text.find_first_of("\n\r") == std::string_view::npos)
+    std::size_t at = 0;
+    while (at < text.size() && text[at] != '\n' && text[at] != '\r')
+        ++at;
+    if (at == text.size())
         return text;
     scratch.assign(text);
     for (char& c : scratch)

@@ -2,6 +2,7 @@
 // Byte-level text helpers shared by the parser's parts. Letter case is ASCII
 // only: bytes of multi-byte text pass through unchanged.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <string_view>
@@ -115,8 +116,9 @@ constexpr TTagParts SplitTag(std::string_view tagText) noexcept {
 }
 
 // The position of the first c in text at or after from, or npos. Most of what
-// the parser looks for lies a few bytes ahead: the next 32 bytes are looked at
-// in place before the library's search is called.
+// the parser looks for lies a few bytes ahead: the next 32 bytes, or a short
+// rest of the text, are looked at in place before the library's search is
+// called.
 inline std::size_t FindByte(std::string_view text, char c, std::size_t from) noexcept {
     const std::size_t size = text.size();
 #if defined(__SSE2__)
@@ -127,8 +129,12 @@ inline std::size_t FindByte(std::string_view text, char c, std::size_t from) noe
             return from + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(hits)));
     }
 #endif
-    if (from >= size)
+    if (size - std::min(from, size) < 16) {
+        for (; from < size; ++from)
+            if (text[from] == c)
+                return from;
         return std::string_view::npos;
+    }
     const void* hit = std::memchr(text.data() + from, c, size - from);
     return hit == nullptr ? std::string_view::npos
                           : static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
