@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -57,7 +58,7 @@ struct TFileDescriptor {
     }
 };
 
-void WriteRecords(CsvWriter& csv, const char* kind, const std::vector<_TObjectType*>& records) {
+void WriteList(CsvWriter& csv, const char* kind, const std::vector<_TObjectType*>& records) {
     for (const _TObjectType* record : records)
         csv.WriteRow(
             {kind, record->Url, std::to_string(record->Count), std::to_string(record->Depth)});
@@ -102,10 +103,7 @@ int Scan(const std::string& file, const std::string& baseUrl, std::int32_t depth
         return 1;
     }
 
-    CsvWriter csv(out);
-    csv.WriteRow({"Kind", "URI", "Count", "Depth"});
-    WriteRecords(csv, "anchor", parser->Anchors());
-    WriteRecords(csv, "object", parser->Objects());
+    TScanCommand::WriteRecords(*parser, out);
     out.flush();
     if (!out) {
         err << "marrowby: cannot write the results\n";
@@ -124,4 +122,11 @@ int TScanCommand::Run(const std::string& file, const std::string& baseUrl, std::
         err << "marrowby: out of memory\n";
         return 1;
     }
+}
+
+void TScanCommand::WriteRecords(const THtmlParser& parser, std::ostream& out) {
+    CsvWriter csv(out);
+    csv.WriteRow({"Kind", "URI", "Count", "Depth"});
+    WriteList(csv, "anchor", parser.Anchors());
+    WriteList(csv, "object", parser.Objects());
 }

@@ -8,6 +8,8 @@
 #include <iosfwd>
 #include <string>
 
+class THtmlParser;
+
 class TScanCommand {
 public:
     // 0 on success; 1, with the reason on err and nothing on out, when the
@@ -17,4 +19,6 @@ public:
     // read for file "-".
     static int Run(const std::string& file, const std::string& baseUrl, std::int32_t depth,
                    int stdinFd, std::ostream& out, std::ostream& err);
+    // The CSV of a parser that has run: the header, its anchors, its objects.
+    static void WriteRecords(const THtmlParser& parser, std::ostream& out);
 };

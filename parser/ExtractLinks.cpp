@@ -4,9 +4,12 @@
 #include "ParserText.h"
 #include "THtmlParser.h"
 
+#include "TAttributeReader.h"
+
 #include <array>
-#include <cstring>
+#include <cstdint>
 #include <limits>
+#include <memory>
 #include <string_view>
 
 using namespace parser_text;
@@ -29,13 +32,6 @@ struct TLinkRow {
     // the value WhenValue, in any letter case.
     const char* WhenAttribute = nullptr;
     const char* WhenValue = nullptr;
-
-    bool HasTag(const char* name) const noexcept {
-        for (const char* tag : Tags)
-            if (tag != nullptr && std::strcmp(tag, name) == 0)
-                return true;
-        return false;
-    }
 };
 
 // Every row is tried for every tag, in this order: one tag can yield one
@@ -56,48 +52,168 @@ constexpr std::array<TLinkRow, 13> LinkTable{{
     {{"META"}, "CONTENT", true, TValueForm::Refresh, "HTTP-EQUIV", "refresh"},
 }};
 
-// The value of the first attribute of this name that has one: only that one
-// counts, whatever it holds. Upper-cases the names it passes.
-const char* FirstValue(_TTag& tag, const char* name) {
-    for (_TAttribute* attribute = tag.Attributes; attribute != nullptr;
-         attribute = attribute->Next) {
-        if (!attribute->Name)
-            continue;
-        UpperCaseInPlace(attribute->Name.get());
-        if (attribute->Value && std::strcmp(attribute->Name.get(), name) == 0)
-            return attribute->Value.get();
+// A tag name of up to eight bytes as one number, in upper case; zero for any
+// other name, which names no tag of the table.
+constexpr std::uint64_t PackedName(std::string_view name) noexcept {
+    if (name.empty() || name.size() > 8)
+        return 0;
+    std::uint64_t packed = 0;
+    for (std::size_t i = 0; i < name.size(); ++i)
+        packed |= std::uint64_t{static_cast<unsigned char>(ToUpper(name[i]))} << (8 * i);
+    return packed;
+}
+
+// Each tag name of the table with the rows that name it, one bit a row, in a
+// table of 64 slots where no two names share a slot: a name is looked up by
+// one multiplication and one comparison.
+struct TNameRows {
+    std::uint64_t Name = 0;
+    std::uint16_t Rows = 0;
+};
+static_assert(LinkTable.size() <= 16, "a row set is sixteen bits");
+
+constexpr std::size_t NameSlots = 64;
+
+constexpr std::size_t SlotOf(std::uint64_t packed, std::uint64_t multiplier) noexcept {
+    return static_cast<std::size_t>((packed * multiplier) >> 58);
+}
+
+constexpr std::uint64_t NameMultiplier = [] {
+    for (std::uint64_t seed = 1;; ++seed) {
+        const std::uint64_t multiplier = (seed * 0x9E3779B97F4A7C15u) | 1u;
+        std::array<std::uint64_t, NameSlots> slots{};
+        bool clash = false;
+        for (const TLinkRow& row : LinkTable) {
+            for (const char* tag : row.Tags) {
+                if (tag == nullptr)
+                    continue;
+                const std::uint64_t packed = PackedName(tag);
+                std::uint64_t& slot = slots[SlotOf(packed, multiplier)];
+                clash = clash || (slot != 0 && slot != packed);
+                slot = packed;
+            }
+        }
+        if (!clash)
+            return multiplier;
     }
-    return nullptr;
+}();
+
+constexpr std::array<TNameRows, NameSlots> NameRows = [] {
+    std::array<TNameRows, NameSlots> names{};
+    for (std::size_t row = 0; row < LinkTable.size(); ++row) {
+        for (const char* tag : LinkTable[row].Tags) {
+            if (tag == nullptr)
+                continue;
+            TNameRows& entry = names[SlotOf(PackedName(tag), NameMultiplier)];
+            entry.Name = PackedName(tag);
+            entry.Rows = static_cast<std::uint16_t>(entry.Rows | (1u << row));
+        }
+    }
+    return names;
+}();
+
+// The rows that name a tag, from its packed name.
+constexpr unsigned RowsOf(std::uint64_t packed) noexcept {
+    const TNameRows& entry = NameRows[SlotOf(packed, NameMultiplier)];
+    return entry.Name == packed ? entry.Rows : 0;
+}
+
+constexpr std::uint64_t PackedScript = PackedName("SCRIPT");
+constexpr std::uint64_t PackedBase = PackedName("BASE");
+static_assert(RowsOf(PackedName("a")) == 1 && RowsOf(PackedName("Div")) == 0 &&
+              RowsOf(PackedBase) == 0 && RowsOf(0) == 0);
+
+// The text with every line feed and carriage return turned into a space,
+// copied into scratch only when it has one.
+std::string_view LineEndsAsSpaces(std::string_view text, std::string& scratch) {
+    std::size_t at = 0;
+    while (at < text.size() && text[at] != '\n' && text[at] != '\r')
+        ++at;
+    if (at == text.size())
+        return text;
+    scratch.assign(text);
+    for (char& c : scratch)
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    return scratch;
 }
 
 } // namespace
 
-bool THtmlParser::ExtractLinks(_TTag& tag) {
-    if (tag.IsSkipped || !tag.Name)
-        return false;
-    bool matched = false;
-    for (const TLinkRow& row : LinkTable) {
-        UpperCaseInPlace(tag.Name.get());
-        if (!row.HasTag(tag.Name.get()))
-            continue;
-        if (row.WhenAttribute != nullptr) {
-            const char* when = FirstValue(tag, row.WhenAttribute);
-            if (when == nullptr || !EqualsNoCase(when, row.WhenValue))
-                continue;
+bool THtmlParser::SkipListHidesLinkTags(const std::vector<std::string>& skipTags) {
+    for (const std::string& line : skipTags) {
+        const std::uint64_t packed = PackedName(UpToNul(line));
+        if (RowsOf(packed) != 0 || packed == PackedBase)
+            return true;
+    }
+    return false;
+}
+
+void THtmlParser::ReadAttributeList(std::string_view attributeText) {
+    FAttributes.clear();
+    TAttributeReader reader(attributeText);
+    std::string_view name, value;
+    while (reader.Next(name, value))
+        FAttributes.emplace_back(name, value);
+}
+
+// Only the first attribute of a name counts, whatever it holds.
+std::string_view THtmlParser::FirstValue(std::string_view name) {
+    for (const auto& [attribute, value] : FAttributes)
+        if (EqualsNoCase(UpToNul(attribute), name))
+            return LineEndsAsSpaces(UpToNul(value), FValue);
+    return {};
+}
+
+// Names are compared up to any NUL byte, in any letter case; the skip list
+// is matched against the name as written.
+TAfterTag THtmlParser::ReadTagLinks(std::string_view tagText) {
+    const TTagParts tag = SplitTag(tagText);
+    if (!tag.Named)
+        return TAfterTag::Text;
+    const std::uint64_t packed = PackedName(UpToNul(tag.Name));
+    if (packed == PackedBase && !FBaseTaken) {
+        const std::string base = FBaseUrl;
+        if (TakeBase(tag.Name, tag.Attributes)) {
+            FBaseTaken = true;
+            if (FBaseUrl != base) {
+                FResolver = TLinkResolver(FBaseUrl);
+                if (!FAnchors.empty() || !FObjects.empty()) {
+                    FRescan = true;
+                    return TAfterTag::Stop;
+                }
+            }
         }
-        const char* value = FirstValue(tag, row.Attribute);
-        if (value == nullptr)
+        return TAfterTag::Text;
+    }
+    if (const unsigned rows = RowsOf(packed);
+        rows != 0 && !(FSkipHidesLinkTags && IsSkipped(tag.Name)))
+        ExtractLinks(rows, tag.Attributes);
+    return packed == PackedScript ? TAfterTag::Script : TAfterTag::Text;
+}
+
+// Every row is tried for every tag, in the table's order: one tag can yield
+// one address per row (a srcset list one per candidate).
+void THtmlParser::ExtractLinks(unsigned rows, std::string_view attributeText) {
+    ReadAttributeList(attributeText);
+    for (std::size_t index = 0; index < LinkTable.size(); ++index) {
+        if ((rows & (1u << index)) == 0)
             continue;
-        matched = true;
+        const TLinkRow& row = LinkTable[index];
+        if (row.WhenAttribute != nullptr &&
+            !EqualsNoCase(FirstValue(row.WhenAttribute), row.WhenValue))
+            continue;
+        const std::string_view value = FirstValue(row.Attribute);
+        if (value.empty())
+            continue;
         switch (row.Form) {
         case TValueForm::Address:
             Record(row.Anchor, value);
             break;
         case TValueForm::SrcSet: {
-            const std::string_view list = value;
             std::size_t pos = 0;
-            for (std::string_view link = NextSrcSetAddress(list, pos); !link.empty();
-                 link = NextSrcSetAddress(list, pos))
+            for (std::string_view link = NextSrcSetAddress(value, pos); !link.empty();
+                 link = NextSrcSetAddress(value, pos))
                 Record(row.Anchor, link);
             break;
         }
@@ -106,43 +222,35 @@ bool THtmlParser::ExtractLinks(_TTag& tag) {
             break;
         }
     }
-    return matched;
 }
 
 // The first BASE tag with an HREF sets the base for the whole page; an HREF
 // that resolves to nothing leaves the page's own address.
-bool THtmlParser::TakeBase(_TTag& tag) {
-    if (tag.IsSkipped || !tag.Name)
+bool THtmlParser::TakeBase(std::string_view name, std::string_view attributeText) {
+    if (IsSkipped(name))
         return false;
-    UpperCaseInPlace(tag.Name.get());
-    if (std::strcmp(tag.Name.get(), "BASE") != 0)
+    ReadAttributeList(attributeText);
+    const std::string_view href = FirstValue("HREF");
+    if (href.empty())
         return false;
-    const char* href = FirstValue(tag, "HREF");
-    if (href == nullptr)
-        return false;
-    if (std::string base = ResolveLink(FPageUrl, href); !base.empty())
-        FBaseUrl = std::move(base);
+    if (TLinkResolver(FPageUrl).Resolve(href, FAddress))
+        FBaseUrl = FAddress;
     return true;
 }
 
 // Resolves the link against the base and counts the address it gives, if any.
 void THtmlParser::Record(bool anchor, std::string_view link) {
-    if (link.empty())
+    if (link.empty() || !FResolver.Resolve(link, FAddress))
         return;
-    const std::string address = ResolveLink(FBaseUrl, std::string(link));
-    if (address.empty())
-        return;
-    TCountMap& counts = anchor ? FAnchorCounts : FObjectCounts;
     std::vector<_TObjectType*>& records = anchor ? FAnchors : FObjects;
-    auto& index = anchor ? FAnchorIndex : FObjectIndex;
-
-    const auto entry = counts.try_emplace(address, 0).first;
-    if (++entry->second > 1) {
-        ++index.at(&entry->first)->Count;
+    TAddressIndex& index = anchor ? FAnchorIndex : FObjectIndex;
+    std::uint32_t hash = 0;
+    if (_TObjectType* known = index.Find(FAddress, records, hash)) {
+        ++known->Count;
         return;
     }
     auto record = std::make_unique<_TObjectType>();
-    record->Url = address;
+    record->Url = FAddress;
     record->Kind = anchor ? KIND_PAGE : KIND_OBJECT;
     record->Count = 1;
     // A page link lies one level deeper than its page (kept at the largest
@@ -150,6 +258,6 @@ void THtmlParser::Record(bool anchor, std::string_view link) {
     if (anchor)
         record->Depth = FDepth < std::numeric_limits<std::int32_t>::max() ? FDepth + 1 : FDepth;
     records.push_back(record.get());
-    _TObjectType* added = record.release();
-    index.emplace(&entry->first, added);
+    record.release();
+    index.Add(hash, records.size() - 1);
 }

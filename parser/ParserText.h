@@ -2,8 +2,14 @@
 // Byte-level text helpers shared by the parser's parts. Letter case is ASCII
 // only: bytes of multi-byte text pass through unchanged.
 
+#include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace parser_text {
 
@@ -59,16 +65,79 @@ constexpr bool StartsWithNoCase(std::string_view text, std::string_view prefix) 
     return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
-// The name a tag is read under, as the tag reader reads it from the tag's
-// text (its "<" up to its ">"): the word after the "<" up to the first space,
-// trimmed, without the "/" of a closing tag, and cut at a NUL byte as the
-// reader's copy of it is.
-constexpr std::string_view TagName(std::string_view tagText) noexcept {
+// The page is read as it was written: wherever a reader looks for a space, a
+// line feed or a carriage return counts as one too.
+constexpr bool IsSpaceOrLineEnd(char c) noexcept {
+    return c == ' ' || c == '\n' || c == '\r';
+}
+
+constexpr std::size_t FindSpace(std::string_view text, std::size_t from = 0) noexcept {
+    for (; from < text.size(); ++from)
+        if (IsSpaceOrLineEnd(text[from]))
+            return from;
+    return std::string_view::npos;
+}
+
+// What a NUL-terminated copy of the text would read: the text up to its first
+// NUL byte.
+constexpr std::string_view UpToNul(std::string_view text) noexcept {
+    std::size_t end = 0;
+    while (end < text.size() && text[end] != '\0')
+        ++end;
+    return text.substr(0, end);
+}
+
+// What the scan does after a tag: go on past its text, past the script it
+// opens, or stop.
+enum class TAfterTag { Text, Script, Stop };
+
+// The parts of a tag's text (its "<" up to its ">"): the word after the "<" up
+// to the first space, trimmed, without the "/" of a closing tag, and the
+// attribute text after that space. A tag whose word is blank has no name.
+struct TTagParts {
+    bool Named = false;
+    std::string_view Name;
+    std::string_view Attributes;
+};
+
+constexpr TTagParts SplitTag(std::string_view tagText) noexcept {
     const std::string_view body = tagText.substr(tagText.empty() ? 0 : 1);
-    std::string_view name = Trim(body.substr(0, body.find(' ')));
-    if (name.starts_with('/'))
-        name.remove_prefix(1);
-    return name.substr(0, name.find('\0'));
+    const std::size_t space = FindSpace(body);
+    TTagParts parts;
+    parts.Name = Trim(body.substr(0, space));
+    if (parts.Name.empty())
+        return parts;
+    parts.Named = true;
+    if (parts.Name.front() == '/')
+        parts.Name.remove_prefix(1);
+    if (space != std::string_view::npos)
+        parts.Attributes = body.substr(space + 1);
+    return parts;
+}
+
+// The position of the first c in text at or after from, or npos. Most of what
+// the parser looks for lies a few bytes ahead: the next 32 bytes, or a short
+// rest of the text, are looked at in place before the library's search is
+// called.
+inline std::size_t FindByte(std::string_view text, char c, std::size_t from) noexcept {
+    const std::size_t size = text.size();
+#if defined(__SSE2__)
+    const __m128i wanted = _mm_set1_epi8(c);
+    for (int block = 0; block < 2 && from + 16 <= size; ++block, from += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + from));
+        if (const int hits = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)); hits != 0)
+            return from + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(hits)));
+    }
+#endif
+    if (size - std::min(from, size) < 16) {
+        for (; from < size; ++from)
+            if (text[from] == c)
+                return from;
+        return std::string_view::npos;
+    }
+    const void* hit = std::memchr(text.data() + from, c, size - from);
+    return hit == nullptr ? std::string_view::npos
+                          : static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
 }
 
 // The position of the next occurrence of one character, for a caller whose
@@ -81,7 +150,7 @@ public:
 
     std::size_t From(std::size_t from) noexcept {
         if (!FKnown || (FAt != std::string_view::npos && FAt < from)) {
-            FAt = FText.find(FChar, from);
+            FAt = FindByte(FText, FChar, from);
             FKnown = true;
         }
         return FAt;

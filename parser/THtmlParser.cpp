@@ -67,13 +67,8 @@ private:
     bool FKnown = false;
 };
 
-// What the scan does after a tag: go on past its text, past the script it
-// opens, or stop.
-enum class TAfterTag { Text, Script, Stop };
-
-// The scan works on positions in one copy of the page in which every line
-// feed and carriage return has become a space. Each step looks for the next
-// "<" and the next ">":
+// The scan works on positions in the page. Each step looks for the next "<"
+// and the next ">":
 //  - a "<" before the next ">" opens a tag, whose text runs up to that ">";
 //    after an ordinary tag the scan goes on past the tag's text content (its
 //    leading blanks are not counted, so it resumes a little early, which is
@@ -121,38 +116,16 @@ template <class OnTag> void ScanTags(std::string_view page, const TThread& threa
     }
 }
 
-// True when some "<" of the page opens a tag named BASE or closes one: only
-// then can a BASE tag be found.
-bool MayHaveBaseTag(std::string_view page) noexcept {
-    for (std::size_t lt = page.find('<'); lt != npos; lt = page.find('<', lt + 1)) {
-        const std::string_view rest = page.substr(lt + 1);
-        if (StartsWithNoCase(rest, "base") || StartsWithNoCase(rest, "/base"))
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 THtmlParser::THtmlParser(HWND window)
     : TThread("HtmlParser"), FTree(std::make_unique<TPharseTree>()), FSkipTags(LoadSkipTags()),
-      FWindow(std::move(window)), FPageUrl(1, '0'), FBaseUrl(FPageUrl) {}
+      FSkipHidesLinkTags(SkipListHidesLinkTags(FSkipTags)), FWindow(std::move(window)),
+      FPageUrl(1, '0'), FBaseUrl(FPageUrl) {}
 
 THtmlParser::~THtmlParser() {
     WaitFor();
-    for (_TTag* tag : FTags)
-        delete tag;
-    for (_TObjectType* record : FAnchors)
-        delete record;
-    for (_TObjectType* record : FObjects)
-        delete record;
-    FTags.clear();
-    FAnchors.clear();
-    FObjects.clear();
-    FAnchorIndex.clear();
-    FObjectIndex.clear();
-    FAnchorCounts.clear();
-    FObjectCounts.clear();
+    FreeRecords();
 }
 
 void THtmlParser::SetUrl(const std::string& url) {
@@ -213,42 +186,39 @@ void THtmlParser::Execute() {
     PostMessage(FWindow, WM_PARSER_END, 0, reinterpret_cast<std::uintptr_t>(this));
 }
 
-// A BASE tag sets the base for the links before it too, so it is looked for
-// first, by a scan that reads only the tags named BASE. Then every tag is read
-// and its links are recorded.
+bool THtmlParser::IsSkipped(std::string_view name) const {
+    return std::find(FSkipTags.begin(), FSkipTags.end(), name) != FSkipTags.end();
+}
+
+// A BASE tag sets the base for the links before it too. The scan reads the
+// page once with the page's address as the base; when it meets the BASE tag
+// that changes the base after links were already recorded, it drops them and
+// reads the page again with the new base. The BASE tag of a page usually
+// comes first, in its head, so the second reading is rare and short.
 void THtmlParser::Parse() {
     if (!FUrlSet)
         return;
-    std::string copy = FDocument;
-    std::replace(copy.begin(), copy.end(), '\n', ' ');
-    std::replace(copy.begin(), copy.end(), '\r', ' ');
-    const std::string_view page(copy);
-
+    const std::string_view page(FDocument);
     FBaseUrl = FPageUrl;
-    if (MayHaveBaseTag(page)) {
-        ScanTags(page, *this, [this](std::string_view text) {
-            const std::string_view name = TagName(text);
-            if (EqualsNoCase(name, "BASE")) {
-                _TTag tag;
-                ReadTag(tag, text);
-                if (TakeBase(tag))
-                    return TAfterTag::Stop;
-            }
-            return EqualsNoCase(name, "SCRIPT") ? TAfterTag::Script : TAfterTag::Text;
-        });
+    FResolver = TLinkResolver(FBaseUrl);
+    FBaseTaken = false;
+    FRescan = false;
+    auto onTag = [this](std::string_view text) { return ReadTagLinks(text); };
+    ScanTags(page, *this, onTag);
+    if (FRescan) {
+        FreeRecords();
+        FRescan = false;
+        ScanTags(page, *this, onTag);
     }
+}
 
-    ScanTags(page, *this, [this](std::string_view text) {
-        auto tag = std::make_unique<_TTag>();
-        ReadTag(*tag, text);
-        if (!tag->Name)
-            return TAfterTag::Text;
-        UpperCaseInPlace(tag->Name.get());
-        const bool script = std::strcmp(tag->Name.get(), "SCRIPT") == 0;
-        if (ExtractLinks(*tag)) {
-            FTags.push_back(tag.get());
-            tag.release();
-        }
-        return script ? TAfterTag::Script : TAfterTag::Text;
-    });
+void THtmlParser::FreeRecords() noexcept {
+    for (_TObjectType* record : FAnchors)
+        delete record;
+    for (_TObjectType* record : FObjects)
+        delete record;
+    FAnchors.clear();
+    FObjects.clear();
+    FAnchorIndex.Clear();
+    FObjectIndex.Clear();
 }

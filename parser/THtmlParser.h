@@ -1,14 +1,18 @@
 #pragma once
 // The parser of one downloaded page: a worker thread that cuts the page text
-// into tags, reads each tag's name and attributes, and collects the page's
-// links (anchors) and embedded objects as absolute addresses, each with the
-// number of times it occurs on the page.
+// into tags, reads each tag's name (and the attributes of the tags that can
+// hold addresses), and collects the page's links (anchors) and embedded
+// objects as absolute addresses, each with the number of times it occurs on
+// the page. It reads the page where it lies and keeps no tag.
 //
 // One parser serves one page. The window creates it (suspended), hands it the
 // address, the text and the depth, resumes it, and reads Anchors() and
 // Objects() once the end message WM_PARSER_END has arrived; then it deletes
 // the parser, which frees every record it made.
 
+#include "ParserText.h"
+#include "TAddressIndex.h"
+#include "TLinkResolver.h"
 #include "TPharseTree.h"
 #include "common/TObjectType.h"
 #include "common/TTag.h"
@@ -16,35 +20,28 @@
 #include "platform/TWindowHandle.h"
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 class THtmlParser : public TThread {
 public:
-    using TCountMap = std::map<std::string, std::uint32_t>;
-
     // Reads the skip list (see SetSkipFileName); throws EFOpenError, with a
     // message naming the file, when it cannot be opened.
     explicit THtmlParser(HWND window);
-    // Waits for the thread, then frees every tag and record it owns.
+    // Waits for the thread, then frees every record it owns.
     ~THtmlParser() override;
 
     void SetUrl(const std::string& url);
     void SetDocument(std::string document);
     void SetDepth(std::int32_t depth);
 
-    // One record per distinct address, in order of first occurrence.
+    // One record per distinct address, in order of first occurrence, with
+    // the number of times the address occurs on the page.
     const std::vector<_TObjectType*>& Anchors() const noexcept { return FAnchors; }
     const std::vector<_TObjectType*>& Objects() const noexcept { return FObjects; }
-    // Occurrences per address; the same addresses and counts as the records.
-    const TCountMap& AnchorCounts() const noexcept { return FAnchorCounts; }
-    const TCountMap& ObjectCounts() const noexcept { return FObjectCounts; }
-    // The tags that matched a row of the link table, in page order.
-    const std::vector<_TTag*>& Tags() const noexcept { return FTags; }
     const std::vector<std::string>& SkipTags() const noexcept { return FSkipTags; }
     const std::string& Document() const noexcept { return FDocument; }
     const std::string& PageUrl() const noexcept { return FPageUrl; }
@@ -59,14 +56,8 @@ public:
     // it is public so that a caller may also run it on its own thread.
     void Parse();
 
-    // Looks the tag up in the link table and records the addresses it yields,
-    // resolved against the page's base. True when at least one row matched
-    // the tag (even if nothing was recorded). Upper-cases the tag's name and
-    // the attribute names examined.
-    bool ExtractLinks(_TTag& tag);
-
-    // Fills a fresh tag record from the text of one tag: everything from its
-    // "<" up to, not including, its ">".
+    // Fills a fresh tag record from the text of one tag (everything from its
+    // "<" up to, not including, its ">") as the scan reads it.
     void ReadTag(_TTag& tag, std::string_view tagText) const;
 
     // The attributes written in attributeText, in order; null when none. The
@@ -100,15 +91,34 @@ protected:
 
 private:
     static std::vector<std::string> LoadSkipTags();
+    // True when some line of the skip list could name a tag of the link
+    // table or BASE; only then must such a tag be looked up in the list.
+    static bool SkipListHidesLinkTags(const std::vector<std::string>& skipTags);
+    // True when the tag name, as written, is a line of the skip list.
+    bool IsSkipped(std::string_view name) const;
+
+    // Reads one tag (its text from its "<" up to its ">") for what it adds:
+    // the page's base or addresses. Only a BASE tag or a tag named in the
+    // link table has its attributes read.
+    parser_text::TAfterTag ReadTagLinks(std::string_view tagText);
+    // Records the addresses that these rows of the link table take from a tag.
+    void ExtractLinks(unsigned rows, std::string_view attributeText);
     // Sets the base from a BASE tag with an HREF and returns true; false for
     // any other tag.
-    bool TakeBase(_TTag& tag);
+    bool TakeBase(std::string_view name, std::string_view attributeText);
+    void FreeRecords() noexcept;
+    // Reads the attributes of one tag into FAttributes.
+    void ReadAttributeList(std::string_view attributeText);
+    // The value of the first attribute of this name (in any letter case), as
+    // a NUL-terminated copy with line ends turned into spaces would read;
+    // empty when there is none.
+    std::string_view FirstValue(std::string_view name);
     void Record(bool anchor, std::string_view link);
 
     std::string FDocument;
     std::unique_ptr<TPharseTree> FTree;
     std::vector<std::string> FSkipTags;
-    std::vector<_TTag*> FTags;
+    bool FSkipHidesLinkTags = false;
     HWND FWindow;
     bool FUrlSet = false;
     bool FIncomplete = false;
@@ -117,13 +127,16 @@ private:
     // that the page's BASE tag gives.
     std::string FBaseUrl;
     std::int32_t FDepth = 0;
-    TCountMap FAnchorCounts;
-    TCountMap FObjectCounts;
     std::vector<_TObjectType*> FAnchors;
     std::vector<_TObjectType*> FObjects;
+    TAddressIndex FAnchorIndex;
+    TAddressIndex FObjectIndex;
 
-    // From the key of a count map (map keys never move) to its record, so a
-    // repeated address finds its record without walking the list.
-    std::unordered_map<const std::string*, _TObjectType*> FAnchorIndex;
-    std::unordered_map<const std::string*, _TObjectType*> FObjectIndex;
+    // Working state of the scan, reused from tag to tag.
+    TLinkResolver FResolver;
+    bool FBaseTaken = false; // a BASE tag with an HREF was met
+    bool FRescan = false;    // it changed the base after links were recorded
+    std::vector<std::pair<std::string_view, std::string_view>> FAttributes;
+    std::string FValue;
+    std::string FAddress;
 };

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -49,11 +50,10 @@ inline std::unique_ptr<THtmlParser> ParsePage(const std::string& page, std::int3
 
 // "url url*count ..." with TestDir left out, after checking what every record
 // must hold: its kind and depth, the fields the window fills later still
-// zero, and the count map agreeing with the list.
+// zero, and an address of its own.
 inline std::string Describe(const THtmlParser& p, bool anchors) {
     const auto& records = anchors ? p.Anchors() : p.Objects();
-    const auto& counts = anchors ? p.AnchorCounts() : p.ObjectCounts();
-    EXPECT_EQ(counts.size(), records.size());
+    std::set<std::string> addresses;
     std::string text;
     for (const _TObjectType* r : records) {
         // The record is packed: copy its fields before comparing them.
@@ -61,7 +61,8 @@ inline std::string Describe(const THtmlParser& p, bool anchors) {
         EXPECT_EQ(kind, anchors ? KIND_PAGE : KIND_OBJECT);
         EXPECT_EQ(depth, anchors ? p.Depth() + 1 : 0);
         EXPECT_TRUE(r->ContentType.empty() && !r->Size && !r->Visited && !r->Status && !r->Id);
-        EXPECT_EQ(counts.count(r->Url) ? counts.at(r->Url) : 0u, std::uint32_t(count));
+        EXPECT_TRUE(addresses.insert(r->Url).second) << r->Url;
+        EXPECT_GE(count, 1);
         const bool local = r->Url.starts_with(TestDir);
         text += (text.empty() ? "" : " ") + r->Url.substr(local ? TestDir.size() : 0);
         if (r->Count != 1)

@@ -1,6 +1,7 @@
 // Resolution of links against the page address.
 
 #include "parser/THtmlParser.h"
+#include "parser/TLinkResolver.h"
 
 #include <gtest/gtest.h>
 
@@ -71,6 +72,19 @@ TEST(ParserResolveLink, Table) {
     for (const TResolveCase& c : Cases)
         EXPECT_EQ(THtmlParser::ResolveLink(c.Base, c.Link), c.Expected)
             << "base \"" << c.Base << "\", link \"" << c.Link << "\"";
+}
+
+// A page's links go through one resolver, one after the other: nothing of
+// one link may stay for the next.
+TEST(ParserResolveLink, OneResolverForEveryLinkOfAPage) {
+    TLinkResolver resolver(Cases.front().Base);
+    std::string address;
+    for (const TResolveCase& c : Cases) {
+        if (c.Base != Cases.front().Base)
+            continue;
+        EXPECT_EQ(resolver.Resolve(c.Link, address), !c.Expected.empty()) << c.Link;
+        EXPECT_EQ(address, c.Expected) << c.Link;
+    }
 }
 
 } // namespace

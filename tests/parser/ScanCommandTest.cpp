@@ -72,11 +72,11 @@ TEST(ParserScanCommand, SamplePageAndStandardInput) {
 }
 
 TEST(ParserScanCommand, FailuresExitWithOne) {
-    {
+    for (const std::string file : {"/nonexistent/page.html", PARSER_TEST_DATA}) {
         TSkipFile skip({});
-        const TRun run = Scan("/nonexistent/page.html", TestBase, 0);
+        const TRun run = Scan(file, TestBase, 0); // missing, or a directory
         EXPECT_EQ(run.Code, 1);
-        EXPECT_NE(run.Err.find("/nonexistent/page.html"), std::string::npos) << run.Err;
+        EXPECT_NE(run.Err.find(file), std::string::npos) << run.Err;
         EXPECT_EQ(run.Out, "");
     }
     const std::string previous = THtmlParser::SkipFileName();

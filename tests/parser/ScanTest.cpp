@@ -47,6 +47,19 @@ TEST(ParserScan, Pages) {
     }
 }
 
+// Every address keeps one record, in the order first met, however many a
+// page holds.
+TEST(ParserScan, ManyAddresses) {
+    TSkipFile skip({});
+    std::string page, expected;
+    for (int round = 0; round < 2; ++round)
+        for (int i = 0; i < 3000; ++i)
+            page += "<a href=p" + std::to_string(i) + ".html>";
+    for (int i = 0; i < 3000; ++i)
+        expected += (i ? " p" : "p") + std::to_string(i) + ".html*2";
+    EXPECT_EQ(Describe(*ParsePage(page), true), expected);
+}
+
 // The first BASE with an HREF sets the base of every link of the page.
 TEST(ParserScan, BaseHref) {
     TSkipFile skip({"base"});
@@ -57,6 +70,7 @@ TEST(ParserScan, BaseHref) {
         {"<Base href=https://s/p/q.html><img src=i.gif>", "", "https://s/p/i.gif"},
         {"<a href=a.html><img srcset=i.gif><Base href=/b/>", "http://host/b/a.html",
          "http://host/b/i.gif"},
+        {"<a href=a.html><\tBase href=/b/>", "http://host/b/a.html", ""}, // read as BASE
         {"<Base href=/one/><Base href=/two/><a href=a.html>", "http://host/one/a.html", ""},
         {"<Base target=_top><Base href=/two/><a href=a.html>", "http://host/two/a.html", ""},
         // An HREF that resolves to nothing leaves the page's address; no later BASE counts.
