@@ -92,7 +92,7 @@ crawl_site() { # name root
 }
 
 need nginx linkchecker wget bc python3.11-doc
-cmake --build "$build" --target marrowby bench_heartbeat >/dev/null
+cmake --build "$build" --target marrowby bench_heartbeat >/dev/null 2>&1
 generate_site "$work/site" 1000 2000
 crawl_site generated "$work/site"
 crawl_site python_docs /usr/share/doc/python3.11/html

@@ -9,6 +9,10 @@
 #   linear  the scan on 1, 10 and 50 MB pages made of those pages
 #   memory  peak memory of marrowby --scan on a 64 MiB page of 4.5 million
 #           links, and what each record adds to it
+#   crawl   marrowby --headless --delay 0 against wget --spider -r and
+#           linkchecker (one thread, no wait) on one nginx: a generated site
+#           of 1,000 pages and 2,000 objects and Debian's Python documentation;
+#           then the window's heartbeat during a slow crawl (bench/crawl.sh)
 #
 # Installs what it needs, builds only the targets it runs (in $BUILD, default
 # build/), prints a table, and ends with KEY=VALUE lines. Speeds are MB/s of
@@ -24,7 +28,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD:-$root/build}
 REPEATS=${REPEATS:-5}
 work="$BUILD/bench-work"
-SECTIONS=(scan linear memory)
+SECTIONS=(scan linear memory crawl)
 
 # ---------------------------------------------------------------- common parts
 
@@ -213,6 +217,28 @@ section_memory() {
   row "marrowby --scan peak, 64 MiB page, 4.5M links, $recordsMany addresses (MiB)" "$mib" "" \
     "<= 400" "$(at_most "$mib" 400)"
   row "  what one more address adds to it (bytes)" "$perRecord" "" "<= 300" "$(at_most "$perRecord" 300)"
+}
+
+# ------------------------------------------------------------------ the crawl
+
+section_crawl() {
+  build_targets marrowby bench_heartbeat
+  read_results "$root/bench/crawl.sh" "$BUILD"
+  local site m w l
+  for site in generated python_docs; do
+    m=${OUT[crawl_${site}_marrowby_s]} w=${OUT[crawl_${site}_wget_s]} l=${OUT[crawl_${site}_linkchecker_s]}
+    result "crawl_${site}_pages" "${OUT[crawl_${site}_pages]}"
+    result "crawl_${site}_marrowby_s" "$m"
+    result "crawl_${site}_wget_s" "$w"
+    result "crawl_${site}_linkchecker_s" "$l"
+    row "crawl $site, ${OUT[crawl_${site}_pages]} pages: vs wget (s)" "$(printf %.2f "$m")" \
+      "$(printf %.2f "$w")" "<= 1.5x wget" "$(at_most "$m" "$(echo "$w * 1.5" | bc)")"
+    row "  the same, vs linkchecker (s)" "$(printf %.2f "$m")" "$(printf %.2f "$l")" \
+      ">= 10x faster" "$(at_most "$(echo "$m * 10" | bc)" "$l")"
+  done
+  result heartbeat_max_gap_ms "${OUT[heartbeat_max_gap_ms]}"
+  row "window heartbeat, largest gap (ms)" "${OUT[heartbeat_max_gap_ms]}" "" "<= 50" \
+    "$(at_most "${OUT[heartbeat_max_gap_ms]}" 50)"
 }
 
 # ------------------------------------------------------------------------ run
