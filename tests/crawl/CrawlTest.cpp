@@ -290,7 +290,7 @@ TEST(CrawlProbes, NewObjectsAreProbedTogetherAndAppliedInThePagesOrder) {
             TCannedResponse slow = TTestSite::Page(i == 2 ? "404 Not Found" : "200 OK", "image/gif",
                                                    std::string(static_cast<std::size_t>(i + 1), 'g'));
             slow.StallAfter = 0;
-            slow.Stall = std::chrono::milliseconds(1500);
+            slow.Stall = std::chrono::milliseconds(3000);
             site.Server.Add(target, slow);
             page += "<img src=" + target.substr(1) + ">";
         }
@@ -301,7 +301,7 @@ TEST(CrawlProbes, NewObjectsAreProbedTogetherAndAppliedInThePagesOrder) {
         // Four at a time: the page and four objects are asked for before the
         // first object has answered; one at a time, only the first.
         std::size_t asked = 0;
-        QTimer::singleShot(1000, [&] { asked = site.Server.Requests().size(); });
+        QTimer::singleShot(1500, [&] { asked = site.Server.Requests().size(); });
         driver.Crawl->Enter(QString::fromStdString(site.Url("/p.html")));
         ASSERT_TRUE(TCrawlDriver::PumpUntil([&] { return driver.Finished(); }, 20000));
         EXPECT_EQ(asked, probes[run] == 4 ? 5u : 2u);
