@@ -30,7 +30,7 @@ REPEATS=${REPEATS:-5}
 work="$BUILD/bench-work"
 SECTIONS=(scan linear memory crawl)
 
-# ---------------------------------------------------------------- common parts
+# --------------------------------------------------------------- common helpers
 
 # need_packages PACKAGE...: installs the Debian packages that are missing.
 need_packages() {

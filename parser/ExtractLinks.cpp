@@ -168,7 +168,7 @@ std::string_view THtmlParser::FirstValue(std::string_view name) {
 // Names are compared up to any NUL byte, in any letter case; the skip list
 // is matched against the name as written.
 TAfterTag THtmlParser::ReadTagLinks(std::string_view tagText) {
-    const TTagParts tag = SplitTag(tagText);
+    const TTagPieces tag = SplitTag(tagText);
     if (!tag.Named)
         return TAfterTag::Text;
     const std::uint64_t packed = PackedName(UpToNul(tag.Name));

@@ -91,28 +91,28 @@ constexpr std::string_view UpToNul(std::string_view text) noexcept {
 // opens, or stop.
 enum class TAfterTag { Text, Script, Stop };
 
-// The parts of a tag's text (its "<" up to its ">"): the word after the "<" up
+// The pieces of a tag's text (its "<" up to its ">"): the word after the "<" up
 // to the first space, trimmed, without the "/" of a closing tag, and the
 // attribute text after that space. A tag whose word is blank has no name.
-struct TTagParts {
+struct TTagPieces {
     bool Named = false;
     std::string_view Name;
     std::string_view Attributes;
 };
 
-constexpr TTagParts SplitTag(std::string_view tagText) noexcept {
+constexpr TTagPieces SplitTag(std::string_view tagText) noexcept {
     const std::string_view body = tagText.substr(tagText.empty() ? 0 : 1);
     const std::size_t space = FindSpace(body);
-    TTagParts parts;
-    parts.Name = Trim(body.substr(0, space));
-    if (parts.Name.empty())
-        return parts;
-    parts.Named = true;
-    if (parts.Name.front() == '/')
-        parts.Name.remove_prefix(1);
+    TTagPieces pieces;
+    pieces.Name = Trim(body.substr(0, space));
+    if (pieces.Name.empty())
+        return pieces;
+    pieces.Named = true;
+    if (pieces.Name.front() == '/')
+        pieces.Name.remove_prefix(1);
     if (space != std::string_view::npos)
-        parts.Attributes = body.substr(space + 1);
-    return parts;
+        pieces.Attributes = body.substr(space + 1);
+    return pieces;
 }
 
 // The position of the first c in text at or after from, or npos. Most of what

@@ -66,11 +66,11 @@ void THtmlParser::ReadTag(_TTag& tag, std::string_view tagText) const {
     tag.Name.reset();
     tag.IsSkipped = 0;
 
-    const TTagParts parts = SplitTag(tagText);
-    if (!parts.Named)
+    const TTagPieces pieces = SplitTag(tagText);
+    if (!pieces.Named)
         return; // a tag without a name keeps no attributes either
-    tag.Name = CopyText(parts.Name);
-    tag.IsSkipped = IsSkipped(parts.Name) ? 1 : 0;
-    if (!parts.Attributes.empty())
-        tag.Attributes = ReadAttributes(parts.Attributes);
+    tag.Name = CopyText(pieces.Name);
+    tag.IsSkipped = IsSkipped(pieces.Name) ? 1 : 0;
+    if (!pieces.Attributes.empty())
+        tag.Attributes = ReadAttributes(pieces.Attributes);
 }
