@@ -6,6 +6,7 @@
 #include "platform/EFOpenError.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +22,23 @@ namespace {
 
 constexpr char kTooLarge[] = "it is larger than 64 MiB";
 
+// Asks for huge pages for a big buffer about to be filled: a page of tens of
+// megabytes then costs a few dozen page faults rather than thousands, which
+// cost more than its scan.
+void PreferHugePages(char* buffer, std::size_t size) {
+#if defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t Huge = 2 * 1024 * 1024;
+    const std::uintptr_t begin =
+        (reinterpret_cast<std::uintptr_t>(buffer) + Huge - 1) & ~(Huge - 1);
+    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(buffer) + size) & ~(Huge - 1);
+    if (end > begin)
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)buffer;
+    (void)size;
+#endif
+}
+
 // Reads fd to its end into text, refusing more than kMaxPageBytes. Empty when
 // all went well; else why not.
 std::string ReadAll(int fd, std::string& text) {
@@ -33,6 +51,7 @@ std::string ReadAll(int fd, std::string& text) {
         if (static_cast<std::uintmax_t>(info.st_size) > kMaxPageBytes)
             return kTooLarge;
         text.reserve(static_cast<std::size_t>(info.st_size));
+        PreferHugePages(text.data(), text.capacity());
     }
     const auto buffer = std::make_unique<char[]>(65536);
     for (;;) {
