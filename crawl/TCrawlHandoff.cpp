@@ -40,7 +40,7 @@ void TCrawl::OnContentFileDownLoadEnd(TMessage&) {
     // to wherever the redirects led.
     FParsingPage = address;
     FParser->SetUrl(download->GetFinalUrl());
-    FParser->SetDocument(download->GetContent());
+    FParser->SetDocument(download->TakeContent());
     FParser->SetDepth(page.Depth);
     FParser->Resume();
     AddGoneRow(row, reason);
@@ -50,8 +50,7 @@ void TCrawl::OnContentFileDownLoadEnd(TMessage&) {
     SetStatus("Parsing이 시작 합니다");
 }
 
-_TObjectType& TCrawl::RecordDownloadedPage(const std::string& url,
-                                             const _TContent_Struct& header) {
+_TObjectType& TCrawl::RecordDownloadedPage(const std::string& url, const _TContent_Struct& header) {
     std::unique_ptr<_TObjectType>& slot = FRecords.Entry(url).Page;
     if (!slot) {
         slot = std::make_unique<_TObjectType>();

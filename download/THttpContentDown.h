@@ -23,6 +23,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 class THttpContentDown : public TThread {
 public:
@@ -44,6 +45,8 @@ public:
     std::string GetFinalUrl() const { return FFinalUrl; }
     // The body of an HTML page; empty for other types and after a failure.
     std::string GetContent() const { return FContent; }
+    // The body, handed over without a copy; GetContent is empty afterwards.
+    std::string TakeContent() noexcept { return std::move(FContent); }
     _TContent_Struct GetHeaderInfo() const;
     // Why the download failed, or why the page is broken (a status of 400 or
     // more), in the HTTP layer's words; empty otherwise.

@@ -183,6 +183,9 @@ void THtmlParser::Execute() {
         // Out of memory on a huge page: the window still gets what was found.
         FIncomplete = true;
     }
+    // The records hold their own addresses: the text is not needed while the
+    // window merges them, and a big page would double the peak.
+    std::string().swap(FDocument);
     PostMessage(FWindow, WM_PARSER_END, 0, reinterpret_cast<std::uintptr_t>(this));
 }
 

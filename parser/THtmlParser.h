@@ -43,6 +43,7 @@ public:
     const std::vector<_TObjectType*>& Anchors() const noexcept { return FAnchors; }
     const std::vector<_TObjectType*>& Objects() const noexcept { return FObjects; }
     const std::vector<std::string>& SkipTags() const noexcept { return FSkipTags; }
+    // The text to scan; the thread lets it go once its scan has ended.
     const std::string& Document() const noexcept { return FDocument; }
     const std::string& PageUrl() const noexcept { return FPageUrl; }
     bool UrlSet() const noexcept { return FUrlSet; }
