@@ -35,8 +35,9 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
-#include <unordered_map>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class QTimer;
@@ -111,7 +112,7 @@ public:
     std::uint32_t ElapsedSeconds() const noexcept { return FElapsedSeconds; }
     const std::string& StartHost() const noexcept { return FStartHost; }
     const std::vector<std::string>& GoneList() const noexcept { return FGoneList; }
-    const std::deque<std::string>& GoingList() const noexcept { return FGoingList; }
+    const std::deque<std::string_view>& GoingList() const noexcept { return FGoingList; }
     std::int32_t LastRecordId() const noexcept { return FLastRecordId; }
     std::int32_t LastObjectId() const noexcept { return FLastObjectId; }
     const THttpContentDown* Downloader() const noexcept { return FDownloader.get(); }
@@ -162,7 +163,8 @@ private:
     std::uint32_t FElapsedSeconds = 0;
     std::string FStartHost;
     std::vector<std::string> FGoneList;
-    std::deque<std::string> FGoingList;
+    // The pages still to visit, as the record store holds their addresses.
+    std::deque<std::string_view> FGoingList;
     std::int32_t FLastRecordId = 0;
     std::unique_ptr<THttpContentDown> FDownloader;
     std::unique_ptr<THtmlParser> FParser;

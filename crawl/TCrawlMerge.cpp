@@ -84,10 +84,7 @@ bool TCrawl::MergeObjectsInOrder() {
             entry.Reason = std::move(reason);
             FRecords.CountObject();
         }
-        TAddressEntry& entry = *FRecords.Find(key);
-        const TMergedLink link{key, KIND_OBJECT, countHere, false};
-        FRecords.MergingLinks().push_back(link);
-        FRecords.AddReference(entry, link);
+        const TAddressEntry& entry = FRecords.AddReference(key, KIND_OBJECT, countHere, false);
         FListener->ObjectRow(*entry.Object, entry.Reason);
         TMessagePump::ProcessMessages();
         if (FClosing)
@@ -100,14 +97,10 @@ bool TCrawl::MergeObjectsInOrder() {
 // internal one. False when the crawl began to stop while the queue was
 // pumped.
 bool TCrawl::MergeAnchors() {
-    std::vector<TMergedLink> anchors;
     for (std::size_t i = 0; i < FParsedAnchors.size(); ++i) {
-        const _TObjectType& found = *FParsedAnchors[i];
-        const std::string address = found.Url;
-        const bool internal = TIdURI(address).Host() == FStartHost;
-        anchors.push_back({address, KIND_PAGE, found.Count, internal});
-        TAddressEntry& entry = FRecords.Entry(address);
-        FRecords.AddReference(entry, anchors.back());
+        _TObjectType* const found = FParsedAnchors[i];
+        const bool internal = TIdURI(found->Url).Host() == FStartHost;
+        TAddressEntry& entry = FRecords.AddReference(found->Url, KIND_PAGE, found->Count, internal);
         if (!internal) {
             ++FExternalLinks;
             continue;
@@ -116,25 +109,26 @@ bool TCrawl::MergeAnchors() {
             ++entry.Page->Count;
         } else {
             ++FLastRecordId;
+            const std::string_view queued = FRecords.Stored(found->Url);
+            // The parser's record goes with the parser: its address is taken,
+            // not copied.
             auto record = std::make_unique<_TObjectType>();
-            record->Url = found.Url;
-            record->Kind = found.Kind;
-            record->Count = found.Count;
-            record->ContentType = found.ContentType;
-            record->Size = found.Size;
-            record->Status = found.Status;
-            record->Depth = found.Depth;
+            record->Url = std::move(found->Url);
+            record->Kind = found->Kind;
+            record->Count = found->Count;
+            record->ContentType = found->ContentType;
+            record->Size = found->Size;
+            record->Status = found->Status;
+            record->Depth = found->Depth;
             record->Id = FLastRecordId;
             entry.Page = std::move(record);
-            FGoingList.push_back(address);
+            FGoingList.push_back(queued);
             TMessagePump::ProcessMessages();
             if (FClosing)
                 return false;
         }
         ++FInternalLinks;
     }
-    // The report lists a page's anchors before its objects.
-    std::vector<TMergedLink>& report = FRecords.MergingLinks();
-    report.insert(report.begin(), anchors.begin(), anchors.end());
+    FRecords.EndMerge(); // the report lists a page's anchors before its objects
     return true;
 }

@@ -1,5 +1,6 @@
 #include "TCrawlReport.h"
 
+#include "TDeviceStreamBuf.h"
 #include "TRecordStore.h"
 #include "TReportColumns.h"
 #include "common/CsvWriter.h"
@@ -10,22 +11,25 @@
 
 #include <filesystem>
 #include <functional>
-#include <sstream>
+#include <ostream>
 #include <system_error>
 
 namespace {
 
+// The rows go to the file as they are made: a report may be as big as the
+// crawl, and is never held whole in memory.
 std::string WriteFile(const std::filesystem::path& path,
                       const std::function<void(CsvWriter&)>& rows) {
-    std::ostringstream text;
-    CsvWriter csv(text);
-    rows(csv);
-    const std::string bytes = text.str();
     QSaveFile file(QString::fromStdString(path.string()));
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
-            static_cast<qint64>(bytes.size()) ||
-        !file.commit())
+    bool written = file.open(QIODevice::WriteOnly);
+    if (written) {
+        TDeviceStreamBuf buffer(file);
+        std::ostream out(&buffer);
+        CsvWriter csv(out);
+        rows(csv);
+        written = out.flush() && buffer.Ok();
+    }
+    if (!written || !file.commit())
         return "cannot write " + path.string() + ": " + file.errorString().toStdString();
     return {};
 }
@@ -72,8 +76,9 @@ void WriteLinks(CsvWriter& csv, const TRecordStore& store) {
 
 void WriteReferrers(CsvWriter& csv, const TRecordStore& store) {
     csv.WriteRow({"URI", "Page"});
-    for (const auto& [address, page] : store.References())
+    store.ForEachReference([&csv](std::string_view address, std::string_view page) {
         csv.WriteRow({address, page});
+    });
 }
 
 } // namespace

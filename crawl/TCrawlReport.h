@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // One row of the visited-pages report, failed pages included.
@@ -19,9 +20,10 @@ struct TGoneRow {
     std::string Type;
 };
 
-// One address found on a merged page, with its count on that page.
+// One address found on a merged page, with its count on that page. The
+// address is the record store's own copy.
 struct TMergedLink {
-    std::string Url;
+    std::string_view Url;
     std::int16_t Kind = KIND_PAGE;
     std::int32_t Count = 0;
     bool Internal = false; // anchors only

@@ -33,6 +33,7 @@ void TCrawl::Stop() {
     }
     FParsedAnchors.clear();
     FParsedObjects.clear();
+    FGoingList.clear(); // it names the records' addresses
     FRecords.FreeRecords();
     FListener = &Nobody;
     FStopped = true;
@@ -54,7 +55,7 @@ void TCrawl::Halt() {
         FDownloader->Abort();
         FDownloader.reset();
         // Not fetched yet: the next Enter fetches it first.
-        FGoingList.push_front(FGoneList.back());
+        FGoingList.push_front(FRecords.Stored(FGoneList.back()));
         FGoneList.pop_back();
     }
     FParsedAnchors.clear();

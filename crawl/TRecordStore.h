@@ -10,9 +10,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -35,20 +37,27 @@ using TReferrer = std::pair<std::int32_t, std::string>;
 class TRecordStore {
 public:
     // The entry of address, or null.
-    const TAddressEntry* Find(const std::string& address) const;
-    TAddressEntry* Find(const std::string& address);
+    const TAddressEntry* Find(std::string_view address) const;
+    TAddressEntry* Find(std::string_view address);
     // The entry of address, made when it is met for the first time.
-    TAddressEntry& Entry(const std::string& address);
+    TAddressEntry& Entry(std::string_view address);
+    // The store's own copy of an address it holds. It lasts until
+    // FreeRecords, so the queue and the link rows refer to it instead of
+    // keeping copies.
+    std::string_view Stored(std::string_view address) const;
 
-    _TObjectType* Page(const std::string& address) const;
-    _TObjectType* Object(const std::string& address) const;
+    _TObjectType* Page(std::string_view address) const;
+    _TObjectType* Object(std::string_view address) const;
 
     // A page's merge begins: the links found from now on are referenced by it.
     void BeginMerge(const std::string& page);
-    // The page being merged references address (as a link or as an object).
-    void AddReference(TAddressEntry& entry, const TMergedLink& link);
-    // The page being merged lists its links before its objects.
-    std::vector<TMergedLink>& MergingLinks();
+    // The page being merged references address, as a link (KIND_PAGE) or as
+    // an object: the address gets its entry, if new, and the page its row.
+    TAddressEntry& AddReference(std::string_view address, std::int16_t kind, std::int32_t count,
+                                bool internal);
+    // The merge of the page is complete: its links are listed before its
+    // objects. A merge cut short lists only its objects.
+    void EndMerge();
 
     void AddPageRow(const TGoneRow& row) { FPageRows.push_back(row); }
     const std::vector<TGoneRow>& PageRows() const noexcept { return FPageRows; }
@@ -58,20 +67,28 @@ public:
     std::vector<const _TObjectType*> ObjectsById() const;
     std::size_t ObjectCount() const noexcept { return FObjectCount; }
     void CountObject() noexcept { ++FObjectCount; }
-    // Every (address, referring page) pair: addresses in the order they were
-    // first referenced, pages in the order found.
-    std::vector<std::pair<std::string, std::string>> References() const;
+    // Calls visit(address, referring page) for every pair: addresses in the
+    // order they were first referenced, pages in the order found.
+    void ForEachReference(
+        const std::function<void(std::string_view address, std::string_view page)>& visit) const;
     // The pages that reference address, in the order found, each once.
-    std::vector<TReferrer> ReferrersOf(const std::string& address) const;
+    std::vector<TReferrer> ReferrersOf(std::string_view address) const;
 
-    // Frees every record; rows and merged pages stay for the reports.
+    // Frees every record, with the merged pages whose rows refer to them;
+    // the page rows stay.
     void FreeRecords();
 
 private:
-    std::map<std::string, TAddressEntry> FEntries;
+    using TEntries = std::map<std::string, TAddressEntry, std::less<>>;
+    // The node of address, made when it is met for the first time.
+    TEntries::iterator Node(std::string_view address);
+
+    TEntries FEntries;
     // Addresses in the order they were first referenced.
-    std::vector<const std::string*> FReferenced;
+    std::vector<std::string_view> FReferenced;
     std::vector<TGoneRow> FPageRows;
     std::vector<TMergedPage> FMerged;
+    // The links of the page being merged, until EndMerge lists them.
+    std::vector<TMergedLink> FMergingLinks;
     std::size_t FObjectCount = 0;
 };

@@ -193,8 +193,8 @@ TEST_F(Crawl, WholeSiteWithoutPause) {
     EXPECT_EQ(first.Url, site.Home());
     std::vector<std::string> kinds;
     for (const TMergedLink& l : first.Links)
-        kinds.push_back((l.Kind == KIND_PAGE ? (l.Internal ? "in " : "out ") : "obj ") + l.Url +
-                        " " + std::to_string(l.Count));
+        kinds.push_back((l.Kind == KIND_PAGE ? (l.Internal ? "in " : "out ") : "obj ") +
+                        std::string(l.Url) + " " + std::to_string(l.Count));
     EXPECT_EQ(kinds, (std::vector<std::string>{
                          "in " + site.Url("/a.html") + " 1", "in " + site.Url("/b.html") + " 1",
                          "in " + site.Home() + " 1", "out http://external.example/x 1",

@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -38,26 +41,21 @@ struct Report : ::testing::Test {
         store.AddPageRow({1, 0, "http://h", 120, 200, "text/html"});
         store.AddPageRow({-1, 0, "http://h/gone.html", -1, 404, "NotFound"});
         // Map order is by address; the report is by id.
-        store.Entry("http://h/a,b.png").Object = Object(2, "http://h/a,b.png", 10, 200, "image/png", 1);
+        store.Entry("http://h/a,b.png").Object =
+            Object(2, "http://h/a,b.png", 10, 200, "image/png", 1);
         store.Entry("http://h/b.gif").Object = Object(1, "http://h/b.gif", -1, 404, "Not Found", 3);
         Merge("http://h", {{"http://h/b.gif", KIND_OBJECT, 3, false},
                            {"http://h/a.html", KIND_PAGE, 2, true},
                            {"http://other/x", KIND_PAGE, 1, false}});
-        Merge("http://h/a.html", {{"http://h/b.gif", KIND_OBJECT, 1, false},
-                                  {"http://h/b.gif", KIND_PAGE, 1, true}});
+        Merge("http://h/a.html",
+              {{"http://h/b.gif", KIND_OBJECT, 1, false}, {"http://h/b.gif", KIND_PAGE, 1, true}});
     }
     // A page's merge as the crawl makes it: objects first, listed after the anchors.
     void Merge(const std::string& page, const std::vector<TMergedLink>& found) {
         store.BeginMerge(page);
-        std::vector<TMergedLink> anchors;
-        for (const TMergedLink& link : found) {
-            store.AddReference(store.Entry(link.Url), link);
-            if (link.Kind == KIND_PAGE)
-                anchors.push_back(link);
-            else
-                store.MergingLinks().push_back(link);
-        }
-        store.MergingLinks().insert(store.MergingLinks().begin(), anchors.begin(), anchors.end());
+        for (const TMergedLink& link : found)
+            store.AddReference(link.Url, link.Kind, link.Count, link.Internal);
+        store.EndMerge();
     }
     void TearDown() override { std::filesystem::remove_all(dir.parent_path()); }
 };
@@ -96,6 +94,33 @@ TEST_F(Report, NamesTheFileItCannotWriteAndWhy) {
     std::filesystem::remove_all(dir);
     std::ofstream(dir.string()) << "a file where the folder should be";
     EXPECT_NE(TCrawlReport::Write(store, dir.string()), "");
+}
+
+// The rows go to the file in pieces: a file that the disk cuts short is an
+// error, and the last good report stays; without the limit every row arrives.
+TEST_F(Report, AReportCutShortIsAnErrorAndKeepsTheLastOne) {
+    ASSERT_EQ(TCrawlReport::Write(store, dir.string()), "");
+    const std::string before = Slurp(dir / "links.csv");
+    store.BeginMerge("http://h/many");
+    for (int i = 0; i < 5000; ++i)
+        store.AddReference("http://h/p" + std::to_string(i) + ".html", KIND_PAGE, 1, true);
+    store.EndMerge();
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 150 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const std::string error = TCrawlReport::Write(store, dir.string());
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+    EXPECT_EQ(error.rfind("cannot write " + (dir / "links.csv").string() + ": ", 0), 0u) << error;
+    EXPECT_EQ(Slurp(dir / "links.csv"), before);
+
+    ASSERT_EQ(TCrawlReport::Write(store, dir.string()), "");
+    const std::string after = Slurp(dir / "links.csv");
+    EXPECT_EQ(after.rfind(before, 0), 0u);
+    EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), 5000 + 6);
+    EXPECT_TRUE(after.ends_with("http://h/many,anchor,http://h/p4999.html,1,internal\r\n"));
 }
 
 TEST_F(Report, BrokenRowsAreStatusesOf400OrMore) {
