@@ -2,10 +2,14 @@
 # Crawl benchmarks, side by side with their peers in one run: Marrowby
 # (--headless --delay 0), wget --spider -r and linkchecker (one thread, no
 # per-request wait), all against the same nginx on 127.0.0.1.
-#   bench/crawl.sh BUILD_DIR      prints a table and KEY=VALUE lines
+#   bench/crawl.sh BUILD_DIR [speed]   prints a table and KEY=VALUE lines
+#   bench/crawl.sh BUILD_DIR memory    peak memory of whole crawls, KEY=VALUE
 # Sites: a generated one of 1,000 pages and 2,000 objects, and the Python
 # documentation that Debian ships (python3.11-doc). Also the heartbeat of the
 # window during a slow crawl (bench_heartbeat).
+# Memory: one 64 MiB page of 4.5 million links, and generated sites of 2,000
+# and 20,000 pages; what a record (page, object or link row) adds is the
+# difference of two peaks over the difference of their records.
 set -euo pipefail
 build=$(realpath "${1:-build}")
 work=$(mktemp -d)
@@ -91,9 +95,95 @@ crawl_site() { # name root
   echo "crawl_${name}_linkchecker_s=$l"
 }
 
-need nginx linkchecker wget bc python3.11-doc
-cmake --build "$build" --target marrowby bench_heartbeat >/dev/null 2>&1
-generate_site "$work/site" 1000 2000
-crawl_site generated "$work/site"
-crawl_site python_docs /usr/share/doc/python3.11/html
-"$build/bench/bench_heartbeat" 2>/dev/null
+# links_page FILE ADDRESSES: 4.5 million anchors to ADDRESSES distinct pages
+# ("<a href=N>"), padded with spaces to 64 MiB.
+links_page() {
+  python3 - "$1" "$2" <<'PY'
+import sys
+path, n = sys.argv[1], int(sys.argv[2])
+text = ''.join('<a href=%d>' % (i % n) for i in range(4500000)).encode()
+size = 64 * 1024 * 1024
+assert len(text) <= size
+with open(path, 'wb') as f:
+    f.write(text + b' ' * (size - len(text)))
+PY
+}
+
+rows() { echo $(($(wc -l <"$1") - 1)); } # the rows of a CSV report
+
+# stopped_peak URL REPORT: the peak KiB of a crawl of URL stopped by SIGTERM
+# once its first page is merged (it then sits idle in its 60 s pause), its
+# reports written into REPORT.
+stopped_peak() {
+  /usr/bin/time -f '%M' -o "$work/peak" "$build/app/marrowby" --headless --delay 60 \
+    --report "$2" "$1" >/dev/null 2>&1 &
+  local timer=$! pid="" cpu last=-1
+  while [ -z "$pid" ]; do sleep 0.2; pid=$(pgrep -P "$timer" -x marrowby || true); done
+  while :; do
+    sleep 1.5
+    cpu=$(awk '{ print $14 + $15 }' "/proc/$pid/stat")
+    [ "$cpu" = "$last" ] && break
+    last=$cpu
+  done
+  kill -TERM "$pid"
+  wait "$timer" || true
+  tail -1 "$work/peak"
+}
+
+# whole_peak URL REPORT: the peak KiB of a whole crawl, --delay 0.
+whole_peak() {
+  /usr/bin/time -f '%M' -o "$work/peak" "$build/app/marrowby" --headless --delay 0 \
+    --report "$2" "$1" >/dev/null 2>&1 || true
+  tail -1 "$work/peak"
+}
+
+site_records() { # REPORT: pages, objects and link rows of a whole crawl
+  echo $(($(rows "$1/pages.csv") + $(rows "$1/objects.csv") + $(rows "$1/links.csv")))
+}
+
+per_record() { # peak-KiB records peak-KiB records: bytes a record adds
+  awk -v a="$1" -v n="$2" -v b="$3" -v m="$4" 'BEGIN { printf "%.0f", (a - b) * 1024 / (n - m) }'
+}
+
+memory() {
+  need nginx python3 time
+  cmake --build "$build" --target marrowby >/dev/null 2>&1
+  mkdir -p "$work/www"
+  links_page "$work/www/many.html" 450000
+  links_page "$work/www/few.html" 45000
+  generate_site "$work/www/small" 2000 4000
+  generate_site "$work/www/large" 20000 40000
+  nginx_start "$work/www" 18766
+  local url=http://127.0.0.1:18766 peak records peakFew recordsFew
+  # The page's record, and one queued page and one link row per address.
+  peak=$(stopped_peak "$url/many.html" "$work/many")
+  records=$((2 * $(rows "$work/many/links.csv") + 1))
+  peakFew=$(stopped_peak "$url/few.html" "$work/few")
+  recordsFew=$((2 * $(rows "$work/few/links.csv") + 1))
+  echo "memory_page_links_rows=$(rows "$work/many/links.csv")"
+  echo "memory_page_peak_mib=$(awk -v k="$peak" 'BEGIN { printf "%.1f", k / 1024 }')"
+  echo "memory_page_bytes_per_record=$(per_record "$peak" "$records" "$peakFew" "$recordsFew")"
+  peak=$(whole_peak "$url/large/" "$work/large")
+  records=$(site_records "$work/large")
+  peakFew=$(whole_peak "$url/small/" "$work/small")
+  recordsFew=$(site_records "$work/small")
+  echo "memory_site_records=$records"
+  echo "memory_site_peak_mib=$(awk -v k="$peak" 'BEGIN { printf "%.1f", k / 1024 }')"
+  echo "memory_site_bytes_per_record=$(per_record "$peak" "$records" "$peakFew" "$recordsFew")"
+  nginx_stop
+}
+
+speed() {
+  need nginx linkchecker wget bc python3.11-doc
+  cmake --build "$build" --target marrowby bench_heartbeat >/dev/null 2>&1
+  generate_site "$work/site" 1000 2000
+  crawl_site generated "$work/site"
+  crawl_site python_docs /usr/share/doc/python3.11/html
+  "$build/bench/bench_heartbeat" 2>/dev/null
+}
+
+case "${2:-speed}" in
+  speed) speed ;;
+  memory) memory ;;
+  *) echo "crawl.sh: no mode \"$2\" (speed, memory)" >&2; exit 2 ;;
+esac

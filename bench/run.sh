@@ -8,7 +8,9 @@
 #           they come to less than 25 MB)
 #   linear  the scan on 1, 10 and 50 MB pages made of those pages
 #   memory  peak memory of marrowby --scan on a 64 MiB page of 4.5 million
-#           links, and what each record adds to it
+#           links, and what each record adds to it; then the same of whole
+#           headless crawls, of such a page and of generated sites, from nginx
+#           (bench/crawl.sh memory)
 #   crawl   marrowby --headless --delay 0 against wget --spider -r and
 #           linkchecker (one thread, no wait) on one nginx: a generated site
 #           of 1,000 pages and 2,000 objects and Debian's Python documentation;
@@ -217,6 +219,21 @@ section_memory() {
   row "marrowby --scan peak, 64 MiB page, 4.5M links, $recordsMany addresses (MiB)" "$mib" "" \
     "<= 400" "$(at_most "$mib" 400)"
   row "  what one more address adds to it (bytes)" "$perRecord" "" "<= 300" "$(at_most "$perRecord" 300)"
+
+  read_results "$root/bench/crawl.sh" "$BUILD" memory
+  local key
+  for key in memory_page_peak_mib memory_page_bytes_per_record memory_site_peak_mib \
+    memory_site_bytes_per_record; do
+    result "$key" "${OUT[$key]}"
+  done
+  row "crawl of that page, merged, reports written: peak (MiB)" "${OUT[memory_page_peak_mib]}" "" \
+    "<= 400" "$(at_most "${OUT[memory_page_peak_mib]}" 400)"
+  row "  what one more record adds to it (bytes)" "${OUT[memory_page_bytes_per_record]}" "" \
+    "<= 300" "$(at_most "${OUT[memory_page_bytes_per_record]}" 300)"
+  row "crawl of a generated site, ${OUT[memory_site_records]} records: peak (MiB)" \
+    "${OUT[memory_site_peak_mib]}" "" "" ""
+  row "  what one more record adds to it (bytes)" "${OUT[memory_site_bytes_per_record]}" "" \
+    "<= 300" "$(at_most "${OUT[memory_site_bytes_per_record]}" 300)"
 }
 
 # ------------------------------------------------------------------ the crawl
