@@ -65,7 +65,7 @@ void TCrawl::OnContentFileDownLoadStart(TMessage&) {
 void TCrawl::OnContentFileDownLoadFailed(TMessage& message) {
     auto* failed = reinterpret_cast<THttpContentDown*>(message.LParam);
     if (FClosing || failed == nullptr || failed != FDownloader.get())
-        return;        // not the download of the page in flight
+        return; // not the download of the page in flight
     failed->WaitFor(); // the thread may still be finishing after its post
     AddGoneRow({-1, 0, failed->GetUrl(), -1, 404, "NotFound"}, failed->GetFailureReason());
     SetStatus(TAnsiText::ToDisplay(failed->GetUrl()) + " On Content File DownLoad Failed");
