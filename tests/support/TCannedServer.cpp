@@ -111,15 +111,54 @@ std::optional<std::string> TReceivedRequest::Header(std::string_view name) const
     return std::nullopt;
 }
 
-TCannedServer::TCannedServer(std::chrono::milliseconds lifetime) : FLifetime(lifetime) {}
+TCannedServer::TCannedServer(std::chrono::milliseconds lifetime, std::string address)
+    : FLifetime(lifetime), FAddress(std::move(address)) {}
 
 TCannedServer::~TCannedServer() {
     Stop();
 }
 
 void TCannedServer::Add(const std::string& target, TCannedResponse response) {
+    AddSequence(target, {std::move(response)});
+}
+
+void TCannedServer::Add(const std::string& method, const std::string& target,
+                        TCannedResponse response) {
+    AddSequence(method + " " + target, {std::move(response)});
+}
+
+void TCannedServer::AddSequence(const std::string& target, std::vector<TCannedResponse> responses) {
     std::lock_guard guard(FLock);
-    FResponses[target] = std::move(response);
+    FResponses[target] = TScript{std::move(responses), 0};
+}
+
+TCannedResponse TCannedServer::ResponseFor(const TReceivedRequest& request) {
+    std::lock_guard guard(FLock);
+    auto found = FResponses.find(request.Method + " " + request.Target);
+    if (found == FResponses.end())
+        found = FResponses.find(request.Target);
+    if (found == FResponses.end() || found->second.Responses.empty()) {
+        TCannedResponse response;
+        response.Raw = kNotFound;
+        return response;
+    }
+    TScript& script = found->second;
+    const std::size_t index = std::min(script.Next, script.Responses.size() - 1);
+    ++script.Next;
+    return script.Responses[index];
+}
+
+std::size_t TCannedServer::PeakInFlight() const {
+    std::lock_guard guard(FLock);
+    return FPeakInFlight;
+}
+
+void TCannedServer::LeaveFlight(bool& inFlight) {
+    if (!inFlight)
+        return;
+    inFlight = false;
+    std::lock_guard guard(FLock);
+    --FInFlight;
 }
 
 bool TCannedServer::Start() {
@@ -129,8 +168,9 @@ bool TCannedServer::Start() {
         return false;
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = 0;
+    if (inet_pton(AF_INET, FAddress.c_str(), &addr.sin_addr) != 1)
+        return false;
     socklen_t len = sizeof addr;
     if (bind(FListen, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
         listen(FListen, 16) != 0 ||
@@ -167,7 +207,7 @@ void TCannedServer::Stop() {
 }
 
 std::string TCannedServer::HostAndPort(std::string_view target) const {
-    return "127.0.0.1:" + std::to_string(FPort) + std::string(target);
+    return FAddress + ":" + std::to_string(FPort) + std::string(target);
 }
 
 std::string TCannedServer::Url(std::string_view target) const {
@@ -282,12 +322,14 @@ bool TCannedServer::SendAll(int fd, std::string_view bytes) {
 }
 
 void TCannedServer::Record(TReceivedRequest request) {
+    request.Arrived = Clock::now();
     std::lock_guard guard(FLock);
     FRequests.push_back(std::move(request));
+    FPeakInFlight = std::max(FPeakInFlight, ++FInFlight);
     FArrived.notify_all();
 }
 
-bool TCannedServer::Respond(int fd, const TCannedResponse& response) {
+bool TCannedServer::Respond(int fd, const TCannedResponse& response, bool& inFlight) {
     const std::string bytes = response.Bytes();
     const std::size_t end = std::min(bytes.size(), response.CloseAfter);
     const bool stalls = response.Stall.count() > 0;
@@ -303,6 +345,8 @@ bool TCannedServer::Respond(int fd, const TCannedResponse& response) {
                 return false;
             piece = std::min(piece, std::max<std::size_t>(response.DripSize, 1));
         }
+        if (sent + piece == bytes.size())
+            LeaveFlight(inFlight);
         if (!SendAll(fd, std::string_view(bytes).substr(sent, piece)))
             return false;
         sent += piece;
@@ -321,18 +365,17 @@ void TCannedServer::Serve(int fd) {
         TCannedResponse response;
         if (head[0] >= 'A' && head[0] <= 'Z') {
             request = ParseHead(head);
-            std::lock_guard guard(FLock);
-            const auto found = FResponses.find(request.Target);
-            response.Raw = kNotFound;
-            if (found != FResponses.end())
-                response = found->second;
+            response = ResponseFor(request);
         } else {
             request.IsHttp = false;
             request.Raw = head;
             response.Raw = kBadRequest;
         }
         Record(std::move(request));
-        if (!Respond(fd, response))
+        bool inFlight = true;
+        const bool goOn = Respond(fd, response, inFlight);
+        LeaveFlight(inFlight);
+        if (!goOn)
             break;
     }
     // A graceful close: no reset that could destroy what was sent.

@@ -1,7 +1,8 @@
 #pragma once
 // A test HTTP server that answers each request path with canned bytes.
 //
-// It listens on 127.0.0.1 on a port of the system's choosing and serves every
+// It listens on 127.0.0.1 (or another loopback address, standing for another
+// host) on a port of the system's choosing and serves every
 // connection on its own thread: it reads one request head, records it, sends
 // the response registered for the request target (a plain 404 for any other
 // target), and then serves the next request on the same connection when the
@@ -58,6 +59,8 @@ struct TReceivedRequest {
     // The bytes of the request head as they arrived (for something that is
     // not HTTP: whatever came first).
     std::string Raw;
+    // When the head had been read.
+    std::chrono::steady_clock::time_point Arrived{};
 
     // The value of the first header called name, in any letter case.
     std::optional<std::string> Header(std::string_view name) const;
@@ -65,7 +68,8 @@ struct TReceivedRequest {
 
 class TCannedServer {
 public:
-    explicit TCannedServer(std::chrono::milliseconds lifetime = std::chrono::seconds(30));
+    explicit TCannedServer(std::chrono::milliseconds lifetime = std::chrono::seconds(30),
+                           std::string address = "127.0.0.1");
     ~TCannedServer();
 
     TCannedServer(const TCannedServer&) = delete;
@@ -74,6 +78,12 @@ public:
     // Registers the response for a request target ("/page", "/a?b=c"). May be
     // called while the server runs.
     void Add(const std::string& target, TCannedResponse response);
+    // The same for one request method only ("HEAD"); it comes before a
+    // response registered for every method.
+    void Add(const std::string& method, const std::string& target, TCannedResponse response);
+    // Responses given in turn to the requests for target; the last one then
+    // answers every further request.
+    void AddSequence(const std::string& target, std::vector<TCannedResponse> responses);
 
     // Starts listening; false when no socket could be opened.
     bool Start();
@@ -81,14 +91,19 @@ public:
     void Stop();
 
     std::uint16_t Port() const noexcept { return FPort; }
-    // "127.0.0.1:port" followed by target.
+    // "address:port" followed by target.
     std::string HostAndPort(std::string_view target = "") const;
-    // "http://127.0.0.1:port" followed by target.
+    // "http://address:port" followed by target.
     std::string Url(std::string_view target) const;
 
     std::vector<TReceivedRequest> Requests() const;
     // Waits until at least count requests have arrived or timeout has passed.
     bool WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const;
+    // The most requests that were being answered at one time. A request
+    // counts from the moment its head has been read until just before the last
+    // bytes of its response go out, so the client had it in flight at least
+    // that long.
+    std::size_t PeakInFlight() const;
 
     // A port on 127.0.0.1 that was bound and closed again, so that nothing
     // listens there.
@@ -101,15 +116,25 @@ private:
     void Serve(int fd);
     // Reads one request head into head; bytes after it stay in pending.
     bool ReadHead(int fd, std::string& pending, std::string& head);
-    // Sends one response; false when the connection is to be closed.
-    bool Respond(int fd, const TCannedResponse& response);
+    // Sends one response; false when the connection is to be closed. inFlight
+    // is cleared (see PeakInFlight) just before the last bytes go out.
+    bool Respond(int fd, const TCannedResponse& response, bool& inFlight);
     bool SendAll(int fd, std::string_view bytes);
     bool Pause(std::chrono::milliseconds duration);
     // Waits until fd is ready for events; false on stop or at the deadline.
     bool WaitFor(int fd, short events, Clock::time_point until);
     void Record(TReceivedRequest request);
+    // The response for a request, taking the next of a sequence.
+    TCannedResponse ResponseFor(const TReceivedRequest& request);
+    void LeaveFlight(bool& inFlight);
+
+    struct TScript {
+        std::vector<TCannedResponse> Responses;
+        std::size_t Next = 0;
+    };
 
     std::chrono::milliseconds FLifetime;
+    std::string FAddress;
     Clock::time_point FDeadline;
     int FListen = -1;
     int FWake = -1; // readable once the server is stopping
@@ -118,7 +143,10 @@ private:
 
     mutable std::mutex FLock;
     mutable std::condition_variable FArrived;
-    std::map<std::string, TCannedResponse> FResponses;
+    // Keyed by target, or by method, a space and target.
+    std::map<std::string, TScript> FResponses;
+    std::size_t FInFlight = 0;
+    std::size_t FPeakInFlight = 0;
     std::vector<TReceivedRequest> FRequests;
     std::vector<std::thread> FConnections;
     bool FStopped = false;
