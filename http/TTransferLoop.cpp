@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <thread>
 
 namespace {
 
@@ -51,50 +50,65 @@ TTransferLoop::TTransferLoop(TSchedulerOptions options, TDeliver deliver)
 }
 
 TTransferLoop::~TTransferLoop() {
-    for (TTransfer* t : FActive)
-        curl_multi_remove_handle(FMulti, t->Easy());
-    FActive.clear();
-    FTransfers.clear();
-    if (FMulti != nullptr)
-        curl_multi_cleanup(FMulti);
+    Close();
     curl_slist_free_all(FHeaders);
 }
 
+void TTransferLoop::Close() {
+    for (TTransfer* t : FActive)
+        curl_multi_remove_handle(FMulti, t->Easy());
+    FActive.clear();
+    FSleeping.clear();
+    FHostsWithWork.clear();
+    FHosts.clear();
+    FTransfers.clear();
+    std::lock_guard guard(FInboxLock);
+    if (FMulti != nullptr)
+        curl_multi_cleanup(FMulti); // closes every connection
+    FMulti = nullptr;
+    FInbox.clear();
+}
+
+// The multi handle is woken under the inbox lock, so it cannot be cleaned up
+// meanwhile; once it is gone, nothing more is taken.
 void TTransferLoop::Submit(TRequest request) {
     {
         std::lock_guard guard(FInboxLock);
-        FInbox.push_back(std::move(request));
+        if (FMulti != nullptr) {
+            FInbox.push_back(std::move(request));
+            curl_multi_wakeup(FMulti);
+            return;
+        }
     }
-    if (FMulti != nullptr)
-        curl_multi_wakeup(FMulti);
+    if (FStopping.load(std::memory_order_acquire))
+        return;
+    // No multi handle could be made: nothing can be asked.
+    TAnswer answer;
+    answer.Id = request.Id;
+    answer.FinalAddress = request.Address;
+    answer.Failure = TFailure::Other;
+    answer.Reason = "cannot start a transfer";
+    FDeliver(std::move(answer));
 }
 
 void TTransferLoop::Cancel(std::uint64_t id) {
-    {
-        std::lock_guard guard(FInboxLock);
-        FCancels.push_back(id);
-    }
-    if (FMulti != nullptr)
-        curl_multi_wakeup(FMulti);
+    std::lock_guard guard(FInboxLock);
+    if (FMulti == nullptr)
+        return;
+    FCancels.push_back(id);
+    curl_multi_wakeup(FMulti);
 }
 
 void TTransferLoop::Stop() {
     FStopping.store(true, std::memory_order_release);
+    std::lock_guard guard(FInboxLock);
     if (FMulti != nullptr)
         curl_multi_wakeup(FMulti);
 }
 
 void TTransferLoop::Run() {
-    if (FMulti == nullptr) {
-        // Nothing can be asked: every request gets its answer at once.
-        while (!FStopping.load(std::memory_order_acquire)) {
-            TakeInbox();
-            for (auto it = FTransfers.begin(); it != FTransfers.end();)
-                Finish(*(it++)->second, TFailure::Other, "cannot start a transfer");
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return;
-    }
+    if (FMulti == nullptr)
+        return; // Submit takes nothing
     while (!FStopping.load(std::memory_order_acquire)) {
         TakeInbox();
         Clock::time_point now = Clock::now();
@@ -108,6 +122,7 @@ void TTransferLoop::Run() {
             break;
         curl_multi_poll(FMulti, nullptr, 0, PollMillis(Clock::now()), nullptr);
     }
+    Close();
 }
 
 void TTransferLoop::TakeInbox() {

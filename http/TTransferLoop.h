@@ -63,6 +63,8 @@ private:
         bool HeadRefused = false;
     };
 
+    // Ends every transfer and closes every connection.
+    void Close();
     void TakeInbox();
     void Enqueue(TTransfer& t, bool front);
     void StartWhatFits(Clock::time_point now);

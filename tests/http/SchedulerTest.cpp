@@ -127,8 +127,11 @@ TEST(Scheduler, KeepsToThePerHostAndTotalLimits) {
         ASSERT_TRUE(run.WaitFor(id));
         for (const auto& [key, a] : run.Answers)
             EXPECT_EQ(a.Status, 200) << a.Reason;
-        for (const auto& server : servers)
+        // Connections stay open and serve the next request to their host.
+        for (const auto& server : servers) {
             EXPECT_EQ(server->PeakInFlight(), c.Peak) << server->HostAndPort();
+            EXPECT_EQ(server->Connections(), c.Peak) << server->HostAndPort();
+        }
     }
 }
 

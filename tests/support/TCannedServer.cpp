@@ -153,6 +153,11 @@ std::size_t TCannedServer::PeakInFlight() const {
     return FPeakInFlight;
 }
 
+std::size_t TCannedServer::Connections() const {
+    std::lock_guard guard(FLock);
+    return FConnections.size();
+}
+
 void TCannedServer::LeaveFlight(bool& inFlight) {
     if (!inFlight)
         return;
@@ -345,7 +350,7 @@ bool TCannedServer::Respond(int fd, const TCannedResponse& response, bool& inFli
                 return false;
             piece = std::min(piece, std::max<std::size_t>(response.DripSize, 1));
         }
-        if (sent + piece == bytes.size())
+        if (sent + piece == end)
             LeaveFlight(inFlight);
         if (!SendAll(fd, std::string_view(bytes).substr(sent, piece)))
             return false;

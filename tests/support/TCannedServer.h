@@ -104,6 +104,8 @@ public:
     // bytes of its response go out, so the client had it in flight at least
     // that long.
     std::size_t PeakInFlight() const;
+    // The connections accepted so far.
+    std::size_t Connections() const;
 
     // A port on 127.0.0.1 that was bound and closed again, so that nothing
     // listens there.
