@@ -89,6 +89,14 @@ struct TRun {
         return Answers.size() >= count;
     }
 
+    // Handles events for a while.
+    void Idle(int ms) {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < ms)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+
     std::map<std::uint64_t, TAnswer> Answers;
     TRequestScheduler Scheduler;
 };
@@ -365,6 +373,50 @@ TEST(Scheduler, FollowsRedirectsKeepingTheChainAndStopsAtALoop) {
     EXPECT_EQ(run.Answers[3].Redirects.size(), 1u);
 }
 
+TEST(Scheduler, TakesTheSizeFromTheDeclaredLengthElseCountsWhatItDoesNotKeep) {
+    auto server = Server();
+    server->Add("/short", Reply("200 OK\r\nContent-Type: image/png", "12345"));
+    server->Add("/declared", Unending("200 OK\r\nContent-Length: 100000"));
+    server->Add("/unending", Unending("200 OK"));
+    TCannedResponse closing;
+    closing.Raw = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n";
+    closing.FillerBytes = 3000;
+    server->Add("/closing", closing);
+
+    struct TCase {
+        const char* Target;
+        TMethod Method;
+        TRequest::TBody Body;
+        std::int64_t Size;
+    };
+    const TCase cases[] = {
+        {"/short", TMethod::Head, TRequest::TBody::Skip, 5},
+        {"/short", TMethod::Get, TRequest::TBody::Count, 5},
+        {"/declared", TMethod::Get, TRequest::TBody::Count, 100000},
+        {"/closing", TMethod::Get, TRequest::TBody::Count, 3000},
+        {"/unending", TMethod::Get, TRequest::TBody::Skip, -1},
+        {"/unending", TMethod::Head, TRequest::TBody::Skip, -1},
+    };
+    TRun run;
+    std::uint64_t id = 0;
+    for (const TCase& c : cases) {
+        TRequest request = Quick(TRequest::Probe(++id, server->Url(c.Target)));
+        request.Method = c.Method;
+        request.Body = c.Body;
+        run.Scheduler.Submit(request);
+    }
+    ASSERT_TRUE(run.WaitFor(id));
+    id = 0;
+    for (const TCase& c : cases) {
+        const TAnswer& a = run.Answers[++id];
+        SCOPED_TRACE(c.Target);
+        EXPECT_EQ(a.Failure, TFailure::None) << a.Reason;
+        EXPECT_EQ(a.Size(), c.Size);
+        EXPECT_EQ(a.Body, "");
+    }
+    EXPECT_EQ(run.Answers[1].ContentType, "image/png");
+}
+
 TEST(Scheduler, EndsAnswersThatGoWrongWithTheirReason) {
     auto server = Server();
     server->Add("/big", Reply("200 OK", std::string(2000, 'x')));
@@ -474,29 +526,41 @@ TEST(Scheduler, GoesThroughTheEnvironmentsProxyExceptForTheHostsItIsToldToReachD
 }
 
 TEST(Scheduler, StopAndCancelEndTransfersAndWaitsAndNothingIsAnsweredAfterAStop) {
-    const std::pair<const char*, TCannedResponse> cases[] = {
-        {"in flight", Unending("200 OK")},
-        {"waiting as asked", Reply("503 Busy\r\nRetry-After: 30")},
+    struct TCase {
+        const char* Name;
+        TCannedResponse Response;
+        std::uint64_t Cancelled;
+        std::size_t Asked; // before the stop
     };
-    for (const auto& [name, response] : cases) {
-        SCOPED_TRACE(name);
+    const TCase cases[] = {
+        // The cancelled request's slot goes to the next one.
+        {"in flight", Unending("200 OK"), 1, 2},
+        // The first asked for a wait: the others wait with it.
+        {"waiting as asked", Reply("503 Busy\r\nRetry-After: 30"), 2, 1},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
         auto server = Server();
-        server->Add("/r", response);
-        TRun run;
-        for (std::uint64_t id = 1; id <= 6; ++id)
+        server->Add("/r", c.Response);
+        TSchedulerOptions options = Quick();
+        options.PerHost = 1;
+        TRun run(options);
+        for (std::uint64_t id = 1; id <= 3; ++id)
             run.Scheduler.Submit(Quick(TRequest::Page(id, server->Url("/r"))));
-        ASSERT_TRUE(server->WaitForRequests(2, 10s));
-        run.Scheduler.Cancel(1);
+        ASSERT_TRUE(server->WaitForRequests(1, 10s));
+        run.Scheduler.Cancel(c.Cancelled);
         ASSERT_TRUE(run.WaitFor(1));
-        EXPECT_EQ(run.Answers[1].Failure, TFailure::Aborted);
-        EXPECT_EQ(run.Answers[1].Reason, "aborted");
+        EXPECT_EQ(run.Answers[c.Cancelled].Failure, TFailure::Aborted);
+        EXPECT_EQ(run.Answers[c.Cancelled].Reason, "aborted");
+        run.Idle(200);
+        EXPECT_EQ(server->Requests().size(), c.Asked);
 
         QElapsedTimer clock;
         clock.start();
         run.Scheduler.Stop();
         EXPECT_LT(clock.elapsed(), 10000) << "hang guard";
         run.Scheduler.Submit(Quick(TRequest::Page(7, server->Url("/r"))));
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+        run.Idle(100);
         EXPECT_EQ(run.Answers.size(), 1u);
     }
 }
