@@ -52,6 +52,42 @@ std::string Normal(const std::string& address) {
     return normal;
 }
 
+std::string Resolve(const std::string& base, std::string_view location) {
+    const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), curl_url_cleanup);
+    char* text = nullptr;
+    const std::string target = ForRequest(Trim(location));
+    if (!url || target.empty() ||
+        curl_url_set(url.get(), CURLUPART_URL, base.c_str(), 0) != CURLUE_OK ||
+        curl_url_set(url.get(), CURLUPART_URL, target.c_str(), 0) != CURLUE_OK ||
+        curl_url_get(url.get(), CURLUPART_URL, &text, 0) != CURLUE_OK)
+        return {};
+    std::string resolved = text;
+    curl_free(text);
+    return resolved;
+}
+
+std::string ForRequest(std::string_view address) {
+    std::size_t start = 0;
+    if (const std::size_t scheme = address.find("://"); scheme != std::string_view::npos)
+        start = scheme + 3;
+    start = address.find_first_of("/?#", start);
+    if (start == std::string_view::npos)
+        return std::string(address);
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out(address.substr(0, start));
+    for (const char ch : address.substr(start)) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c <= 0x20 || c >= 0x7F) {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 0x0F];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
 std::string Origin(const std::string& address) {
     const auto parts = Parts(address);
     return parts ? parts->Scheme + "://" + parts->Host + ":" + parts->Port : std::string();

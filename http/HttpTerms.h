@@ -20,6 +20,14 @@ std::string HostKey(const std::string& address);
 // address itself when it cannot be read.
 std::string Normal(const std::string& address);
 
+// A Location resolved against the address it came from; empty when it cannot
+// be read.
+std::string Resolve(const std::string& base, std::string_view location);
+
+// The address as browsers send it: spaces, control bytes and bytes of 0x80
+// and above after the host percent-encoded.
+std::string ForRequest(std::string_view address);
+
 // "scheme://host:port" in lower case; empty when the address cannot be read.
 std::string Origin(const std::string& address);
 

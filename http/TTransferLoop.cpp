@@ -134,7 +134,7 @@ void TTransferLoop::TakeInbox() {
         cancels.swap(FCancels);
     }
     for (TRequest& request : requests) {
-        std::string address = request.Address;
+        std::string address = HttpTerms::ForRequest(request.Address);
         auto owned =
             std::make_unique<TTransfer>(std::move(request), FNextSerial++, std::move(address));
         TTransfer& t = *owned;

@@ -81,7 +81,7 @@ private:
     void Answered(TTransfer& t, Clock::time_point now);
     TOutcome Classify(const TTransfer& t, int code) const;
     bool RetryLater(TTransfer& t, Clock::time_point now);
-    void Redirect(TTransfer& t, std::string next, Clock::time_point now);
+    void Redirect(TTransfer& t, std::string next);
     void Finish(TTransfer& t, TFailure failure, std::string reason);
 
     TSchedulerOptions FOptions;

@@ -74,10 +74,10 @@ void TTransferLoop::AttemptEnded(TTransfer& t, int code) {
 void TTransferLoop::Answered(TTransfer& t, Clock::time_point now) {
     const int status = t.Status();
     if (IsRedirect(status)) {
-        char* next = nullptr;
-        curl_easy_getinfo(t.Easy(), CURLINFO_REDIRECT_URL, &next);
-        if (next != nullptr && *next != '\0') {
-            Redirect(t, next, now);
+        const auto location = t.Header("Location");
+        std::string next = location ? Resolve(t.Address(), *location) : std::string();
+        if (!next.empty()) {
+            Redirect(t, std::move(next));
             return;
         }
     }
@@ -169,7 +169,7 @@ bool TTransferLoop::RetryLater(TTransfer& t, Clock::time_point now) {
     return true;
 }
 
-void TTransferLoop::Redirect(TTransfer& t, std::string next, Clock::time_point) {
+void TTransferLoop::Redirect(TTransfer& t, std::string next) {
     t.Answer().Redirects.push_back({t.Status(), next});
     if (!t.MoveTo(std::move(next))) {
         Finish(t, TFailure::RedirectLoop, "redirect loop");
