@@ -1,6 +1,5 @@
 // The request scheduler against canned servers on several loopback hosts.
 #include "TCannedServer.h"
-#include "http/HttpTerms.h"
 #include "http/TRequestScheduler.h"
 
 #include <QCoreApplication>
@@ -566,25 +565,6 @@ TEST(Scheduler, StopAndCancelEndTransfersAndWaitsAndNothingIsAnsweredAfterAStop)
         run.Idle(100);
         EXPECT_EQ(run.Answers.size(), 1u);
     }
-}
-
-TEST(HttpTerms, ReadsRetryAfter) {
-    const std::time_t now = 1'000'000'000; // Sun, 09 Sep 2001 01:46:40 GMT
-    struct TCase {
-        const char* Value;
-        std::optional<std::chrono::seconds> Wait;
-    };
-    const TCase cases[] = {
-        {"120", 120s},
-        {" 0 ", 0s},
-        {"Sun, 09 Sep 2001 01:47:10 GMT", 30s},
-        {"Sun, 09 Sep 2001 01:40:00 GMT", 0s},
-        {"soon", std::nullopt},
-        {"-5", std::nullopt},
-        {"", std::nullopt},
-    };
-    for (const TCase& c : cases)
-        EXPECT_EQ(HttpTerms::RetryAfter(c.Value, now), c.Wait) << c.Value;
 }
 
 } // namespace
