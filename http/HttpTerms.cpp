@@ -120,8 +120,6 @@ std::optional<std::int64_t> Length(std::string_view value) {
 
 std::string Duration(std::chrono::milliseconds time) {
     const auto ms = time.count();
-    if (ms >= 60000 && ms % 60000 == 0)
-        return std::to_string(ms / 60000) + " min";
     if (ms % 1000 == 0)
         return std::to_string(ms / 1000) + " s";
     return std::to_string(ms) + " ms";

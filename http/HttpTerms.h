@@ -38,7 +38,7 @@ std::optional<std::chrono::seconds> RetryAfter(std::string_view value, std::time
 // A Content-Length value: digits only, nothing else.
 std::optional<std::int64_t> Length(std::string_view value);
 
-// "5 min", "60 s", "250 ms".
+// "60 s", "300 s", "250 ms".
 std::string Duration(std::chrono::milliseconds time);
 // "64 MiB", "512 KiB", "100 bytes".
 std::string Bytes(std::int64_t count);
