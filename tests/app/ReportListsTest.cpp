@@ -3,6 +3,7 @@
 // every state of a crawl.
 #include "PumpUntil.h"
 #include "TFrmMain.h"
+#include "TStateLabel.h"
 #include "TTestSite.h"
 #include "TWhereUsedDialog.h"
 #include "platform/TMessagePump.h"
@@ -56,9 +57,15 @@ int Workers() {
 struct Lists : ::testing::Test {
     TFrmMain w;
     QStringList boxes, errors;
+    int asked = 0; // Save / Discard / Cancel questions
+    TSaveChoice answer = TSaveChoice::Discard;
     void SetUp() override {
         w.Hooks.MessageBox = [this](const QString& t) { boxes << t; };
         w.Hooks.ErrorBox = [this](const QString& t) { errors << t; };
+        w.Hooks.AskToSave = [this] {
+            ++asked;
+            return answer;
+        };
         w.show();
     }
     void ClickHeading(QTreeView* list, int column) {
@@ -165,7 +172,10 @@ TEST_F(Lists, WhereUsedCopySaveAndWhyAPageFailed) {
     EXPECT_EQ(QApplication::clipboard()->text(),
               QString::fromStdString(site.Home() + "\n" + site.Url("/a.html")));
     QList<QUrl> opened;
-    w.Hooks.OpenUrl = [&](const QUrl& u) { opened << u; };
+    w.Hooks.OpenUrl = [&](const QUrl& u) {
+        opened << u;
+        return true;
+    };
     w.GoneActions.OpenInBrowser->trigger();
     EXPECT_EQ(opened.size(), 2);
 
