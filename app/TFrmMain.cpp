@@ -177,6 +177,9 @@ void TFrmMain::CreateToolBar() {
     UrlComboBox->setToolTip("The start address: Enter crawls it (the last 20 are in the list)");
     UrlComboBox->setMaxVisibleItems(8);
     UrlComboBox->setInsertPolicy(QComboBox::NoInsert);
+    // No inline completion from the history: typing the site's root must not
+    // turn into a longer address that happens to start with it.
+    UrlComboBox->setCompleter(nullptr);
     UrlComboBox->setFont(FormFont());
     // Key presses reach the box, which hands them to its line edit directly;
     // presses sent to the line edit itself are redirected to the box, so each
