@@ -395,7 +395,9 @@ TEST(Program, HelpAndVersionNeedNoDisplay) {
         const std::string text = help.out.substr(at, next == std::string::npos ? next : next - at);
         EXPECT_NE(text.find("Example: marrowby "), std::string::npos) << text;
     }
-    EXPECT_NE(help.out.find("Exit codes: 0 "), std::string::npos);
+    // What --report writes, and the time limits, as the README has them.
+    for (const char* told : {"Exit codes: 0 ", "referrers.csv", "within 30 s", "for 60 s", "after 5 minutes"})
+        EXPECT_NE(help.out.find(told), std::string::npos) << told;
     const TRun version = Marrowby({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out.rfind("marrowby ", 0), 0u);
