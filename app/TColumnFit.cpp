@@ -6,12 +6,14 @@
 #include <QTreeView>
 
 #include <algorithm>
-#include <numeric>
 
 namespace {
 // Rows measured when a list is filled at once: enough for its widest values
 // in practice, and a swap to a big list stays quick.
 constexpr int MeasuredAtOnce = 5000;
+// Beside a heading: its margins, and the sort arrow's room.
+constexpr int HeadingMargins = 20;
+constexpr int SortArrow = 14;
 } // namespace
 
 TColumnFit::TColumnFit(QTreeView* list, std::vector<std::pair<int, int>> stretch)
@@ -23,6 +25,7 @@ TColumnFit::TColumnFit(QTreeView* list, std::vector<std::pair<int, int>> stretch
     QAbstractItemModel* model = list->model();
     connect(model, &QAbstractItemModel::modelReset, this, [this] { Restart(); });
     connect(model, &QAbstractItemModel::layoutChanged, this, [this] { Fit(); });
+    connect(header, &QHeaderView::sortIndicatorChanged, this, [this] { Fit(); });
     connect(model, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex&, int first, int last) { Measure(first, last); });
     connect(model, &QAbstractItemModel::dataChanged, this,
@@ -41,11 +44,11 @@ bool TColumnFit::eventFilter(QObject* watched, QEvent* event) {
 void TColumnFit::Restart() {
     const QAbstractItemModel* model = FList->model();
     const QFontMetrics metrics(FList->header()->font());
-    FNeeded.assign(static_cast<std::size_t>(model->columnCount()), 0);
+    FHeading.assign(static_cast<std::size_t>(model->columnCount()), 0);
+    FValues.assign(FHeading.size(), 0);
     for (int c = 0; c < model->columnCount(); ++c) {
         const QString heading = model->headerData(c, Qt::Horizontal).toString();
-        // Room for the sort arrow as well.
-        FNeeded[static_cast<std::size_t>(c)] = metrics.horizontalAdvance(heading) + 32;
+        FHeading[static_cast<std::size_t>(c)] = metrics.horizontalAdvance(heading) + HeadingMargins;
     }
     const int rows = std::min(model->rowCount(), MeasuredAtOnce);
     if (rows > 0)
@@ -61,14 +64,14 @@ void TColumnFit::Measure(int first, int last) {
     const int icon = FList->iconSize().width() + 6;
     bool grew = false;
     for (int r = first; r <= last; ++r) {
-        for (int c = 0; c < static_cast<int>(FNeeded.size()); ++c) {
+        for (int c = 0; c < static_cast<int>(FValues.size()); ++c) {
             const QModelIndex index = model->index(r, c);
             int width = metrics.horizontalAdvance(index.data().toString()) + margin;
             if (c == 0)
                 width += icon; // room for the broken mark
-            int& needed = FNeeded[static_cast<std::size_t>(c)];
-            if (width > needed) {
-                needed = width;
+            int& widest = FValues[static_cast<std::size_t>(c)];
+            if (width > widest) {
+                widest = width;
                 grew = true;
             }
         }
@@ -77,17 +80,25 @@ void TColumnFit::Measure(int first, int last) {
         Fit();
 }
 
+int TColumnFit::Needed(int column) const {
+    const auto c = static_cast<std::size_t>(column);
+    const bool sorted = FList->isSortingEnabled() && FList->header()->sortIndicatorSection() == column;
+    return std::max(FHeading[c] + (sorted ? SortArrow : 0), FValues[c]);
+}
+
 void TColumnFit::Fit() {
     const int room = FList->viewport()->width();
-    const int needed = std::accumulate(FNeeded.begin(), FNeeded.end(), 0);
+    int needed = 0;
+    for (int c = 0; c < static_cast<int>(FValues.size()); ++c)
+        needed += Needed(c);
     const int extra = std::max(0, room - needed);
     int shares = 0;
     for (const auto& [column, share] : FStretch)
         shares += share;
-    for (int c = 0; c < static_cast<int>(FNeeded.size()); ++c)
-        FList->setColumnWidth(c, FNeeded[static_cast<std::size_t>(c)]);
+    for (int c = 0; c < static_cast<int>(FValues.size()); ++c)
+        FList->setColumnWidth(c, Needed(c));
     for (const auto& [column, share] : FStretch) {
         const int more = shares > 0 ? extra * share / shares : 0;
-        FList->setColumnWidth(column, FNeeded[static_cast<std::size_t>(column)] + more);
+        FList->setColumnWidth(column, Needed(column) + more);
     }
 }

@@ -15,8 +15,9 @@ public:
     // stretch: the columns that take the room left over, with their shares.
     TColumnFit(QTreeView* list, std::vector<std::pair<int, int>> stretch);
 
-    // The narrowest width of column that cuts neither its heading nor a value.
-    int Needed(int column) const { return FNeeded[static_cast<std::size_t>(column)]; }
+    // The narrowest width of column that cuts neither its heading (with the
+    // sort arrow where the list is sorted by it) nor a value.
+    int Needed(int column) const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -28,5 +29,6 @@ private:
 
     QTreeView* FList;
     std::vector<std::pair<int, int>> FStretch;
-    std::vector<int> FNeeded;
+    std::vector<int> FHeading; // the heading and its margins
+    std::vector<int> FValues;  // the widest value shown and its margins
 };
