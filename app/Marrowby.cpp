@@ -185,12 +185,13 @@ int Marrowby(int argc, char** argv) {
     if (!cl.parse(arguments))
         return UsageError(cl.errorText());
     if (cl.isSet(o.Help)) {
-        const QString text = cl.helpText().replace("<executable_name>", "marrowby") +
-                             "\nExit codes: 0 nothing broken; 4 some page or object has a status of "
-                             "400 or more;\n1 the work could not go on; 2 bad usage.\n"
-                             "\nTime limits: a request fails when no connection is made within 30 s "
-                             "or nothing\nis received for 60 s; a page download gives up after 5 "
-                             "minutes, an object probe\nafter 2.\n";
+        const QString text =
+            cl.helpText().replace("<executable_name>", "marrowby") +
+            "\nExit codes: 0 nothing broken; 4 some page or object has a status of "
+            "400 or more;\n1 the work could not go on; 2 bad usage.\n"
+            "\nTime limits: a request fails when no connection is made within 30 s "
+            "or nothing\nis received for 60 s; a page download gives up after 5 "
+            "minutes, an object probe\nafter 2.\n";
         std::fputs(text.toLocal8Bit().constData(), stdout);
         return 0;
     }

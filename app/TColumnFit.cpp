@@ -28,10 +28,9 @@ TColumnFit::TColumnFit(QTreeView* list, std::vector<std::pair<int, int>> stretch
     connect(header, &QHeaderView::sortIndicatorChanged, this, [this] { Fit(); });
     connect(model, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex&, int first, int last) { Measure(first, last); });
-    connect(model, &QAbstractItemModel::dataChanged, this,
-            [this](const QModelIndex& from, const QModelIndex& to) {
-                Measure(from.row(), to.row());
-            });
+    connect(
+        model, &QAbstractItemModel::dataChanged, this,
+        [this](const QModelIndex& from, const QModelIndex& to) { Measure(from.row(), to.row()); });
     Restart();
 }
 
@@ -60,7 +59,8 @@ void TColumnFit::Restart() {
 void TColumnFit::Measure(int first, int last) {
     const QAbstractItemModel* model = FList->model();
     const QFontMetrics metrics(FList->font());
-    const int margin = 2 * FList->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, FList) + 10;
+    const int margin =
+        2 * FList->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, FList) + 10;
     const int icon = FList->iconSize().width() + 6;
     bool grew = false;
     for (int r = first; r <= last; ++r) {
@@ -82,7 +82,8 @@ void TColumnFit::Measure(int first, int last) {
 
 int TColumnFit::Needed(int column) const {
     const auto c = static_cast<std::size_t>(column);
-    const bool sorted = FList->isSortingEnabled() && FList->header()->sortIndicatorSection() == column;
+    const bool sorted =
+        FList->isSortingEnabled() && FList->header()->sortIndicatorSection() == column;
     return std::max(FHeading[c] + (sorted ? SortArrow : 0), FValues[c]);
 }
 

@@ -255,8 +255,7 @@ void TFrmMain::CreateCountPanel(QWidget* panel) {
             {Label1, EdtGoneList});
     explain("Pages of the start host found and waiting to be visited", {Label2, EdtGoingList});
     explain("Links of the page merged last", {AnchorLabel, EdtAnchor});
-    explain("Links of the page merged last that stay on the start host",
-            {Label3, EdtInternalLink});
+    explain("Links of the page merged last that stay on the start host", {Label3, EdtInternalLink});
     explain("Links of the page merged last that lead to other hosts", {Label4, EdtExternalLink});
     explain("Embedded objects (images, scripts, styles...) of the page merged last",
             {ObjLabel, EdtObj});
@@ -285,7 +284,8 @@ void TFrmMain::CreateMenuAndTray() {
     File1 = menuBar()->addMenu("&File");
     // F10 opens the menu, as in most desktop programs.
     auto* f10 = new QShortcut(Qt::Key_F10, this);
-    connect(f10, &QShortcut::activated, this, [this] { menuBar()->setActiveAction(File1->menuAction()); });
+    connect(f10, &QShortcut::activated, this,
+            [this] { menuBar()->setActiveAction(File1->menuAction()); });
     New1 = File1->addAction("&New");
     New1->setShortcut(QKeySequence::New);
     connect(New1, &QAction::triggered, this, [this] { New1Click(); });

@@ -12,15 +12,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QPushButton>
-#include <QToolButton>
-#include <QUrl>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
+#include <QToolButton>
+#include <QUrl>
 
 void TFrmMain::UrlComboBoxKeyPress(char& key) {
     if (key != 13)
@@ -130,9 +130,12 @@ bool TFrmMain::ResultsMayGo() {
                                                   : TSaveChoice::Cancel;
     }
     switch (choice) {
-    case TSaveChoice::Save: return SaveReport();
-    case TSaveChoice::Discard: return true;
-    case TSaveChoice::Cancel: return false;
+    case TSaveChoice::Save:
+        return SaveReport();
+    case TSaveChoice::Discard:
+        return true;
+    case TSaveChoice::Cancel:
+        return false;
     }
     return false;
 }
@@ -146,7 +149,9 @@ void TFrmMain::Stop1Click() {
     }
 }
 
-void TFrmMain::Save1Click() { SaveReport(); }
+void TFrmMain::Save1Click() {
+    SaveReport();
+}
 
 bool TFrmMain::SaveReport() {
     const QString dir = Hooks.ChooseReportFolder
@@ -163,7 +168,8 @@ bool TFrmMain::SaveReport() {
     }
     FUnsaved = false;
     FReportFolder = QDir(dir).absolutePath();
-    StatusBar->showMessage(QString("Report saved in %1").arg(QDir::toNativeSeparators(FReportFolder)));
+    StatusBar->showMessage(
+        QString("Report saved in %1").arg(QDir::toNativeSeparators(FReportFolder)));
     OpenReportFolder->show();
     return true;
 }
@@ -172,7 +178,9 @@ bool TFrmMain::OpenInDesktop(const QUrl& url) {
     return Hooks.OpenUrl ? Hooks.OpenUrl(url) : QDesktopServices::openUrl(url);
 }
 
-void TFrmMain::PauseBarEmpty() { ProgressBar->setValue(0); }
+void TFrmMain::PauseBarEmpty() {
+    ProgressBar->setValue(0);
+}
 
 // The crawl may be stopped from a handler nested in one of its own: it is
 // deleted from the event loop once none of its handlers is on the stack.
@@ -283,7 +291,9 @@ void TFrmMain::PageStarted(std::size_t page, std::size_t queued) {
     StateLabel->Crawling(page, queued);
 }
 
-void TFrmMain::Pausing(std::uint32_t secondsLeft) { StateLabel->Pausing(secondsLeft); }
+void TFrmMain::Pausing(std::uint32_t secondsLeft) {
+    StateLabel->Pausing(secondsLeft);
+}
 
 void TFrmMain::Finished(const QString& text) {
     FSite.Stop(); // nothing more will be asked of it

@@ -49,9 +49,9 @@ void TFrmMain::CreateReportLists() {
     FPageModel = new TReportModel<TGoneRow>(TReportColumns::Pages(), broken, this);
     FPageObjectModel = new TReportModel<_TObjectType>(TReportColumns::Objects(), broken, this);
     FAllObjectModel = new TReportModel<_TObjectType>(TReportColumns::Objects(), broken, this);
-    FPageFilter = new TReportFilter(TReportModel<TGoneRow>::SortRole,
-                                    TReportModel<TGoneRow>::BrokenRole,
-                                    TReportModel<TGoneRow>::AddressRole, this);
+    FPageFilter =
+        new TReportFilter(TReportModel<TGoneRow>::SortRole, TReportModel<TGoneRow>::BrokenRole,
+                          TReportModel<TGoneRow>::AddressRole, this);
     FPageFilter->setSourceModel(FPageModel);
     FObjectFilter = new TReportFilter(TReportModel<_TObjectType>::SortRole,
                                       TReportModel<_TObjectType>::BrokenRole,
@@ -197,7 +197,8 @@ void TFrmMain::ObjectRow(const _TObjectType& record, const std::string& reason) 
     const std::int32_t id = record.Id;
     if (const auto known = FAllObjectRows.find(id); known != FAllObjectRows.end()) {
         // The broken count follows the row, should its status have changed.
-        FBrokenObjects -= TReportModel<_TObjectType>::IsBroken(FAllObjectModel->RowAt(known->second));
+        FBrokenObjects -=
+            TReportModel<_TObjectType>::IsBroken(FAllObjectModel->RowAt(known->second));
         FAllObjectModel->Replace(known->second, record);
         FBrokenObjects += TReportModel<_TObjectType>::IsBroken(record);
         ShowSummary();

@@ -29,6 +29,7 @@ bool TReportFilter::filterAcceptsRow(int sourceRow, const QModelIndex& sourcePar
         return false;
     if (FAddressText.isEmpty())
         return true;
-    const QString address = TAnsiText::ToDisplay(row.data(FAddressRole).toByteArray().toStdString());
+    const QString address =
+        TAnsiText::ToDisplay(row.data(FAddressRole).toByteArray().toStdString());
     return address.contains(FAddressText, Qt::CaseInsensitive);
 }

@@ -33,7 +33,9 @@ void TStateLabel::Pausing(std::uint32_t secondsLeft) {
     Show(TCrawlState::Pausing, QString("Pausing — %1 s").arg(secondsLeft));
 }
 
-void TStateLabel::Stopped() { Show(TCrawlState::Stopped, "Stopped — Enter goes on"); }
+void TStateLabel::Stopped() {
+    Show(TCrawlState::Stopped, "Stopped — Enter goes on");
+}
 
 void TStateLabel::Finished(std::size_t pages, std::size_t objects, std::size_t broken,
                            std::uint32_t seconds) {

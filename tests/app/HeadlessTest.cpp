@@ -396,7 +396,8 @@ TEST(Program, HelpAndVersionNeedNoDisplay) {
         EXPECT_NE(text.find("Example: marrowby "), std::string::npos) << text;
     }
     // What --report writes, and the time limits, as the README has them.
-    for (const char* told : {"Exit codes: 0 ", "referrers.csv", "within 30 s", "for 60 s", "after 5 minutes"})
+    for (const char* told :
+         {"Exit codes: 0 ", "referrers.csv", "within 30 s", "for 60 s", "after 5 minutes"})
         EXPECT_NE(help.out.find(told), std::string::npos) << told;
     const TRun version = Marrowby({"--version"});
     EXPECT_EQ(version.exitCode, 0);

@@ -12,8 +12,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QMenu>
-#include <QProgressBar>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
@@ -21,6 +19,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
 #include <QSet>
 #include <QSettings>
 #include <QStatusBar>
@@ -291,7 +291,8 @@ TEST_F(Lists, SavingSaysWhereAndResultsGoOnlyWhenLetGo) {
         opens = works;
         QTest::mouseClick(w.OpenReportFolder, Qt::LeftButton);
     }
-    EXPECT_EQ(opened, (QList<QUrl>{QUrl::fromLocalFile(saved.path()), QUrl::fromLocalFile(saved.path())}));
+    EXPECT_EQ(opened,
+              (QList<QUrl>{QUrl::fromLocalFile(saved.path()), QUrl::fromLocalFile(saved.path())}));
     EXPECT_EQ(errors.size(), 1);
 
     // Saved results go without a question; new ones are asked for, and Save
@@ -352,7 +353,8 @@ TEST_F(Lists, EnterAfterTheEndStartsWhatIsTyped) {
         return all;
     };
     // Newest first; other tests' addresses may follow.
-    EXPECT_EQ(items(w.UrlComboBox).mid(0, 4).join(' ').toStdString(), history.join(' ').toStdString());
+    EXPECT_EQ(items(w.UrlComboBox).mid(0, 4).join(' ').toStdString(),
+              history.join(' ').toStdString());
     EXPECT_EQ(items(TFrmMain().UrlComboBox).mid(0, 4).join(' ').toStdString(),
               history.join(' ').toStdString());
     QStringList many;
@@ -377,7 +379,8 @@ TEST_F(Lists, TheStateLabelFollowsTheCrawl) {
     QTest::keyClick(w.UrlComboBox, Qt::Key_Return);
     ASSERT_TRUE(PumpUntil([&] { return w.ProgressBar->value() == 2; }));
     poll.stop();
-    EXPECT_TRUE(seen.contains("Crawling — page 1, 0 queued")) << QStringList(seen.values()).join('|').toStdString();
+    EXPECT_TRUE(seen.contains("Crawling — page 1, 0 queued"))
+        << QStringList(seen.values()).join('|').toStdString();
     EXPECT_TRUE(seen.contains("Pausing — 59 s"));
     EXPECT_EQ(w.StateLabel->text(), "Pausing — 58 s");
     QTest::keyClick(&w, Qt::Key_Escape);
@@ -385,8 +388,9 @@ TEST_F(Lists, TheStateLabelFollowsTheCrawl) {
     EXPECT_EQ(w.ProgressBar->value(), 0);
     Crawl("");
     const QStringList summary = w.SummaryLabel->text().split(' ');
-    EXPECT_TRUE(w.StateLabel->text().startsWith(QString("Finished — %1 pages, %2 objects, %3 broken in ")
-                                                    .arg(summary[0], summary[2], summary[4])))
+    EXPECT_TRUE(
+        w.StateLabel->text().startsWith(QString("Finished — %1 pages, %2 objects, %3 broken in ")
+                                            .arg(summary[0], summary[2], summary[4])))
         << w.StateLabel->text().toStdString();
     EXPECT_EQ(w.ProgressBar->value(), 0);
     QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier);
@@ -401,7 +405,8 @@ TEST_F(Lists, KeysDoWhatPeopleExpect) {
     QTest::keyClicks(w.UrlComboBox, QString::fromStdString(site.Url("/")));
     QTest::keyClick(w.UrlComboBox, Qt::Key_Return);
     ASSERT_TRUE(PumpUntil([&] { return w.StateLabel->State() == TCrawlState::Pausing; }));
-    for (const QKeyCombination opens : {Qt::AltModifier | Qt::Key_F, QKeyCombination(Qt::Key_F10)}) {
+    for (const QKeyCombination opens :
+         {Qt::AltModifier | Qt::Key_F, QKeyCombination(Qt::Key_F10)}) {
         QTest::keyClick(&w, opens.key(), opens.keyboardModifiers());
         EXPECT_EQ(QApplication::activePopupWidget(), w.File1);
         QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Escape); // where the keyboard is

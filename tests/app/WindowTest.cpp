@@ -7,22 +7,22 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
+#include <QScrollBar>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTest>
-#include <QToolButton>
 #include <QTimer>
-#include <QCheckBox>
-#include <QHeaderView>
-#include <QScrollBar>
-#include <QSplitter>
+#include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
 
@@ -76,14 +76,16 @@ TEST_F(Window, StartsIdle) {
 TEST_F(Window, HasTheFormsControls) {
     w.show();
     EXPECT_EQ(Headers(w.GoneListView), (QStringList{"Id", "Depth", "URI", "Size", "Status", "Type"}));
-    EXPECT_EQ(Headers(w.ObjListView), (QStringList{"Id", "URI", "Size", "Status", "Type", "Count"}));
+    EXPECT_EQ(Headers(w.ObjListView),
+              (QStringList{"Id", "URI", "Size", "Status", "Type", "Count"}));
     EXPECT_TRUE(w.UrlComboBox->isEditable());
     EXPECT_EQ(w.UrlComboBox->width(), 385);
     EXPECT_EQ(w.File1->title(), "&File");
     QStringList items;
     for (QAction* a : w.File1->actions())
         items << (a->isSeparator() ? "-" : a->text());
-    EXPECT_EQ(items, (QStringList{"&New", "&Open Folder…", "&Stop", "Save &Report…", "-", "&Close"}));
+    EXPECT_EQ(items,
+              (QStringList{"&New", "&Open Folder…", "&Stop", "Save &Report…", "-", "&Close"}));
     EXPECT_EQ(w.KindImageList.size(), 3u);
     for (const QIcon& icon : w.KindImageList)
         EXPECT_FALSE(icon.pixmap(16, 16).isNull());
@@ -152,9 +154,9 @@ TEST_F(Window, TheSampleSiteFitsItsColumnsAndTheWindowsWidth) {
     EXPECT_LT(panel->width(), 200);
     for (QWidget* child : panel->findChildren<QWidget*>())
         EXPECT_LE(child->geometry().right(), panel->width()) << child->objectName().toStdString();
-    for (QWidget* counter : {(QWidget*)w.LabelTime, (QWidget*)w.Label1, (QWidget*)w.Label2,
-                             (QWidget*)w.EdtAnchor, (QWidget*)w.EdtInternalLink,
-                             (QWidget*)w.EdtExternalLink, (QWidget*)w.EdtObj})
+    for (QWidget* counter :
+         {(QWidget*)w.LabelTime, (QWidget*)w.Label1, (QWidget*)w.Label2, (QWidget*)w.EdtAnchor,
+          (QWidget*)w.EdtInternalLink, (QWidget*)w.EdtExternalLink, (QWidget*)w.EdtObj})
         EXPECT_FALSE(counter->toolTip().isEmpty()) << counter->objectName().toStdString();
 }
 
@@ -205,7 +207,8 @@ TEST_F(Window, ShowsWhatTheCrawlTellsIt) {
     EXPECT_FALSE(w.ObjListView->model()->index(0, 0).data(Qt::DecorationRole).isNull());
     EXPECT_EQ(Row(w.ObjListView, 0, Qt::ToolTipRole)[3], "Could not resolve host: h");
     EXPECT_EQ(w.SummaryLabel->text(), "1 pages, 1 objects, 1 broken");
-    for (const auto& [seconds, text] : {std::pair{59u, "59 s"}, {185u, "3 min 5 s"}, {3720u, "1 h 2 min"}})
+    for (const auto& [seconds, text] :
+         {std::pair{59u, "59 s"}, {185u, "3 min 5 s"}, {3720u, "1 h 2 min"}})
         EXPECT_EQ(TStateLabel::Duration(seconds), text);
     EXPECT_EQ(boxes, QStringList{"탐색이 끝났습니다"});
     EXPECT_EQ(errors, QStringList{"TTags.txt is missing"});

@@ -43,7 +43,7 @@ TEST(RealWindow, ReturnInTheAddressBoxFetchesTheTypedPage) {
     TChildProcess run("xvfb-run", {"-a", "-s", "-screen 0 1024x768x24", "bash", "-c", Script,
                                    "bash", MARROWBY_BIN, url});
     run.SetEnv("QT_QPA_PLATFORM", std::nullopt); // the tests' offscreen platform is not for this one
-    const QTemporaryDir config; // the address history of this run only
+    const QTemporaryDir config;                  // the address history of this run only
     run.SetEnv("XDG_CONFIG_HOME", config.path().toStdString());
     ASSERT_TRUE(run.Start()) << "xvfb-run is missing";
     ASSERT_TRUE(run.Wait(std::chrono::seconds(60)));
@@ -54,7 +54,8 @@ TEST(RealWindow, ReturnInTheAddressBoxFetchesTheTypedPage) {
     ASSERT_FALSE(requests.empty()) << run.Out() << run.Err();
     EXPECT_EQ(requests.front().Target, "/index.html");
     // The desktop shows the caption with the program's name.
-    EXPECT_TRUE(out.contains("title=" + QString::fromStdString(url) + " 페이지를 탐색 중입니다 — Marrowby"))
+    EXPECT_TRUE(
+        out.contains("title=" + QString::fromStdString(url) + " 페이지를 탐색 중입니다 — Marrowby"))
         << out.toStdString();
 }
 
@@ -92,9 +93,9 @@ TEST(RealWindow, ReturnWithAnotherAddressAfterTheEndCrawlsIt) {
     ASSERT_TRUE(second.Start());
     const QTemporaryDir config; // the address history of this run only
 
-    TChildProcess run("xvfb-run", {"-a", "-s", "-screen 0 1024x768x24", "bash", "-c", NextScript,
-                                   "bash", MARROWBY_BIN, MARROWBY_SAMPLE_SITE,
-                                   second.Url("/next.html")});
+    TChildProcess run("xvfb-run",
+                      {"-a", "-s", "-screen 0 1024x768x24", "bash", "-c", NextScript, "bash",
+                       MARROWBY_BIN, MARROWBY_SAMPLE_SITE, second.Url("/next.html")});
     run.SetEnv("QT_QPA_PLATFORM", std::nullopt);
     run.SetEnv("XDG_CONFIG_HOME", config.path().toStdString());
     ASSERT_TRUE(run.Start()) << "xvfb-run is missing";
