@@ -353,6 +353,8 @@ TEST(Program, TheWindowClosesCleanlyOnAStopRequest) {
         site.AddPage("/probe.html", "200 OK", "text/html", "<img src=drip.gif>");
         TChildProcess p(MARROWBY_BIN, {"--delay", "60", site.Url(start)});
         p.SetEnv("QT_QPA_PLATFORM", "offscreen");
+        const QTemporaryDir config; // the address history of this run only
+        p.SetEnv("XDG_CONFIG_HOME", config.path().toStdString());
         ASSERT_TRUE(p.Start());
         ASSERT_TRUE(site.Server.WaitForRequests(start[1] ? 2 : 4, std::chrono::seconds(20)));
         QThread::msleep(300);
