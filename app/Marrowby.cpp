@@ -57,9 +57,8 @@ struct TOptions {
                                 "the exit code tells whether anything is broken.\n"
                                 "Example: marrowby --headless --delay 0 https://example.org/"};
     QCommandLineOption Delay{"delay",
-                             "Pause between pages in seconds (default 60; 0, no pause, with "
-                             "--site or a folder opened in the window).\n"
-                             "Example: marrowby --delay 5 https://example.org/",
+                             "Pause between pages in seconds (default 60, or 0 with --site; "
+                             "0 for none).\nExample: marrowby --delay 5 https://example.org/",
                              "S", "60"};
     QCommandLineOption Probes{"probes",
                               "New objects of a page probed at a time (default 4; 1 sends the "
