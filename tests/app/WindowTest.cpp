@@ -167,19 +167,6 @@ TEST_F(Window, ShowsWhatTheCrawlTellsIt) {
     w.Pause("2 / 3", 2);
     w.Count(TCrawlCounter::GoingList, 7);
     w.Count(TCrawlCounter::ExternalLinks, 3);
-    const struct {
-        std::function<void()> told;
-        const char* state;
-    } states[] = {
-        {[&] { w.PageStarted(3, 7); }, "Crawling — page 3, 7 queued"},
-        {[&] { w.Count(TCrawlCounter::GoingList, 9); }, "Crawling — page 3, 9 queued"},
-        {[&] { w.Pausing(59); }, "Pausing — 59 s"},
-        {[&] { w.Count(TCrawlCounter::GoingList, 7); }, "Pausing — 59 s"},
-    };
-    for (const auto& step : states) {
-        step.told();
-        EXPECT_EQ(w.StateLabel->text(), step.state);
-    }
     w.PageRow({12345, 1, "http://h/a.html", 99, 200, "text/html"}, "");
     _TObjectType object;
     object.Url = "http://h/\xc7\xd1.gif"; // the Korean code page
