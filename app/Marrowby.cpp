@@ -57,8 +57,8 @@ struct TOptions {
                                 "the exit code tells whether anything is broken.\n"
                                 "Example: marrowby --headless --delay 0 https://example.org/"};
     QCommandLineOption Delay{"delay",
-                             "Pause between pages in seconds (default 60, 0 for none).\n"
-                             "Example: marrowby --delay 5 https://example.org/",
+                             "Pause between pages in seconds (default 60, or 0 with --site; "
+                             "0 for none).\nExample: marrowby --delay 5 https://example.org/",
                              "S", "60"};
     QCommandLineOption Probes{"probes",
                               "New objects of a page probed at a time (default 4; 1 sends the "
@@ -66,9 +66,9 @@ struct TOptions {
                               "https://example.org/",
                               "N", "4"};
     QCommandLineOption Report{"report",
-                              "With --headless: write pages.csv, objects.csv and links.csv into "
-                              "DIR when the crawl ends.\nExample: marrowby --headless --site "
-                              "public/ --report out/",
+                              "With --headless: write pages.csv, objects.csv, links.csv and "
+                              "referrers.csv into DIR when the crawl ends.\nExample: marrowby "
+                              "--headless --site public/ --report out/",
                               "DIR"};
     QCommandLineOption Scan{"scan",
                             "Scan a local HTML file (\"-\" for standard input) and print its "
@@ -115,7 +115,7 @@ int RunCrawl(const QCommandLineParser& cl, const TOptions& o, int argc, char** a
     const bool site = cl.isSet(o.Site);
     if (site && !addresses.isEmpty())
         return UsageError("--site crawls the folder from its root: give no address");
-    int delay = 60;
+    int delay = site ? 0 : 60; // a local folder needs no politeness
     if (cl.isSet(o.Delay) && !ReadCount(cl.value(o.Delay), delay))
         return UsageError("--delay takes a whole number of seconds, 0 or more");
     int probes = 4;
@@ -145,8 +145,12 @@ int RunCrawl(const QCommandLineParser& cl, const TOptions& o, int argc, char** a
     if (cl.isSet(o.Delay))
         window.ApplyDelay(QString::number(delay));
     window.SetProbes(static_cast<unsigned>(probes));
-    // A stop request from the terminal closes the window the usual way.
-    TSignalNotifier stopRequests([&window](int) { window.close(); });
+    // A stop request from the terminal closes the window the usual way,
+    // without asking about unsaved results.
+    TSignalNotifier stopRequests([&window](int) {
+        window.FormClose();
+        window.close();
+    });
     window.show();
     if (site)
         QTimer::singleShot(0, &window, [&window, &cl, &o] { window.StartSiteCrawl(cl.value(o.Site)); });
@@ -180,9 +184,13 @@ int Marrowby(int argc, char** argv) {
     if (!cl.parse(arguments))
         return UsageError(cl.errorText());
     if (cl.isSet(o.Help)) {
-        const QString text = cl.helpText().replace("<executable_name>", "marrowby") +
-                             "\nExit codes: 0 nothing broken; 4 some page or object has a status of "
-                             "400 or more;\n1 the work could not go on; 2 bad usage.\n";
+        const QString text =
+            cl.helpText().replace("<executable_name>", "marrowby") +
+            "\nExit codes: 0 nothing broken; 4 some page or object has a status of "
+            "400 or more;\n1 the work could not go on; 2 bad usage.\n"
+            "\nTime limits: a request fails when no connection is made within 30 s "
+            "or nothing\nis received for 60 s; a page download gives up after 5 "
+            "minutes, an object probe\nafter 2.\n";
         std::fputs(text.toLocal8Bit().constData(), stdout);
         return 0;
     }

@@ -4,7 +4,10 @@
 
 #include <QMessageBox>
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // The desktop shows "caption — Marrowby".
+    setApplicationDisplayName("Marrowby");
+}
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
     return TExceptionGuard::Deliver([&] { return QApplication::notify(receiver, event); },

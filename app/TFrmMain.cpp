@@ -1,5 +1,6 @@
 #include "TFrmMain.h"
 
+#include "TStateLabel.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -13,6 +14,8 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QProgressBar>
+#include <QSettings>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
@@ -66,6 +69,7 @@ TFrmMain::TFrmMain(QWidget* owner)
     : QMainWindow(owner), FCrawl(std::make_unique<TCrawl>(static_cast<TCrawlListener&>(*this))) {
     CreateControls();
     ProgressBar->setMaximum(FCrawl->DelaySeconds());
+    LoadHistory();
 }
 
 TFrmMain::~TFrmMain() {
@@ -90,14 +94,57 @@ void TFrmMain::CreateControls() {
     // The client area below the menu bar is 814 x 620.
     resize(814, 620 + menuBar()->sizeHint().height());
 
+    CreateStatusBar();
+}
+
+void TFrmMain::CreateStatusBar() {
     StatusBar = new QStatusBar(this);
     StatusBar->setFixedHeight(19);
     StatusBar->setSizeGripEnabled(false);
     setStatusBar(StatusBar);
+    auto* openFolder = new QAction("Open folder", this);
+    openFolder->setToolTip("Open the folder the report was saved in");
+    connect(openFolder, &QAction::triggered, this, [this] {
+        const QUrl folder = QUrl::fromLocalFile(FReportFolder);
+        if (!OpenInDesktop(folder))
+            ShowErrorBox(QString("Nothing could open the folder %1").arg(FReportFolder));
+    });
+    OpenReportFolder = new QToolButton;
+    OpenReportFolder->setObjectName("OpenReportFolder");
+    OpenReportFolder->setDefaultAction(openFolder);
+    OpenReportFolder->setAutoRaise(true);
+    OpenReportFolder->hide();
+    StatusBar->addPermanentWidget(OpenReportFolder);
     SummaryLabel = new QLabel;
     SummaryLabel->setObjectName("SummaryLabel");
+    SummaryLabel->setToolTip("Pages visited, objects found and broken rows of the whole crawl");
     StatusBar->addPermanentWidget(SummaryLabel);
+    StateLabel = new TStateLabel;
+    StateLabel->setContentsMargins(8, 0, 4, 0);
+    StatusBar->addPermanentWidget(StateLabel);
     ShowSummary();
+}
+
+// The last addresses started, newest first, kept between sessions.
+void TFrmMain::LoadHistory() {
+    QSettings settings("marrowby", "marrowby");
+    UrlComboBox->addItems(settings.value("history").toStringList().mid(0, MaxHistory));
+    UrlComboBox->setEditText({});
+}
+
+void TFrmMain::RememberAddress(const QString& address) {
+    QStringList history;
+    for (int i = 0; i < UrlComboBox->count(); ++i)
+        history << UrlComboBox->itemText(i);
+    history.removeAll(address);
+    history.prepend(address);
+    history = history.mid(0, MaxHistory);
+    const QString typed = UrlComboBox->currentText();
+    UrlComboBox->clear();
+    UrlComboBox->addItems(history);
+    UrlComboBox->setEditText(typed);
+    QSettings settings("marrowby", "marrowby");
+    settings.setValue("history", history);
 }
 
 void TFrmMain::CreateImages() {
@@ -121,9 +168,18 @@ void TFrmMain::CreateToolBar() {
     UrlComboBox = new QComboBox;
     UrlComboBox->setObjectName("UrlComboBox");
     UrlComboBox->setEditable(true);
-    UrlComboBox->setFixedWidth(385);
+    // 385 wide as drawn, narrower in a narrow window rather than out of sight.
+    UrlComboBox->setMinimumWidth(120);
+    UrlComboBox->setMaximumWidth(385);
+    UrlComboBox->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    UrlComboBox->setMinimumContentsLength(40);
+    UrlComboBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    UrlComboBox->setToolTip("The start address: Enter crawls it (the last 20 are in the list)");
     UrlComboBox->setMaxVisibleItems(8);
     UrlComboBox->setInsertPolicy(QComboBox::NoInsert);
+    // No inline completion from the history: typing the site's root must not
+    // turn into a longer address that happens to start with it.
+    UrlComboBox->setCompleter(nullptr);
     UrlComboBox->setFont(FormFont());
     // Key presses reach the box, which hands them to its line edit directly;
     // presses sent to the line edit itself are redirected to the box, so each
@@ -173,6 +229,10 @@ void TFrmMain::CreateCountPanel(QWidget* panel) {
         e->setReadOnly(true); // the crawl's counts, not input
         return e;
     };
+    const auto explain = [](const QString& text, std::initializer_list<QWidget*> widgets) {
+        for (QWidget* widget : widgets)
+            widget->setToolTip(text);
+    };
     LabelTime = label("LabelTime", "Time Count", 8, 16);
     LabelTCount = label("LabelTCount", "0", 93, 40);
     LabelTCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -189,6 +249,16 @@ void TFrmMain::CreateCountPanel(QWidget* panel) {
     EdtExternalLink = count("EdtExternalLink", 8, 360);
     ObjLabel = label("ObjLabel", "Object Count", 8, 400);
     EdtObj = count("EdtObj", 8, 424);
+    explain("Seconds since the last Enter; it stops when the crawl ends or is stopped",
+            {LabelTime, LabelTCount});
+    explain("Pages of the start host visited so far, the one being fetched included",
+            {Label1, EdtGoneList});
+    explain("Pages of the start host found and waiting to be visited", {Label2, EdtGoingList});
+    explain("Links of the page merged last", {AnchorLabel, EdtAnchor});
+    explain("Links of the page merged last that stay on the start host", {Label3, EdtInternalLink});
+    explain("Links of the page merged last that lead to other hosts", {Label4, EdtExternalLink});
+    explain("Embedded objects (images, scripts, styles...) of the page merged last",
+            {ObjLabel, EdtObj});
     DLabel = label("DLabel", "실행 대기 중입니다.", 8, 520);
     DLabel->setMinimumWidth(170);
 
@@ -202,24 +272,35 @@ void TFrmMain::CreateCountPanel(QWidget* panel) {
     // the form's font: keep them in front so no letter is cut.
     for (QLabel* heading : panel->findChildren<QLabel*>())
         heading->raise();
+    explain("The pause between pages", {DLabel, ProgressBar});
+    // The panel may be narrowed to its widest control, no further.
+    int right = 0;
+    for (QWidget* child : panel->findChildren<QWidget*>())
+        right = std::max(right, child->geometry().right() + 1);
+    panel->setMinimumWidth(right + 8);
 }
 
 void TFrmMain::CreateMenuAndTray() {
-    File1 = menuBar()->addMenu("File");
-    New1 = File1->addAction("New");
+    File1 = menuBar()->addMenu("&File");
+    // F10 opens the menu, as in most desktop programs.
+    auto* f10 = new QShortcut(Qt::Key_F10, this);
+    connect(f10, &QShortcut::activated, this,
+            [this] { menuBar()->setActiveAction(File1->menuAction()); });
+    New1 = File1->addAction("&New");
     New1->setShortcut(QKeySequence::New);
     connect(New1, &QAction::triggered, this, [this] { New1Click(); });
-    OpenFolder1 = File1->addAction("Open Folder…");
+    OpenFolder1 = File1->addAction("&Open Folder…");
     OpenFolder1->setShortcut(QKeySequence::Open);
     connect(OpenFolder1, &QAction::triggered, this, [this] { OpenFolder1Click(); });
-    Stop1 = File1->addAction("Stop");
+    Stop1 = File1->addAction("&Stop");
     Stop1->setShortcut(Qt::Key_Escape);
     connect(Stop1, &QAction::triggered, this, [this] { Stop1Click(); });
-    Save1 = File1->addAction("Save Report…");
+    Save1 = File1->addAction("Save &Report…");
     Save1->setShortcut(QKeySequence::Save);
     connect(Save1, &QAction::triggered, this, [this] { Save1Click(); });
     File1->addSeparator();
-    Close1 = File1->addAction("Close");
+    Close1 = File1->addAction("&Close");
+    Close1->setShortcut(Qt::CTRL | Qt::Key_Q);
     connect(Close1, &QAction::triggered, this, [this] { Close1Click(); });
 
     // ActionList1: named actions of the "Parser" category with no handlers.

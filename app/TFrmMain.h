@@ -32,8 +32,13 @@ class QToolButton;
 class QTimer;
 class QTreeView;
 class QUrl;
+class TColumnFit;
 class TReportFilter;
+class TStateLabel;
 class TWhereUsedDialog;
+
+// What to do with results that were not saved, before they go.
+enum class TSaveChoice { Save, Discard, Cancel };
 
 // What the window does where it would talk to the user with a box, ask for a
 // folder or hand an address to the desktop. The defaults show modal boxes and
@@ -42,8 +47,9 @@ struct TFrmMainHooks {
     std::function<void(const QString&)> MessageBox;   // information, e.g. the end of a crawl
     std::function<void(const QString&)> ErrorBox;     // an error the user must see
     std::function<QString()> ChooseReportFolder;      // empty: cancelled
-    std::function<void(const QUrl&)> OpenUrl;         // "Open in browser"
+    std::function<bool(const QUrl&)> OpenUrl;         // to the desktop; false: nothing opened it
     std::function<QString()> ChooseFolder;            // Open Folder's choice, empty if none
+    std::function<TSaveChoice()> AskToSave;           // results not saved are about to go
 };
 
 // The actions of a report list's context menu; they act on its selected rows.
@@ -57,6 +63,9 @@ class TFrmMain : public QMainWindow, public TCrawlListener {
 public:
     explicit TFrmMain(QWidget* owner = nullptr);
     ~TFrmMain() override;
+
+    // Addresses the address box keeps in its list.
+    static constexpr int MaxHistory = 20;
 
     // Event handlers of the controls.
     void UrlComboBoxKeyPress(char& key);
@@ -87,6 +96,8 @@ public:
     void Count(TCrawlCounter counter, std::size_t value) override;
     void Clock(std::uint32_t seconds) override;
     void Pause(const QString& label, int position) override;
+    void PageStarted(std::size_t page, std::size_t queued) override;
+    void Pausing(std::uint32_t secondsLeft) override;
     void Finished(const QString& text) override;
     void Error(const QString& text) override;
 
@@ -105,7 +116,10 @@ public:
     QTreeView* ObjListView = nullptr;
     QCheckBox* AllObjectsCheck = nullptr;
     QCheckBox* BrokenOnlyCheck = nullptr;
+    QLineEdit* FilterEdit = nullptr;
     QLabel* SummaryLabel = nullptr;
+    TStateLabel* StateLabel = nullptr;
+    QToolButton* OpenReportFolder = nullptr; // after Save Report: opens its folder
     TListActions GoneActions;
     TListActions ObjActions;
     TWhereUsedDialog* WhereUsed = nullptr;
@@ -150,6 +164,9 @@ private:
     void CreateCountPanel(QWidget* panel);
     void CreateMenuAndTray();
     void CreateImages();
+    void CreateStatusBar();
+    void LoadHistory();
+    void RememberAddress(const QString& address);
 
     void CreateListActions(QTreeView* list, TListActions& actions);
     void ShowMessageBox(const QString& text);
@@ -159,6 +176,17 @@ private:
     void ShowSummary();
     void ClearView();
     void RetireCrawl();
+    // New without asking: a fresh crawl with the chosen delay.
+    void StartOver();
+    // True when the results may go: there are none, they were saved, or the
+    // user saved or discarded them when asked.
+    bool ResultsMayGo();
+    // Save Report: asks for a folder and writes the report into it. True
+    // when written.
+    bool SaveReport();
+    bool OpenInDesktop(const QUrl& url);
+    // The pause bar at empty, once the crawl is not going on.
+    void PauseBarEmpty();
 
     std::unique_ptr<TCrawl> FCrawl;
     // Stopped crawls, deleted once none of their handlers is on the stack.
@@ -173,8 +201,22 @@ private:
     std::unordered_map<std::int32_t, int> FAllObjectRows;    // object id to row
     TReportFilter* FPageFilter = nullptr;
     TReportFilter* FObjectFilter = nullptr;
+    TColumnFit* FPageFit = nullptr;
+    TColumnFit* FObjectFit = nullptr;
     std::size_t FBrokenPages = 0;
     std::size_t FBrokenObjects = 0;
+    std::uint32_t FSeconds = 0; // the crawl's clock
+    // The address of the Enter that started the crawl; empty before it.
+    QString FStartAddress;
+    // Rows have come in since the last Save Report.
+    bool FUnsaved = false;
+    QString FReportFolder;
+    // The delay applied by the user (delay box or --delay); without one a
+    // local folder is crawled with no pause.
+    int FDelay = 60;
+    bool FDelayChosen = false;
+    // "All objects" as the user left it while "Broken only" implies it.
+    bool FAllObjectsChosen = false;
 };
 
 // The one window of the program.

@@ -1,23 +1,46 @@
 // The handlers of the controls, and what the crawl tells the window.
 #include "TFrmMain.h"
 
+#include "TStateLabel.h"
 #include "TWhereUsedDialog.h"
 #include "crawl/TAnsiText.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
+#include <QToolButton>
+#include <QUrl>
 
 void TFrmMain::UrlComboBoxKeyPress(char& key) {
-    if (key == 13)
-        FCrawl->Enter(UrlComboBox->currentText());
+    if (key != 13)
+        return;
+    const QString typed = UrlComboBox->currentText().trimmed();
+    if (typed.isEmpty())
+        return;
+    const TCrawlState state = StateLabel->State();
+    const bool over = state == TCrawlState::Finished || state == TCrawlState::Stopped;
+    if (over && TCrawl::StartAddress(typed) != TCrawl::StartAddress(FStartAddress)) {
+        // Another address once the crawl is over: a new crawl, as New would.
+        if (!ResultsMayGo())
+            return;
+        StartOver();
+    }
+    RememberAddress(typed);
+    if (StateLabel->State() == TCrawlState::Ready)
+        FStartAddress = typed;
+    StateLabel->Crawling();
+    FCrawl->Enter(typed);
 }
 
 void TFrmMain::StartCrawl(const QString& address) {
@@ -29,7 +52,13 @@ void TFrmMain::StartCrawl(const QString& address) {
 void TFrmMain::StartSiteCrawl(const QString& folder) {
     // One window, one crawl: a crawl under way is dropped first, as by New.
     if (FCrawl->Running())
-        New1Click();
+        StartOver();
+    // A local folder needs no politeness: no pause unless one was chosen.
+    if (!FDelayChosen) {
+        FCrawl->ApplyDelay("0");
+        InterEdt->setText("0");
+        ProgressBar->setMaximum(1);
+    }
     const std::string error = FSite.Start(QFile::encodeName(folder).toStdString());
     if (!error.empty()) {
         ShowErrorBox(QString::fromLocal8Bit(error));
@@ -42,7 +71,7 @@ void TFrmMain::OpenFolder1Click() {
     const QString folder = Hooks.ChooseFolder
                                ? Hooks.ChooseFolder()
                                : QFileDialog::getExistingDirectory(this, "Open Folder");
-    if (!folder.isEmpty())
+    if (!folder.isEmpty() && ResultsMayGo())
         StartSiteCrawl(folder);
 }
 
@@ -55,35 +84,102 @@ void TFrmMain::ApplyDelay(const QString& text) {
         return;
     }
     const int seconds = FCrawl->DelaySeconds();
+    FDelay = seconds;
+    FDelayChosen = true;
     InterEdt->setText(QString::number(seconds));
     // A maximum of 0 would turn the bar into a busy indicator.
     ProgressBar->setMaximum(seconds > 0 ? seconds : 1);
 }
 
-// Starts over: the crawl stops in whatever state it is and a fresh one takes
-// its place, with the delay that was applied.
 void TFrmMain::New1Click() {
-    const int delay = FCrawl->DelaySeconds();
+    if (ResultsMayGo())
+        StartOver();
+}
+
+// Starts over: the crawl stops in whatever state it is and a fresh one takes
+// its place, with the delay the user chose.
+void TFrmMain::StartOver() {
     const unsigned probes = FCrawl->Probes();
     RetireCrawl();
     FSite.Stop(); // a folder being served goes with its crawl
     FCrawl = std::make_unique<TCrawl>(static_cast<TCrawlListener&>(*this));
-    FCrawl->ApplyDelay(QString::number(delay));
+    FCrawl->ApplyDelay(QString::number(FDelay));
     FCrawl->SetProbes(probes);
+    InterEdt->setText(QString::number(FDelay));
+    ProgressBar->setMaximum(FDelay > 0 ? FDelay : 1);
     ClearView();
 }
 
-void TFrmMain::Stop1Click() { FCrawl->Halt(); }
+bool TFrmMain::ResultsMayGo() {
+    if (!FUnsaved)
+        return true;
+    TSaveChoice choice = TSaveChoice::Cancel;
+    if (Hooks.AskToSave) {
+        choice = Hooks.AskToSave();
+    } else {
+        QMessageBox box(QMessageBox::Question, "Marrowby",
+                        "The results of this crawl have not been saved.", QMessageBox::NoButton,
+                        this);
+        QPushButton* save = box.addButton("&Save…", QMessageBox::AcceptRole);
+        QPushButton* discard = box.addButton("&Discard", QMessageBox::DestructiveRole);
+        box.addButton(QMessageBox::Cancel);
+        box.setDefaultButton(save);
+        box.exec();
+        choice = box.clickedButton() == save      ? TSaveChoice::Save
+                 : box.clickedButton() == discard ? TSaveChoice::Discard
+                                                  : TSaveChoice::Cancel;
+    }
+    switch (choice) {
+    case TSaveChoice::Save:
+        return SaveReport();
+    case TSaveChoice::Discard:
+        return true;
+    case TSaveChoice::Cancel:
+        return false;
+    }
+    return false;
+}
+
+void TFrmMain::Stop1Click() {
+    const TCrawlState state = StateLabel->State();
+    FCrawl->Halt();
+    if (state == TCrawlState::Crawling || state == TCrawlState::Pausing) {
+        StateLabel->Stopped();
+        PauseBarEmpty();
+    }
+}
 
 void TFrmMain::Save1Click() {
+    SaveReport();
+}
+
+bool TFrmMain::SaveReport() {
     const QString dir = Hooks.ChooseReportFolder
                             ? Hooks.ChooseReportFolder()
                             : QFileDialog::getExistingDirectory(this, "Save Report");
     if (dir.isEmpty())
-        return;
-    const std::string error = TCrawlReport::Write(FCrawl->Records(), dir.toStdString());
-    if (!error.empty())
-        ShowErrorBox(QString::fromStdString(error));
+        return false;
+    std::string error = TCrawlReport::CheckFolder(QFile::encodeName(dir).toStdString());
+    if (error.empty())
+        error = TCrawlReport::Write(FCrawl->Records(), QFile::encodeName(dir).toStdString());
+    if (!error.empty()) {
+        ShowErrorBox(QString::fromLocal8Bit(error));
+        return false;
+    }
+    FUnsaved = false;
+    FReportFolder = QDir(dir).absolutePath();
+    StatusBar->showMessage(
+        QString("Report saved in %1").arg(QDir::toNativeSeparators(FReportFolder)));
+    OpenReportFolder->show();
+    return true;
+}
+
+bool TFrmMain::OpenInDesktop(const QUrl& url) {
+    return Hooks.OpenUrl ? Hooks.OpenUrl(url) : QDesktopServices::openUrl(url);
+}
+
+void TFrmMain::PauseBarEmpty() {
+    ProgressBar->setValue(0);
 }
 
 // The crawl may be stopped from a handler nested in one of its own: it is
@@ -109,6 +205,11 @@ void TFrmMain::ClearView() {
     FAllObjectModel->Clear();
     FAllObjectRows.clear();
     FBrokenPages = FBrokenObjects = 0;
+    FSeconds = 0;
+    FStartAddress.clear();
+    FUnsaved = false;
+    OpenReportFolder->hide();
+    StateLabel->Ready();
     for (QLineEdit* count : {EdtGoneList, EdtGoingList, EdtAnchor, EdtInternalLink,
                              EdtExternalLink, EdtObj})
         count->setText("0");
@@ -126,6 +227,11 @@ void TFrmMain::SetProbes(unsigned concurrency) { FCrawl->SetProbes(concurrency);
 void TFrmMain::Close1Click() { close(); }
 
 void TFrmMain::closeEvent(QCloseEvent* event) {
+    // Asked once; a window already closed (a stop request) asks nothing.
+    if (!FClosed && !ResultsMayGo()) {
+        event->ignore();
+        return;
+    }
     FormClose();
     QMainWindow::closeEvent(event);
 }
@@ -167,18 +273,39 @@ void TFrmMain::Count(TCrawlCounter counter, std::size_t value) {
     case TCrawlCounter::Objects: edit = EdtObj; break;
     }
     edit->setText(QString::number(value));
+    if (counter == TCrawlCounter::GoingList)
+        StateLabel->Queued(value);
 }
 
-void TFrmMain::Clock(std::uint32_t seconds) { LabelTCount->setText(QString::number(seconds)); }
+void TFrmMain::Clock(std::uint32_t seconds) {
+    FSeconds = seconds;
+    LabelTCount->setText(QString::number(seconds));
+}
 
 void TFrmMain::Pause(const QString& label, int position) {
     DLabel->setText(label);
     ProgressBar->setValue(position);
 }
 
+void TFrmMain::PageStarted(std::size_t page, std::size_t queued) {
+    StateLabel->Crawling(page, queued);
+}
+
+void TFrmMain::Pausing(std::uint32_t secondsLeft) {
+    StateLabel->Pausing(secondsLeft);
+}
+
 void TFrmMain::Finished(const QString& text) {
     FSite.Stop(); // nothing more will be asked of it
+    StateLabel->Finished(static_cast<std::size_t>(FPageModel->rowCount()),
+                         static_cast<std::size_t>(FAllObjectModel->rowCount()),
+                         FBrokenPages + FBrokenObjects, FSeconds);
+    PauseBarEmpty();
     ShowMessageBox(text);
 }
 
-void TFrmMain::Error(const QString& text) { ShowErrorBox(text); }
+void TFrmMain::Error(const QString& text) {
+    StateLabel->Stopped(); // the next Enter tries again
+    PauseBarEmpty();
+    ShowErrorBox(text);
+}

@@ -2,6 +2,7 @@
 // summary, and the actions on a row (where used, copy, open).
 #include "TFrmMain.h"
 
+#include "TColumnFit.h"
 #include "TReportFilter.h"
 #include "TWhereUsedDialog.h"
 
@@ -13,6 +14,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -23,9 +25,7 @@
 
 namespace {
 
-template <class Row>
-QTreeView* ReportList(const char* name, const std::array<TReportColumn<Row>, 6>& columns,
-                      QAbstractItemModel* model, const QFont& font) {
+QTreeView* ReportList(const char* name, QAbstractItemModel* model, const QFont& font) {
     auto* list = new QTreeView;
     list->setFont(font);
     list->setObjectName(name);
@@ -39,15 +39,6 @@ QTreeView* ReportList(const char* name, const std::array<TReportColumn<Row>, 6>&
     // Unsorted until a heading is clicked: rows in the order they came.
     list->header()->setSortIndicator(-1, Qt::AscendingOrder);
     list->setSortingEnabled(true);
-    // No column is narrower than its heading, and the Id column next to the
-    // check box and the broken mark holds five digits.
-    const QFontMetrics metrics(font);
-    const int checkBox = list->style()->pixelMetric(QStyle::PM_IndicatorWidth) + 12;
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-        const int heading = metrics.horizontalAdvance(columns[i].Name) + 24;
-        const int cells = i == 0 ? checkBox + 18 + metrics.horizontalAdvance("99999") + 8 : 0;
-        list->setColumnWidth(static_cast<int>(i), std::max({columns[i].Width, heading, cells}));
-    }
     return list;
 }
 
@@ -58,14 +49,19 @@ void TFrmMain::CreateReportLists() {
     FPageModel = new TReportModel<TGoneRow>(TReportColumns::Pages(), broken, this);
     FPageObjectModel = new TReportModel<_TObjectType>(TReportColumns::Objects(), broken, this);
     FAllObjectModel = new TReportModel<_TObjectType>(TReportColumns::Objects(), broken, this);
-    FPageFilter = new TReportFilter(TReportModel<TGoneRow>::SortRole,
-                                    TReportModel<TGoneRow>::BrokenRole, this);
+    FPageFilter =
+        new TReportFilter(TReportModel<TGoneRow>::SortRole, TReportModel<TGoneRow>::BrokenRole,
+                          TReportModel<TGoneRow>::AddressRole, this);
     FPageFilter->setSourceModel(FPageModel);
     FObjectFilter = new TReportFilter(TReportModel<_TObjectType>::SortRole,
-                                      TReportModel<_TObjectType>::BrokenRole, this);
+                                      TReportModel<_TObjectType>::BrokenRole,
+                                      TReportModel<_TObjectType>::AddressRole, this);
     FObjectFilter->setSourceModel(FPageObjectModel);
-    GoneListView = ReportList("GoneListView", TReportColumns::Pages(), FPageFilter, font());
-    ObjListView = ReportList("ObjListView", TReportColumns::Objects(), FObjectFilter, font());
+    GoneListView = ReportList("GoneListView", FPageFilter, font());
+    ObjListView = ReportList("ObjListView", FObjectFilter, font());
+    // The address and the type stretch, the address the most.
+    FPageFit = new TColumnFit(GoneListView, {{2, 3}, {5, 1}});
+    FObjectFit = new TColumnFit(ObjListView, {{1, 3}, {4, 1}});
     CreateListActions(GoneListView, GoneActions);
     CreateListActions(ObjListView, ObjActions);
 
@@ -73,14 +69,33 @@ void TFrmMain::CreateReportLists() {
     AllObjectsCheck->setObjectName("AllObjectsCheck");
     AllObjectsCheck->setToolTip("Every object of the crawl by id, instead of the page merged last");
     connect(AllObjectsCheck, &QCheckBox::toggled, this, [this](bool all) {
-        FObjectFilter->setSourceModel(all ? FAllObjectModel : FPageObjectModel);
+        QAbstractItemModel* source = all ? FAllObjectModel : FPageObjectModel;
+        if (FObjectFilter->sourceModel() != source)
+            FObjectFilter->setSourceModel(source);
     });
     BrokenOnlyCheck = new QCheckBox("Broken only");
     BrokenOnlyCheck->setObjectName("BrokenOnlyCheck");
-    BrokenOnlyCheck->setToolTip("Only rows with a status of 400 or more, in both lists");
+    BrokenOnlyCheck->setToolTip("Only rows with a status of 400 or more: every broken page, and "
+                                "every broken object of the crawl");
     connect(BrokenOnlyCheck, &QCheckBox::toggled, this, [this](bool broken) {
+        // Every broken object of the crawl, not only the last page's: the
+        // rows shown add up to the broken count of the status bar.
+        if (broken)
+            FAllObjectsChosen = AllObjectsCheck->isChecked();
+        AllObjectsCheck->setChecked(broken || FAllObjectsChosen);
+        AllObjectsCheck->setEnabled(!broken);
         FPageFilter->SetBrokenOnly(broken);
         FObjectFilter->SetBrokenOnly(broken);
+    });
+    FilterEdit = new QLineEdit;
+    FilterEdit->setObjectName("FilterEdit");
+    FilterEdit->setPlaceholderText("Filter by address");
+    FilterEdit->setToolTip("Only rows whose address holds this text, in both lists");
+    FilterEdit->setClearButtonEnabled(true);
+    FilterEdit->setMaximumWidth(240);
+    connect(FilterEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
+        FPageFilter->SetAddressText(text);
+        FObjectFilter->SetAddressText(text);
     });
     auto* objects = new QWidget;
     auto* toggles = new QHBoxLayout;
@@ -88,6 +103,7 @@ void TFrmMain::CreateReportLists() {
     toggles->addWidget(AllObjectsCheck);
     toggles->addWidget(BrokenOnlyCheck);
     toggles->addStretch(1);
+    toggles->addWidget(FilterEdit, 1);
     auto* column = new QVBoxLayout(objects);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
@@ -105,7 +121,6 @@ void TFrmMain::CreateReportLists() {
 
     auto* right = new QWidget;
     right->setObjectName("RightPanel");
-    right->setMinimumWidth(150);
     CreateCountPanel(right);
 
     Splitter1 = new QSplitter(Qt::Horizontal);
@@ -122,6 +137,9 @@ void TFrmMain::CreateReportLists() {
 
 void TFrmMain::CreateListActions(QTreeView* list, TListActions& actions) {
     actions.WhereUsed = new QAction("Referenced from…", list);
+    // Enter on a row, as a double click.
+    actions.WhereUsed->setShortcuts({Qt::Key_Return, Qt::Key_Enter});
+    actions.WhereUsed->setShortcutContext(Qt::WidgetShortcut);
     connect(actions.WhereUsed, &QAction::triggered, this,
             [this, list] { ShowWhereUsed(list->currentIndex()); });
     actions.CopyAddress = new QAction("Copy address", list);
@@ -130,13 +148,13 @@ void TFrmMain::CreateListActions(QTreeView* list, TListActions& actions) {
     });
     actions.OpenInBrowser = new QAction("Open in browser", list);
     connect(actions.OpenInBrowser, &QAction::triggered, this, [this, list] {
-        for (const QString& address : SelectedAddresses(list)) {
-            const QUrl url = QUrl::fromUserInput(address);
-            if (Hooks.OpenUrl)
-                Hooks.OpenUrl(url);
-            else
-                QDesktopServices::openUrl(url);
-        }
+        QStringList failed;
+        for (const QString& address : SelectedAddresses(list))
+            if (!OpenInDesktop(QUrl::fromUserInput(address)))
+                failed << address;
+        if (!failed.isEmpty())
+            ShowErrorBox("No browser could open " + failed.join(", ") +
+                         ": is a web browser installed and set as the default?");
     });
     list->addActions({actions.WhereUsed, actions.CopyAddress, actions.OpenInBrowser});
     list->setContextMenuPolicy(Qt::ActionsContextMenu);
@@ -166,6 +184,7 @@ void TFrmMain::ShowWhereUsed(const QModelIndex& index) {
 
 void TFrmMain::PageRow(const TGoneRow& row, const std::string& reason) {
     FPageModel->Append(row, reason);
+    FUnsaved = true;
     FBrokenPages += TReportModel<TGoneRow>::IsBroken(row);
     ShowSummary();
 }
@@ -174,9 +193,15 @@ void TFrmMain::ObjectsCleared() { FPageObjectModel->Clear(); }
 
 void TFrmMain::ObjectRow(const _TObjectType& record, const std::string& reason) {
     FPageObjectModel->Append(record, reason);
+    FUnsaved = true;
     const std::int32_t id = record.Id;
     if (const auto known = FAllObjectRows.find(id); known != FAllObjectRows.end()) {
+        // The broken count follows the row, should its status have changed.
+        FBrokenObjects -=
+            TReportModel<_TObjectType>::IsBroken(FAllObjectModel->RowAt(known->second));
         FAllObjectModel->Replace(known->second, record);
+        FBrokenObjects += TReportModel<_TObjectType>::IsBroken(record);
+        ShowSummary();
         return;
     }
     FAllObjectRows.emplace(id, FAllObjectModel->rowCount());

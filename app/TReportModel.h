@@ -32,7 +32,7 @@ public:
     void Append(const Row& row, const std::string& reason) {
         const int at = static_cast<int>(FRows.size());
         beginInsertRows({}, at, at);
-        FRows.push_back({row, reason, false});
+        FRows.push_back({row, reason});
         endInsertRows();
     }
     void Replace(int at, const Row& row) {
@@ -65,8 +65,6 @@ public:
         case Qt::TextAlignmentRole: return Alignment(column);
         case Qt::ToolTipRole:
             return entry.Reason.empty() ? QVariant() : TAnsiText::ToDisplay(entry.Reason);
-        case Qt::CheckStateRole:
-            return first ? QVariant(entry.Checked ? Qt::Checked : Qt::Unchecked) : QVariant();
         case Qt::DecorationRole:
             return first && IsBroken(entry.Value) ? QVariant(FBrokenIcon) : QVariant();
         case Qt::BackgroundRole:
@@ -80,22 +78,6 @@ public:
         case AddressRole: return QByteArray::fromStdString(entry.Value.Url);
         default: return {};
         }
-    }
-
-    bool setData(const QModelIndex& index, const QVariant& value, int role) override {
-        if (!index.isValid() || index.column() != 0 || role != Qt::CheckStateRole)
-            return false;
-        FRows[static_cast<std::size_t>(index.row())].Checked =
-            value.value<Qt::CheckState>() == Qt::Checked;
-        emit dataChanged(index, index, {role});
-        return true;
-    }
-
-    Qt::ItemFlags flags(const QModelIndex& index) const override {
-        Qt::ItemFlags flags = QAbstractTableModel::flags(index);
-        if (index.isValid() && index.column() == 0)
-            flags |= Qt::ItemIsUserCheckable;
-        return flags;
     }
 
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
@@ -113,7 +95,6 @@ private:
     struct TEntry {
         Row Value;
         std::string Reason;
-        bool Checked;
     };
     static QVariant Alignment(const TReportColumn<Row>& column) {
         return QVariant::fromValue(column.Align == TColumnAlign::Right

@@ -91,6 +91,11 @@ void TCrawl::Enter(const QString& typed) {
         Perform(WM_NAVIGATION_START);
 }
 
+std::string TCrawl::StartAddress(const QString& typed) {
+    THttpLogin login;
+    return NormalizeTypedAddress(typed, login);
+}
+
 QString TCrawl::ApplyDelay(const QString& text) {
     bool ok = false;
     const int seconds = text.trimmed().toInt(&ok, 10);
@@ -121,15 +126,25 @@ void TCrawl::DelayTimerTimer() {
     }
     FListener->Pause(QString("%1 / %2").arg(FDelayTick).arg(FDelaySeconds),
                     static_cast<int>(FDelayTick));
+    FListener->Pausing(PauseLeft());
+}
+
+// The pause ends at the next whole multiple of the delay, however the delay
+// was changed while it ran.
+std::uint32_t TCrawl::PauseLeft() const {
+    const auto delay = static_cast<std::uint32_t>(FDelaySeconds);
+    return delay - FDelayTick % delay;
 }
 
 // The page is done; the next one follows after the pause.
 void TCrawl::StartPause() {
     FPageInFlight = false;
-    if (FDelaySeconds == 0)
+    if (FDelaySeconds == 0) {
         ScheduleNavigationStart();
-    else
+    } else {
         FDelayTimer->start();
+        FListener->Pausing(PauseLeft());
+    }
 }
 
 // The next page always starts from the event loop, never nested in the

@@ -53,6 +53,9 @@ public:
     // Enter in the address box with typed in it: starts the crawl, or goes on
     // with its queue. Nothing happens for a blank address.
     void Enter(const QString& typed);
+    // The page a crawl typed so starts from, without a login: two typings of
+    // one start address give the same.
+    static std::string StartAddress(const QString& typed);
     // Applies a delay as typed into the delay box. Returns the error to show
     // when the text is not a whole number of seconds, 0 or more; else empty.
     QString ApplyDelay(const QString& text);
@@ -134,6 +137,7 @@ private:
     void ScheduleNavigationStart();
     void AddGoneRow(const TGoneRow& row, const std::string& reason);
     void StartPause();
+    std::uint32_t PauseLeft() const; // a pause is running
     void FinishCrawl();
     bool MergeObjects();
     bool MergeObjectsInOrder();

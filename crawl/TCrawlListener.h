@@ -38,6 +38,11 @@ public:
     virtual void Clock(std::uint32_t seconds) { (void)seconds; }
     // The pause between pages: its label and the position of its bar.
     virtual void Pause(const QString& label, int position) { (void)label, (void)position; }
+    // A page is being fetched: the how-manieth of the crawl, and the pages
+    // still queued behind it.
+    virtual void PageStarted(std::size_t page, std::size_t queued) { (void)page, (void)queued; }
+    // The pause between pages has begun or ticked: seconds left until the next page.
+    virtual void Pausing(std::uint32_t secondsLeft) { (void)secondsLeft; }
     // The crawl has ended: the queue is empty.
     virtual void Finished(const QString& text) { (void)text; }
     // The crawl cannot go on until the next Enter.

@@ -43,6 +43,7 @@ void TCrawl::StartDownload(const std::string& address) {
     FPageInFlight = true;
     FDownloader = std::make_unique<THttpContentDown>(address, FHandle, FLogin);
     FDownloader->Resume();
+    FListener->PageStarted(FGoneList.size(), FGoingList.size());
     FListener->Caption(TAnsiText::ToDisplay(address) + " 페이지를 탐색 중입니다");
 }
 

@@ -9,10 +9,14 @@
 #include <QString>
 #include <QTemporaryFile>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <ostream>
 #include <system_error>
+
+#include <unistd.h>
 
 namespace {
 
@@ -105,6 +109,10 @@ std::string TCrawlReport::CheckFolder(const std::string& dir) {
     std::filesystem::create_directories(dir, ec);
     if (ec)
         return "cannot create " + dir + ": " + ec.message();
+    // The folder's own reason first: a file that cannot be made in it may
+    // give another (creating in /proc says "No such file or directory").
+    if (::access(dir.c_str(), W_OK) != 0)
+        return "cannot write into " + dir + ": " + std::strerror(errno);
     QTemporaryFile probe(QString::fromStdString(dir) + "/.marrowby-XXXXXX");
     if (!probe.open())
         return "cannot write into " + dir + ": " + probe.errorString().toStdString();

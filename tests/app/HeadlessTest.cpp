@@ -353,6 +353,8 @@ TEST(Program, TheWindowClosesCleanlyOnAStopRequest) {
         site.AddPage("/probe.html", "200 OK", "text/html", "<img src=drip.gif>");
         TChildProcess p(MARROWBY_BIN, {"--delay", "60", site.Url(start)});
         p.SetEnv("QT_QPA_PLATFORM", "offscreen");
+        const QTemporaryDir config; // the address history of this run only
+        p.SetEnv("XDG_CONFIG_HOME", config.path().toStdString());
         ASSERT_TRUE(p.Start());
         ASSERT_TRUE(site.Server.WaitForRequests(start[1] ? 2 : 4, std::chrono::seconds(20)));
         QThread::msleep(300);
@@ -395,7 +397,10 @@ TEST(Program, HelpAndVersionNeedNoDisplay) {
         const std::string text = help.out.substr(at, next == std::string::npos ? next : next - at);
         EXPECT_NE(text.find("Example: marrowby "), std::string::npos) << text;
     }
-    EXPECT_NE(help.out.find("Exit codes: 0 "), std::string::npos);
+    // What --report writes, and the time limits, as the README has them.
+    for (const char* told :
+         {"Exit codes: 0 ", "referrers.csv", "within 30 s", "for 60 s", "after 5 minutes"})
+        EXPECT_NE(help.out.find(told), std::string::npos) << told;
     const TRun version = Marrowby({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out.rfind("marrowby ", 0), 0u);

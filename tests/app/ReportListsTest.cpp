@@ -3,6 +3,7 @@
 // every state of a crawl.
 #include "PumpUntil.h"
 #include "TFrmMain.h"
+#include "TStateLabel.h"
 #include "TTestSite.h"
 #include "TWhereUsedDialog.h"
 #include "platform/TMessagePump.h"
@@ -18,8 +19,13 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QSet>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -56,9 +62,15 @@ int Workers() {
 struct Lists : ::testing::Test {
     TFrmMain w;
     QStringList boxes, errors;
+    int asked = 0; // Save / Discard / Cancel questions
+    TSaveChoice answer = TSaveChoice::Discard;
     void SetUp() override {
         w.Hooks.MessageBox = [this](const QString& t) { boxes << t; };
         w.Hooks.ErrorBox = [this](const QString& t) { errors << t; };
+        w.Hooks.AskToSave = [this] {
+            ++asked;
+            return answer;
+        };
         w.show();
     }
     void ClickHeading(QTreeView* list, int column) {
@@ -123,17 +135,40 @@ TEST_F(Lists, SortByNumbersFilterBrokenRowsAndShowAllObjects) {
     EXPECT_EQ(w.GoneListView->model()->rowCount(), 5);
 
     // Two pages: the list shows the objects of the last one; "All objects"
-    // every object by id, with its total count.
+    // every object by id, with its total count; "Broken only" every broken
+    // object of the crawl, as many rows as the status bar counts.
     w.ObjectsCleared();
     w.ObjectRow(Object(1, "http://h/a.gif", 200, 1), "");
     w.ObjectRow(Object(2, "http://h/b.gif", 404, 1), "the server answered 404");
+    w.ObjectRow(Object(3, "http://h/c.gif", 500, 1), "the server answered 500");
     w.ObjectsCleared();
     w.ObjectRow(Object(2, "http://h/b.gif", 404, 2), "the server answered 404");
-    EXPECT_EQ(Column(w.ObjListView, 0), (QStringList{"2"}));
-    QTest::mouseClick(w.AllObjectsCheck, Qt::LeftButton);
-    EXPECT_EQ(Column(w.ObjListView, 0), (QStringList{"1", "2"}));
-    EXPECT_EQ(Column(w.ObjListView, 5), (QStringList{"1", "2"}));
-    EXPECT_EQ(w.SummaryLabel->text(), "5 pages, 2 objects, 3 broken");
+    EXPECT_EQ(w.SummaryLabel->text(), "5 pages, 3 objects, 4 broken");
+    const struct {
+        QCheckBox* clicked;
+        const char* filter;
+        QStringList pages, objects; // ids shown
+        bool allObjects;            // the box as shown
+    } steps[] = {
+        {nullptr, "", {"3", "4", "5", "1", "2"}, {"2"}, false},
+        {w.AllObjectsCheck, "", {"3", "4", "5", "1", "2"}, {"1", "2", "3"}, true},
+        {w.AllObjectsCheck, "", {"3", "4", "5", "1", "2"}, {"2"}, false},
+        {w.BrokenOnlyCheck, "", {"4", "2"}, {"2", "3"}, true},
+        {nullptr, "B.GIF", {}, {"2"}, true},
+        {w.BrokenOnlyCheck, "h/1", {"2"}, {}, false},
+        {nullptr, "", {"3", "4", "5", "1", "2"}, {"2"}, false},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.filter);
+        if (step.clicked)
+            QTest::mouseClick(step.clicked, Qt::LeftButton);
+        w.FilterEdit->selectAll();
+        QTest::keyClick(w.FilterEdit, Qt::Key_Delete);
+        QTest::keyClicks(w.FilterEdit, step.filter);
+        EXPECT_EQ(Column(w.GoneListView, 0), step.pages);
+        EXPECT_EQ(Column(w.ObjListView, 0), step.objects);
+        EXPECT_EQ(w.AllObjectsCheck->isChecked(), step.allObjects);
+    }
 }
 
 TEST_F(Lists, WhereUsedCopySaveAndWhyAPageFailed) {
@@ -165,21 +200,230 @@ TEST_F(Lists, WhereUsedCopySaveAndWhyAPageFailed) {
     EXPECT_EQ(QApplication::clipboard()->text(),
               QString::fromStdString(site.Home() + "\n" + site.Url("/a.html")));
     QList<QUrl> opened;
-    w.Hooks.OpenUrl = [&](const QUrl& u) { opened << u; };
+    w.Hooks.OpenUrl = [&](const QUrl& u) {
+        opened << u;
+        return true;
+    };
     w.GoneActions.OpenInBrowser->trigger();
     EXPECT_EQ(opened.size(), 2);
 
-    // Save Report: the files of --report; a failure names the file.
-    QTemporaryDir tmp;
-    w.Hooks.ChooseReportFolder = [&] { return tmp.path(); };
+    // One that no browser opens says so.
+    w.Hooks.OpenUrl = [](const QUrl&) { return false; };
+    w.GoneActions.OpenInBrowser->trigger();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains(QString::fromStdString(site.Home()))) << errors[0].toStdString();
+}
+
+// Save Report says where it wrote, or why the folder cannot take it; results
+// not saved are never thrown away without asking once.
+TEST_F(Lists, SavingSaysWhereAndResultsGoOnlyWhenLetGo) {
+    TTestSite site, other;
+    Crawl(site.Url("/b.html"));
+    const int rows = w.GoneListView->model()->rowCount();
+    ASSERT_GT(rows, 0);
+    QTemporaryDir folder;
+    std::ofstream(folder.filePath("index.html").toStdString()) << "<p>a folder to open</p>";
+    w.Hooks.ChooseFolder = [&] { return folder.path(); };
+    const struct {
+        const char* way;
+        std::function<void()> act;
+    } ways[] = {
+        {"New", [&] { QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier); }},
+        {"Open Folder", [&] { QTest::keyClick(&w, Qt::Key_O, Qt::ControlModifier); }},
+        {"another address",
+         [&] {
+             w.UrlComboBox->lineEdit()->selectAll();
+             QTest::keyClicks(w.UrlComboBox, QString::fromStdString(other.Url("/b.html")));
+             QTest::keyClick(w.UrlComboBox, Qt::Key_Return);
+         }},
+        {"Close", [&] { QTest::keyClick(&w, Qt::Key_Q, Qt::ControlModifier); }},
+    };
+    answer = TSaveChoice::Cancel;
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.way);
+        asked = 0;
+        way.act();
+        EXPECT_EQ(asked, 1);
+        EXPECT_EQ(w.GoneListView->model()->rowCount(), rows);
+        EXPECT_TRUE(w.isVisible());
+    }
+    EXPECT_TRUE(other.Server.Requests().empty());
+
+    // The folder's own reason when it cannot take the report.
+    QTemporaryFile file;
+    ASSERT_TRUE(file.open());
+    QString chosen;
+    w.Hooks.ChooseReportFolder = [&] { return chosen; };
+    const struct {
+        QString folder;
+        QString reason;
+    } refused[] = {
+        {"/sys", "/sys: Permission denied"},
+        {file.fileName(), "Not a directory"},
+        {"/proc", "/proc: "},
+    };
+    for (const auto& row : refused) {
+        SCOPED_TRACE(row.folder.toStdString());
+        chosen = row.folder;
+        errors.clear();
+        QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
+        ASSERT_EQ(errors.size(), 1);
+        EXPECT_TRUE(errors[0].contains(row.reason)) << errors[0].toStdString();
+        EXPECT_FALSE(w.OpenReportFolder->isVisible());
+    }
+
+    // Saved: the status bar says where, and the folder opens from there.
+    QTemporaryDir saved;
+    chosen = saved.path();
     QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
     for (const char* name : TCrawlReport::FileNames)
-        EXPECT_TRUE(QFile::exists(tmp.filePath(name))) << name;
-    std::filesystem::remove(tmp.filePath("referrers.csv").toStdString());
-    std::filesystem::create_directory(tmp.filePath("referrers.csv").toStdString());
-    w.Save1->trigger();
-    ASSERT_EQ(errors.size(), 1);
-    EXPECT_TRUE(errors[0].contains("referrers.csv")) << errors[0].toStdString();
+        EXPECT_TRUE(QFile::exists(saved.filePath(name))) << name;
+    EXPECT_TRUE(w.StatusBar->currentMessage().contains(saved.path()));
+    ASSERT_TRUE(w.OpenReportFolder->isVisible());
+    QList<QUrl> opened;
+    bool opens = true;
+    w.Hooks.OpenUrl = [&](const QUrl& u) {
+        opened << u;
+        return opens;
+    };
+    errors.clear();
+    for (bool works : {true, false}) {
+        opens = works;
+        QTest::mouseClick(w.OpenReportFolder, Qt::LeftButton);
+    }
+    EXPECT_EQ(opened,
+              (QList<QUrl>{QUrl::fromLocalFile(saved.path()), QUrl::fromLocalFile(saved.path())}));
+    EXPECT_EQ(errors.size(), 1);
+
+    // Saved results go without a question; new ones are asked for, and Save
+    // saves them before they go.
+    asked = 0;
+    QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(asked, 0);
+    Crawl(site.Url("/b.html"));
+    QTemporaryDir before;
+    chosen = before.path();
+    answer = TSaveChoice::Save;
+    QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(QFile::exists(before.filePath("pages.csv")));
+    EXPECT_EQ(w.GoneListView->model()->rowCount(), 0);
+}
+
+// After the end or a stop, Enter with the start address goes on as before;
+// with another one it crawls that, as New then Enter. The address box keeps
+// the addresses started, newest first, for the next window too.
+TEST_F(Lists, EnterAfterTheEndStartsWhatIsTyped) {
+    TTestSite first, second;
+    const auto requested = [](TTestSite& site) { return site.Server.Requests().size(); };
+    Crawl(first.Url("/b.html"));
+    const int rows = w.GoneListView->model()->rowCount();
+    const qsizetype ends = boxes.size();
+    Crawl(first.Url("/b.html")); // the same: finished again, nothing new
+    EXPECT_EQ(boxes.size(), ends + 1);
+    EXPECT_EQ(w.GoneListView->model()->rowCount(), rows);
+    EXPECT_EQ(asked, 0);
+    Crawl(second.Url("/b.html"));
+    EXPECT_EQ(asked, 1);
+    EXPECT_GT(requested(second), 0u);
+    EXPECT_EQ(Column(w.GoneListView, 2).value(0), QString::fromStdString(second.Url("/b.html")));
+    EXPECT_EQ(Column(w.GoneListView, 0).value(0), "1");
+
+    // Stopped in the pause: another address is a new crawl too.
+    ApplyDelay(60);
+    w.UrlComboBox->lineEdit()->selectAll();
+    QTest::keyClicks(w.UrlComboBox, QString::fromStdString(second.Url("/")));
+    QTest::keyClick(w.UrlComboBox, Qt::Key_Return);
+    ASSERT_TRUE(PumpUntil([&] { return w.StateLabel->State() == TCrawlState::Pausing; }))
+        << w.StateLabel->text().toStdString() << " " << asked;
+    QTest::keyClick(&w, Qt::Key_Escape);
+    const std::size_t before = requested(first);
+    Crawl(first.Url("/"));
+    EXPECT_GT(requested(first), before);
+    EXPECT_EQ(Column(w.GoneListView, 2).value(0), QString::fromStdString(first.Home()));
+
+    const QStringList history{QString::fromStdString(first.Url("/")),
+                              QString::fromStdString(second.Url("/")),
+                              QString::fromStdString(second.Url("/b.html")),
+                              QString::fromStdString(first.Url("/b.html"))};
+    const auto items = [](const QComboBox* box) {
+        QStringList all;
+        for (int i = 0; i < box->count(); ++i)
+            all << box->itemText(i);
+        return all;
+    };
+    // Newest first; other tests' addresses may follow.
+    EXPECT_EQ(items(w.UrlComboBox).mid(0, 4).join(' ').toStdString(),
+              history.join(' ').toStdString());
+    EXPECT_EQ(items(TFrmMain().UrlComboBox).mid(0, 4).join(' ').toStdString(),
+              history.join(' ').toStdString());
+    QStringList many;
+    for (int i = 0; i < TFrmMain::MaxHistory + 5; ++i)
+        many << QString("http://h%1/").arg(i);
+    QSettings("marrowby", "marrowby").setValue("history", many);
+    EXPECT_EQ(items(TFrmMain().UrlComboBox).join(' ').toStdString(),
+              many.mid(0, TFrmMain::MaxHistory).join(' ').toStdString());
+}
+
+// The state label through a crawl: the first page, the pause, a stop (the
+// pause bar empties), the end, and New.
+TEST_F(Lists, TheStateLabelFollowsTheCrawl) {
+    TTestSite site;
+    EXPECT_EQ(w.StateLabel->text(), "Ready");
+    ApplyDelay(60);
+    QTest::keyClicks(w.UrlComboBox, QString::fromStdString(site.Url("/")));
+    QSet<QString> seen;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] { seen << w.StateLabel->text(); });
+    poll.start(0);
+    QTest::keyClick(w.UrlComboBox, Qt::Key_Return);
+    ASSERT_TRUE(PumpUntil([&] { return w.ProgressBar->value() == 2; }));
+    poll.stop();
+    EXPECT_TRUE(seen.contains("Crawling — page 1, 0 queued"))
+        << QStringList(seen.values()).join('|').toStdString();
+    EXPECT_TRUE(seen.contains("Pausing — 59 s"));
+    EXPECT_EQ(w.StateLabel->text(), "Pausing — 58 s");
+    QTest::keyClick(&w, Qt::Key_Escape);
+    EXPECT_EQ(w.StateLabel->text(), "Stopped — Enter goes on");
+    EXPECT_EQ(w.ProgressBar->value(), 0);
+    Crawl("");
+    const QStringList summary = w.SummaryLabel->text().split(' ');
+    EXPECT_TRUE(
+        w.StateLabel->text().startsWith(QString("Finished — %1 pages, %2 objects, %3 broken in ")
+                                            .arg(summary[0], summary[2], summary[4])))
+        << w.StateLabel->text().toStdString();
+    EXPECT_EQ(w.ProgressBar->value(), 0);
+    QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(w.StateLabel->text(), "Ready");
+}
+
+// Keys: Alt+F and F10 open the menu and Esc closes it, the crawl going on;
+// Esc alone stops; Enter on a row shows where it is used; Ctrl+Q closes.
+TEST_F(Lists, KeysDoWhatPeopleExpect) {
+    TTestSite site;
+    ApplyDelay(60);
+    QTest::keyClicks(w.UrlComboBox, QString::fromStdString(site.Url("/")));
+    QTest::keyClick(w.UrlComboBox, Qt::Key_Return);
+    ASSERT_TRUE(PumpUntil([&] { return w.StateLabel->State() == TCrawlState::Pausing; }));
+    for (const QKeyCombination opens :
+         {Qt::AltModifier | Qt::Key_F, QKeyCombination(Qt::Key_F10)}) {
+        QTest::keyClick(&w, opens.key(), opens.keyboardModifiers());
+        EXPECT_EQ(QApplication::activePopupWidget(), w.File1);
+        QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Escape); // where the keyboard is
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+        EXPECT_EQ(w.StateLabel->State(), TCrawlState::Pausing);
+        EXPECT_TRUE(w.Crawl().SysTime().isActive());
+    }
+    QTest::keyClick(&w, Qt::Key_Escape);
+    EXPECT_EQ(w.StateLabel->State(), TCrawlState::Stopped);
+    ClickRow(w.GoneListView, 0);
+    QTest::keyClick(w.GoneListView, Qt::Key_Return);
+    EXPECT_TRUE(w.WhereUsed->isVisible());
+    w.WhereUsed->hide();
+    asked = 0;
+    QTest::keyClick(&w, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(asked, 1);
+    EXPECT_FALSE(w.isVisible());
 }
 
 // Each state of a crawl, reached on a local site with slow parts.

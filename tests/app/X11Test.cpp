@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QString>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -13,16 +14,17 @@ namespace {
 // Return and prints the window's title once it changes ("title=...").
 constexpr const char* Script = R"(
 "$1" & app=$!
-win=$(timeout 20 xdotool search --sync --onlyvisible --name '^FrmMain$' | head -1)
+win=$(timeout 20 xdotool search --sync --onlyvisible --name '^FrmMain' | head -1)
 [ -n "$win" ] || { echo "no window"; kill $app; exit 1; }
 xdotool windowfocus --sync "$win"
+idle=$(xdotool getwindowname "$win")
 sleep 0.5
 xdotool type --delay 20 "$2"
 xdotool key Return
-title=FrmMain
+title=$idle
 for i in $(seq 100); do
   title=$(xdotool getwindowname "$win")
-  [ "$title" != FrmMain ] && break
+  [ "$title" != "$idle" ] && break
   sleep 0.1
 done
 echo "title=$title"
@@ -41,6 +43,8 @@ TEST(RealWindow, ReturnInTheAddressBoxFetchesTheTypedPage) {
     TChildProcess run("xvfb-run", {"-a", "-s", "-screen 0 1024x768x24", "bash", "-c", Script,
                                    "bash", MARROWBY_BIN, url});
     run.SetEnv("QT_QPA_PLATFORM", std::nullopt); // the tests' offscreen platform is not for this one
+    const QTemporaryDir config;                  // the address history of this run only
+    run.SetEnv("XDG_CONFIG_HOME", config.path().toStdString());
     ASSERT_TRUE(run.Start()) << "xvfb-run is missing";
     ASSERT_TRUE(run.Wait(std::chrono::seconds(60)));
     const QString out = QString::fromStdString(run.Out());
@@ -49,8 +53,57 @@ TEST(RealWindow, ReturnInTheAddressBoxFetchesTheTypedPage) {
     const std::vector<TReceivedRequest> requests = server.Requests();
     ASSERT_FALSE(requests.empty()) << run.Out() << run.Err();
     EXPECT_EQ(requests.front().Target, "/index.html");
-    EXPECT_TRUE(out.contains("title=" + QString::fromStdString(url) + " 페이지를 탐색 중입니다"))
+    // The desktop shows the caption with the program's name.
+    EXPECT_TRUE(
+        out.contains("title=" + QString::fromStdString(url) + " 페이지를 탐색 중입니다 — Marrowby"))
         << out.toStdString();
+}
+
+// Crawls the sample site to its end, closes the end's box, types another
+// address and presses Return; the question about the results not saved is
+// answered Discard (Alt+D). Prints "windows=N" for each wait that failed.
+constexpr const char* NextScript = R"sh(
+"$1" --site "$2" & app=$!
+windows() { xdotool search --onlyvisible --classname marrowby 2>/dev/null | wc -l; }
+wait_for() {
+  for i in $(seq 300); do [ "$(windows)" -eq "$1" ] && return 0; sleep 0.1; done
+  echo "windows=$(windows), not $1"; return 1
+}
+wait_for 2 || { kill $app; exit 1; } # the end of the crawl: its box over the window
+sleep 0.5
+xdotool key Return
+wait_for 1
+win=$(xdotool search --onlyvisible --classname marrowby | head -1)
+xdotool windowfocus --sync "$win"
+sleep 0.5
+xdotool key ctrl+a
+xdotool type --delay 20 "$3"
+xdotool key Return
+wait_for 2 && { sleep 0.5; xdotool key alt+d; }
+sleep 3
+kill $app; wait $app
+exit 0
+)sh";
+
+TEST(RealWindow, ReturnWithAnotherAddressAfterTheEndCrawlsIt) {
+    TCannedServer second;
+    TCannedResponse page;
+    page.Raw = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 5\r\n\r\nhello";
+    second.Add("/next.html", page);
+    ASSERT_TRUE(second.Start());
+    const QTemporaryDir config; // the address history of this run only
+
+    TChildProcess run("xvfb-run",
+                      {"-a", "-s", "-screen 0 1024x768x24", "bash", "-c", NextScript, "bash",
+                       MARROWBY_BIN, MARROWBY_SAMPLE_SITE, second.Url("/next.html")});
+    run.SetEnv("QT_QPA_PLATFORM", std::nullopt);
+    run.SetEnv("XDG_CONFIG_HOME", config.path().toStdString());
+    ASSERT_TRUE(run.Start()) << "xvfb-run is missing";
+    ASSERT_TRUE(run.Wait(std::chrono::seconds(90)));
+    ASSERT_EQ(run.ExitCode(), 0) << run.Out() << run.Err();
+    const std::vector<TReceivedRequest> requests = second.Requests();
+    ASSERT_FALSE(requests.empty()) << run.Out() << run.Err();
+    EXPECT_EQ(requests.front().Target, "/next.html");
 }
 
 } // namespace
