@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -65,53 +66,52 @@ constexpr bool StartsWithNoCase(std::string_view text, std::string_view prefix) 
     return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
-// The page is read as it was written: wherever a reader looks for a space, a
-// line feed or a carriage return counts as one too.
-constexpr bool IsSpaceOrLineEnd(char c) noexcept {
-    return c == ' ' || c == '\n' || c == '\r';
+constexpr bool IsAsciiLetter(char c) noexcept {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-constexpr std::size_t FindSpace(std::string_view text, std::size_t from = 0) noexcept {
-    for (; from < text.size(); ++from)
-        if (IsSpaceOrLineEnd(text[from]))
-            return from;
-    return std::string_view::npos;
+// A tag name of up to eight bytes as one number, in upper case; zero for any
+// other name.
+constexpr std::uint64_t PackedName(std::string_view name) noexcept {
+    if (name.empty() || name.size() > 8)
+        return 0;
+    std::uint64_t packed = 0;
+    for (std::size_t i = 0; i < name.size(); ++i)
+        packed |= std::uint64_t{static_cast<unsigned char>(ToUpper(name[i]))} << (8 * i);
+    return packed;
 }
 
-// What a NUL-terminated copy of the text would read: the text up to its first
-// NUL byte.
-constexpr std::string_view UpToNul(std::string_view text) noexcept {
-    std::size_t end = 0;
-    while (end < text.size() && text[end] != '\0')
-        ++end;
-    return text.substr(0, end);
-}
+// What the scan does after a tag: go on, or stop.
+enum class TAfterTag { Text, Stop };
 
-// What the scan does after a tag: go on past its text, past the script it
-// opens, or stop.
-enum class TAfterTag { Text, Script, Stop };
-
-// The pieces of a tag's text (its "<" up to its ">"): the word after the "<" up
-// to the first space, trimmed, without the "/" of a closing tag, and the
-// attribute text after that space. A tag whose word is blank has no name.
+// The pieces of a tag's text (its "<" up to its ">"), as the tokenizer reads
+// them: a letter after the "<" (or after "</") opens a tag, whose name runs
+// up to a blank, "/" or ">"; the attribute text follows. Anything else after
+// the "<" makes no tag.
 struct TTagPieces {
     bool Named = false;
+    bool Closing = false;
     std::string_view Name;
     std::string_view Attributes;
 };
 
+constexpr std::size_t TagNameEnd(std::string_view text, std::size_t from) noexcept {
+    while (from < text.size() && !IsHtmlSpace(text[from]) && text[from] != '/' && text[from] != '>')
+        ++from;
+    return from;
+}
+
 constexpr TTagPieces SplitTag(std::string_view tagText) noexcept {
-    const std::string_view body = tagText.substr(tagText.empty() ? 0 : 1);
-    const std::size_t space = FindSpace(body);
     TTagPieces pieces;
-    pieces.Name = Trim(body.substr(0, space));
-    if (pieces.Name.empty())
+    std::size_t begin = 1;
+    pieces.Closing = tagText.size() > begin && tagText[begin] == '/';
+    begin += pieces.Closing ? 1 : 0;
+    if (tagText.size() <= begin || !IsAsciiLetter(tagText[begin]))
         return pieces;
+    const std::size_t end = TagNameEnd(tagText, begin);
     pieces.Named = true;
-    if (pieces.Name.front() == '/')
-        pieces.Name.remove_prefix(1);
-    if (space != std::string_view::npos)
-        pieces.Attributes = body.substr(space + 1);
+    pieces.Name = tagText.substr(begin, end - begin);
+    pieces.Attributes = tagText.substr(end);
     return pieces;
 }
 

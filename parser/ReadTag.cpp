@@ -1,8 +1,9 @@
 // The tag reader as a tag record: the name and the attribute list of one tag,
-// copied out of the page.
+// copied out of the page, as the tokenizer reads them.
 
 #include "ParserText.h"
 #include "TAttributeReader.h"
+#include "TCharacterReferences.h"
 #include "THtmlParser.h"
 
 #include <cstring>
@@ -12,12 +13,10 @@ using namespace parser_text;
 
 namespace {
 
-// A NUL-terminated copy in which line ends read as spaces, as the scan reads
-// them.
+// A NUL-terminated copy.
 std::unique_ptr<char[]> CopyText(std::string_view text) {
     auto copy = std::make_unique<char[]>(text.size() + 1);
-    for (std::size_t i = 0; i < text.size(); ++i)
-        copy[i] = IsSpaceOrLineEnd(text[i]) ? ' ' : text[i];
+    std::memcpy(copy.get(), text.data(), text.size());
     copy[text.size()] = '\0';
     return copy;
 }
@@ -29,6 +28,13 @@ public:
     TAttributeList(const TAttributeList&) = delete;
     TAttributeList& operator=(const TAttributeList&) = delete;
     ~TAttributeList() { FreeAttributeList(FHead); }
+
+    bool Has(std::string_view name) const noexcept {
+        for (const _TAttribute* a = FHead; a != nullptr; a = a->Next)
+            if (EqualsNoCase(a->Name.get(), name))
+                return true;
+        return false;
+    }
 
     void Append(std::string_view name, std::string_view value) {
         auto attribute = std::make_unique<_TAttribute>();
@@ -51,12 +57,19 @@ private:
 
 } // namespace
 
+// Of attributes of one name, in any letter case, the first is kept; values
+// are decoded.
 _TAttribute* THtmlParser::ReadAttributes(std::string_view attributeText) {
     TAttributeList list;
     TAttributeReader reader(attributeText);
     std::string_view name, value;
-    while (reader.Next(name, value))
-        list.Append(name, value);
+    std::string decoded;
+    while (reader.Next(name, value)) {
+        if (list.Has(name))
+            continue;
+        TCharacterReferences::Decode(value, decoded);
+        list.Append(name, decoded);
+    }
     return list.Release();
 }
 
@@ -68,7 +81,7 @@ void THtmlParser::ReadTag(_TTag& tag, std::string_view tagText) const {
 
     const TTagPieces pieces = SplitTag(tagText);
     if (!pieces.Named)
-        return; // a tag without a name keeps no attributes either
+        return; // no tag: a "<" that opens none is text
     tag.Name = CopyText(pieces.Name);
     tag.IsSkipped = IsSkipped(pieces.Name) ? 1 : 0;
     if (!pieces.Attributes.empty())

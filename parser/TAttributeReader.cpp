@@ -1,6 +1,8 @@
 #include "TAttributeReader.h"
 
-#include <algorithm>
+#include "ParserText.h"
+
+#include <cstring>
 
 using namespace parser_text;
 
@@ -8,82 +10,66 @@ namespace {
 constexpr std::size_t npos = std::string_view::npos;
 } // namespace
 
-// Each pass reads one attribute from the front of what is left. Every search
-// resumes where an earlier one left off, so a long attribute text is read in
-// linear time.
-bool TAttributeReader::Next(std::string_view& attributeName, std::string_view& value) noexcept {
+bool TAttributeReader::Next(std::string_view& name, std::string_view& value) noexcept {
     const std::string_view text = FText;
     const std::size_t size = text.size();
-    while (!FDone && FStart < size) {
-        const std::size_t start = FStart;
-        const std::size_t eq = FNextEq.From(start);
-        if (eq == npos)
-            break;
-        if (eq != FLastEq) {
-            FLastEq = eq;
-            FNameEnd = eq;
-            while (FNameEnd > start && IsBlank(text[FNameEnd - 1]))
-                --FNameEnd;
-        }
-        // The name is text[start, eq) trimmed. Everything from FNameEnd to the
-        // "=" is blank, so once start has passed FNameEnd the name is empty.
-        const std::size_t end = std::max(FNameEnd, start);
-        std::size_t nameBegin = start;
-        while (nameBegin < end && IsBlank(text[nameBegin]))
-            ++nameBegin;
-        const std::string_view name = text.substr(nameBegin, end - nameBegin);
-
-        attributeName = name;
-        value = {};
-        std::size_t next = npos; // where the next pass starts; npos: this was the last
-        const char after = eq + 1 < size ? text[eq + 1] : '\0';
-        const bool quoted =
-            eq + 1 < size && (after == '"' || (after == '\'' && text.find('\'', start) == eq + 1));
-        const std::size_t nameSpace = FindSpace(name);
-
-        if (quoted) {
-            // The value lies between the quotes; reading goes on after the
-            // first space past the closing quote (past the opening one when
-            // the quote is never closed).
-            const std::size_t close = (after == '"' ? FNextDouble : FNextSingle).From(eq + 2);
-            std::size_t spaceFrom = eq + 2;
-            if (close != npos) {
-                value = text.substr(eq + 2, close - eq - 2);
-                spaceFrom = close + 1;
-            }
-            const std::size_t space = FindSpace(text, spaceFrom);
-            if (space != npos)
-                next = space + 1;
-        } else if (eq + 1 == size) {
-            // Nothing after the "=": no value, and nothing more to read.
-        } else if (nameSpace != npos) {
-            // Several words before the "=": the first is an attribute without
-            // a value, recorded under its own word; the others come next.
-            attributeName = name.substr(0, nameSpace);
-            value = attributeName;
-            next = nameBegin + nameSpace;
-        } else {
-            std::size_t wordBegin = start;
-            while (wordBegin < size && IsSpaceOrLineEnd(text[wordBegin]))
-                ++wordBegin;
-            const std::size_t space = FindSpace(text, wordBegin);
-            if (space == npos) {
-                value = text.substr(eq + 1);
-            } else {
-                if (space > eq)
-                    value = text.substr(eq + 1, space - eq - 1);
-                next = space + 1;
-            }
-        }
-
-        value = Trim(value);
-        if (next == npos)
-            FDone = true;
-        else
-            FStart = next;
-        if (!value.empty())
-            return true;
+    std::size_t pos = FPos;
+    if (FDone)
+        return false;
+    while (pos < size && (IsHtmlSpace(text[pos]) || text[pos] == '/'))
+        ++pos;
+    if (pos == size || text[pos] == '>') {
+        FDone = true;
+        FEnd = pos == size ? npos : pos;
+        return false;
     }
-    FDone = true;
-    return false;
+    // The first character is the name's whatever it is, "=" included.
+    const std::size_t nameBegin = pos++;
+    while (pos < size && !IsHtmlSpace(text[pos]) && text[pos] != '/' && text[pos] != '>' &&
+           text[pos] != '=')
+        ++pos;
+    name = text.substr(nameBegin, pos - nameBegin);
+    value = {};
+    std::size_t afterName = pos;
+    while (afterName < size && IsHtmlSpace(text[afterName]))
+        ++afterName;
+    if (afterName < size && text[afterName] == '=') {
+        pos = afterName + 1;
+        while (pos < size && IsHtmlSpace(text[pos]))
+            ++pos;
+        if (pos < size && (text[pos] == '"' || text[pos] == '\'')) {
+            const std::size_t close = FindByte(text, text[pos], pos + 1);
+            if (close == npos) {
+                value = text.substr(pos + 1);
+                pos = size;
+            } else {
+                value = text.substr(pos + 1, close - pos - 1);
+                pos = close + 1;
+            }
+        } else {
+            const std::size_t begin = pos;
+            while (pos < size && !IsHtmlSpace(text[pos]) && text[pos] != '>')
+                ++pos;
+            value = text.substr(begin, pos - begin);
+        }
+    }
+    FPos = pos;
+    return true;
+}
+
+// Only a quote can hide a ">": without one before the first ">", that ">"
+// ends the tag.
+std::size_t TAttributeReader::TagEnd(std::string_view text, std::size_t from) noexcept {
+    const std::size_t gt = FindByte(text, '>', from);
+    if (gt == npos)
+        return npos;
+    const char* begin = text.data() + from;
+    const std::size_t length = gt - from;
+    if (std::memchr(begin, '"', length) == nullptr && std::memchr(begin, '\'', length) == nullptr)
+        return gt;
+    TAttributeReader reader(text.substr(from));
+    std::string_view name, value;
+    while (reader.Next(name, value)) {
+    }
+    return reader.End() == npos ? npos : from + reader.End();
 }

@@ -13,6 +13,7 @@
 #include "ParserText.h"
 #include "TAddressIndex.h"
 #include "TLinkResolver.h"
+#include "TPageEncoding.h"
 #include "TPharseTree.h"
 #include "common/TObjectType.h"
 #include "common/TTag.h"
@@ -36,6 +37,8 @@ public:
 
     void SetUrl(const std::string& url);
     void SetDocument(std::string document);
+    // The server's Content-Type, whose charset says how the page is decoded.
+    void SetContentType(std::string contentType);
     void SetDepth(std::int32_t depth);
 
     // One record per distinct address, in order of first occurrence, with
@@ -98,10 +101,10 @@ private:
     // True when the tag name, as written, is a line of the skip list.
     bool IsSkipped(std::string_view name) const;
 
-    // Reads one tag (its text from its "<" up to its ">") for what it adds:
-    // the page's base or addresses. Only a BASE tag or a tag named in the
-    // link table has its attributes read.
-    parser_text::TAfterTag ReadTagLinks(std::string_view tagText);
+    // Reads one start tag (its name as written and the text of its
+    // attributes) for what it adds: the page's base or addresses. Only a
+    // BASE tag or a tag named in the link table has its attributes read.
+    parser_text::TAfterTag ReadTagLinks(std::string_view name, std::string_view attributeText);
     // Records the addresses that these rows of the link table take from a tag.
     void ExtractLinks(unsigned rows, std::string_view attributeText);
     // Sets the base from a BASE tag with an HREF and returns true; false for
@@ -110,13 +113,18 @@ private:
     void FreeRecords() noexcept;
     // Reads the attributes of one tag into FAttributes.
     void ReadAttributeList(std::string_view attributeText);
-    // The value of the first attribute of this name (in any letter case), as
-    // a NUL-terminated copy with line ends turned into spaces would read;
-    // empty when there is none.
+    // The value of the first attribute of this name (in any letter case),
+    // its character references decoded; empty when there is none. It stays
+    // valid until the next call.
     std::string_view FirstValue(std::string_view name);
+    // True when a LINK's rel tokens are all resource hints (preconnect,
+    // dns-prefetch), which name an origin to contact, not a resource.
+    bool OnlyResourceHints();
     void Record(bool anchor, std::string_view link);
 
     std::string FDocument;
+    std::string FContentType;
+    TPageEncoding FEncoding;
     std::unique_ptr<TPharseTree> FTree;
     std::vector<std::string> FSkipTags;
     bool FSkipHidesLinkTags = false;
