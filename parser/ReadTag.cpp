@@ -13,6 +13,16 @@ using namespace parser_text;
 
 namespace {
 
+// The name with each NUL byte read as U+FFFD, as the tokenizer reads it.
+std::string_view NameText(std::string_view name, std::string& scratch) {
+    if (name.find('\0') == std::string_view::npos)
+        return name;
+    scratch.clear();
+    for (const char c : name)
+        scratch.append(c == '\0' ? std::string_view("\xEF\xBF\xBD") : std::string_view(&c, 1));
+    return scratch;
+}
+
 // A NUL-terminated copy.
 std::unique_ptr<char[]> CopyText(std::string_view text) {
     auto copy = std::make_unique<char[]>(text.size() + 1);
@@ -63,8 +73,9 @@ _TAttribute* THtmlParser::ReadAttributes(std::string_view attributeText) {
     TAttributeList list;
     TAttributeReader reader(attributeText);
     std::string_view name, value;
-    std::string decoded;
+    std::string decoded, nameScratch;
     while (reader.Next(name, value)) {
+        name = NameText(name, nameScratch);
         if (list.Has(name))
             continue;
         TCharacterReferences::Decode(value, decoded);
@@ -82,7 +93,8 @@ void THtmlParser::ReadTag(_TTag& tag, std::string_view tagText) const {
     const TTagPieces pieces = SplitTag(tagText);
     if (!pieces.Named)
         return; // no tag: a "<" that opens none is text
-    tag.Name = CopyText(pieces.Name);
+    std::string scratch;
+    tag.Name = CopyText(NameText(pieces.Name, scratch));
     tag.IsSkipped = IsSkipped(pieces.Name) ? 1 : 0;
     if (!pieces.Attributes.empty())
         tag.Attributes = ReadAttributes(pieces.Attributes);

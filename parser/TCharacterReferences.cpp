@@ -75,8 +75,8 @@ char32_t Numeric(std::string_view text, std::size_t& consumed) noexcept {
 } // namespace
 
 bool TCharacterReferences::IsPlain(std::string_view value) noexcept {
-    return std::memchr(value.data(), '&', value.size()) == nullptr &&
-           std::memchr(value.data(), '\0', value.size()) == nullptr;
+    return value.empty() || (std::memchr(value.data(), '&', value.size()) == nullptr &&
+                             std::memchr(value.data(), '\0', value.size()) == nullptr);
 }
 
 char32_t TCharacterReferences::Windows1252High(unsigned char byte) noexcept {
