@@ -126,12 +126,13 @@ bool THtmlParser::SkipListHidesLinkTags(const std::vector<std::string>& skipTags
     return false;
 }
 
-void THtmlParser::ReadAttributeList(std::string_view attributeText) {
+std::size_t THtmlParser::ReadAttributeList(std::string_view text) {
     FAttributes.clear();
-    TAttributeReader reader(attributeText);
+    TAttributeReader reader(text);
     std::string_view name, value;
     while (reader.Next(name, value))
         FAttributes.emplace_back(name, value);
+    return reader.End();
 }
 
 // Only the first attribute of a name counts, whatever it holds.
@@ -168,32 +169,38 @@ bool THtmlParser::OnlyResourceHints() {
 }
 
 // Names are compared in any letter case; the skip list is matched against
-// the name as written.
-TAfterTag THtmlParser::ReadTagLinks(std::string_view name, std::string_view attributeText) {
+// the name as written. Only the attributes of a tag that can add something
+// are read one by one; a tag that never closes adds nothing.
+TTagRead THtmlParser::ReadTagLinks(std::string_view name, std::string_view rest) {
     const std::uint64_t packed = PackedName(name);
-    if (packed == PackedBase && !FBaseTaken) {
-        const std::string base = FBaseUrl;
-        if (TakeBase(name, attributeText)) {
-            FBaseTaken = true;
-            if (FBaseUrl != base) {
-                FResolver = TLinkResolver(FBaseUrl, &FEncoding);
-                if (!FAnchors.empty() || !FObjects.empty()) {
-                    FRescan = true;
-                    return TAfterTag::Stop;
-                }
+    const bool base = packed == PackedBase && !FBaseTaken && !IsSkipped(name);
+    const unsigned rows = RowsOf(packed);
+    if (!base && (rows == 0 || (FSkipHidesLinkTags && IsSkipped(name))))
+        return {TAfterTag::Text, TAttributeReader::TagEnd(rest, 0)};
+    const std::size_t end = ReadAttributeList(rest);
+    if (end == std::string_view::npos)
+        return {TAfterTag::Stop, end};
+    if (!base) {
+        ExtractLinks(rows);
+        return {TAfterTag::Text, end};
+    }
+    const std::string previous = FBaseUrl;
+    if (TakeBase()) {
+        FBaseTaken = true;
+        if (FBaseUrl != previous) {
+            FResolver = TLinkResolver(FBaseUrl, &FEncoding);
+            if (!FAnchors.empty() || !FObjects.empty()) {
+                FRescan = true;
+                return {TAfterTag::Stop, end};
             }
         }
-        return TAfterTag::Text;
     }
-    if (const unsigned rows = RowsOf(packed); rows != 0 && !(FSkipHidesLinkTags && IsSkipped(name)))
-        ExtractLinks(rows, attributeText);
-    return TAfterTag::Text;
+    return {TAfterTag::Text, end};
 }
 
 // Every row is tried for every tag, in the table's order: one tag can yield
 // one address per row (a srcset list one per candidate).
-void THtmlParser::ExtractLinks(unsigned rows, std::string_view attributeText) {
-    ReadAttributeList(attributeText);
+void THtmlParser::ExtractLinks(unsigned rows) {
     for (std::size_t index = 0; index < LinkTable.size(); ++index) {
         if ((rows & (1u << index)) == 0)
             continue;
@@ -227,10 +234,7 @@ void THtmlParser::ExtractLinks(unsigned rows, std::string_view attributeText) {
 // The first BASE tag with an HREF sets the base for the whole page: the
 // address the standard gives for it, against the page's, unfolded. An HREF
 // that gives no http or https address leaves the page's own.
-bool THtmlParser::TakeBase(std::string_view name, std::string_view attributeText) {
-    if (IsSkipped(name))
-        return false;
-    ReadAttributeList(attributeText);
+bool THtmlParser::TakeBase() {
     const std::string_view href = FirstValue("HREF");
     if (href.empty())
         return false;

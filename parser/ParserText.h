@@ -3,6 +3,7 @@
 // only: bytes of multi-byte text pass through unchanged.
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -66,6 +67,23 @@ constexpr bool StartsWithNoCase(std::string_view text, std::string_view prefix) 
     return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
+// What the tokenizer makes of a byte inside a tag, one bit a class.
+enum : unsigned char { TagSpace = 1, TagSlash = 2, TagGt = 4, TagEq = 8 };
+
+inline constexpr std::array<unsigned char, 256> TagBytes = [] {
+    std::array<unsigned char, 256> classes{};
+    for (const char c : {' ', '\t', '\n', '\f', '\r'})
+        classes[static_cast<unsigned char>(c)] = TagSpace;
+    classes['/'] = TagSlash;
+    classes['>'] = TagGt;
+    classes['='] = TagEq;
+    return classes;
+}();
+
+constexpr bool IsTagByte(char c, unsigned char classes) noexcept {
+    return (TagBytes[static_cast<unsigned char>(c)] & classes) != 0;
+}
+
 constexpr bool IsAsciiLetter(char c) noexcept {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
@@ -84,6 +102,13 @@ constexpr std::uint64_t PackedName(std::string_view name) noexcept {
 // What the scan does after a tag: go on, or stop.
 enum class TAfterTag { Text, Stop };
 
+// What the reading of a start tag says: how the scan goes on, and where the
+// tag's ">" is, counted from the end of its name (npos: it never closes).
+struct TTagRead {
+    TAfterTag After;
+    std::size_t End;
+};
+
 // The pieces of a tag's text (its "<" up to its ">"), as the tokenizer reads
 // them: a letter after the "<" (or after "</") opens a tag, whose name runs
 // up to a blank, "/" or ">"; the attribute text follows. Anything else after
@@ -96,7 +121,7 @@ struct TTagPieces {
 };
 
 constexpr std::size_t TagNameEnd(std::string_view text, std::size_t from) noexcept {
-    while (from < text.size() && !IsHtmlSpace(text[from]) && text[from] != '/' && text[from] != '>')
+    while (from < text.size() && !IsTagByte(text[from], TagSpace | TagSlash | TagGt))
         ++from;
     return from;
 }

@@ -4,6 +4,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 using namespace parser_text;
 
 namespace {
@@ -16,7 +20,7 @@ bool TAttributeReader::Next(std::string_view& name, std::string_view& value) noe
     std::size_t pos = FPos;
     if (FDone)
         return false;
-    while (pos < size && (IsHtmlSpace(text[pos]) || text[pos] == '/'))
+    while (pos < size && IsTagByte(text[pos], TagSpace | TagSlash))
         ++pos;
     if (pos == size || text[pos] == '>') {
         FDone = true;
@@ -25,8 +29,7 @@ bool TAttributeReader::Next(std::string_view& name, std::string_view& value) noe
     }
     // The first character is the name's whatever it is, "=" included.
     const std::size_t nameBegin = pos++;
-    while (pos < size && !IsHtmlSpace(text[pos]) && text[pos] != '/' && text[pos] != '>' &&
-           text[pos] != '=')
+    while (pos < size && !IsTagByte(text[pos], TagSpace | TagSlash | TagGt | TagEq))
         ++pos;
     name = text.substr(nameBegin, pos - nameBegin);
     value = {};
@@ -48,7 +51,7 @@ bool TAttributeReader::Next(std::string_view& name, std::string_view& value) noe
             }
         } else {
             const std::size_t begin = pos;
-            while (pos < size && !IsHtmlSpace(text[pos]) && text[pos] != '>')
+            while (pos < size && !IsTagByte(text[pos], TagSpace | TagGt))
                 ++pos;
             value = text.substr(begin, pos - begin);
         }
@@ -57,16 +60,29 @@ bool TAttributeReader::Next(std::string_view& name, std::string_view& value) noe
     return true;
 }
 
-// Only a quote can hide a ">": without one before the first ">", that ">"
-// ends the tag.
+// Only a quote can hide a ">": when the first of ">", '"' and "'" is a ">",
+// that ">" ends the tag.
 std::size_t TAttributeReader::TagEnd(std::string_view text, std::size_t from) noexcept {
-    const std::size_t gt = FindByte(text, '>', from);
-    if (gt == npos)
+    const std::size_t size = text.size();
+    std::size_t at = from;
+#if defined(__SSE2__)
+    const __m128i gt = _mm_set1_epi8('>'), dq = _mm_set1_epi8('"'), sq = _mm_set1_epi8('\'');
+    for (; at + 16 <= size; at += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at));
+        const __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(bytes, gt),
+                                          _mm_or_si128(_mm_cmpeq_epi8(bytes, dq), _mm_cmpeq_epi8(bytes, sq)));
+        if (const int mask = _mm_movemask_epi8(hits); mask != 0) {
+            at += static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+            break;
+        }
+    }
+#endif
+    while (at < size && text[at] != '>' && text[at] != '"' && text[at] != '\'')
+        ++at;
+    if (at == size)
         return npos;
-    const char* begin = text.data() + from;
-    const std::size_t length = gt - from;
-    if (std::memchr(begin, '"', length) == nullptr && std::memchr(begin, '\'', length) == nullptr)
-        return gt;
+    if (text[at] == '>')
+        return at;
     TAttributeReader reader(text.substr(from));
     std::string_view name, value;
     while (reader.Next(name, value)) {

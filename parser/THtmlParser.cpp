@@ -91,8 +91,8 @@ std::size_t CommentEnd(std::string_view page, std::size_t lt) {
 
 // The scan reads a page as the HTML tokenizer does, as far as links need:
 //  - a letter after "<" opens a start tag: its name, then its attributes up
-//    to a ">" that no quote holds; onTag gets the name and the attribute
-//    text, and says whether the scan goes on. The content of a raw-text
+//    to a ">" that no quote holds; onTag gets the name and the page after
+//    it, and says where the tag ends and whether the scan goes on. The content of a raw-text
 //    element (SCRIPT, STYLE, TEXTAREA, TITLE, ...) is passed over up to its
 //    end tag; PLAINTEXT holds the rest of the page;
 //  - "</" and a letter open an end tag, read the same way for its end;
@@ -116,13 +116,11 @@ template <class OnTag> void ScanTags(std::string_view page, const TThread& threa
         const char next = page[lt + 1];
         if (IsAsciiLetter(next)) {
             const std::size_t nameEnd = TagNameEnd(page, lt + 2);
-            const std::size_t gt = TAttributeReader::TagEnd(page, nameEnd);
-            if (gt == npos)
-                return;
             const std::string_view name = page.substr(lt + 1, nameEnd - lt - 1);
-            if (onTag(name, page.substr(nameEnd, gt - nameEnd)) == TAfterTag::Stop)
+            const TTagRead read = onTag(name, page.substr(nameEnd));
+            if (read.After == TAfterTag::Stop || read.End == npos)
                 return;
-            pos = gt + 1;
+            pos = nameEnd + read.End + 1;
             if (HoldsRawText(name)) {
                 pos = RawTextEnd(page, name, pos);
                 if (pos == npos)
@@ -248,8 +246,8 @@ void THtmlParser::Parse() {
     FResolver = TLinkResolver(FBaseUrl, &FEncoding);
     FBaseTaken = false;
     FRescan = false;
-    auto onTag = [this](std::string_view name, std::string_view attributes) {
-        return ReadTagLinks(name, attributes);
+    auto onTag = [this](std::string_view name, std::string_view rest) {
+        return ReadTagLinks(name, rest);
     };
     ScanTags(page, *this, onTag);
     if (FRescan) {

@@ -101,18 +101,21 @@ private:
     // True when the tag name, as written, is a line of the skip list.
     bool IsSkipped(std::string_view name) const;
 
-    // Reads one start tag (its name as written and the text of its
-    // attributes) for what it adds: the page's base or addresses. Only a
+    // Reads one start tag (its name as written, and the page from the end of
+    // the name on) for what it adds: the page's base or addresses. Only a
     // BASE tag or a tag named in the link table has its attributes read.
-    parser_text::TAfterTag ReadTagLinks(std::string_view name, std::string_view attributeText);
-    // Records the addresses that these rows of the link table take from a tag.
-    void ExtractLinks(unsigned rows, std::string_view attributeText);
-    // Sets the base from a BASE tag with an HREF and returns true; false for
-    // any other tag.
-    bool TakeBase(std::string_view name, std::string_view attributeText);
+    // Says where in rest the tag's ">" is (npos: it never closes).
+    parser_text::TTagRead ReadTagLinks(std::string_view name, std::string_view rest);
+    // Records the addresses that these rows of the link table take from the
+    // tag's attributes (FAttributes).
+    void ExtractLinks(unsigned rows);
+    // Sets the base from the HREF of a BASE tag's attributes (FAttributes)
+    // and returns true; false when it has none.
+    bool TakeBase();
     void FreeRecords() noexcept;
-    // Reads the attributes of one tag into FAttributes.
-    void ReadAttributeList(std::string_view attributeText);
+    // Reads the attributes of one tag into FAttributes; returns where its
+    // ">" is in text, or npos when it never closes.
+    std::size_t ReadAttributeList(std::string_view text);
     // The value of the first attribute of this name (in any letter case),
     // its character references decoded; empty when there is none. It stays
     // valid until the next call.

@@ -47,7 +47,7 @@ bool TLinkResolver::Resolve(std::string_view link, std::string& address) {
     const bool absolute = IsAbsolute(text);
     if (!absolute && text.find('#') != npos)
         return false;
-    if (!TUrlParser::Parse(text, &FBase, FUrl, FEncoding))
+    if (!TUrlParser::ParseClean(text, &FBase, FUrl, FEncoding))
         return false;
     std::string& href = FUrl.Href;
     if (FUrl.QueryBegin == npos && FUrl.FragmentBegin == npos) {

@@ -6,6 +6,10 @@
 
 #include <iconv.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <array>
 #include <cerrno>
 #include <cstdint>
@@ -146,6 +150,16 @@ std::size_t Utf8SequenceLength(std::string_view text, std::size_t at) noexcept {
 std::size_t FirstInvalidUtf8(std::string_view text) noexcept {
     std::size_t at = 0;
     while (at < text.size()) {
+#if defined(__SSE2__)
+        if (at + 32 <= text.size()) {
+            const auto* block = reinterpret_cast<const __m128i*>(text.data() + at);
+            const __m128i both = _mm_or_si128(_mm_loadu_si128(block), _mm_loadu_si128(block + 1));
+            if (_mm_movemask_epi8(both) == 0) {
+                at += 32;
+                continue;
+            }
+        }
+#endif
         if (at + 8 <= text.size()) {
             std::uint64_t word;
             std::memcpy(&word, text.data() + at, 8);
@@ -170,19 +184,21 @@ bool IsAscii(std::string_view text) noexcept {
 }
 
 // Invalid UTF-8 with each byte that is not part of a valid sequence replaced
-// by U+FFFD.
+// by U+FFFD; valid runs are copied whole.
 void RepairUtf8(std::string& text, std::size_t from) {
-    std::string out(text, 0, from);
-    out.reserve(text.size() + 16);
-    for (std::size_t at = from; at < text.size();) {
-        const std::size_t length = Utf8SequenceLength(text, at);
-        if (length == 0) {
-            out.append("\xEF\xBF\xBD");
-            ++at;
-        } else {
-            out.append(text, at, length);
-            at += length;
+    std::string out;
+    out.reserve(text.size() + text.size() / 8 + 16);
+    out.append(text, 0, from);
+    std::string_view rest(text);
+    rest.remove_prefix(from);
+    while (!rest.empty()) {
+        const std::size_t bad = FirstInvalidUtf8(rest);
+        if (bad == npos) {
+            out.append(rest);
+            break;
         }
+        out.append(rest.substr(0, bad)).append("\xEF\xBF\xBD");
+        rest.remove_prefix(bad + 1);
     }
     text.swap(out);
 }
@@ -192,9 +208,13 @@ void DecodeWindows1252(std::string& text) {
         return;
     std::string out;
     out.reserve(text.size() + text.size() / 4);
-    for (const char c : text)
-        TCharacterReferences::AppendUtf8(
-            TCharacterReferences::Windows1252High(static_cast<unsigned char>(c)), out);
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) < 0x80)
+            out.push_back(c);
+        else
+            TCharacterReferences::AppendUtf8(
+                TCharacterReferences::Windows1252High(static_cast<unsigned char>(c)), out);
+    }
     text.swap(out);
 }
 
@@ -389,8 +409,11 @@ TPageEncoding TPageEncoding::Detect(std::string_view bytes, std::string_view con
         name = "windows-1252";
     if (name.empty())
         name = MetaCharset(bytes);
-    if (name.empty())
-        name = FirstInvalidUtf8(bytes) == npos ? "UTF-8" : LocaleDefault(locale);
+    if (name.empty()) {
+        if (FirstInvalidUtf8(bytes) == npos)
+            return TPageEncoding("UTF-8", true);
+        name = LocaleDefault(locale);
+    }
     return TPageEncoding(name);
 }
 
@@ -398,6 +421,8 @@ void TPageEncoding::Decode(std::string& text) const {
     if (FName == "UTF-8") {
         if (text.starts_with("\xEF\xBB\xBF"))
             text.erase(0, 3);
+        if (FValid)
+            return;
         if (const std::size_t bad = FirstInvalidUtf8(text); bad != npos)
             RepairUtf8(text, bad);
     } else if (FName == "windows-1252") {

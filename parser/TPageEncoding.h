@@ -48,7 +48,9 @@ public:
     static char32_t CodePoint(std::string_view character) noexcept;
 
 private:
-    explicit TPageEncoding(std::string_view name) : FName(name) {}
+    explicit TPageEncoding(std::string_view name, bool valid = false)
+        : FName(name), FValid(valid) {}
 
     std::string FName = "UTF-8";
+    bool FValid = false; // the bytes are known to be valid UTF-8 already
 };

@@ -52,13 +52,16 @@ void AppendPercent(std::string& out, unsigned char c) {
 }
 
 void AppendEncoded(std::string& out, std::string_view text, unsigned char set) {
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (EncodeSets[c] & set)
+    std::size_t run = 0; // the start of the bytes that stay as they are
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (EncodeSets[c] & set) {
+            out.append(text.substr(run, i - run));
             AppendPercent(out, c);
-        else
-            out.push_back(ch);
+            run = i + 1;
+        }
     }
+    out.append(text.substr(run));
 }
 
 // The query is written in the page's encoding, then percent-encoded; a
@@ -313,7 +316,11 @@ void Shorten(std::string& href, std::size_t pathBegin) {
 // path that starts at pathBegin, then the query and the fragment.
 void AppendPathQueryFragment(std::string_view text, TUrl& url, const TPageEncoding* encoding) {
     std::string& href = url.Href;
-    const std::size_t pathEnd = text.find_first_of("?#");
+    std::size_t pathEnd = 0;
+    while (pathEnd < text.size() && text[pathEnd] != '?' && text[pathEnd] != '#')
+        ++pathEnd;
+    if (pathEnd == text.size())
+        pathEnd = npos;
     const std::string_view path = text.substr(0, pathEnd);
     for (std::size_t from = 0;;) {
         std::size_t end = from;
@@ -457,7 +464,11 @@ bool ParseRelative(std::string_view text, const TUrl& base, TUrl& url,
 
 std::string_view TUrlParser::Clean(std::string_view input, std::string& scratch) {
     input = Trim(input);
-    if (input.find_first_of("\t\n\r") == npos)
+    std::size_t first = 0;
+    while (first < input.size() && input[first] != '\t' && input[first] != '\n' &&
+           input[first] != '\r')
+        ++first;
+    if (first == input.size())
         return input;
     scratch.clear();
     for (const char c : input)
@@ -468,12 +479,16 @@ std::string_view TUrlParser::Clean(std::string_view input, std::string& scratch)
 
 bool TUrlParser::Parse(std::string_view input, const TUrl* base, TUrl& url,
                        const TPageEncoding* encoding) {
+    std::string scratch;
+    return ParseClean(Clean(input, scratch), base, url, encoding);
+}
+
+bool TUrlParser::ParseClean(std::string_view text, const TUrl* base, TUrl& url,
+                            const TPageEncoding* encoding) {
     url.Href.clear();
     url.PathBegin = 0;
     url.QueryBegin = url.FragmentBegin = npos;
     url.Valid = false;
-    std::string scratch;
-    const std::string_view text = Clean(input, scratch);
     const bool hasBase = base != nullptr && base->Valid;
     bool parsed = false;
     if (const std::size_t length = SchemeLength(text); length != npos) {

@@ -8,9 +8,9 @@
 //  - tabs and line feeds anywhere in the text are removed, and C0 controls
 //    and spaces at either end are trimmed, before anything is read;
 //  - "\" reads as "/";
-//  - "http:x" on an http page is relative to the page (RFC 3986: the path "x");
-//    "http:x" on an https page, or "http:/x", "http:\\x", "http:///x", all
-//    name the host x;
+//  - "http:x" and "http:/x" on an http page are relative to the page
+//    (RFC 3986: an address of the path "x"); on an https page they name the
+//    host x, as "http:///x" does on any page;
 //  - a link that is only a query ("?a") keeps the base's whole path, and ".."
 //    never climbs above the host;
 //  - each part has its own set of bytes to percent-encode (spaces, quotes,
@@ -52,6 +52,10 @@ public:
     // scheme.
     static bool Parse(std::string_view input, const TUrl* base, TUrl& url,
                       const TPageEncoding* encoding = nullptr);
+
+    // Parse for text that Clean has given already.
+    static bool ParseClean(std::string_view text, const TUrl* base, TUrl& url,
+                           const TPageEncoding* encoding = nullptr);
 
     // The address the standard gives for input against base, or empty.
     static std::string Resolve(std::string_view input, std::string_view base);

@@ -320,7 +320,7 @@ TEST_F(Crawl, HostsDifferingOnlyInLetterCaseAreInternal) {
                      "/b.html\">b</a>");
     ASSERT_TRUE(driver.Run("http://localhost:" + std::to_string(site.Server.Port()) + "/case.html", 0));
     ASSERT_GE(c.GoneList().size(), 2u);
-    EXPECT_EQ(c.GoneList()[1], "http://LocalHost:" + std::to_string(site.Server.Port()) + "/b.html");
+    EXPECT_EQ(c.GoneList()[1], "http://localhost:" + std::to_string(site.Server.Port()) + "/b.html");
 }
 
 TEST_F(Crawl, ARedirectedPageIsParsedWhereItLanded) {

@@ -66,8 +66,9 @@ TEST(ParserPageEncoding, DetectAndDecode) {
         EXPECT_EQ(encoding.Name(), c.Name);
         std::string text = c.Bytes;
         encoding.Decode(text);
-        if (!c.Text.empty())
+        if (!c.Text.empty()) {
             EXPECT_EQ(text, c.Text);
+        }
     }
 }
 
