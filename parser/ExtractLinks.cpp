@@ -137,9 +137,13 @@ std::size_t THtmlParser::ReadAttributeList(std::string_view text) {
 
 // Only the first attribute of a name counts, whatever it holds.
 std::string_view THtmlParser::FirstValue(std::string_view name) {
-    for (const auto& [attribute, value] : FAttributes) {
+    for (auto [attribute, value] : FAttributes) {
         if (!EqualsNoCase(attribute, name))
             continue;
+        if (FEncoding.ValuesNeedMending()) {
+            TPageEncoding::MendUtf8(value, FMended);
+            value = FMended;
+        }
         if (TCharacterReferences::IsPlain(value))
             return value;
         TCharacterReferences::Decode(value, FValue);

@@ -150,5 +150,6 @@ private:
     bool FRescan = false;    // it changed the base after links were recorded
     std::vector<std::pair<std::string_view, std::string_view>> FAttributes;
     std::string FValue;
+    std::string FMended;
     std::string FAddress;
 };

@@ -183,26 +183,6 @@ bool IsAscii(std::string_view text) noexcept {
     return true;
 }
 
-// Invalid UTF-8 with each byte that is not part of a valid sequence replaced
-// by U+FFFD; valid runs are copied whole.
-void RepairUtf8(std::string& text, std::size_t from) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 8 + 16);
-    out.append(text, 0, from);
-    std::string_view rest(text);
-    rest.remove_prefix(from);
-    while (!rest.empty()) {
-        const std::size_t bad = FirstInvalidUtf8(rest);
-        if (bad == npos) {
-            out.append(rest);
-            break;
-        }
-        out.append(rest.substr(0, bad)).append("\xEF\xBF\xBD");
-        rest.remove_prefix(bad + 1);
-    }
-    text.swap(out);
-}
-
 void DecodeWindows1252(std::string& text) {
     if (IsAscii(text))
         return;
@@ -223,8 +203,9 @@ void DecodeWindows1252(std::string& text) {
 void DecodeWithIconv(std::string& text, const std::string& name, std::size_t unit) {
     const iconv_t cd = iconv_open("UTF-8", name.c_str());
     if (cd == reinterpret_cast<iconv_t>(-1)) {
-        if (const std::size_t bad = FirstInvalidUtf8(text); bad != npos)
-            RepairUtf8(text, bad);
+        std::string mended;
+        TPageEncoding::MendUtf8(text, mended);
+        text.swap(mended);
         return;
     }
     std::string out;
@@ -417,14 +398,24 @@ TPageEncoding TPageEncoding::Detect(std::string_view bytes, std::string_view con
     return TPageEncoding(name);
 }
 
-void TPageEncoding::Decode(std::string& text) const {
+void TPageEncoding::MendUtf8(std::string_view text, std::string& out) {
+    out.clear();
+    while (!text.empty()) {
+        const std::size_t bad = FirstInvalidUtf8(text);
+        if (bad == npos) {
+            out.append(text);
+            break;
+        }
+        out.append(text.substr(0, bad)).append("\xEF\xBF\xBD");
+        text.remove_prefix(bad + 1);
+    }
+}
+
+void TPageEncoding::Decode(std::string& text) {
     if (FName == "UTF-8") {
         if (text.starts_with("\xEF\xBB\xBF"))
             text.erase(0, 3);
-        if (FValid)
-            return;
-        if (const std::size_t bad = FirstInvalidUtf8(text); bad != npos)
-            RepairUtf8(text, bad);
+        FMendValues = !FValid && FirstInvalidUtf8(text) != npos;
     } else if (FName == "windows-1252") {
         DecodeWindows1252(text);
     } else if (IsUtf16(FName)) {

@@ -34,9 +34,14 @@ public:
     // The standard's name of the encoding ("UTF-8", "windows-1252", ...).
     const std::string& Name() const noexcept { return FName; }
 
-    // Turns text, in this encoding, into UTF-8 in place (no copy when it is
-    // valid UTF-8 already); a byte-order mark is dropped.
-    void Decode(std::string& text) const;
+    // Turns text, in this encoding, into UTF-8 in place; a byte-order mark
+    // is dropped. A page in UTF-8 is left where it lies even when some of its
+    // bytes are not UTF-8 (they never stand for markup): the values taken
+    // from it are mended instead (ValuesNeedMending, MendUtf8).
+    void Decode(std::string& text);
+    bool ValuesNeedMending() const noexcept { return FMendValues; }
+    // The text with each byte that is no part of valid UTF-8 made U+FFFD.
+    static void MendUtf8(std::string_view text, std::string& out);
 
     // Whether addresses on the page write their queries in UTF-8: a page in
     // UTF-8 or UTF-16 does.
@@ -52,5 +57,6 @@ private:
         : FName(name), FValid(valid) {}
 
     std::string FName = "UTF-8";
-    bool FValid = false; // the bytes are known to be valid UTF-8 already
+    bool FValid = false;      // the bytes are known to be valid UTF-8 already
+    bool FMendValues = false; // the page is UTF-8 with bytes that are not
 };

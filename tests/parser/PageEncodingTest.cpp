@@ -56,13 +56,12 @@ TEST(ParserPageEncoding, DetectAndDecode) {
         // Not UTF-8, no label: the locale's default.
         {"\xC7\xD1", "", "ko_KR.UTF-8", "EUC-KR", "\xED\x95\x9C"},
         {"\x80\x81", "", "en_US.UTF-8", "windows-1252", "\xE2\x82\xAC\xC2\x81"},
-        // Bytes that are not text in the encoding become U+FFFD.
-        {"a\xFF" "b\xE0\x80", "text/html; charset=utf-8", "", "UTF-8",
-         "a\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD"},
+        // A UTF-8 page stays where it lies; its values are mended.
+        {"a\xFF" "b\xE0\x80", "text/html; charset=utf-8", "", "UTF-8", "a\xFF" "b\xE0\x80"},
     };
     for (const TDetectCase& c : cases) {
         SCOPED_TRACE(c.Bytes);
-        const TPageEncoding encoding = TPageEncoding::Detect(c.Bytes, c.ContentType, c.Locale);
+        TPageEncoding encoding = TPageEncoding::Detect(c.Bytes, c.ContentType, c.Locale);
         EXPECT_EQ(encoding.Name(), c.Name);
         std::string text = c.Bytes;
         encoding.Decode(text);
@@ -84,6 +83,9 @@ TEST(ParserPageEncoding, AddressesOfDecodedPages) {
          "p%C3%BCth.html?q=%FC&r=%26%23945%3B%80"},
         {"<a href=p\xFCth.html?q=\x80>", "", "C", "p%C3%BCth.html?q=%80"},
         {"<a href=\xC7\xD1.html?q=\xC7\xD1>", "", "ko_KR.UTF-8", "%ED%95%9C.html?q=%C7%D1"},
+        // Bytes that are not text in the encoding are U+FFFD.
+        {"<a href=a\xFF" "b\xE0\x80.html>", "text/html; charset=utf-8", "C",
+         "a%EF%BF%BDb%EF%BF%BD%EF%BF%BD.html"},
         {std::string("\xFF\xFE<\0a\0 \0h\0r\0e\0f\0=\0x\0.\0h\0t\0m\0l\0>\0", 32), "", "C",
          "x.html"},
     };
