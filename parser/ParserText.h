@@ -15,8 +15,8 @@
 
 namespace parser_text {
 
-// Trimming removes characters of code 32 or less; the word separator is the
-// space alone.
+// Trimming removes characters of code 32 or less: C0 controls and the space,
+// as the URL standard trims an address.
 constexpr bool IsBlank(char c) noexcept {
     return static_cast<unsigned char>(c) <= 32;
 }
@@ -32,11 +32,6 @@ constexpr char ToUpper(char c) noexcept {
 }
 constexpr char ToLower(char c) noexcept {
     return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-}
-
-inline void UpperCaseInPlace(char* text) noexcept {
-    for (; *text != '\0'; ++text)
-        *text = ToUpper(*text);
 }
 
 constexpr std::string_view TrimLeft(std::string_view text) noexcept {
@@ -164,28 +159,5 @@ inline std::size_t FindByte(std::string_view text, char c, std::size_t from) noe
     return hit == nullptr ? std::string_view::npos
                           : static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
 }
-
-// The position of the next occurrence of one character, for a caller whose
-// search positions never go backwards: a result still ahead of the search
-// position is reused, and "none left" stays true, so that all the searches of
-// one pass over a text together read it about once.
-class TNextFinder {
-public:
-    TNextFinder(std::string_view text, char c) noexcept : FText(text), FChar(c) {}
-
-    std::size_t From(std::size_t from) noexcept {
-        if (!FKnown || (FAt != std::string_view::npos && FAt < from)) {
-            FAt = FindByte(FText, FChar, from);
-            FKnown = true;
-        }
-        return FAt;
-    }
-
-private:
-    std::string_view FText;
-    char FChar;
-    std::size_t FAt = 0;
-    bool FKnown = false;
-};
 
 } // namespace parser_text

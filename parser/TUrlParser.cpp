@@ -168,9 +168,10 @@ std::vector<std::string_view> DotParts(std::string_view host) {
 }
 
 bool EndsInNumber(std::string_view host) {
-    if (host == ".")
-        return false;
-    const std::string_view last = DotParts(host).back();
+    if (host.ends_with('.'))
+        host.remove_suffix(1);
+    const std::size_t dot = host.rfind('.');
+    const std::string_view last = dot == npos ? host : host.substr(dot + 1);
     if (last.empty())
         return false;
     if (last.find_first_not_of("0123456789") == npos)
@@ -259,6 +260,23 @@ bool AppendHost(std::string_view text, std::string& out) {
     if (text.starts_with('['))
         return text.size() >= 2 && text.ends_with(']') &&
                AppendIpv6(text.substr(1, text.size() - 2), out);
+    // Most hosts are plain ASCII names, written straight into place.
+    bool plain = true;
+    for (const char c : text)
+        plain = plain && static_cast<unsigned char>(c) < 0x80 && c != '%';
+    if (plain) {
+        const std::size_t begin = out.size();
+        for (const char c : text) {
+            if (IsForbiddenInDomain(static_cast<unsigned char>(c)))
+                return false;
+            out.push_back(ToLower(c));
+        }
+        if (!EndsInNumber(std::string_view(out).substr(begin)))
+            return true;
+        const std::string name = out.substr(begin);
+        out.resize(begin);
+        return AppendIpv4(name, out);
+    }
     std::string domain = PercentDecode(text);
     bool ascii = true;
     for (const char c : domain)
