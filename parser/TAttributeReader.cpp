@@ -69,8 +69,9 @@ std::size_t TAttributeReader::TagEnd(std::string_view text, std::size_t from) no
     const __m128i gt = _mm_set1_epi8('>'), dq = _mm_set1_epi8('"'), sq = _mm_set1_epi8('\'');
     for (; at + 16 <= size; at += 16) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at));
-        const __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(bytes, gt),
-                                          _mm_or_si128(_mm_cmpeq_epi8(bytes, dq), _mm_cmpeq_epi8(bytes, sq)));
+        const __m128i hits =
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, gt),
+                         _mm_or_si128(_mm_cmpeq_epi8(bytes, dq), _mm_cmpeq_epi8(bytes, sq)));
         if (const int mask = _mm_movemask_epi8(hits); mask != 0) {
             at += static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
             break;

@@ -37,8 +37,10 @@ const TNamedReference* LongestName(std::string_view text) noexcept {
     const auto begin = std::begin(NamedReferenceTable), end = std::end(NamedReferenceTable);
     for (; length > 0; --length) {
         const std::string_view name = text.substr(0, length);
-        const auto at = std::lower_bound(
-            begin, end, name, [](const TNamedReference& r, std::string_view n) { return r.Name < n; });
+        const auto at =
+            std::lower_bound(begin, end, name, [](const TNamedReference& r, std::string_view n) {
+                return r.Name < n;
+            });
         if (at != end && at->Name == name)
             return at;
     }
@@ -53,10 +55,12 @@ char32_t Numeric(std::string_view text, std::size_t& consumed) noexcept {
     const std::size_t first = at;
     std::uint32_t value = 0;
     for (; at < text.size(); ++at) {
-        const int digit = hex ? HexValue(text[at]) : (text[at] >= '0' && text[at] <= '9' ? text[at] - '0' : -1);
+        const int digit =
+            hex ? HexValue(text[at]) : (text[at] >= '0' && text[at] <= '9' ? text[at] - '0' : -1);
         if (digit < 0)
             break;
-        value = std::min<std::uint32_t>(value * (hex ? 16 : 10) + static_cast<std::uint32_t>(digit), 0x110000);
+        value = std::min<std::uint32_t>(value * (hex ? 16 : 10) + static_cast<std::uint32_t>(digit),
+                                        0x110000);
     }
     if (at == first) {
         consumed = 0;

@@ -32,8 +32,8 @@ constexpr std::array<unsigned char, 256> EncodeSets = [] {
     for (int c = 0; c < 256; ++c) {
         const bool control = c < 0x20 || c > 0x7E;
         const bool fragment = control || c == ' ' || c == '"' || c == '<' || c == '>' || c == '`';
-        const bool query = control || c == ' ' || c == '"' || c == '#' || c == '<' || c == '>' ||
-                           c == '\'';
+        const bool query =
+            control || c == ' ' || c == '"' || c == '#' || c == '<' || c == '>' || c == '\'';
         const bool path = control || c == ' ' || c == '"' || c == '#' || c == '<' || c == '>' ||
                           c == '?' || c == '`' || c == '{' || c == '}';
         const bool userInfo = path || c == '/' || c == ':' || c == ';' || c == '=' || c == '@' ||
@@ -79,13 +79,18 @@ void AppendQuery(std::string_view query, const TPageEncoding* encoding, std::str
             ++i;
             continue;
         }
-        const std::size_t length = std::min<std::size_t>(
-            lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1, query.size() - i);
+        const std::size_t length = std::min<std::size_t>(lead >= 0xF0   ? 4
+                                                         : lead >= 0xE0 ? 3
+                                                         : lead >= 0xC0 ? 2
+                                                                        : 1,
+                                                         query.size() - i);
         const std::string_view character = query.substr(i, length);
         if (encoding->Encode(character, bytes)) {
             AppendEncoded(out, bytes, QuerySet);
         } else {
-            out.append("%26%23").append(std::to_string(TPageEncoding::CodePoint(character))).append("%3B");
+            out.append("%26%23")
+                .append(std::to_string(TPageEncoding::CodePoint(character)))
+                .append("%3B");
         }
         i += length;
     }
@@ -282,7 +287,8 @@ bool AppendHost(std::string_view text, std::string& out) {
     for (const char c : domain)
         ascii = ascii && static_cast<unsigned char>(c) < 0x80;
     if (!ascii) {
-        const QByteArray ace = QUrl::toAce(QString::fromUtf8(domain.data(), static_cast<qsizetype>(domain.size())));
+        const QByteArray ace =
+            QUrl::toAce(QString::fromUtf8(domain.data(), static_cast<qsizetype>(domain.size())));
         domain.assign(ace.constData(), static_cast<std::size_t>(ace.size()));
     }
     if (domain.empty())
@@ -303,7 +309,8 @@ bool AppendHost(std::string_view text, std::string& out) {
 void AppendUserInfo(std::string_view userInfo, std::string& out) {
     const std::size_t colon = userInfo.find(':');
     const std::string_view user = userInfo.substr(0, colon);
-    const std::string_view password = colon == npos ? std::string_view() : userInfo.substr(colon + 1);
+    const std::string_view password =
+        colon == npos ? std::string_view() : userInfo.substr(colon + 1);
     if (user.empty() && password.empty())
         return;
     AppendEncoded(out, user, UserInfoSet);
@@ -449,10 +456,10 @@ bool ParseRelative(std::string_view text, const TUrl& base, TUrl& url,
     if (text.empty() || text[0] == '#') {
         if (base.QueryBegin != npos) {
             url.QueryBegin = url.Href.size();
-            url.Href.append(baseHref.substr(base.QueryBegin,
-                                            (base.FragmentBegin == npos ? baseHref.size()
-                                                                        : base.FragmentBegin) -
-                                                base.QueryBegin));
+            url.Href.append(baseHref.substr(
+                base.QueryBegin,
+                (base.FragmentBegin == npos ? baseHref.size() : base.FragmentBegin) -
+                    base.QueryBegin));
         }
         if (!text.empty()) {
             url.FragmentBegin = url.Href.size();

@@ -30,14 +30,14 @@
 class TPageEncoding;
 
 struct TUrl {
-    std::string Href;             // the whole address, as the standard writes it
-    std::size_t PathBegin = 0;    // where the path starts ("/...")
+    std::string Href;                              // the whole address, as the standard writes it
+    std::size_t PathBegin = 0;                     // where the path starts ("/...")
     std::size_t QueryBegin = std::string::npos;    // its "?", if any
     std::size_t FragmentBegin = std::string::npos; // its "#", if any
     bool Valid = false;
 
     std::string_view Path() const noexcept {
-        const std::size_t end = QueryBegin != std::string::npos ? QueryBegin
+        const std::size_t end = QueryBegin != std::string::npos      ? QueryBegin
                                 : FragmentBegin != std::string::npos ? FragmentBegin
                                                                      : Href.size();
         return std::string_view(Href).substr(PathBegin, end - PathBegin);

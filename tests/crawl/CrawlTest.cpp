@@ -326,11 +326,12 @@ TEST_F(Crawl, HostsDifferingOnlyInLetterCaseAreInternal) {
 // The server's charset decides how the page is read; what is asked for is
 // what the URL standard gives, one request an address.
 TEST_F(Crawl, RequestsTheAddressesABrowserWould) {
-    site.AddPage("/Docs/Guide", "200 OK", "text/html; charset=windows-1251",
-                 "<a href=\"p\xE0th.html\">u</a><a href=\"&#x2F;Docs&#x2F;x.html?a=1&amp;b=2\">x</a>"
-                 "<!-- <a href=old.html> --><a href=\"HTTP://127.0.0.1:" +
-                     std::to_string(site.Server.Port()) +
-                     "/Docs/p%D0%B0th.html\">same</a><link rel=preconnect href=/hint>");
+    site.AddPage(
+        "/Docs/Guide", "200 OK", "text/html; charset=windows-1251",
+        "<a href=\"p\xE0th.html\">u</a><a href=\"&#x2F;Docs&#x2F;x.html?a=1&amp;b=2\">x</a>"
+        "<!-- <a href=old.html> --><a href=\"HTTP://127.0.0.1:" +
+            std::to_string(site.Server.Port()) +
+            "/Docs/p%D0%B0th.html\">same</a><link rel=preconnect href=/hint>");
     site.AddPage("/Docs/p%D0%B0th.html", "200 OK", "text/html", "");
     site.AddPage("/Docs/x.html?a=1&b=2", "200 OK", "text/html", "");
     ASSERT_TRUE(driver.Run(site.Url("/Docs/Guide"), 0));

@@ -9,9 +9,14 @@ namespace {
 
 TEST(ParserPageEncoding, LabelsParametersAndLocales) {
     const std::vector<std::pair<std::string, std::string>> labels = {
-        {" Latin1\t", "windows-1252"}, {"ISO-8859-1", "windows-1252"}, {"utf8", "UTF-8"},
-        {"ks_c_5601-1987", "EUC-KR"},  {"utf-16", "UTF-16LE"},          {"x-sjis", "Shift_JIS"},
-        {"utf-7", ""},                 {"", ""},
+        {" Latin1\t", "windows-1252"},
+        {"ISO-8859-1", "windows-1252"},
+        {"utf8", "UTF-8"},
+        {"ks_c_5601-1987", "EUC-KR"},
+        {"utf-16", "UTF-16LE"},
+        {"x-sjis", "Shift_JIS"},
+        {"utf-7", ""},
+        {"", ""},
     };
     for (const auto& [label, name] : labels)
         EXPECT_EQ(TPageEncoding::NameForLabel(label), name) << label;
@@ -25,9 +30,9 @@ TEST(ParserPageEncoding, LabelsParametersAndLocales) {
     for (const auto& [type, charset] : types)
         EXPECT_EQ(TPageEncoding::CharsetParameter(type), charset) << type;
     const std::vector<std::pair<std::string, std::string>> locales = {
-        {"ko_KR.UTF-8", "EUC-KR"},    {"ko", "EUC-KR"},          {"ru_RU.UTF-8", "windows-1251"},
-        {"zh_TW.Big5", "Big5"},       {"zh_CN.UTF-8", "gb18030"}, {"en_US.UTF-8", "windows-1252"},
-        {"C", "windows-1252"},        {"", "windows-1252"},
+        {"ko_KR.UTF-8", "EUC-KR"}, {"ko", "EUC-KR"},           {"ru_RU.UTF-8", "windows-1251"},
+        {"zh_TW.Big5", "Big5"},    {"zh_CN.UTF-8", "gb18030"}, {"en_US.UTF-8", "windows-1252"},
+        {"C", "windows-1252"},     {"", "windows-1252"},
     };
     for (const auto& [locale, name] : locales)
         EXPECT_EQ(TPageEncoding::LocaleDefault(locale), name) << locale;
@@ -57,7 +62,11 @@ TEST(ParserPageEncoding, DetectAndDecode) {
         {"\xC7\xD1", "", "ko_KR.UTF-8", "EUC-KR", "\xED\x95\x9C"},
         {"\x80\x81", "", "en_US.UTF-8", "windows-1252", "\xE2\x82\xAC\xC2\x81"},
         // A UTF-8 page stays where it lies; its values are mended.
-        {"a\xFF" "b\xE0\x80", "text/html; charset=utf-8", "", "UTF-8", "a\xFF" "b\xE0\x80"},
+        {"a\xFF"
+         "b\xE0\x80",
+         "text/html; charset=utf-8", "", "UTF-8",
+         "a\xFF"
+         "b\xE0\x80"},
     };
     for (const TDetectCase& c : cases) {
         SCOPED_TRACE(c.Bytes);
@@ -84,8 +93,9 @@ TEST(ParserPageEncoding, AddressesOfDecodedPages) {
         {"<a href=p\xFCth.html?q=\x80>", "", "C", "p%C3%BCth.html?q=%80"},
         {"<a href=\xC7\xD1.html?q=\xC7\xD1>", "", "ko_KR.UTF-8", "%ED%95%9C.html?q=%C7%D1"},
         // Bytes that are not text in the encoding are U+FFFD.
-        {"<a href=a\xFF" "b\xE0\x80.html>", "text/html; charset=utf-8", "C",
-         "a%EF%BF%BDb%EF%BF%BD%EF%BF%BD.html"},
+        {"<a href=a\xFF"
+         "b\xE0\x80.html>",
+         "text/html; charset=utf-8", "C", "a%EF%BF%BDb%EF%BF%BD%EF%BF%BD.html"},
         {std::string("\xFF\xFE<\0a\0 \0h\0r\0e\0f\0=\0x\0.\0h\0t\0m\0l\0>\0", 32), "", "C",
          "x.html"},
     };

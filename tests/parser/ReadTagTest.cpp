@@ -57,12 +57,13 @@ TEST(ParserReadTag, NamesAttributesAndSkipMarks) {
 TEST(ParserReadAttributes, QuotesBlanksAndOddShapes) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"a=1\r\nb=2", "a=1|b=2"},
-        {"a'b='c d'", "a'b=c d"}, // a quote inside a name is the name's
+        {"a'b='c d'", "a'b=c d"},               // a quote inside a name is the name's
         {"href=\"abc def=1", "href=abc def=1"}, // unclosed: the rest is the value
         {"=x a=\" padded \"", "=x=|a= padded "},
         {"one two three=3", "one=|two=|three=3"},
         {"a=1 > b=2", "a=1"}, // an unquoted ">" ends the tag
-        {"n=\"&lt;&#0;&#x110000;&#128;&#xD800;&#;&#x;\"", "n=<\xEF\xBF\xBD\xEF\xBF\xBD\xE2\x82\xAC\xEF\xBF\xBD&#;&#x;"},
+        {"n=\"&lt;&#0;&#x110000;&#128;&#xD800;&#;&#x;\"",
+         "n=<\xEF\xBF\xBD\xEF\xBF\xBD\xE2\x82\xAC\xEF\xBF\xBD&#;&#x;"},
         {"n=\"&amp=&ampx&amp;x&AMP&unknown;\"", "n=&amp=&ampx&x&&unknown;"},
     };
     for (const auto& [text, expected] : cases) {

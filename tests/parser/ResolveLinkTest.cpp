@@ -35,7 +35,9 @@ TEST(ParserUrlParser, StandardAnswers) {
         {"http://999999999/", "http://h/", "http://59.154.201.255/"},
         {"http://[::1]:8080/a", "http://h/", "http://[::1]:8080/a"},
         {"http://[2001:db8:0:0:1:0:0:1]/", "http://h/", "http://[2001:db8::1:0:0:1]/"},
-        {"http://b\xC3\xBC" "cher.example/", "http://h/", "http://xn--bcher-kva.example/"},
+        {"http://b\xC3\xBC"
+         "cher.example/",
+         "http://h/", "http://xn--bcher-kva.example/"},
         {"http://%41.com/", "http://h/", "http://a.com/"},
         {"http://h:/x", "http://h/", "http://h/x"},
         {"a\"<>`{}|b.html?x'\"y=1#f\"`", "http://h/d/p.html",
@@ -72,8 +74,8 @@ TEST(ParserUrlParser, WhereQUrlDiffers) {
     for (const TDiffCase& c : cases) {
         SCOPED_TRACE(c.Input);
         EXPECT_EQ(TUrlParser::Resolve(c.Input, c.Base), c.Standard);
-        const QUrl rfc = QUrl(QString::fromStdString(c.Base))
-                             .resolved(QUrl(QString::fromStdString(c.Input)));
+        const QUrl rfc =
+            QUrl(QString::fromStdString(c.Base)).resolved(QUrl(QString::fromStdString(c.Input)));
         EXPECT_EQ(rfc.toString(QUrl::FullyEncoded).toStdString(), c.RfcAnswer);
     }
 }

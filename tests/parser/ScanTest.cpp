@@ -18,8 +18,7 @@ TEST(ParserScan, Pages) {
         {"<p><a href=x>one</a> and more text", "x", ""},
         // Comments and the content of raw-text elements hold no tags.
         {"<!-- <a href=old.html> --><!DOCTYPE html><a href=y>", "y", ""},
-        {"<!--><a href=a><!---><a href=b><!-- x --!><a href=c><!-- -- > <a href=no>", "a b c",
-         ""},
+        {"<!--><a href=a><!---><a href=b><!-- x --!><a href=c><!-- -- > <a href=no>", "a b c", ""},
         {"<style>a[x='<a href=s>']</style><textarea><a href=t></textarea><title><a href=u>"
          "</title><xmp><a href=v></xmp><noembed><a href=w></noembed><noframes><a href=n>"
          "</noframes><a href=yes>",
