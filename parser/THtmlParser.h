@@ -1,12 +1,13 @@
 #pragma once
-// The parser of one downloaded page: a worker thread that cuts the page text
-// into tags, reads each tag's name (and the attributes of the tags that can
-// hold addresses), and collects the page's links (anchors) and embedded
-// objects as absolute addresses, each with the number of times it occurs on
-// the page. It reads the page where it lies and keeps no tag.
+// The parser of one downloaded page: a worker thread that decodes the page
+// (TPageEncoding), cuts its text into tags as the HTML tokenizer does, reads
+// each tag's name (and the attributes of the tags that can hold addresses),
+// and collects the page's links (anchors) and embedded objects as absolute
+// addresses, each with the number of times it occurs on the page. It reads
+// the page where it lies and keeps no tag.
 //
 // One parser serves one page. The window creates it (suspended), hands it the
-// address, the text and the depth, resumes it, and reads Anchors() and
+// address, the text, the server's Content-Type and the depth, resumes it, and reads Anchors() and
 // Objects() once the end message WM_PARSER_END has arrived; then it deletes
 // the parser, which frees every record it made.
 
