@@ -4,6 +4,7 @@
 #include "TAnsiText.h"
 #include "download/THttpContentDown.h"
 #include "parser/THtmlParser.h"
+#include "parser/TLinkResolver.h"
 #include "platform/TIdURI.h"
 #include "platform/TMessagePump.h"
 
@@ -37,16 +38,18 @@ THttpLogin TakeLogin(QString& address) {
 
 // The typed address in the form that resolution gives an absolute link: with
 // a scheme ("http://" when none was typed), without a login (which goes to
-// login) and without one trailing "/".
+// login), as the URL standard writes it and without one trailing "/".
 std::string NormalizeTypedAddress(const QString& typed, THttpLogin& login) {
     QString address = typed.trimmed();
     if (!address.startsWith("http://", Qt::CaseInsensitive) &&
         !address.startsWith("https://", Qt::CaseInsensitive))
         address.prepend("http://");
     login = TakeLogin(address);
-    if (address.endsWith('/'))
-        address.chop(1);
-    return TAnsiText::FromTyped(address);
+    const std::string text = TAnsiText::FromTyped(address);
+    std::string resolved;
+    if (TLinkResolver().Resolve(text, resolved))
+        return resolved;
+    return text.ends_with('/') ? text.substr(0, text.size() - 1) : text;
 }
 
 } // namespace

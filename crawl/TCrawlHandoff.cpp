@@ -41,6 +41,7 @@ void TCrawl::OnContentFileDownLoadEnd(TMessage&) {
     FParsingPage = address;
     FParser->SetUrl(download->GetFinalUrl());
     FParser->SetDocument(download->TakeContent());
+    FParser->SetContentType(header.ContentType);
     FParser->SetDepth(page.Depth);
     FParser->Resume();
     AddGoneRow(row, reason);

@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string base(input.substr(0, split));
     const std::string link(split == std::string_view::npos ? "" : input.substr(split + 1));
     const std::string result = THtmlParser::ResolveLink(base, link);
-    // A result is empty or an http or https address.
+    // A result is empty or an http or https address, all of it ASCII.
     auto opens = [&](std::string_view scheme) {
         if (result.size() < scheme.size())
             return false;
@@ -22,5 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     };
     if (!result.empty() && !opens("http:") && !opens("https:"))
         std::abort();
+    for (const char c : result)
+        if (static_cast<unsigned char>(c) >= 0x80 || static_cast<unsigned char>(c) <= 0x20)
+            std::abort();
     return 0;
 }

@@ -14,8 +14,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 namespace {
 
-// Each distinct address has one record, counted at least once, and no page
-// yields more addresses than it has bytes.
+// Each distinct address has one record, counted at least once, all of it
+// ASCII, and no page yields more addresses than it has bytes.
 void CheckRecords(const std::vector<_TObjectType*>& records, std::size_t size) {
     std::set<std::string> addresses;
     std::size_t occurrences = 0;
@@ -23,6 +23,9 @@ void CheckRecords(const std::vector<_TObjectType*>& records, std::size_t size) {
         const std::int32_t count = record->Count;
         if (record->Url.empty() || count < 1 || !addresses.insert(record->Url).second)
             std::abort();
+        for (const char c : record->Url)
+            if (static_cast<unsigned char>(c) >= 0x80)
+                std::abort();
         occurrences += static_cast<std::size_t>(count);
     }
     if (occurrences > size)

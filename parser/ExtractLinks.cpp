@@ -5,6 +5,7 @@
 #include "THtmlParser.h"
 
 #include "TAttributeReader.h"
+#include "TCharacterReferences.h"
 
 #include <array>
 #include <cstdint>
@@ -32,6 +33,9 @@ struct TLinkRow {
     // the value WhenValue, in any letter case.
     const char* WhenAttribute = nullptr;
     const char* WhenValue = nullptr;
+    // When set, the row does not hold for a tag whose rel tokens are all
+    // resource hints.
+    bool UnlessHints = false;
 };
 
 // Every row is tried for every tag, in this order: one tag can yield one
@@ -45,23 +49,12 @@ constexpr std::array<TLinkRow, 13> LinkTable{{
     {{"EMBED", "IFRAME", "BGSOUND", "SCRIPT"}, "SRC", false},
     {{"OBJECT"}, "DATA", false},
     {{"APPLET"}, "CODE", false},
-    {{"LINK"}, "HREF", false},
+    {{"LINK"}, "HREF", false, TValueForm::Address, nullptr, nullptr, true},
     {{"IMG", "SOURCE"}, "SRCSET", false, TValueForm::SrcSet},
     {{"VIDEO", "AUDIO", "SOURCE", "TRACK"}, "SRC", false},
     {{"VIDEO"}, "POSTER", false},
     {{"META"}, "CONTENT", true, TValueForm::Refresh, "HTTP-EQUIV", "refresh"},
 }};
-
-// A tag name of up to eight bytes as one number, in upper case; zero for any
-// other name, which names no tag of the table.
-constexpr std::uint64_t PackedName(std::string_view name) noexcept {
-    if (name.empty() || name.size() > 8)
-        return 0;
-    std::uint64_t packed = 0;
-    for (std::size_t i = 0; i < name.size(); ++i)
-        packed |= std::uint64_t{static_cast<unsigned char>(ToUpper(name[i]))} << (8 * i);
-    return packed;
-}
 
 // Each tag name of the table with the rows that name it, one bit a row, in a
 // table of 64 slots where no two names share a slot: a name is looked up by
@@ -118,90 +111,108 @@ constexpr unsigned RowsOf(std::uint64_t packed) noexcept {
     return entry.Name == packed ? entry.Rows : 0;
 }
 
-constexpr std::uint64_t PackedScript = PackedName("SCRIPT");
 constexpr std::uint64_t PackedBase = PackedName("BASE");
 static_assert(RowsOf(PackedName("a")) == 1 && RowsOf(PackedName("Div")) == 0 &&
               RowsOf(PackedBase) == 0 && RowsOf(0) == 0);
-
-// The text with every line feed and carriage return turned into a space,
-// copied into scratch only when it has one.
-std::string_view LineEndsAsSpaces(std::string_view text, std::string& scratch) {
-    std::size_t at = 0;
-    while (at < text.size() && text[at] != '\n' && text[at] != '\r')
-        ++at;
-    if (at == text.size())
-        return text;
-    scratch.assign(text);
-    for (char& c : scratch)
-        if (c == '\n' || c == '\r')
-            c = ' ';
-    return scratch;
-}
 
 } // namespace
 
 bool THtmlParser::SkipListHidesLinkTags(const std::vector<std::string>& skipTags) {
     for (const std::string& line : skipTags) {
-        const std::uint64_t packed = PackedName(UpToNul(line));
+        const std::uint64_t packed = PackedName(line);
         if (RowsOf(packed) != 0 || packed == PackedBase)
             return true;
     }
     return false;
 }
 
-void THtmlParser::ReadAttributeList(std::string_view attributeText) {
+std::size_t THtmlParser::ReadAttributeList(std::string_view text) {
     FAttributes.clear();
-    TAttributeReader reader(attributeText);
+    TAttributeReader reader(text);
     std::string_view name, value;
     while (reader.Next(name, value))
         FAttributes.emplace_back(name, value);
+    return reader.End();
 }
 
 // Only the first attribute of a name counts, whatever it holds.
 std::string_view THtmlParser::FirstValue(std::string_view name) {
-    for (const auto& [attribute, value] : FAttributes)
-        if (EqualsNoCase(UpToNul(attribute), name))
-            return LineEndsAsSpaces(UpToNul(value), FValue);
+    for (auto [attribute, value] : FAttributes) {
+        if (!EqualsNoCase(attribute, name))
+            continue;
+        if (FEncoding.ValuesNeedMending()) {
+            TPageEncoding::MendUtf8(value, FMended);
+            value = FMended;
+        }
+        if (TCharacterReferences::IsPlain(value))
+            return value;
+        TCharacterReferences::Decode(value, FValue);
+        return FValue;
+    }
     return {};
 }
 
-// Names are compared up to any NUL byte, in any letter case; the skip list
-// is matched against the name as written.
-TAfterTag THtmlParser::ReadTagLinks(std::string_view tagText) {
-    const TTagPieces tag = SplitTag(tagText);
-    if (!tag.Named)
-        return TAfterTag::Text;
-    const std::uint64_t packed = PackedName(UpToNul(tag.Name));
-    if (packed == PackedBase && !FBaseTaken) {
-        const std::string base = FBaseUrl;
-        if (TakeBase(tag.Name, tag.Attributes)) {
-            FBaseTaken = true;
-            if (FBaseUrl != base) {
-                FResolver = TLinkResolver(FBaseUrl);
-                if (!FAnchors.empty() || !FObjects.empty()) {
-                    FRescan = true;
-                    return TAfterTag::Stop;
-                }
+bool THtmlParser::OnlyResourceHints() {
+    const std::string_view rel = FirstValue("REL");
+    bool any = false;
+    for (std::size_t at = 0; at < rel.size();) {
+        while (at < rel.size() && IsHtmlSpace(rel[at]))
+            ++at;
+        std::size_t end = at;
+        while (end < rel.size() && !IsHtmlSpace(rel[end]))
+            ++end;
+        const std::string_view token = rel.substr(at, end - at);
+        if (!token.empty()) {
+            if (!EqualsNoCase(token, "preconnect") && !EqualsNoCase(token, "dns-prefetch"))
+                return false;
+            any = true;
+        }
+        at = end;
+    }
+    return any;
+}
+
+// Names are compared in any letter case; the skip list is matched against
+// the name as written. Only the attributes of a tag that can add something
+// are read one by one; a tag that never closes adds nothing.
+TTagRead THtmlParser::ReadTagLinks(std::string_view name, std::string_view rest) {
+    const std::uint64_t packed = PackedName(name);
+    const bool base = packed == PackedBase && !FBaseTaken && !IsSkipped(name);
+    const unsigned rows = RowsOf(packed);
+    if (!base && (rows == 0 || (FSkipHidesLinkTags && IsSkipped(name))))
+        return {TAfterTag::Text, TAttributeReader::TagEnd(rest, 0)};
+    const std::size_t end = ReadAttributeList(rest);
+    if (end == std::string_view::npos)
+        return {TAfterTag::Stop, end};
+    if (!base) {
+        ExtractLinks(rows);
+        return {TAfterTag::Text, end};
+    }
+    const std::string previous = FBaseUrl;
+    if (TakeBase()) {
+        FBaseTaken = true;
+        if (FBaseUrl != previous) {
+            FResolver = TLinkResolver(FBaseUrl, &FEncoding);
+            if (!FAnchors.empty() || !FObjects.empty()) {
+                FRescan = true;
+                return {TAfterTag::Stop, end};
             }
         }
-        return TAfterTag::Text;
     }
-    if (const unsigned rows = RowsOf(packed);
-        rows != 0 && !(FSkipHidesLinkTags && IsSkipped(tag.Name)))
-        ExtractLinks(rows, tag.Attributes);
-    return packed == PackedScript ? TAfterTag::Script : TAfterTag::Text;
+    return {TAfterTag::Text, end};
 }
 
 // Every row is tried for every tag, in the table's order: one tag can yield
 // one address per row (a srcset list one per candidate).
-void THtmlParser::ExtractLinks(unsigned rows, std::string_view attributeText) {
-    ReadAttributeList(attributeText);
+void THtmlParser::ExtractLinks(unsigned rows) {
     for (std::size_t index = 0; index < LinkTable.size(); ++index) {
         if ((rows & (1u << index)) == 0)
             continue;
         const TLinkRow& row = LinkTable[index];
         if (row.WhenAttribute != nullptr &&
             !EqualsNoCase(FirstValue(row.WhenAttribute), row.WhenValue))
+            continue;
+        if (row.UnlessHints && OnlyResourceHints())
             continue;
         const std::string_view value = FirstValue(row.Attribute);
         if (value.empty())
@@ -224,16 +235,14 @@ void THtmlParser::ExtractLinks(unsigned rows, std::string_view attributeText) {
     }
 }
 
-// The first BASE tag with an HREF sets the base for the whole page; an HREF
-// that resolves to nothing leaves the page's own address.
-bool THtmlParser::TakeBase(std::string_view name, std::string_view attributeText) {
-    if (IsSkipped(name))
-        return false;
-    ReadAttributeList(attributeText);
+// The first BASE tag with an HREF sets the base for the whole page: the
+// address the standard gives for it, against the page's, unfolded. An HREF
+// that gives no http or https address leaves the page's own.
+bool THtmlParser::TakeBase() {
     const std::string_view href = FirstValue("HREF");
     if (href.empty())
         return false;
-    if (TLinkResolver(FPageUrl).Resolve(href, FAddress))
+    if (TLinkResolver(FPageUrl, &FEncoding).ResolveUnfolded(href, FAddress))
         FBaseUrl = FAddress;
     return true;
 }

@@ -3,7 +3,9 @@
 // only: bytes of multi-byte text pass through unchanged.
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -13,8 +15,8 @@
 
 namespace parser_text {
 
-// Trimming removes characters of code 32 or less; the word separator is the
-// space alone.
+// Trimming removes characters of code 32 or less: C0 controls and the space,
+// as the URL standard trims an address.
 constexpr bool IsBlank(char c) noexcept {
     return static_cast<unsigned char>(c) <= 32;
 }
@@ -30,11 +32,6 @@ constexpr char ToUpper(char c) noexcept {
 }
 constexpr char ToLower(char c) noexcept {
     return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-}
-
-inline void UpperCaseInPlace(char* text) noexcept {
-    for (; *text != '\0'; ++text)
-        *text = ToUpper(*text);
 }
 
 constexpr std::string_view TrimLeft(std::string_view text) noexcept {
@@ -65,53 +62,76 @@ constexpr bool StartsWithNoCase(std::string_view text, std::string_view prefix) 
     return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
-// The page is read as it was written: wherever a reader looks for a space, a
-// line feed or a carriage return counts as one too.
-constexpr bool IsSpaceOrLineEnd(char c) noexcept {
-    return c == ' ' || c == '\n' || c == '\r';
+// What the tokenizer makes of a byte inside a tag, one bit a class.
+enum : unsigned char { TagSpace = 1, TagSlash = 2, TagGt = 4, TagEq = 8 };
+
+inline constexpr std::array<unsigned char, 256> TagBytes = [] {
+    std::array<unsigned char, 256> classes{};
+    for (const char c : {' ', '\t', '\n', '\f', '\r'})
+        classes[static_cast<unsigned char>(c)] = TagSpace;
+    classes['/'] = TagSlash;
+    classes['>'] = TagGt;
+    classes['='] = TagEq;
+    return classes;
+}();
+
+constexpr bool IsTagByte(char c, unsigned char classes) noexcept {
+    return (TagBytes[static_cast<unsigned char>(c)] & classes) != 0;
 }
 
-constexpr std::size_t FindSpace(std::string_view text, std::size_t from = 0) noexcept {
-    for (; from < text.size(); ++from)
-        if (IsSpaceOrLineEnd(text[from]))
-            return from;
-    return std::string_view::npos;
+constexpr bool IsAsciiLetter(char c) noexcept {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-// What a NUL-terminated copy of the text would read: the text up to its first
-// NUL byte.
-constexpr std::string_view UpToNul(std::string_view text) noexcept {
-    std::size_t end = 0;
-    while (end < text.size() && text[end] != '\0')
-        ++end;
-    return text.substr(0, end);
+// A tag name of up to eight bytes as one number, in upper case; zero for any
+// other name.
+constexpr std::uint64_t PackedName(std::string_view name) noexcept {
+    if (name.empty() || name.size() > 8)
+        return 0;
+    std::uint64_t packed = 0;
+    for (std::size_t i = 0; i < name.size(); ++i)
+        packed |= std::uint64_t{static_cast<unsigned char>(ToUpper(name[i]))} << (8 * i);
+    return packed;
 }
 
-// What the scan does after a tag: go on past its text, past the script it
-// opens, or stop.
-enum class TAfterTag { Text, Script, Stop };
+// What the scan does after a tag: go on, or stop.
+enum class TAfterTag { Text, Stop };
 
-// The pieces of a tag's text (its "<" up to its ">"): the word after the "<" up
-// to the first space, trimmed, without the "/" of a closing tag, and the
-// attribute text after that space. A tag whose word is blank has no name.
+// What the reading of a start tag says: how the scan goes on, and where the
+// tag's ">" is, counted from the end of its name (npos: it never closes).
+struct TTagRead {
+    TAfterTag After;
+    std::size_t End;
+};
+
+// The pieces of a tag's text (its "<" up to its ">"), as the tokenizer reads
+// them: a letter after the "<" (or after "</") opens a tag, whose name runs
+// up to a blank, "/" or ">"; the attribute text follows. Anything else after
+// the "<" makes no tag.
 struct TTagPieces {
     bool Named = false;
+    bool Closing = false;
     std::string_view Name;
     std::string_view Attributes;
 };
 
+constexpr std::size_t TagNameEnd(std::string_view text, std::size_t from) noexcept {
+    while (from < text.size() && !IsTagByte(text[from], TagSpace | TagSlash | TagGt))
+        ++from;
+    return from;
+}
+
 constexpr TTagPieces SplitTag(std::string_view tagText) noexcept {
-    const std::string_view body = tagText.substr(tagText.empty() ? 0 : 1);
-    const std::size_t space = FindSpace(body);
     TTagPieces pieces;
-    pieces.Name = Trim(body.substr(0, space));
-    if (pieces.Name.empty())
+    std::size_t begin = 1;
+    pieces.Closing = tagText.size() > begin && tagText[begin] == '/';
+    begin += pieces.Closing ? 1 : 0;
+    if (tagText.size() <= begin || !IsAsciiLetter(tagText[begin]))
         return pieces;
+    const std::size_t end = TagNameEnd(tagText, begin);
     pieces.Named = true;
-    if (pieces.Name.front() == '/')
-        pieces.Name.remove_prefix(1);
-    if (space != std::string_view::npos)
-        pieces.Attributes = body.substr(space + 1);
+    pieces.Name = tagText.substr(begin, end - begin);
+    pieces.Attributes = tagText.substr(end);
     return pieces;
 }
 
@@ -139,28 +159,5 @@ inline std::size_t FindByte(std::string_view text, char c, std::size_t from) noe
     return hit == nullptr ? std::string_view::npos
                           : static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
 }
-
-// The position of the next occurrence of one character, for a caller whose
-// search positions never go backwards: a result still ahead of the search
-// position is reused, and "none left" stays true, so that all the searches of
-// one pass over a text together read it about once.
-class TNextFinder {
-public:
-    TNextFinder(std::string_view text, char c) noexcept : FText(text), FChar(c) {}
-
-    std::size_t From(std::size_t from) noexcept {
-        if (!FKnown || (FAt != std::string_view::npos && FAt < from)) {
-            FAt = FindByte(FText, FChar, from);
-            FKnown = true;
-        }
-        return FAt;
-    }
-
-private:
-    std::string_view FText;
-    char FChar;
-    std::size_t FAt = 0;
-    bool FKnown = false;
-};
 
 } // namespace parser_text

@@ -1,8 +1,9 @@
 // The tag reader as a tag record: the name and the attribute list of one tag,
-// copied out of the page.
+// copied out of the page, as the tokenizer reads them.
 
 #include "ParserText.h"
 #include "TAttributeReader.h"
+#include "TCharacterReferences.h"
 #include "THtmlParser.h"
 
 #include <cstring>
@@ -12,12 +13,20 @@ using namespace parser_text;
 
 namespace {
 
-// A NUL-terminated copy in which line ends read as spaces, as the scan reads
-// them.
+// The name with each NUL byte read as U+FFFD, as the tokenizer reads it.
+std::string_view NameText(std::string_view name, std::string& scratch) {
+    if (name.find('\0') == std::string_view::npos)
+        return name;
+    scratch.clear();
+    for (const char c : name)
+        scratch.append(c == '\0' ? std::string_view("\xEF\xBF\xBD") : std::string_view(&c, 1));
+    return scratch;
+}
+
+// A NUL-terminated copy.
 std::unique_ptr<char[]> CopyText(std::string_view text) {
     auto copy = std::make_unique<char[]>(text.size() + 1);
-    for (std::size_t i = 0; i < text.size(); ++i)
-        copy[i] = IsSpaceOrLineEnd(text[i]) ? ' ' : text[i];
+    std::memcpy(copy.get(), text.data(), text.size());
     copy[text.size()] = '\0';
     return copy;
 }
@@ -29,6 +38,13 @@ public:
     TAttributeList(const TAttributeList&) = delete;
     TAttributeList& operator=(const TAttributeList&) = delete;
     ~TAttributeList() { FreeAttributeList(FHead); }
+
+    bool Has(std::string_view name) const noexcept {
+        for (const _TAttribute* a = FHead; a != nullptr; a = a->Next)
+            if (EqualsNoCase(a->Name.get(), name))
+                return true;
+        return false;
+    }
 
     void Append(std::string_view name, std::string_view value) {
         auto attribute = std::make_unique<_TAttribute>();
@@ -51,12 +67,20 @@ private:
 
 } // namespace
 
+// Of attributes of one name, in any letter case, the first is kept; values
+// are decoded.
 _TAttribute* THtmlParser::ReadAttributes(std::string_view attributeText) {
     TAttributeList list;
     TAttributeReader reader(attributeText);
     std::string_view name, value;
-    while (reader.Next(name, value))
-        list.Append(name, value);
+    std::string decoded, nameScratch;
+    while (reader.Next(name, value)) {
+        name = NameText(name, nameScratch);
+        if (list.Has(name))
+            continue;
+        TCharacterReferences::Decode(value, decoded);
+        list.Append(name, decoded);
+    }
     return list.Release();
 }
 
@@ -68,8 +92,9 @@ void THtmlParser::ReadTag(_TTag& tag, std::string_view tagText) const {
 
     const TTagPieces pieces = SplitTag(tagText);
     if (!pieces.Named)
-        return; // a tag without a name keeps no attributes either
-    tag.Name = CopyText(pieces.Name);
+        return; // no tag: a "<" that opens none is text
+    std::string scratch;
+    tag.Name = CopyText(NameText(pieces.Name, scratch));
     tag.IsSkipped = IsSkipped(pieces.Name) ? 1 : 0;
     if (!pieces.Attributes.empty())
         tag.Attributes = ReadAttributes(pieces.Attributes);

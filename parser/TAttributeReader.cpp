@@ -1,6 +1,12 @@
 #include "TAttributeReader.h"
 
-#include <algorithm>
+#include "ParserText.h"
+
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 using namespace parser_text;
 
@@ -8,82 +14,79 @@ namespace {
 constexpr std::size_t npos = std::string_view::npos;
 } // namespace
 
-// Each pass reads one attribute from the front of what is left. Every search
-// resumes where an earlier one left off, so a long attribute text is read in
-// linear time.
-bool TAttributeReader::Next(std::string_view& attributeName, std::string_view& value) noexcept {
+bool TAttributeReader::Next(std::string_view& name, std::string_view& value) noexcept {
     const std::string_view text = FText;
     const std::size_t size = text.size();
-    while (!FDone && FStart < size) {
-        const std::size_t start = FStart;
-        const std::size_t eq = FNextEq.From(start);
-        if (eq == npos)
-            break;
-        if (eq != FLastEq) {
-            FLastEq = eq;
-            FNameEnd = eq;
-            while (FNameEnd > start && IsBlank(text[FNameEnd - 1]))
-                --FNameEnd;
-        }
-        // The name is text[start, eq) trimmed. Everything from FNameEnd to the
-        // "=" is blank, so once start has passed FNameEnd the name is empty.
-        const std::size_t end = std::max(FNameEnd, start);
-        std::size_t nameBegin = start;
-        while (nameBegin < end && IsBlank(text[nameBegin]))
-            ++nameBegin;
-        const std::string_view name = text.substr(nameBegin, end - nameBegin);
-
-        attributeName = name;
-        value = {};
-        std::size_t next = npos; // where the next pass starts; npos: this was the last
-        const char after = eq + 1 < size ? text[eq + 1] : '\0';
-        const bool quoted =
-            eq + 1 < size && (after == '"' || (after == '\'' && text.find('\'', start) == eq + 1));
-        const std::size_t nameSpace = FindSpace(name);
-
-        if (quoted) {
-            // The value lies between the quotes; reading goes on after the
-            // first space past the closing quote (past the opening one when
-            // the quote is never closed).
-            const std::size_t close = (after == '"' ? FNextDouble : FNextSingle).From(eq + 2);
-            std::size_t spaceFrom = eq + 2;
-            if (close != npos) {
-                value = text.substr(eq + 2, close - eq - 2);
-                spaceFrom = close + 1;
-            }
-            const std::size_t space = FindSpace(text, spaceFrom);
-            if (space != npos)
-                next = space + 1;
-        } else if (eq + 1 == size) {
-            // Nothing after the "=": no value, and nothing more to read.
-        } else if (nameSpace != npos) {
-            // Several words before the "=": the first is an attribute without
-            // a value, recorded under its own word; the others come next.
-            attributeName = name.substr(0, nameSpace);
-            value = attributeName;
-            next = nameBegin + nameSpace;
-        } else {
-            std::size_t wordBegin = start;
-            while (wordBegin < size && IsSpaceOrLineEnd(text[wordBegin]))
-                ++wordBegin;
-            const std::size_t space = FindSpace(text, wordBegin);
-            if (space == npos) {
-                value = text.substr(eq + 1);
-            } else {
-                if (space > eq)
-                    value = text.substr(eq + 1, space - eq - 1);
-                next = space + 1;
-            }
-        }
-
-        value = Trim(value);
-        if (next == npos)
-            FDone = true;
-        else
-            FStart = next;
-        if (!value.empty())
-            return true;
+    std::size_t pos = FPos;
+    if (FDone)
+        return false;
+    while (pos < size && IsTagByte(text[pos], TagSpace | TagSlash))
+        ++pos;
+    if (pos == size || text[pos] == '>') {
+        FDone = true;
+        FEnd = pos == size ? npos : pos;
+        return false;
     }
-    FDone = true;
-    return false;
+    // The first character is the name's whatever it is, "=" included.
+    const std::size_t nameBegin = pos++;
+    while (pos < size && !IsTagByte(text[pos], TagSpace | TagSlash | TagGt | TagEq))
+        ++pos;
+    name = text.substr(nameBegin, pos - nameBegin);
+    value = {};
+    std::size_t afterName = pos;
+    while (afterName < size && IsHtmlSpace(text[afterName]))
+        ++afterName;
+    if (afterName < size && text[afterName] == '=') {
+        pos = afterName + 1;
+        while (pos < size && IsHtmlSpace(text[pos]))
+            ++pos;
+        if (pos < size && (text[pos] == '"' || text[pos] == '\'')) {
+            const std::size_t close = FindByte(text, text[pos], pos + 1);
+            if (close == npos) {
+                value = text.substr(pos + 1);
+                pos = size;
+            } else {
+                value = text.substr(pos + 1, close - pos - 1);
+                pos = close + 1;
+            }
+        } else {
+            const std::size_t begin = pos;
+            while (pos < size && !IsTagByte(text[pos], TagSpace | TagGt))
+                ++pos;
+            value = text.substr(begin, pos - begin);
+        }
+    }
+    FPos = pos;
+    return true;
+}
+
+// Only a quote can hide a ">": when the first of ">", '"' and "'" is a ">",
+// that ">" ends the tag.
+std::size_t TAttributeReader::TagEnd(std::string_view text, std::size_t from) noexcept {
+    const std::size_t size = text.size();
+    std::size_t at = from;
+#if defined(__SSE2__)
+    const __m128i gt = _mm_set1_epi8('>'), dq = _mm_set1_epi8('"'), sq = _mm_set1_epi8('\'');
+    for (; at + 16 <= size; at += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at));
+        const __m128i hits =
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, gt),
+                         _mm_or_si128(_mm_cmpeq_epi8(bytes, dq), _mm_cmpeq_epi8(bytes, sq)));
+        if (const int mask = _mm_movemask_epi8(hits); mask != 0) {
+            at += static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+            break;
+        }
+    }
+#endif
+    while (at < size && text[at] != '>' && text[at] != '"' && text[at] != '\'')
+        ++at;
+    if (at == size)
+        return npos;
+    if (text[at] == '>')
+        return at;
+    TAttributeReader reader(text.substr(from));
+    std::string_view name, value;
+    while (reader.Next(name, value)) {
+    }
+    return reader.End() == npos ? npos : from + reader.End();
 }

@@ -4,6 +4,8 @@
 #include "THtmlParser.h"
 
 #include "ParserText.h"
+#include "TAttributeReader.h"
+#include "TPageEncoding.h"
 #include "common/Messages.h"
 #include "platform/EFOpenError.h"
 #include "platform/TLineReader.h"
@@ -38,81 +40,112 @@ std::filesystem::path ExecutableDirectory() {
     return error ? std::filesystem::path() : exe.parent_path();
 }
 
-// Finds the next "</script>", in any letter case, for searches whose start
-// never goes backwards: a page with many unclosed scripts is still read once.
-class TScriptEndFinder {
-public:
-    explicit TScriptEndFinder(std::string_view text) noexcept : FText(text), FLt(text, '<') {}
-
-    std::size_t From(std::size_t from) noexcept {
-        if (FKnown && (FAt == npos || FAt >= from))
-            return FAt;
-        FKnown = true;
-        static constexpr std::string_view Closing = "</SCRIPT>";
-        for (std::size_t at = FLt.From(from); at != npos; at = FLt.From(at + 1)) {
-            if (FText.size() - at >= Closing.size() &&
-                EqualsNoCase(FText.substr(at, Closing.size()), Closing)) {
-                FAt = at;
-                return FAt;
-            }
-        }
-        FAt = npos;
-        return FAt;
+// Elements whose content is text, not markup, up to their own end tag.
+bool HoldsRawText(std::string_view name) noexcept {
+    switch (PackedName(name)) {
+    case PackedName("SCRIPT"):
+    case PackedName("STYLE"):
+    case PackedName("TEXTAREA"):
+    case PackedName("TITLE"):
+    case PackedName("XMP"):
+    case PackedName("NOEMBED"):
+    case PackedName("NOFRAMES"):
+    case PackedName("IFRAME"):
+        return true;
+    default:
+        return false;
     }
+}
 
-private:
-    std::string_view FText;
-    TNextFinder FLt;
-    std::size_t FAt = 0;
-    bool FKnown = false;
-};
+// The position of the "<" of the end tag "</name" (followed by a blank, "/"
+// or ">") at or after from, or npos.
+std::size_t RawTextEnd(std::string_view page, std::string_view name, std::size_t from) {
+    for (std::size_t at = FindByte(page, '<', from); at != npos; at = FindByte(page, '<', at + 1)) {
+        const std::size_t after = at + 2 + name.size();
+        if (after <= page.size() && page[at + 1] == '/' &&
+            EqualsNoCase(page.substr(at + 2, name.size()), name) &&
+            (after == page.size() || IsHtmlSpace(page[after]) || page[after] == '/' ||
+             page[after] == '>'))
+            return at;
+    }
+    return npos;
+}
 
-// The scan works on positions in the page. Each step looks for the next "<"
-// and the next ">":
-//  - a "<" before the next ">" opens a tag, whose text runs up to that ">";
-//    after an ordinary tag the scan goes on past the tag's text content (its
-//    leading blanks are not counted, so it resumes a little early, which is
-//    harmless), after a SCRIPT tag right after its "</script>", so markup
-//    inside a script is never read; a SCRIPT that is never closed makes the
-//    scan skip only the 8 characters after it;
-//  - a ">" before the next "<" is stray text, and the scan goes on right
-//    after it;
-//  - once no "<" or no ">" is left, no tag can follow and the scan ends.
-// Positions only move forward and every search resumes where the last one
-// stopped, so a page is read in time linear in its length.
+// The position just past the end of the comment whose "<!--" is at lt, or
+// npos when it runs to the end of the page. "-->" or "--!>" ends it, and
+// "<!-->" and "<!--->" are whole comments.
+std::size_t CommentEnd(std::string_view page, std::size_t lt) {
+    const std::size_t body = lt + 4;
+    if (page.substr(body).starts_with(">"))
+        return body + 1;
+    if (page.substr(body).starts_with("->"))
+        return body + 2;
+    for (std::size_t gt = FindByte(page, '>', body); gt != npos; gt = FindByte(page, '>', gt + 1)) {
+        if (gt >= body + 2 && page[gt - 1] == '-' && page[gt - 2] == '-')
+            return gt + 1;
+        if (gt >= body + 3 && page[gt - 1] == '!' && page[gt - 2] == '-' && page[gt - 3] == '-')
+            return gt + 1;
+    }
+    return npos;
+}
+
+// The scan reads a page as the HTML tokenizer does, as far as links need:
+//  - a letter after "<" opens a start tag: its name, then its attributes up
+//    to a ">" that no quote holds; onTag gets the name and the page after
+//    it, and says where the tag ends and whether the scan goes on. The content of a raw-text
+//    element (SCRIPT, STYLE, TEXTAREA, TITLE, ...) is passed over up to its
+//    end tag; PLAINTEXT holds the rest of the page;
+//  - "</" and a letter open an end tag, read the same way for its end;
+//  - "<!--" opens a comment; "<!", "<?" and "</" with anything else open a
+//    bogus comment, up to the next ">";
+//  - any other "<" is text.
+// A tag, comment or raw-text element that the page never closes holds the
+// rest of the page. Positions only move forward, so a page is read in time
+// linear in its length.
 //
-// onTag gets the text of each tag, from its "<" up to its ">", and says how
-// the scan goes on. The scan also ends when the thread is asked to stop.
+// The scan also ends when the thread is asked to stop.
 template <class OnTag> void ScanTags(std::string_view page, const TThread& thread, OnTag&& onTag) {
-    TNextFinder nextLt(page, '<');
-    TNextFinder nextGt(page, '>');
-    TScriptEndFinder scriptEnd(page);
+    const std::size_t size = page.size();
     std::size_t pos = 0;
     for (std::size_t step = 0;; ++step) {
         if (step % TerminateCheckInterval == 0 && thread.Terminated())
             return;
-        const std::size_t lt = nextLt.From(pos);
-        const std::size_t gt = nextGt.From(pos);
-        if (lt == npos || gt == npos)
+        const std::size_t lt = FindByte(page, '<', pos);
+        if (lt == npos || lt + 1 >= size)
             return;
-        if (gt < lt) {
-            pos = gt + 1;
+        const char next = page[lt + 1];
+        if (IsAsciiLetter(next)) {
+            const std::size_t nameEnd = TagNameEnd(page, lt + 2);
+            const std::string_view name = page.substr(lt + 1, nameEnd - lt - 1);
+            const TTagRead read = onTag(name, page.substr(nameEnd));
+            if (read.After == TAfterTag::Stop || read.End == npos)
+                return;
+            pos = nameEnd + read.End + 1;
+            if (HoldsRawText(name)) {
+                pos = RawTextEnd(page, name, pos);
+                if (pos == npos)
+                    return;
+            } else if (name.size() == 9 && EqualsNoCase(name, "plaintext")) {
+                return;
+            }
             continue;
         }
-
-        const TAfterTag after = onTag(page.substr(lt, gt - lt));
-        if (after == TAfterTag::Stop)
-            return;
-        const std::size_t rest = gt + 1;
-        std::size_t following = 0; // length of the text that belongs to this tag
-        if (after == TAfterTag::Script) {
-            const std::size_t close = scriptEnd.From(rest);
-            following = close == npos ? std::min<std::size_t>(8, page.size() - rest)
-                                      : close - rest + std::strlen("</script>");
-        } else if (const std::size_t next = nextLt.From(rest); next != npos) {
-            following = Trim(page.substr(rest, next - rest)).size();
+        if (next == '/' && lt + 2 < size && IsAsciiLetter(page[lt + 2])) {
+            pos = TAttributeReader::TagEnd(page, TagNameEnd(page, lt + 3));
+        } else if (next == '!' && page.substr(lt + 2, 2) == "--") {
+            pos = CommentEnd(page, lt);
+            if (pos == npos)
+                return;
+            continue;
+        } else if (next == '!' || next == '?' || next == '/') {
+            pos = FindByte(page, '>', lt + 2);
+        } else {
+            pos = lt + 1;
+            continue;
         }
-        pos = rest + following;
+        if (pos == npos)
+            return;
+        ++pos;
     }
 }
 
@@ -136,6 +169,10 @@ void THtmlParser::SetUrl(const std::string& url) {
 
 void THtmlParser::SetDocument(std::string document) {
     FDocument = std::move(document);
+}
+
+void THtmlParser::SetContentType(std::string contentType) {
+    FContentType = std::move(contentType);
 }
 
 void THtmlParser::SetDepth(std::int32_t depth) {
@@ -193,7 +230,8 @@ bool THtmlParser::IsSkipped(std::string_view name) const {
     return std::find(FSkipTags.begin(), FSkipTags.end(), name) != FSkipTags.end();
 }
 
-// A BASE tag sets the base for the links before it too. The scan reads the
+// The page is decoded first (TPageEncoding). A BASE tag sets the base for the
+// links before it too. The scan reads the
 // page once with the page's address as the base; when it meets the BASE tag
 // that changes the base after links were already recorded, it drops them and
 // reads the page again with the new base. The BASE tag of a page usually
@@ -201,12 +239,16 @@ bool THtmlParser::IsSkipped(std::string_view name) const {
 void THtmlParser::Parse() {
     if (!FUrlSet)
         return;
+    FEncoding = TPageEncoding::Detect(FDocument, FContentType, TPageEncoding::SystemLocale());
+    FEncoding.Decode(FDocument);
     const std::string_view page(FDocument);
     FBaseUrl = FPageUrl;
-    FResolver = TLinkResolver(FBaseUrl);
+    FResolver = TLinkResolver(FBaseUrl, &FEncoding);
     FBaseTaken = false;
     FRescan = false;
-    auto onTag = [this](std::string_view text) { return ReadTagLinks(text); };
+    auto onTag = [this](std::string_view name, std::string_view rest) {
+        return ReadTagLinks(name, rest);
+    };
     ScanTags(page, *this, onTag);
     if (FRescan) {
         FreeRecords();

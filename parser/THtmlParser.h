@@ -1,18 +1,20 @@
 #pragma once
-// The parser of one downloaded page: a worker thread that cuts the page text
-// into tags, reads each tag's name (and the attributes of the tags that can
-// hold addresses), and collects the page's links (anchors) and embedded
-// objects as absolute addresses, each with the number of times it occurs on
-// the page. It reads the page where it lies and keeps no tag.
+// The parser of one downloaded page: a worker thread that decodes the page
+// (TPageEncoding), cuts its text into tags as the HTML tokenizer does, reads
+// each tag's name (and the attributes of the tags that can hold addresses),
+// and collects the page's links (anchors) and embedded objects as absolute
+// addresses, each with the number of times it occurs on the page. It reads
+// the page where it lies and keeps no tag.
 //
 // One parser serves one page. The window creates it (suspended), hands it the
-// address, the text and the depth, resumes it, and reads Anchors() and
+// address, the text, the server's Content-Type and the depth, resumes it, and reads Anchors() and
 // Objects() once the end message WM_PARSER_END has arrived; then it deletes
 // the parser, which frees every record it made.
 
 #include "ParserText.h"
 #include "TAddressIndex.h"
 #include "TLinkResolver.h"
+#include "TPageEncoding.h"
 #include "TPharseTree.h"
 #include "common/TObjectType.h"
 #include "common/TTag.h"
@@ -36,6 +38,8 @@ public:
 
     void SetUrl(const std::string& url);
     void SetDocument(std::string document);
+    // The server's Content-Type, whose charset says how the page is decoded.
+    void SetContentType(std::string contentType);
     void SetDepth(std::int32_t depth);
 
     // One record per distinct address, in order of first occurrence, with
@@ -98,25 +102,33 @@ private:
     // True when the tag name, as written, is a line of the skip list.
     bool IsSkipped(std::string_view name) const;
 
-    // Reads one tag (its text from its "<" up to its ">") for what it adds:
-    // the page's base or addresses. Only a BASE tag or a tag named in the
-    // link table has its attributes read.
-    parser_text::TAfterTag ReadTagLinks(std::string_view tagText);
-    // Records the addresses that these rows of the link table take from a tag.
-    void ExtractLinks(unsigned rows, std::string_view attributeText);
-    // Sets the base from a BASE tag with an HREF and returns true; false for
-    // any other tag.
-    bool TakeBase(std::string_view name, std::string_view attributeText);
+    // Reads one start tag (its name as written, and the page from the end of
+    // the name on) for what it adds: the page's base or addresses. Only a
+    // BASE tag or a tag named in the link table has its attributes read.
+    // Says where in rest the tag's ">" is (npos: it never closes).
+    parser_text::TTagRead ReadTagLinks(std::string_view name, std::string_view rest);
+    // Records the addresses that these rows of the link table take from the
+    // tag's attributes (FAttributes).
+    void ExtractLinks(unsigned rows);
+    // Sets the base from the HREF of a BASE tag's attributes (FAttributes)
+    // and returns true; false when it has none.
+    bool TakeBase();
     void FreeRecords() noexcept;
-    // Reads the attributes of one tag into FAttributes.
-    void ReadAttributeList(std::string_view attributeText);
-    // The value of the first attribute of this name (in any letter case), as
-    // a NUL-terminated copy with line ends turned into spaces would read;
-    // empty when there is none.
+    // Reads the attributes of one tag into FAttributes; returns where its
+    // ">" is in text, or npos when it never closes.
+    std::size_t ReadAttributeList(std::string_view text);
+    // The value of the first attribute of this name (in any letter case),
+    // its character references decoded; empty when there is none. It stays
+    // valid until the next call.
     std::string_view FirstValue(std::string_view name);
+    // True when a LINK's rel tokens are all resource hints (preconnect,
+    // dns-prefetch), which name an origin to contact, not a resource.
+    bool OnlyResourceHints();
     void Record(bool anchor, std::string_view link);
 
     std::string FDocument;
+    std::string FContentType;
+    TPageEncoding FEncoding;
     std::unique_ptr<TPharseTree> FTree;
     std::vector<std::string> FSkipTags;
     bool FSkipHidesLinkTags = false;
@@ -139,5 +151,6 @@ private:
     bool FRescan = false;    // it changed the base after links were recorded
     std::vector<std::pair<std::string_view, std::string_view>> FAttributes;
     std::string FValue;
+    std::string FMended;
     std::string FAddress;
 };

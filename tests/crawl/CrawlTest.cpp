@@ -320,7 +320,26 @@ TEST_F(Crawl, HostsDifferingOnlyInLetterCaseAreInternal) {
                      "/b.html\">b</a>");
     ASSERT_TRUE(driver.Run("http://localhost:" + std::to_string(site.Server.Port()) + "/case.html", 0));
     ASSERT_GE(c.GoneList().size(), 2u);
-    EXPECT_EQ(c.GoneList()[1], "http://LocalHost:" + std::to_string(site.Server.Port()) + "/b.html");
+    EXPECT_EQ(c.GoneList()[1], "http://localhost:" + std::to_string(site.Server.Port()) + "/b.html");
+}
+
+// The server's charset decides how the page is read; what is asked for is
+// what the URL standard gives, one request an address.
+TEST_F(Crawl, RequestsTheAddressesABrowserWould) {
+    site.AddPage(
+        "/Docs/Guide", "200 OK", "text/html; charset=windows-1251",
+        "<a href=\"p\xE0th.html\">u</a><a href=\"&#x2F;Docs&#x2F;x.html?a=1&amp;b=2\">x</a>"
+        "<!-- <a href=old.html> --><a href=\"HTTP://127.0.0.1:" +
+            std::to_string(site.Server.Port()) +
+            "/Docs/p%D0%B0th.html\">same</a><link rel=preconnect href=/hint>");
+    site.AddPage("/Docs/p%D0%B0th.html", "200 OK", "text/html", "");
+    site.AddPage("/Docs/x.html?a=1&b=2", "200 OK", "text/html", "");
+    ASSERT_TRUE(driver.Run(site.Url("/Docs/Guide"), 0));
+    std::vector<std::string> asked;
+    for (const TReceivedRequest& r : site.Server.Requests())
+        asked.push_back(r.Target);
+    EXPECT_EQ(asked, (std::vector<std::string>{"/Docs/Guide", "/Docs/p%D0%B0th.html",
+                                               "/Docs/x.html?a=1&b=2"}));
 }
 
 TEST_F(Crawl, ARedirectedPageIsParsedWhereItLanded) {

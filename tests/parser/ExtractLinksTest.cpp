@@ -17,10 +17,10 @@ TEST(ParserExtractLinks, LinkTableRows) {
         {"<A name=top>", "", ""},
         {"<A href=#top>", "", ""}, // a fragment is not followed
         {"<A href=#x href=y.html>", "", ""},
-        {"<A href href=y.html>", "href", ""}, // a bare word is its own value
+        {"<A href href=y.html>", "", ""}, // the first of a name wins, empty or not
         {"<ImG sRc=a.gif><Img SRC=a.gif usemap=m.map>", "", "a.gif*2"},
         {"<object data=d.swf usemap=m.map>", "", "m.map d.swf"},
-        {"<iframe src=f.html><frame src=g.html>", "g.html", "f.html"},
+        {"<iframe src=f.html><a href=no.html></iframe><frame src=g.html>", "g.html", "f.html"},
         {"<area href=a.html usemap=u.map>", "a.html", "u.map"},
         {"<body background=i.gif><table background=i.gif><A href=i.gif>", "i.gif", "i.gif*2"},
         {"<embed src=e><bgsound src=s><script src=j></script><applet code=c><link href=l>"
@@ -37,6 +37,21 @@ TEST(ParserExtractLinks, LinkTableRows) {
         {"<meta http-equiv=REFRESH content=\"0;url=n.html\"><meta http-equiv=refresh content=5>",
          "n.html", ""},
         {"<meta content=\"0;url=x\"><meta http-equiv=expires content=\"0;url=y\">", "", ""},
+        // Attributes without values, blanks around "=", quoted ">".
+        {"<script async src=s.js></script><iframe allowfullscreen src=f.html></iframe>"
+         "<link crossorigin href=l.css><video controls poster=p.jpg>",
+         "", "s.js f.html l.css p.jpg"},
+        {"<A href = \"c.html\"><A\nid=1\thref=d.html><A title=\"a > b\" href='e.html'>",
+         "c.html d.html e.html", ""},
+        // Character references are decoded before anything else is read.
+        {"<A href=\"x.html?a=1&amp;b=2\"><A href=\"&#x2F;about&#x2F;team.html\">"
+         "<A href=\"git-fsmonitor&#45;&#45;daemon.html\"><A href=\"p.html&#35;top\">",
+         "x.html?a=1&b=2 http://host/about/team.html git-fsmonitor--daemon.html", ""},
+        // Resource hints name an origin, not an object.
+        {"<link rel=\"preconnect\" href=\"https://fonts.gstatic.com\">"
+         "<link rel=\"DNS-Prefetch\tpreconnect\" href=//x><link rel=\"preload dns-prefetch\" "
+         "href=p.css><link rel=\" \" href=e.css><link rel=modulepreload href=m.js>",
+         "", "p.css e.css m.js"},
     };
     for (const TExtractCase& c : cases) {
         SCOPED_TRACE(c.Page);

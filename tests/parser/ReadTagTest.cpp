@@ -1,4 +1,5 @@
-// The tag reader: names, closing tags, skip marks and attribute lists.
+// The tag reader: names, closing tags, skip marks, attribute lists and
+// character references.
 
 #include "ParserTestSupport.h"
 
@@ -24,18 +25,21 @@ TEST(ParserReadTag, NamesAttributesAndSkipMarks) {
         {"<a href=x.htm target=_top", "a", "href=x.htm|target=_top"},
         {"<a href=\"x y.htm\" title=t", "a", "href=x y.htm|title=t"},
         {"<a href='x y.htm' title=t", "a", "href=x y.htm|title=t"},
-        {"<img src=\"a.gif\"alt=\"b\"", "img", "src=a.gif"}, // no space after the quote: stop
-        {"<td nowrap width=5", "td", "nowrap=nowrap|width=5"},
-        {"<td nowrap width=\"5\"", "td", "nowrap width=5"},
-        {"<a href=", "a", ""},
-        {"<a href=\"\"", "a", ""},
-        {"<a href = x", "a", ""},
+        {"<img src=\"a.gif\"alt=\"b\"", "img", "src=a.gif|alt=b"},
+        {"<script async src=s.js", "script", "async=|src=s.js"}, // no value: no end
+        {"<td nowrap width=\"5\"", "td", "nowrap=|width=5"},
+        {"<a href=", "a", "href="},
+        {"<a href = x", "a", "href=x"},
+        {"<a\thref=x\nid=\fy\r", "a", "href=x|id=y"},
+        {"<a title=\"a > b\" href=x", "a", "title=a > b|href=x"},
+        {"<a HREF=1 href=2 Href=3", "a", "HREF=1"}, // the first of a name wins
+        {"<a href=\"?a=1&amp;b=2&#x2F;&#47;&copy&notit;\"", "a", "href=?a=1&b=2//\xC2\xA9&notit;"},
         {"<a href=\"a.cgi?x=1\" b=c=d", "a", "href=a.cgi?x=1|b=c=d"},
-        {"<a\thref=x", "a\thref=x", ""},
+        {"<img/src=a/>", "img", "src=a/"},
         {"</a", "a", ""},
-        {"</", "", ""},
+        {"</", "(none)", ""},
         {"<   ", "(none)", ""},
-        {"< x=1", "(none)", ""},
+        {"<1a x=1", "(none)", ""},
         {"<br", "br", "", 1},
         {"</br", "br", "", 1},
         {"<BR", "BR", "", 0},
@@ -53,11 +57,14 @@ TEST(ParserReadTag, NamesAttributesAndSkipMarks) {
 TEST(ParserReadAttributes, QuotesBlanksAndOddShapes) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"a=1\r\nb=2", "a=1|b=2"},
-        {"a'b='c d'", "a'b='c"},       // a quote opens a value only if it is the first one
-        {"href=\"abc def=1", "def=1"}, // unclosed: reading goes on after the next space
-        {"=x a=\" padded \"", "=x|a=padded"},
-        {"one two three=3", "one=one|two=two|three=3"},
-        {"no equals here", ""},
+        {"a'b='c d'", "a'b=c d"},               // a quote inside a name is the name's
+        {"href=\"abc def=1", "href=abc def=1"}, // unclosed: the rest is the value
+        {"=x a=\" padded \"", "=x=|a= padded "},
+        {"one two three=3", "one=|two=|three=3"},
+        {"a=1 > b=2", "a=1"}, // an unquoted ">" ends the tag
+        {"n=\"&lt;&#0;&#x110000;&#128;&#xD800;&#;&#x;\"",
+         "n=<\xEF\xBF\xBD\xEF\xBF\xBD\xE2\x82\xAC\xEF\xBF\xBD&#;&#x;"},
+        {"n=\"&amp=&ampx&amp;x&AMP&unknown;\"", "n=&amp=&ampx&x&&unknown;"},
     };
     for (const auto& [text, expected] : cases) {
         _TAttribute* list = THtmlParser::ReadAttributes(text);
