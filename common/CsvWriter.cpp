@@ -9,7 +9,32 @@ bool NeedsQuotes(std::string_view field) noexcept {
     return false;
 }
 
+bool IsInteger(std::string_view field) noexcept {
+    if (field.starts_with('-'))
+        field.remove_prefix(1);
+    if (field.empty())
+        return false;
+    for (const char c : field)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
+bool LooksLikeFormula(std::string_view field) noexcept {
+    if (field.empty() || std::string_view("=+-@\t\r").find(field.front()) == std::string_view::npos)
+        return false;
+    return !IsInteger(field);
+}
+
 } // namespace
+
+std::string CsvWriter::SafeCell(std::string_view field) {
+    if (!LooksLikeFormula(field))
+        return std::string(field);
+    std::string safe = "'";
+    safe += field;
+    return safe;
+}
 
 std::string CsvWriter::Quote(std::string_view field) {
     if (!NeedsQuotes(field))
@@ -28,7 +53,12 @@ std::string CsvWriter::Quote(std::string_view field) {
 template <class Range> void CsvWriter::WriteFields(const Range& fields) {
     bool first = true;
     for (const auto& field : fields) {
-        const std::string_view text(field);
+        std::string_view text(field);
+        std::string safe;
+        if (LooksLikeFormula(text)) {
+            safe = SafeCell(text);
+            text = safe;
+        }
         if (!first)
             FOut.put(',');
         if (NeedsQuotes(text))
