@@ -5,6 +5,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <utility>
@@ -127,6 +128,20 @@ std::string OriginOf(const std::string& address) {
     curl_free(port);
     curl_url_cleanup(url);
     return origin;
+}
+
+// The hosts no proxy is used for: the environment's list (no_proxy, else
+// NO_PROXY, as curl reads them) and 127.0.0.1, where the folder server
+// listens. A proxy would see its own loopback there, or at best learn the
+// folder's paths.
+std::string NoProxyHosts() {
+    const char* listed = std::getenv("no_proxy");
+    if (listed == nullptr || *listed == '\0')
+        listed = std::getenv("NO_PROXY");
+    const std::string env = listed == nullptr ? std::string() : std::string(listed);
+    if (env == "*")
+        return env;
+    return env.empty() ? std::string("127.0.0.1") : env + ",127.0.0.1";
 }
 
 // "300 s", or "1500 ms" for a time that is not whole seconds.
@@ -364,6 +379,7 @@ struct THttpRequest::TTransfer {
         curl_easy_setopt(Easy, CURLOPT_WRITEFUNCTION, &TTransfer::WriteCallback);
         curl_easy_setopt(Easy, CURLOPT_WRITEDATA, this);
         curl_easy_setopt(Easy, CURLOPT_ERRORBUFFER, ErrorBuffer);
+        curl_easy_setopt(Easy, CURLOPT_NOPROXY, NoProxyHosts().c_str());
         // libcurl keeps the login from the hosts that redirects lead to.
         const THttpLogin& login = options.Login;
         if (!login.Address.empty() && !OriginOf(url).empty() &&
