@@ -272,7 +272,7 @@ struct THttpRequest::TTransfer {
 
     // Read for an encoded body: decodes the pending bytes into buffer,
     // receiving more as needed. Data that ends before its compressed stream
-    // does ends the body, as in a browser.
+    // does is a failure: the body is cut short.
     bool ReadDecoded(char* buffer, std::size_t size, std::size_t& received) {
         while (!DecodingOver) {
             std::size_t consumed = 0;
@@ -292,8 +292,12 @@ struct THttpRequest::TTransfer {
                 continue;
             const std::size_t waiting = PendingSize();
             Drive([this, waiting] { return PendingSize() > waiting; });
-            if (PendingSize() == waiting)
-                break; // the body has ended, or failed
+            if (PendingSize() == waiting) {
+                if (Failure == THttpFailure::None)
+                    Fail(THttpFailure::Transfer,
+                         "the " + Decoder->Name() + " body ends before its compressed data does");
+                return false;
+            }
         }
         return Failure == THttpFailure::None;
     }
@@ -424,11 +428,13 @@ std::unique_ptr<THttpRequest> THttpSession::OpenUrl(const std::string& address) 
             curl_easy_getinfo(t.Easy, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK &&
             effective != nullptr)
             t.FinalUrl = effective;
-        const auto encoding = std::find_if(t.Headers.begin(), t.Headers.end(), [](const auto& h) {
-            return EqualsNoCase(h.first, "Content-Encoding");
-        });
-        if (t.HeadersComplete && encoding != t.Headers.end())
-            t.Decoder = TBodyDecoder::For(encoding->second);
+        // Every Content-Encoding line, in order, as one list of layers.
+        std::string encodings;
+        for (const auto& [name, value] : t.Headers)
+            if (EqualsNoCase(name, "Content-Encoding"))
+                encodings += (encodings.empty() ? "" : ",") + value;
+        if (t.HeadersComplete && !encodings.empty())
+            t.Decoder = TBodyDecoder::For(encodings);
     }
     return std::unique_ptr<THttpRequest>(new THttpRequest(std::move(transfer)));
 }
