@@ -49,25 +49,34 @@ std::string CsvWriter::Quote(std::string_view field) {
     return quoted;
 }
 
-// A field that needs no quotes, as most do, is written as it is, uncopied.
+// The row is made in one buffer, kept from row to row, and goes to the
+// stream in one write: a report has millions of rows.
 template <class Range> void CsvWriter::WriteFields(const Range& fields) {
+    FLine.clear();
     bool first = true;
     for (const auto& field : fields) {
-        std::string_view text(field);
-        std::string safe;
-        if (LooksLikeFormula(text)) {
-            safe = SafeCell(text);
-            text = safe;
-        }
+        const std::string_view text(field);
         if (!first)
-            FOut.put(',');
-        if (NeedsQuotes(text))
-            FOut << Quote(text);
-        else
-            FOut.write(text.data(), static_cast<std::streamsize>(text.size()));
+            FLine += ',';
         first = false;
+        const bool quoted = NeedsQuotes(text);
+        if (quoted)
+            FLine += '"';
+        if (LooksLikeFormula(text))
+            FLine += '\'';
+        if (!quoted) {
+            FLine += text;
+            continue;
+        }
+        for (const char c : text) {
+            if (c == '"')
+                FLine += '"';
+            FLine += c;
+        }
+        FLine += '"';
     }
-    FOut.write("\r\n", 2);
+    FLine += "\r\n";
+    FOut.write(FLine.data(), static_cast<std::streamsize>(FLine.size()));
 }
 
 void CsvWriter::WriteRow(const std::vector<std::string>& fields) { WriteFields(fields); }

@@ -28,4 +28,5 @@ public:
 private:
     template <class Range> void WriteFields(const Range& fields);
     std::ostream& FOut;
+    std::string FLine;
 };

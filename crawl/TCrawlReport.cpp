@@ -23,10 +23,15 @@ namespace {
 
 std::string Reason(int error) { return std::strerror(error); }
 
-// A file of the set, written under a temporary name beside its own.
+// A file of the set, written under a temporary name beside its own; the
+// temporary file goes when the set is given up, even by an exception.
 struct TPending {
     std::filesystem::path Path;
     std::filesystem::path Temporary;
+    ~TPending() {
+        if (!Temporary.empty())
+            ::unlink(Temporary.c_str());
+    }
 };
 
 // Opens a new file beside path under a name nobody uses. Its mode is that of
@@ -102,14 +107,11 @@ void WriteObjects(CsvWriter& csv, const TRecordStore& store) {
 
 void WriteLinks(CsvWriter& csv, const TRecordStore& store) {
     csv.WriteRow({"Page", "Kind", "URI", "Count", "Scope"});
-    for (const TMergedPage& page : store.Merged()) {
-        for (const TMergedLink& link : page.Links) {
-            const bool anchor = link.Kind == KIND_PAGE;
-            csv.WriteRow({page.Url, anchor ? "anchor" : "object", link.Url,
-                          std::to_string(link.Count),
-                          anchor ? (link.Internal ? "internal" : "external") : ""});
-        }
-    }
+    store.ForEachLink([&csv](const std::string& page, const TMergedLink& link) {
+        const bool anchor = link.Kind == KIND_PAGE;
+        csv.WriteRow({page, anchor ? "anchor" : "object", link.Url, std::to_string(link.Count),
+                      anchor ? (link.Internal ? "internal" : "external") : ""});
+    });
 }
 
 void WriteReferrers(CsvWriter& csv, const TRecordStore& store) {
@@ -144,12 +146,12 @@ std::string TCrawlReport::Write(const TRecordStore& store, const std::string& di
     // Only a whole set takes the place of the last one. A rename replaces a
     // symbolic link in the folder instead of writing where it leads.
     for (TPending& file : set) {
-        if (file.Temporary.empty())
-            continue;
-        if (error.empty() && ::rename(file.Temporary.c_str(), file.Path.c_str()) != 0)
+        if (!error.empty())
+            break;
+        if (::rename(file.Temporary.c_str(), file.Path.c_str()) != 0)
             error = "cannot write " + file.Path.string() + ": " + Reason(errno);
-        else if (!error.empty())
-            ::unlink(file.Temporary.c_str());
+        else
+            file.Temporary.clear();
     }
     return error;
 }

@@ -141,6 +141,27 @@ TEST_F(Report, ALinkInPlaceOfAReportFileIsReplacedNotFollowed) {
     EXPECT_EQ(Slurp(dir / "pages.csv").rfind("Id,Depth,URI,Size,Status,Type\r\n1,0,", 0), 0u);
 }
 
+// A merge cut short (a stop, memory running out) is written as far as it
+// went, the same pairs in links.csv and referrers.csv.
+TEST_F(Report, AMergeCutShortIsWrittenAsFarAsItWentInEveryFile) {
+    store.BeginMerge("http://h/cut");
+    store.AddReference("http://h/b.gif", KIND_OBJECT, 1, false);
+    store.AddReference("http://h/c.html", KIND_PAGE, 1, true);
+    ASSERT_EQ(TCrawlReport::Write(store, dir.string()), "");
+    EXPECT_TRUE(Slurp(dir / "links.csv")
+                    .ends_with("http://h/a.html,object,http://h/b.gif,1,\r\n"
+                               "http://h/cut,anchor,http://h/c.html,1,internal\r\n"
+                               "http://h/cut,object,http://h/b.gif,1,\r\n"));
+    EXPECT_EQ(Slurp(dir / "referrers.csv"), "URI,Page\r\n"
+                                            "http://h/b.gif,http://h\r\n"
+                                            "http://h/b.gif,http://h/a.html\r\n"
+                                            "http://h/b.gif,http://h/a.html\r\n"
+                                            "http://h/b.gif,http://h/cut\r\n"
+                                            "http://h/a.html,http://h\r\n"
+                                            "http://other/x,http://h\r\n"
+                                            "http://h/c.html,http://h/cut\r\n");
+}
+
 TEST_F(Report, BrokenRowsAreStatusesOf400OrMore) {
     EXPECT_TRUE(TCrawlReport::HasBrokenRows(store));
     TRecordStore fine;
