@@ -5,7 +5,7 @@
 
 #include "crawl/TCrawl.h"
 #include "crawl/TCrawlListener.h"
-#include "crawl/TSiteServer.h"
+#include "site/TSiteServer.h"
 
 #include <QObject>
 

@@ -1,6 +1,6 @@
 // The folder server: what each request path gets, that nothing outside the
 // folder is ever served, and that it stops promptly.
-#include "crawl/TSiteServer.h"
+#include "site/TSiteServer.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
