@@ -34,7 +34,8 @@ THttpLogin TAddressLogin::Take(QString& address) {
     const qsizetype authority = address.indexOf("://") + 3;
     std::size_t end = AuthorityEnd(address, static_cast<std::size_t>(authority));
     qsizetype at = address.lastIndexOf('@', static_cast<qsizetype>(end) - 1);
-    if (at < authority && HasBadPort(address.mid(authority, static_cast<qsizetype>(end) - authority))) {
+    if (at < authority &&
+        HasBadPort(address.mid(authority, static_cast<qsizetype>(end) - authority))) {
         // "user:pa/ss@host": the password holds what would end the host.
         const qsizetype first = address.indexOf('@', authority);
         if (first >= 0) {

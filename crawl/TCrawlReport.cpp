@@ -21,7 +21,9 @@
 
 namespace {
 
-std::string Reason(int error) { return std::strerror(error); }
+std::string Reason(int error) {
+    return std::strerror(error);
+}
 
 // A file of the set, written under a temporary name beside its own; the
 // temporary file goes when the set is given up, even by an exception.
@@ -141,8 +143,7 @@ std::string TCrawlReport::Write(const TRecordStore& store, const std::string& di
         if (std::filesystem::is_directory(std::filesystem::symlink_status(root / name)))
             return "cannot write " + (root / name).string() + ": " + Reason(EISDIR);
     for (std::size_t i = 0; i < std::size(writers) && error.empty(); ++i)
-        error = WriteFile(root / FileNames[i], set[i],
-                          [&](CsvWriter& c) { writers[i](c, store); });
+        error = WriteFile(root / FileNames[i], set[i], [&](CsvWriter& c) { writers[i](c, store); });
     // Only a whole set takes the place of the last one. A rename replaces a
     // symbolic link in the folder instead of writing where it leads.
     for (TPending& file : set) {

@@ -132,9 +132,8 @@ void TRecordStore::FreeRecords() {
         std::vector<const TEntries::value_type*> Referenced;
         std::vector<TMergedLink> MergingLinks;
     };
-    auto garbage = std::make_unique<TGarbage>(TGarbage{std::move(FEntries), std::move(FMerged),
-                                                       std::move(FReferenced),
-                                                       std::move(FMergingLinks)});
+    auto garbage = std::make_unique<TGarbage>(TGarbage{
+        std::move(FEntries), std::move(FMerged), std::move(FReferenced), std::move(FMergingLinks)});
     FEntries.clear();
     FMerged.clear();
     FReferenced.clear();

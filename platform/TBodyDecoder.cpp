@@ -50,10 +50,10 @@ public:
     std::string Name;
     std::string Error;
     bool Ended = false;
-    std::string Input;        // from the layer below, not yet taken
+    std::string Input; // from the layer below, not yet taken
     std::size_t InputPos = 0;
-    bool InputOver = false;   // the layer below has ended
-    std::vector<char> Chunk;  // where the layer below decodes into
+    bool InputOver = false;  // the layer below has ended
+    std::vector<char> Chunk; // where the layer below decodes into
 };
 
 namespace {
@@ -228,9 +228,8 @@ TBodyDecoder::TStep TBodyDecoder::Decode(std::string_view input, std::size_t& co
 
 // Decodes with layer k into output: layer 0 from the body's bytes, any other
 // from what the layer below gives, pulled as it runs short.
-TBodyDecoder::TStep TBodyDecoder::Pull(std::size_t k, std::string_view input,
-                                       std::size_t& consumed, char* output, std::size_t size,
-                                       std::size_t& produced) {
+TBodyDecoder::TStep TBodyDecoder::Pull(std::size_t k, std::string_view input, std::size_t& consumed,
+                                       char* output, std::size_t size, std::size_t& produced) {
     TLayer& layer = *FLayers[k];
     consumed = 0;
     produced = 0;
@@ -262,8 +261,8 @@ TBodyDecoder::TStep TBodyDecoder::Pull(std::size_t k, std::string_view input,
             return TStep::More; // its data ended before it did
         std::size_t used = 0;
         std::size_t got = 0;
-        const TStep below = Pull(k - 1, input.substr(consumed), used, layer.Chunk.data(),
-                                 layer.Chunk.size(), got);
+        const TStep below =
+            Pull(k - 1, input.substr(consumed), used, layer.Chunk.data(), layer.Chunk.size(), got);
         consumed += used;
         if (below == TStep::Corrupt)
             return below;

@@ -98,8 +98,9 @@ TTarget Resolve(const fs::path& root, const std::string& path, const std::string
             const std::string from = start == std::string::npos || start > query
                                          ? std::string()
                                          : target.substr(start, query - start);
-            return {301, {}, "/" + from + "/" +
-                                 (query == std::string::npos ? "" : target.substr(query))};
+            return {301,
+                    {},
+                    "/" + from + "/" + (query == std::string::npos ? "" : target.substr(query))};
         }
         file = fs::weakly_canonical(file / "index.html", error);
         if (error)

@@ -273,8 +273,8 @@ const std::vector<TDownloadCase>& Cases() {
         {"non-HTML body with a declared length is not read",
          {{"/p",
            [] {
-               TCannedResponse r = Canned(Http(
-                   "200 OK", "Content-Type: video/mp4\r\nContent-Length: 2147483648\r\n"));
+               TCannedResponse r = Canned(
+                   Http("200 OK", "Content-Type: video/mp4\r\nContent-Length: 2147483648\r\n"));
                r.FillerBytes = 1 << 20;
                r.StallAfter = r.Raw.size() + 1000;
                r.Stall = 30s;
@@ -285,10 +285,11 @@ const std::vector<TDownloadCase>& Cases() {
          {"video/mp4", 200, 2147483647},
          ""},
         {"endless compressed non-HTML body stops at the cap",
-         {{"/p", Canned(Http("200 OK",
-                             "Content-Type: application/x-tar\r\nContent-Encoding: gzip\r\n"
-                             "Connection: close\r\n",
-                             Compress(std::string(THttpContentDown::MaxHtmlBody + 4096, 'z'), 31)))}},
+         {{"/p",
+           Canned(Http("200 OK",
+                       "Content-Type: application/x-tar\r\nContent-Encoding: gzip\r\n"
+                       "Connection: close\r\n",
+                       Compress(std::string(THttpContentDown::MaxHtmlBody + 4096, 'z'), 31)))}},
          "http://{host}/p",
          true,
          {"application/x-tar", 200, static_cast<std::int32_t>(THttpContentDown::MaxHtmlBody)},
@@ -428,7 +429,8 @@ TEST(DownloadTest, ACompressedPageIsDecoded) {
         {"gzip, zstd", Zstd(gzip), nullptr},
         {"gzip", "<a b>", "the gzip body cannot be decoded: incorrect header check"},
         {"gzip, br", Brotli("<a b>"), "the gzip body cannot be decoded: incorrect header check"},
-        {"gzip", gzip.substr(0, gzip.size() / 2), "the gzip body ends before its compressed data does"},
+        {"gzip", gzip.substr(0, gzip.size() / 2),
+         "the gzip body ends before its compressed data does"},
         {"zstd", Zstd(page).substr(0, 40), "the zstd body ends before its compressed data does"},
     };
     TCannedServer server(20s);
