@@ -120,11 +120,11 @@ void THeadlessRun::Finish(int exitCode) {
             failed();
         }
     }
-    FCrawl->Stop();
-    FSite.Stop();
     // Leave from the outermost loop: this may run nested in a handler that
-    // was pumping the queue.
+    // was pumping the queue. Out of memory, leave at once.
     try {
+        FCrawl->Stop();
+        FSite.Stop();
         QTimer::singleShot(0, qApp, [exitCode] { QCoreApplication::exit(exitCode); });
     } catch (...) {
         QCoreApplication::exit(exitCode);
