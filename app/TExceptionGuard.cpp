@@ -1,6 +1,7 @@
 #include "TExceptionGuard.h"
 
 #include <exception>
+#include <new>
 
 namespace {
 TExceptionGuard::THandler& Handler() {
@@ -9,17 +10,36 @@ TExceptionGuard::THandler& Handler() {
 }
 } // namespace
 
+const QString& TExceptionGuard::OutOfMemory() {
+    // Made before it is needed: nothing here may allocate once memory is out.
+    static const QString text = QStringLiteral("out of memory");
+    return text;
+}
+
 bool TExceptionGuard::Deliver(const std::function<bool()>& deliver, const THandler& fallback) {
-    QString message;
+    const QString* message = nullptr;
+    QString what;
     try {
         return deliver();
+    } catch (const std::bad_alloc&) {
+        message = &OutOfMemory();
     } catch (const std::exception& error) {
-        message = QString::fromLocal8Bit(error.what());
+        try {
+            what = QString::fromLocal8Bit(error.what());
+            message = &what;
+        } catch (...) {
+            message = &OutOfMemory();
+        }
     } catch (...) {
+        message = &what;
     }
     const THandler& report = Handler() ? Handler() : fallback;
-    if (report)
-        report(message);
+    try {
+        if (report)
+            report(*message);
+    } catch (...) {
+        // A report that cannot be made is not a reason to end the program.
+    }
     return false;
 }
 

@@ -16,6 +16,10 @@ public:
     static bool Deliver(const std::function<bool()>& deliver, const THandler& fallback);
 
     // Replaces where escaped exceptions are reported; null restores the
-    // fallback of each application.
+    // fallback of each application. A handler must not throw.
     static void SetErrorHandler(THandler handler);
+
+    // The message a std::bad_alloc is reported with; its text is made
+    // before memory runs out, so the report allocates nothing.
+    static const QString& OutOfMemory();
 };

@@ -6,7 +6,7 @@
 #include "TReportModel.h"
 #include "crawl/TCrawl.h"
 #include "crawl/TCrawlListener.h"
-#include "crawl/TSiteServer.h"
+#include "site/TSiteServer.h"
 
 #include <QIcon>
 #include <QMainWindow>

@@ -23,10 +23,21 @@ QString Bytes(const std::string& s) { return QString::fromUtf8(s.data(), static_
 
 THeadlessRun::THeadlessRun(std::string reportDir)
     : FCrawl(std::make_unique<TCrawl>(static_cast<TCrawlListener&>(*this))),
-      FReportDir(std::move(reportDir)) {
+      FReportDir(std::move(reportDir)), FReserve(std::make_unique<char[]>(ReserveBytes)) {
     new TSignalNotifier([this](int signo) { OnSignal(signo); }, this);
+    // Never throws: out of memory, it gives back the reserve and writes only
+    // text made beforehand.
     TExceptionGuard::SetErrorHandler([this](const QString& text) {
-        PrintLine(stderr, "marrowby: " + (text.isEmpty() ? "unexpected error" : text));
+        if (&text == &TExceptionGuard::OutOfMemory()) {
+            FReserve.reset();
+            std::fputs("marrowby: out of memory\n", stderr);
+        } else {
+            try {
+                PrintLine(stderr, "marrowby: " + (text.isEmpty() ? "unexpected error" : text));
+            } catch (...) {
+                std::fputs("marrowby: unexpected error\n", stderr);
+            }
+        }
         Finish(ExitFailed);
     });
 }
@@ -93,16 +104,29 @@ void THeadlessRun::Finish(int exitCode) {
     if (FFinishing)
         return;
     FFinishing = true;
+    const auto failed = [&exitCode] {
+        exitCode = exitCode == ExitClean || exitCode == ExitBroken ? ExitFailed : exitCode;
+    };
     if (!FReportDir.empty()) {
-        const std::string error = TCrawlReport::Write(FCrawl->Records(), FReportDir);
-        if (!error.empty()) {
-            PrintLine(stderr, "marrowby: " + Bytes(error));
-            exitCode = exitCode == ExitClean || exitCode == ExitBroken ? ExitFailed : exitCode;
+        try {
+            const std::string error = TCrawlReport::Write(FCrawl->Records(), FReportDir);
+            if (!error.empty()) {
+                PrintLine(stderr, "marrowby: " + Bytes(error));
+                failed();
+            }
+        } catch (...) {
+            FReserve.reset();
+            std::fputs("marrowby: cannot write the report: out of memory\n", stderr);
+            failed();
         }
     }
-    FCrawl->Stop();
-    FSite.Stop();
     // Leave from the outermost loop: this may run nested in a handler that
-    // was pumping the queue.
-    QTimer::singleShot(0, qApp, [exitCode] { QCoreApplication::exit(exitCode); });
+    // was pumping the queue. Out of memory, leave at once.
+    try {
+        FCrawl->Stop();
+        FSite.Stop();
+        QTimer::singleShot(0, qApp, [exitCode] { QCoreApplication::exit(exitCode); });
+    } catch (...) {
+        QCoreApplication::exit(exitCode);
+    }
 }

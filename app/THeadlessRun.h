@@ -5,7 +5,7 @@
 
 #include "crawl/TCrawl.h"
 #include "crawl/TCrawlListener.h"
-#include "crawl/TSiteServer.h"
+#include "site/TSiteServer.h"
 
 #include <QObject>
 
@@ -40,6 +40,10 @@ private:
     std::unique_ptr<TCrawl> FCrawl;
     TSiteServer FSite;
     std::string FReportDir;
+    // Memory given back when memory runs out, so that the report of what
+    // was done can still be written.
+    static constexpr std::size_t ReserveBytes = 16 << 20;
+    std::unique_ptr<char[]> FReserve;
     bool FFinishing = false;
     int FPages = 0;
 };

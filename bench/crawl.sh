@@ -4,6 +4,7 @@
 # per-request wait), all against the same nginx on 127.0.0.1.
 #   bench/crawl.sh BUILD_DIR [speed]   prints a table and KEY=VALUE lines
 #   bench/crawl.sh BUILD_DIR memory    peak memory of whole crawls, KEY=VALUE
+#   bench/crawl.sh BUILD_DIR site      --site against nginx on a 20,000-page folder
 # Sites: a generated one of 1,000 pages and 2,000 objects, and the Python
 # documentation that Debian ships (python3.11-doc). Also the heartbeat of the
 # window during a slow crawl (bench_heartbeat).
@@ -182,8 +183,28 @@ speed() {
   "$build/bench/bench_heartbeat" 2>/dev/null
 }
 
+# The folder server behind --site against nginx serving the same folder of
+# 20,000 pages: the same crawl, the same reports, two servers.
+site() {
+  need nginx bc python3
+  cmake --build "$build" --target marrowby >/dev/null 2>&1
+  generate_site "$work/folder" 20000 40000
+  local port=18767 s n
+  nginx_start "$work/folder" "$port"
+  n=$(seconds "$build/app/marrowby" --headless --delay 0 --report "$work/nginx" "http://127.0.0.1:$port/")
+  nginx_stop
+  s=$(seconds "$build/app/marrowby" --headless --delay 0 --report "$work/site" --site "$work/folder")
+  printf '%-22s %6s pages  --site %7.2f s  nginx %7.2f s  ratio %.2f\n' folder \
+    "$(rows "$work/site/pages.csv")" "$s" "$n" "$(echo "$s / $n" | bc -l)"
+  echo "site_pages=$(rows "$work/site/pages.csv")"
+  echo "site_nginx_pages=$(rows "$work/nginx/pages.csv")"
+  echo "site_marrowby_s=$s"
+  echo "site_nginx_s=$n"
+}
+
 case "${2:-speed}" in
   speed) speed ;;
   memory) memory ;;
-  *) echo "crawl.sh: no mode \"$2\" (speed, memory)" >&2; exit 2 ;;
+  site) site ;;
+  *) echo "crawl.sh: no mode \"$2\" (speed, memory, site)" >&2; exit 2 ;;
 esac

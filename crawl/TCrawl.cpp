@@ -1,6 +1,7 @@
 // Construction, Enter, the delay, the clock and the pause between pages.
 #include "TCrawl.h"
 
+#include "TAddressLogin.h"
 #include "TAnsiText.h"
 #include "download/THttpContentDown.h"
 #include "parser/THtmlParser.h"
@@ -15,27 +16,6 @@
 
 namespace {
 
-// Takes a "user:password@" (or "user@") out of address, which has a scheme,
-// and returns it as the login for the address's server.
-THttpLogin TakeLogin(QString& address) {
-    const qsizetype authority = address.indexOf("://") + 3;
-    qsizetype end = address.size();
-    for (const QChar c : {'/', '?', '#'})
-        if (const qsizetype at = address.indexOf(c, authority); at >= 0)
-            end = std::min(end, at);
-    const qsizetype at = address.lastIndexOf('@', end - 1);
-    if (at < authority)
-        return {};
-    const QString userInfo = address.mid(authority, at - authority);
-    address.remove(authority, at - authority + 1);
-    const qsizetype colon = userInfo.indexOf(':');
-    const auto decoded = [](const QString& part) {
-        return QByteArray::fromPercentEncoding(part.toUtf8()).toStdString();
-    };
-    return {TAnsiText::FromTyped(address), decoded(userInfo.left(colon)),
-            colon < 0 ? std::string() : decoded(userInfo.mid(colon + 1))};
-}
-
 // The typed address in the form that resolution gives an absolute link: with
 // a scheme ("http://" when none was typed), without a login (which goes to
 // login), as the URL standard writes it and without one trailing "/".
@@ -44,7 +24,7 @@ std::string NormalizeTypedAddress(const QString& typed, THttpLogin& login) {
     if (!address.startsWith("http://", Qt::CaseInsensitive) &&
         !address.startsWith("https://", Qt::CaseInsensitive))
         address.prepend("http://");
-    login = TakeLogin(address);
+    login = TAddressLogin::Take(address);
     const std::string text = TAnsiText::FromTyped(address);
     std::string resolved;
     if (TLinkResolver().Resolve(text, resolved))

@@ -1,6 +1,7 @@
 // A downloaded page goes to the parser.
 #include "TCrawl.h"
 
+#include "TAddressLogin.h"
 #include "common/MediaType.h"
 #include "download/THttpContentDown.h"
 #include "parser/THtmlParser.h"
@@ -39,7 +40,9 @@ void TCrawl::OnContentFileDownLoadEnd(TMessage&) {
     // The row and the records keep the queued address; the links are relative
     // to wherever the redirects led.
     FParsingPage = address;
-    FParser->SetUrl(download->GetFinalUrl());
+    std::string base = download->GetFinalUrl();
+    TAddressLogin::Strip(base); // a redirect's login goes no further
+    FParser->SetUrl(base);
     FParser->SetDocument(download->TakeContent());
     FParser->SetContentType(header.ContentType);
     FParser->SetDepth(page.Depth);

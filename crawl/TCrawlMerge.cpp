@@ -1,6 +1,7 @@
 // The parser's results go into the crawl state and the report lists.
 #include "TCrawl.h"
 
+#include "TAddressLogin.h"
 #include "download/TProbeBatch.h"
 #include "parser/THtmlParser.h"
 #include "platform/TIdURI.h"
@@ -19,6 +20,10 @@ void TCrawl::OnParserEnd(TMessage&) {
     SetStatus("On Parser End");
     FParsedAnchors = FParser->Anchors();
     FParsedObjects = FParser->Objects();
+    // A login written into a link is never shown, stored or followed.
+    for (const auto* list : {&FParsedAnchors, &FParsedObjects})
+        for (_TObjectType* found : *list)
+            TAddressLogin::Strip(found->Url);
     FListener->Count(TCrawlCounter::Anchors, FParsedAnchors.size());
     FListener->Count(TCrawlCounter::Objects, FParsedObjects.size());
     FRecords.BeginMerge(FParsingPage);

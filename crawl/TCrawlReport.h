@@ -43,10 +43,12 @@ public:
     static constexpr const char* FileNames[] = {"pages.csv", "objects.csv", "links.csv",
                                                 "referrers.csv"};
 
-    // Writes the report files into dir, creating it when needed. Each file is
-    // written under a temporary name and renamed, so an older file is never
-    // half overwritten. Returns an empty string on success, else what went
-    // wrong, naming the file and the system's reason.
+    // Writes the report files into dir, creating it when needed. The files
+    // are written under temporary names in dir and renamed into place only
+    // once all of them are written, so a failure leaves the last set whole; a
+    // report file that is a symbolic link is replaced, not followed. Returns
+    // an empty string on success, else what went wrong, naming the file and
+    // the system's reason (strerror).
     static std::string Write(const TRecordStore& store, const std::string& dir);
 
     // Makes dir when needed and checks that files can be written in it, so

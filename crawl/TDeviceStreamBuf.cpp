@@ -1,6 +1,9 @@
 #include "TDeviceStreamBuf.h"
 
-TDeviceStreamBuf::TDeviceStreamBuf(QIODevice& device) : FDevice(device), FBuffer(BufferSize) {
+#include <cerrno>
+#include <unistd.h>
+
+TDeviceStreamBuf::TDeviceStreamBuf(int fd) : FFd(fd), FBuffer(BufferSize) {
     setp(FBuffer.data(), FBuffer.data() + FBuffer.size());
 }
 
@@ -19,9 +22,17 @@ TDeviceStreamBuf::int_type TDeviceStreamBuf::overflow(int_type c) {
 int TDeviceStreamBuf::sync() { return Flush() ? 0 : -1; }
 
 bool TDeviceStreamBuf::Flush() {
-    const qint64 size = pptr() - pbase();
-    if (FOk && size > 0)
-        FOk = FDevice.write(pbase(), size) == size;
+    const char* from = pbase();
+    const char* const end = pptr();
+    while (FError == 0 && from < end) {
+        const ssize_t written = ::write(FFd, from, static_cast<std::size_t>(end - from));
+        if (written > 0)
+            from += written;
+        else if (written < 0 && errno != EINTR)
+            FError = errno;
+        else if (written == 0)
+            FError = EIO;
+    }
     setp(FBuffer.data(), FBuffer.data() + FBuffer.size());
-    return FOk;
+    return FError == 0;
 }

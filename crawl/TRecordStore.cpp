@@ -1,6 +1,10 @@
 #include "TRecordStore.h"
 
 #include <algorithm>
+#include <system_error>
+#include <thread>
+
+#include <pthread.h>
 
 const TAddressEntry* TRecordStore::Find(std::string_view address) const {
     const auto found = FEntries.find(address);
@@ -47,14 +51,21 @@ TAddressEntry& TRecordStore::AddReference(std::string_view address, std::int16_t
                                           std::int32_t count, bool internal) {
     const auto node = Node(address);
     TAddressEntry& entry = node->second;
-    if (entry.Referrers.empty())
-        FReferenced.push_back(node->first);
-    entry.Referrers.push_back(static_cast<std::int32_t>(FMerged.size() - 1));
-    const TMergedLink link{node->first, kind, count, internal};
-    if (kind == KIND_PAGE)
-        FMergingLinks.push_back(link);
-    else
-        FMerged.back().Links.push_back(link);
+    // The link's row and its referrer are added together or not at all, so
+    // that memory running out leaves the reports in agreement.
+    std::vector<TMergedLink>& rows = kind == KIND_PAGE ? FMergingLinks : FMerged.back().Links;
+    rows.push_back({node->first, kind, count, internal});
+    const bool first = entry.Referrers.empty();
+    try {
+        if (first)
+            FReferenced.push_back(&*node);
+        entry.Referrers.push_back(static_cast<std::int32_t>(FMerged.size() - 1));
+    } catch (...) {
+        rows.pop_back();
+        if (first && !FReferenced.empty() && FReferenced.back() == &*node)
+            FReferenced.pop_back();
+        throw;
+    }
     return entry;
 }
 
@@ -79,11 +90,22 @@ std::vector<const _TObjectType*> TRecordStore::ObjectsById() const {
     return byId;
 }
 
+void TRecordStore::ForEachLink(
+    const std::function<void(const std::string& page, const TMergedLink& link)>& visit) const {
+    for (std::size_t i = 0; i < FMerged.size(); ++i) {
+        if (i + 1 == FMerged.size())
+            for (const TMergedLink& link : FMergingLinks)
+                visit(FMerged[i].Url, link);
+        for (const TMergedLink& link : FMerged[i].Links)
+            visit(FMerged[i].Url, link);
+    }
+}
+
 void TRecordStore::ForEachReference(
     const std::function<void(std::string_view address, std::string_view page)>& visit) const {
-    for (const std::string_view address : FReferenced)
-        for (const std::int32_t page : Find(address)->Referrers)
-            visit(address, FMerged[static_cast<std::size_t>(page)].Url);
+    for (const TEntries::value_type* node : FReferenced)
+        for (const std::int32_t page : node->second.Referrers)
+            visit(node->first, FMerged[static_cast<std::size_t>(page)].Url);
 }
 
 std::vector<TReferrer> TRecordStore::ReferrersOf(std::string_view address) const {
@@ -104,9 +126,28 @@ std::vector<TReferrer> TRecordStore::ReferrersOf(std::string_view address) const
 }
 
 void TRecordStore::FreeRecords() {
-    FMerged.clear();
-    FMergingLinks.clear();
-    FReferenced.clear();
+    struct TGarbage {
+        TEntries Entries;
+        std::vector<TMergedPage> Merged;
+        std::vector<const TEntries::value_type*> Referenced;
+        std::vector<TMergedLink> MergingLinks;
+    };
+    auto garbage = std::make_unique<TGarbage>(TGarbage{
+        std::move(FEntries), std::move(FMerged), std::move(FReferenced), std::move(FMergingLinks)});
     FEntries.clear();
+    FMerged.clear();
+    FReferenced.clear();
+    FMergingLinks.clear();
     FObjectCount = 0;
+    // Freeing a million records takes about a second.
+    constexpr std::size_t ManyRecords = 100000;
+    if (garbage->Entries.size() < ManyRecords)
+        return;
+    try {
+        std::thread([garbage = std::move(garbage)] {
+            pthread_setname_np(pthread_self(), "FreeRecords");
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread to spare: they go here after all.
+    }
 }

@@ -67,6 +67,12 @@ public:
     std::vector<const _TObjectType*> ObjectsById() const;
     std::size_t ObjectCount() const noexcept { return FObjectCount; }
     void CountObject() noexcept { ++FObjectCount; }
+    // Calls visit(page, link) for every link of every merged page, in the
+    // order of Merged(). A merge cut short (a stop, or memory running out)
+    // gives what was merged of it so far, its links before its objects as
+    // EndMerge lists them, so that the pairs are those of ForEachReference.
+    void ForEachLink(
+        const std::function<void(const std::string& page, const TMergedLink& link)>& visit) const;
     // Calls visit(address, referring page) for every pair: addresses in the
     // order they were first referenced, pages in the order found.
     void ForEachReference(
@@ -75,7 +81,9 @@ public:
     std::vector<TReferrer> ReferrersOf(std::string_view address) const;
 
     // Frees every record, with the merged pages whose rows refer to them;
-    // the page rows stay.
+    // the page rows stay. The store is empty when it returns; millions of
+    // records are freed on a thread of their own meanwhile, so that a stop
+    // never waits for them.
     void FreeRecords();
 
 private:
@@ -84,8 +92,8 @@ private:
     TEntries::iterator Node(std::string_view address);
 
     TEntries FEntries;
-    // Addresses in the order they were first referenced.
-    std::vector<std::string_view> FReferenced;
+    // Addresses in the order they were first referenced: their nodes.
+    std::vector<const TEntries::value_type*> FReferenced;
     std::vector<TGoneRow> FPageRows;
     std::vector<TMergedPage> FMerged;
     // The links of the page being merged, until EndMerge lists them.

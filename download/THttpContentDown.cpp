@@ -35,22 +35,27 @@ bool ReadShortBody(THttpRequest& request, std::int32_t declared, std::string* ke
     return true;
 }
 
-// Reads the body up to its end, counting the bytes and keeping them when keep
-// is given; a kept body may not grow beyond the limit.
-bool ReadWholeBody(THttpRequest& request, std::string* keep, std::int64_t& counted) {
+// How reading a body ended.
+enum class TReadEnd { End, Failed, OverCap };
+
+// Reads the body up to its end or to limit bytes with more to come, counting
+// the bytes and keeping them when keep is given.
+TReadEnd ReadWholeBody(THttpRequest& request, std::string* keep, std::int64_t limit,
+                       std::int64_t& counted) {
     auto buffer = std::make_unique<char[]>(kChunkSize);
     for (;;) {
         std::size_t received = 0;
         if (!request.Read(buffer.get(), kChunkSize, received))
-            return false;
+            return TReadEnd::Failed;
         if (received == 0)
-            return true;
-        counted += static_cast<std::int64_t>(received);
-        if (keep != nullptr) {
-            if (keep->size() + received > THttpContentDown::MaxHtmlBody)
-                return false;
-            keep->append(buffer.get(), received);
-        }
+            return TReadEnd::End;
+        const auto room = static_cast<std::size_t>(limit - counted);
+        const std::size_t taken = std::min(received, room);
+        counted += static_cast<std::int64_t>(taken);
+        if (keep != nullptr)
+            keep->append(buffer.get(), taken);
+        if (received > room)
+            return TReadEnd::OverCap;
     }
 }
 
@@ -130,21 +135,43 @@ bool THttpContentDown::DownloadContent(std::string url, std::string& stream) {
     FStatusCode = *status;
     if (*status >= 400)
         FFailureReason = StatusReason(*status);
-    std::string* const keep = IsHtmlContentType(type) ? &stream : nullptr;
-
-    bool ok = false;
-    if (const std::optional<std::int32_t> declared = ShortDeclaredLength(*request)) {
-        ok = ReadShortBody(*request, *declared, keep);
+    constexpr auto cap = static_cast<std::int64_t>(MaxHtmlBody);
+    const auto clamp = [](std::int64_t size) {
+        return static_cast<std::int32_t>(
+            std::min<std::int64_t>(size, std::numeric_limits<std::int32_t>::max()));
+    };
+    bool ok = true;
+    if (!IsHtmlContentType(type)) {
+        // Checked like an object: a declared length is its size and the body
+        // is not read; one without is counted, up to the cap.
+        if (const std::optional<std::int64_t> declared = DeclaredLength(*request)) {
+            FContentLength = clamp(*declared);
+        } else {
+            std::int64_t counted = 0;
+            const TReadEnd end = ReadWholeBody(*request, nullptr, cap, counted);
+            FContentLength = clamp(counted);
+            ok = end != TReadEnd::Failed || !request->Decoded();
+            if (end == TReadEnd::OverCap)
+                FFailureReason = "page larger than 64 MiB";
+            else if (!ok)
+                FFailureReason = request->ErrorText();
+        }
+    } else if (const std::optional<std::int32_t> declared = ShortDeclaredLength(*request)) {
+        ok = ReadShortBody(*request, *declared, &stream);
         FContentLength = *declared;
+        if (!ok)
+            FFailureReason = request->ErrorText();
     } else {
+        // A page over the cap keeps its first 64 MiB: their links are read.
         std::int64_t counted = 0;
-        ok = ReadWholeBody(*request, keep, counted);
-        FContentLength = static_cast<std::int32_t>(
-            std::min<std::int64_t>(counted, std::numeric_limits<std::int32_t>::max()));
+        const TReadEnd end = ReadWholeBody(*request, &stream, cap, counted);
+        FContentLength = clamp(counted);
+        ok = end != TReadEnd::Failed;
+        if (end == TReadEnd::OverCap)
+            FFailureReason = "page larger than 64 MiB";
+        else if (!ok)
+            FFailureReason = request->ErrorText();
     }
-    if (!ok) // a failed read, or a page over the cap
-        FFailureReason = request->Failure() != THttpFailure::None ? request->ErrorText()
-                                                                  : "the page is larger than 64 MiB";
     request->Close();
     return ok;
 }

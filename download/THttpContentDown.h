@@ -6,11 +6,14 @@
 // post is the last thing the thread does with the object, so the window may
 // delete the object as soon as it has received it.
 //
-// Only bodies of HTML pages are kept (at most MaxHtmlBody bytes); the bytes of
-// any other type are counted and dropped. A body sent compressed (gzip or
-// deflate) is decoded first, and the length is that of the decoded body: it
-// is what is parsed and what the cap guards. A download still going after
-// TotalTimeout fails, however steadily its bytes come.
+// Only bodies of HTML pages are kept: the first MaxHtmlBody bytes of a longer
+// one, with the reason "page larger than 64 MiB". Any other type is checked
+// like an object: a declared length is its size and the body is not read;
+// one without is counted, up to the same cap. A body sent compressed (every
+// layer of gzip, deflate, br, zstd) is decoded first, and the length is that
+// of the decoded body: it is what is parsed and what the cap guards; one that
+// does not decode, or ends before its compressed data does, fails. A download
+// still going after TotalTimeout fails, however steadily its bytes come.
 
 #include "common/Limits.h"
 #include "common/TContentStruct.h"

@@ -118,9 +118,12 @@ _TContent_Struct TObjectProbe::ProbeWithReason(const std::string& address,
         result.ContentLength = ClampSize(counted);
         // A body cut short or stalled counts what came; one that never ends
         // is a failure, and the size says how far it was counted.
+        // A compressed body that does not decode, or ends before its
+        // compressed data does, is a failure too.
         const bool overdue = request->Failure() == THttpFailure::Overdue;
-        if (end == TCountEnd::OverLimit || overdue) {
-            reason = overdue                               ? request->ErrorText()
+        const bool undecodable = end == TCountEnd::Failed && request->Decoded();
+        if (end == TCountEnd::OverLimit || overdue || undecodable) {
+            reason = overdue || undecodable                ? request->ErrorText()
                      : limit > std::int64_t{kMaxPageBytes} ? "the body is longer than declared"
                                                            : "the body is larger than 64 MiB";
             result = NotFound();

@@ -1,15 +1,15 @@
 #pragma once
 // Undoes the Content-Encoding of a response body, a piece at a time. Some
 // servers compress a body although the request asked for no compression;
-// gzip and deflate (with or without its zlib wrapper) are decoded, since the
-// body is of no use to the crawl otherwise.
+// gzip, deflate (with or without its zlib wrapper), br and zstd are decoded,
+// every layer the header lists, since the body is of no use to the crawl
+// otherwise.
 
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
-
-struct z_stream_s;
+#include <vector>
 
 class TBodyDecoder {
 public:
@@ -19,9 +19,14 @@ public:
         Corrupt, // the data cannot be decoded (see ErrorText)
     };
 
-    // The decoder for a Content-Encoding value ("gzip", "x-gzip" or
-    // "deflate", in any letter case); null for any other value, which leaves
-    // the body as it came.
+    // One layer of encoding; defined in the source.
+    class TLayer;
+
+    // The decoder for a Content-Encoding value: a comma-separated list of
+    // "gzip", "x-gzip", "deflate", "br" and "zstd" (any letter case; "identity"
+    // is skipped), in the order they were applied, so decoded from the last.
+    // Null when the list names nothing to decode or an encoding it cannot
+    // decode, which leaves the body as it came.
     static std::unique_ptr<TBodyDecoder> For(std::string_view contentEncoding);
     ~TBodyDecoder();
     TBodyDecoder(const TBodyDecoder&) = delete;
@@ -32,16 +37,17 @@ public:
     TStep Decode(std::string_view input, std::size_t& consumed, char* output, std::size_t size,
                  std::size_t& produced);
 
-    // The encoding's name, for messages.
+    // The encodings' names as listed, or the one that failed, for messages.
     const std::string& Name() const noexcept { return FName; }
     std::string ErrorText() const { return FError; }
 
 private:
-    TBodyDecoder(std::string name, bool gzip);
+    TBodyDecoder() = default;
+    TStep Pull(std::size_t layer, std::string_view input, std::size_t& consumed, char* output,
+               std::size_t size, std::size_t& produced);
 
     std::string FName;
-    bool FGzip;
-    std::unique_ptr<z_stream_s> FStream;
-    bool FStarted = false;
+    // FLayers[0] takes the body as it came; the last one gives the content.
+    std::vector<std::unique_ptr<TLayer>> FLayers;
     std::string FError;
 };

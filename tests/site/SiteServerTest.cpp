@@ -1,6 +1,6 @@
 // The folder server: what each request path gets, that nothing outside the
 // folder is ever served, and that it stops promptly.
-#include "crawl/TSiteServer.h"
+#include "site/TSiteServer.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -73,6 +73,7 @@ TEST(SiteServer, AnswersEachPathAndServesNothingOutsideTheFolder) {
         int Status;
         const char* Type; // or the Location of a redirect
         const char* Body = nullptr;
+        const char* Host = nullptr; // instead of the server's own
     };
     const TCase table[] = {
         {"/", 200, "text/html", "<a href=sub/>sub</a>"},
@@ -110,10 +111,20 @@ TEST(SiteServer, AnswersEachPathAndServesNothingOutsideTheFolder) {
         {"/outdir/", 403, "text/html"},
         {"/outdir/index.html", 403, "text/html"},
         {"/a.html%00.txt", 400, "text/html"},
+        // A redirect never leads to another host.
+        {"//sub", 301, "/sub/"},
+        {"///sub?x=//y", 301, "/sub/?x=//y"},
+        // Only requests for the server's own address are answered.
+        {"/a.html", 421, "text/html", nullptr, "evil.example"},
+        {"/a.html", 421, "text/html", nullptr, "evil.example:80"},
+        {"/a.html", 421, "text/html", nullptr, "localhost"},
     };
     for (const TCase& c : table) {
         SCOPED_TRACE(c.Target);
-        const httplib::Result r = client.Get(c.Target);
+        httplib::Headers headers;
+        if (c.Host != nullptr)
+            headers.emplace("Host", c.Host);
+        const httplib::Result r = client.Get(c.Target, headers);
         ASSERT_TRUE(r);
         EXPECT_EQ(r->status, c.Status);
         EXPECT_EQ(r->get_header_value(c.Status == 301 ? "Location" : "Content-Type"), c.Type);

@@ -91,11 +91,16 @@ TTarget Resolve(const fs::path& root, const std::string& path, const std::string
         return {403, {}, {}}; // a symbolic link that leads out
     if (fs::is_directory(file, error)) {
         if (path.back() != '/') {
+            // "//host" or "/\\host" would send a browser to another host:
+            // the redirect names the path from a single "/".
             const std::size_t query = target.find('?');
+            const std::size_t start = target.find_first_not_of("/\\");
+            const std::string from = start == std::string::npos || start > query
+                                         ? std::string()
+                                         : target.substr(start, query - start);
             return {301,
                     {},
-                    target.substr(0, query) + "/" +
-                        (query == std::string::npos ? "" : target.substr(query))};
+                    "/" + from + "/" + (query == std::string::npos ? "" : target.substr(query))};
         }
         file = fs::weakly_canonical(file / "index.html", error);
         if (error)
@@ -113,6 +118,7 @@ void SetError(httplib::Response& response, int status) {
     const char* reason = status == 400   ? "Bad Request"
                          : status == 403 ? "Forbidden"
                          : status == 405 ? "Method Not Allowed"
+                         : status == 421 ? "Misdirected Request"
                                          : "Not Found";
     response.status = status;
     const std::string text = std::to_string(status) + " " + reason;
@@ -172,9 +178,24 @@ std::string TSiteServer::Start(const std::string& folder) {
     server.set_read_timeout(ReadTimeoutSeconds, 0);
     server.set_write_timeout(WriteTimeoutSeconds, 0);
     server.set_keep_alive_timeout(KeepAliveSeconds);
+    // Without it a kept-alive connection's next answer waits for the
+    // client's delayed acknowledgement, some 40 ms a request.
+    server.set_tcp_nodelay(true);
+    const int port = server.bind_to_any_port("127.0.0.1");
+    if (port <= 0)
+        return "cannot serve \"" + folder + "\": no port on 127.0.0.1 to listen on";
+    state->Port = static_cast<std::uint16_t>(port);
+    // Only the crawl's own requests are answered: a page elsewhere that
+    // points a name of its own at 127.0.0.1 (DNS rebinding) sends its name
+    // in Host, and is refused.
+    const std::string host = "127.0.0.1:" + std::to_string(port);
     // Every request is answered here, before the library's own routing.
     server.set_pre_routing_handler(
-        [root](const httplib::Request& request, httplib::Response& response) {
+        [root, host](const httplib::Request& request, httplib::Response& response) {
+            if (request.get_header_value("Host") != host) {
+                SetError(response, 421);
+                return httplib::Server::HandlerResponse::Handled;
+            }
             if (request.method != "GET" && request.method != "HEAD") {
                 SetError(response, 405);
                 response.set_header("Allow", "GET, HEAD");
@@ -190,10 +211,6 @@ std::string TSiteServer::Start(const std::string& folder) {
             return httplib::Server::HandlerResponse::Handled;
         });
 
-    const int port = server.bind_to_any_port("127.0.0.1");
-    if (port <= 0)
-        return "cannot serve \"" + folder + "\": no port on 127.0.0.1 to listen on";
-    state->Port = static_cast<std::uint16_t>(port);
     TState* s = state.get();
     state->Listener = std::thread([s] {
         s->Server.listen_after_bind();
