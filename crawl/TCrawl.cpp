@@ -3,7 +3,7 @@
 
 #include "TAddressLogin.h"
 #include "TAnsiText.h"
-#include "download/THttpContentDown.h"
+#include "http/TRequestScheduler.h"
 #include "parser/THtmlParser.h"
 #include "parser/TLinkResolver.h"
 #include "platform/TIdURI.h"
@@ -61,7 +61,6 @@ void TCrawl::Enter(const QString& typed) {
         }
         FHalted = false;
         FClosing = false;
-        FProbeAbort = false;
     }
     FElapsedSeconds = 0;
     FListener->Clock(0);

@@ -16,7 +16,7 @@
 //   TCrawlNavigation.cpp  the choice and start of each page, a failed download
 //   TCrawlHandoff.cpp     a downloaded page goes to the parser
 //   TCrawlMerge.cpp       the parser's results go into the records
-//   TCrawlProbe.cpp       the object probe
+//   TCrawlProbe.cpp       the requests: answers in, object probes of a merge
 //   TCrawlStop.cpp        stopping every worker
 
 #include "TCrawlListener.h"
@@ -25,6 +25,7 @@
 #include "common/Messages.h"
 #include "common/TContentStruct.h"
 #include "common/TObjectType.h"
+#include "http/TAnswer.h"
 #include "platform/THttp.h"
 #include "platform/TWindowHandle.h"
 
@@ -35,6 +36,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -42,8 +44,8 @@
 
 class QTimer;
 class THtmlParser;
-class TProbeBatch;
-class THttpContentDown;
+class TRequestScheduler;
+struct TRequest;
 
 class TCrawl : public QObject {
 public:
@@ -59,8 +61,9 @@ public:
     // Applies a delay as typed into the delay box. Returns the error to show
     // when the text is not a whole number of seconds, 0 or more; else empty.
     QString ApplyDelay(const QString& text);
-    // How many new objects of a page are probed at a time (1 or more); 1
-    // sends the requests one after the other in the page's order.
+    // How many requests are under way at a time in all (1 or more); 1 sends
+    // them one after the other, in the page's order. Takes effect at the
+    // first Enter.
     void SetProbes(unsigned concurrency) { FProbeConcurrency = concurrency > 0 ? concurrency : 1; }
     unsigned Probes() const noexcept { return FProbeConcurrency; }
     // Stops every worker and frees the records, in an order that never lets
@@ -82,12 +85,10 @@ public:
     // Sends a message to this crawl synchronously, nested in the caller.
     std::intptr_t Perform(unsigned msg, std::uintptr_t wParam = 0, std::uintptr_t lParam = 0);
 
-    // Probes one object address for its status, size and type. Queued
-    // messages and input are handled while it waits, so the crawl may be
-    // stopping when it returns.
-    // The probe of one of the page's new objects, all of which are being
-    // probed while the page is merged. reason receives why the object is
-    // broken, when it is.
+    // The probe of one of the page's new objects, all of which are asked for
+    // when the merge begins. Queued messages and input are handled while it
+    // waits, so the crawl may be stopping when it returns. reason receives
+    // why the object is broken, when it is.
     _TContent_Struct GetObjData(const std::string& address, std::string& reason);
 
     // The clock and the pause, one tick a second.
@@ -118,7 +119,8 @@ public:
     const std::deque<std::string_view>& GoingList() const noexcept { return FGoingList; }
     std::int32_t LastRecordId() const noexcept { return FLastRecordId; }
     std::int32_t LastObjectId() const noexcept { return FLastObjectId; }
-    const THttpContentDown* Downloader() const noexcept { return FDownloader.get(); }
+    // A page's request is under way.
+    bool Downloading() const noexcept { return FPageRequest != 0; }
     const THtmlParser* Parser() const noexcept { return FParser.get(); }
     std::int32_t DelaySeconds() const noexcept { return FDelaySeconds; }
     std::uint32_t DelayTick() const noexcept { return FDelayTick; }
@@ -139,6 +141,11 @@ private:
     void StartPause();
     std::uint32_t PauseLeft() const; // a pause is running
     void FinishCrawl();
+    // The scheduler hands every answer here, from the event loop.
+    void Deliver(TAnswer answer);
+    // A request of this crawl, with its login and a fresh id.
+    TRequest Request(TRequest request);
+    TRequestScheduler& Scheduler();
     bool MergeObjects();
     bool MergeObjectsInOrder();
     bool MergeAnchors();
@@ -170,7 +177,13 @@ private:
     // The pages still to visit, as the record store holds their addresses.
     std::deque<std::string_view> FGoingList;
     std::int32_t FLastRecordId = 0;
-    std::unique_ptr<THttpContentDown> FDownloader;
+    // Every request of the crawl goes through it; made at the first Enter.
+    std::unique_ptr<TRequestScheduler> FScheduler;
+    std::uint64_t FLastRequestId = 0;
+    // The request of the page in flight (0: none), and its answer once in.
+    std::uint64_t FPageRequest = 0;
+    std::string FPageAddress;
+    TAnswer FPageAnswer;
     std::unique_ptr<THtmlParser> FParser;
     bool FClosing = false;
     std::int32_t FDelaySeconds = 60;
@@ -197,12 +210,11 @@ private:
     bool FPageInFlight = false;
     // The page being parsed and merged.
     std::string FParsingPage;
-    // Set on Stop; a probe in progress gives up when it sees it.
-    std::atomic<bool> FProbeAbort{false};
     unsigned FProbeConcurrency = 4;
-    // The probes of the page being merged, and each new object's place in them.
-    TProbeBatch* FPageProbes = nullptr;
-    std::unordered_map<std::string, std::size_t> FPageProbeIndex;
+    // The probes of the page being merged: each new object's request, and
+    // its answer once in.
+    std::unordered_map<std::string, std::uint64_t> FPageProbes;
+    std::unordered_map<std::uint64_t, std::optional<TAnswer>> FProbeAnswers;
     bool FStopped = false;
     // Halted by the user; FClosing stays set until the next Enter finds no
     // handler of the halted page on the stack.

@@ -3,27 +3,25 @@
 
 #include "TAddressLogin.h"
 #include "common/MediaType.h"
-#include "download/THttpContentDown.h"
+#include "TAnswerRecord.h"
 #include "parser/THtmlParser.h"
 #include "platform/EFOpenError.h"
 
 #include <QString>
 
 void TCrawl::OnContentFileDownLoadEnd(TMessage&) {
-    if (FClosing || !FDownloader)
+    if (FClosing || FPageRequest == 0 || FPageAnswer.Id != FPageRequest)
         return;
     // Taken over here: whatever runs nested below may start the next page.
-    const std::unique_ptr<THttpContentDown> download = std::move(FDownloader);
-    download->WaitFor();
-    const std::string address = download->GetUrl();
-    if (address.empty()) {
-        StartPause();
-        return;
-    }
-    const _TContent_Struct header = download->GetHeaderInfo();
+    FPageRequest = 0;
+    TAnswer answer = std::move(FPageAnswer);
+    FPageAnswer = {};
+    const std::string address = std::move(FPageAddress);
+    const TAnswerRecord::TPage result = TAnswerRecord::Page(answer);
+    const _TContent_Struct& header = result.Header;
     _TObjectType& page = RecordDownloadedPage(address, header);
     const TGoneRow row{page.Id, page.Depth, page.Url, page.Size, page.Status, page.ContentType};
-    const std::string reason = download->GetFailureReason();
+    const std::string& reason = result.Reason;
     if (!IsHtmlContentType(header.ContentType)) {
         AddGoneRow(row, reason); // listed like any page, but there is nothing to parse
         StartPause();
@@ -40,10 +38,10 @@ void TCrawl::OnContentFileDownLoadEnd(TMessage&) {
     // The row and the records keep the queued address; the links are relative
     // to wherever the redirects led.
     FParsingPage = address;
-    std::string base = download->GetFinalUrl();
+    std::string base = answer.FinalAddress.empty() ? address : answer.FinalAddress;
     TAddressLogin::Strip(base); // a redirect's login goes no further
     FParser->SetUrl(base);
-    FParser->SetDocument(download->TakeContent());
+    FParser->SetDocument(std::move(answer.Body));
     FParser->SetContentType(header.ContentType);
     FParser->SetDepth(page.Depth);
     FParser->Resume();

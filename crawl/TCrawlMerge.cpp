@@ -2,7 +2,6 @@
 #include "TCrawl.h"
 
 #include "TAddressLogin.h"
-#include "download/TProbeBatch.h"
 #include "parser/THtmlParser.h"
 #include "platform/TIdURI.h"
 #include "platform/TMessagePump.h"
@@ -38,25 +37,6 @@ void TCrawl::OnParserEnd(TMessage&) {
     FParsedAnchors.clear();
     FParsedObjects.clear();
     Perform(WM_DATA_MOVE_START);
-}
-
-// Enters the page's objects, probing each one met for the first time. False
-// when the crawl began to stop while the queue was pumped.
-bool TCrawl::MergeObjects() {
-    // The objects met for the first time are all probed now, a few at a time;
-    // their results are taken in the page's order.
-    std::vector<std::string> fresh;
-    FPageProbeIndex.clear();
-    for (const _TObjectType* found : FParsedObjects)
-        if (FRecords.Object(found->Url) == nullptr &&
-            FPageProbeIndex.emplace(found->Url, fresh.size()).second)
-            fresh.push_back(found->Url);
-    TProbeBatch probes(std::move(fresh), FProbeConcurrency, &FProbeAbort, FLogin);
-    FPageProbes = &probes;
-    const bool merged = MergeObjectsInOrder();
-    FPageProbes = nullptr;
-    FPageProbeIndex.clear();
-    return merged;
 }
 
 bool TCrawl::MergeObjectsInOrder() {

@@ -3,7 +3,8 @@
 #include "TCrawl.h"
 
 #include "TAnsiText.h"
-#include "download/THttpContentDown.h"
+#include "TAnswerRecord.h"
+#include "http/TRequestScheduler.h"
 #include "platform/TMessagePump.h"
 
 #include <QTimer>
@@ -41,8 +42,12 @@ void TCrawl::OnNavigationStart(TMessage&) {
 
 void TCrawl::StartDownload(const std::string& address) {
     FPageInFlight = true;
-    FDownloader = std::make_unique<THttpContentDown>(address, FHandle, FLogin);
-    FDownloader->Resume();
+    TRequest request = Request(TRequest::Page(0, address));
+    request.KeepHtmlOnly = true; // another type is checked like an object
+    FPageRequest = request.Id;
+    FPageAddress = address;
+    Scheduler().Submit(std::move(request));
+    PostMessage(FHandle, WM_DOWNLOAD_START, 0, 0);
     FListener->PageStarted(FGoneList.size(), FGoingList.size());
     FListener->Caption(TAnsiText::ToDisplay(address) + " 페이지를 탐색 중입니다");
 }
@@ -63,15 +68,15 @@ void TCrawl::OnContentFileDownLoadStart(TMessage&) {
     TMessagePump::ProcessMessages();
 }
 
-void TCrawl::OnContentFileDownLoadFailed(TMessage& message) {
-    auto* failed = reinterpret_cast<THttpContentDown*>(message.LParam);
-    if (FClosing || failed == nullptr || failed != FDownloader.get())
-        return; // not the download of the page in flight
-    failed->WaitFor(); // the thread may still be finishing after its post
-    AddGoneRow({-1, 0, failed->GetUrl(), -1, 404, "NotFound"}, failed->GetFailureReason());
-    SetStatus(TAnsiText::ToDisplay(failed->GetUrl()) + " On Content File DownLoad Failed");
-    failed->Clear();
-    FDownloader.reset();
+void TCrawl::OnContentFileDownLoadFailed(TMessage&) {
+    if (FClosing || FPageRequest == 0 || FPageAnswer.Id != FPageRequest)
+        return; // not the answer of the page in flight
+    FPageRequest = 0;
+    const std::string address = std::move(FPageAddress);
+    const TAnswerRecord::TPage page = TAnswerRecord::Page(FPageAnswer);
+    FPageAnswer = {};
+    AddGoneRow({-1, 0, address, -1, 404, "NotFound"}, page.Reason);
+    SetStatus(TAnsiText::ToDisplay(address) + " On Content File DownLoad Failed");
     FPageInFlight = false;
     ScheduleNavigationStart(); // at once, without the pause
 }

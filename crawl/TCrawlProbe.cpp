@@ -1,12 +1,90 @@
-// The object probe.
+// The crawl's requests: every one goes through one scheduler, and every
+// answer comes back here. A page's answer goes on as a crawl message; the
+// object probes of a merge are taken in the page's order.
 #include "TCrawl.h"
 
-#include "download/TObjectProbe.h"
-#include "download/TProbeBatch.h"
+#include "TAnswerRecord.h"
+#include "http/TRequestScheduler.h"
+#include "platform/TMessagePump.h"
+
+#include <thread>
+
+TRequestScheduler& TCrawl::Scheduler() {
+    if (!FScheduler) {
+        TSchedulerOptions options;
+        options.PerHost = static_cast<int>(FProbeConcurrency);
+        options.Total = std::max(options.Total, options.PerHost);
+        // A folder served by the program is reached directly, whatever proxy.
+        options.NoProxy = "127.0.0.1";
+        FScheduler = std::make_unique<TRequestScheduler>(
+            [this](TAnswer answer) { Deliver(std::move(answer)); }, std::move(options));
+    }
+    return *FScheduler;
+}
+
+TRequest TCrawl::Request(TRequest request) {
+    request.Id = ++FLastRequestId;
+    request.Login = {FLogin.Address, FLogin.User, FLogin.Password};
+    return request;
+}
+
+void TCrawl::Deliver(TAnswer answer) {
+    if (FStopped)
+        return;
+    if (answer.Id == FPageRequest && FPageRequest != 0) {
+        const bool failed = TAnswerRecord::Page(answer).Failed;
+        FPageAnswer = std::move(answer);
+        PostMessage(FHandle, failed ? WM_DOWNLOAD_FAILED : WM_DOWNLOAD_END, 0, 0);
+        return;
+    }
+    // An answer nobody waits for any more (a halted page's) is dropped.
+    if (const auto waiting = FProbeAnswers.find(answer.Id); waiting != FProbeAnswers.end())
+        waiting->second = std::move(answer);
+}
 
 _TContent_Struct TCrawl::GetObjData(const std::string& address, std::string& reason) {
-    const auto index = FPageProbeIndex.find(address);
-    if (FPageProbes == nullptr || index == FPageProbeIndex.end())
-        return TObjectProbe::ProbeResponsive(address, &FProbeAbort, &reason, FLogin);
-    return FPageProbes->Result(index->second, reason);
+    const auto probe = FPageProbes.find(address);
+    if (probe == FPageProbes.end()) {
+        reason = "aborted";
+        return TAnswerRecord::NotFound();
+    }
+    const std::optional<TAnswer>& answer = FProbeAnswers[probe->second];
+    while (!answer) {
+        TMessagePump::ProcessMessages();
+        if (FClosing) {
+            reason = "aborted";
+            return TAnswerRecord::NotFound();
+        }
+        if (!answer)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return TAnswerRecord::Object(*answer, reason);
+}
+
+// Enters the page's objects, probing each one met for the first time. False
+// when the crawl began to stop while the queue was pumped.
+bool TCrawl::MergeObjects() {
+    // The objects met for the first time are all asked for now; their
+    // answers are taken in the page's order.
+    FPageProbes.clear();
+    FProbeAnswers.clear();
+    for (const _TObjectType* found : FParsedObjects) {
+        if (FRecords.Object(found->Url) != nullptr || FPageProbes.contains(found->Url))
+            continue;
+        // A GET whose body is counted when no length is declared: the size
+        // of an object is what it holds.
+        TRequest probe = Request(TRequest::Probe(0, found->Url));
+        probe.Method = TRequest::TMethod::Get;
+        probe.Body = TRequest::TBody::Count;
+        FPageProbes.emplace(found->Url, probe.Id);
+        FProbeAnswers.emplace(probe.Id, std::nullopt);
+        Scheduler().Submit(std::move(probe));
+    }
+    const bool merged = MergeObjectsInOrder();
+    if (!merged && FScheduler)
+        for (const auto& [address, id] : FPageProbes)
+            FScheduler->Cancel(id);
+    FPageProbes.clear();
+    FProbeAnswers.clear();
+    return merged;
 }

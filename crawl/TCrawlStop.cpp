@@ -1,7 +1,7 @@
 // Stopping a crawl.
 #include "TCrawl.h"
 
-#include "download/THttpContentDown.h"
+#include "http/TRequestScheduler.h"
 #include "parser/THtmlParser.h"
 
 #include <QCoreApplication>
@@ -19,18 +19,16 @@ void TCrawl::Stop() {
     if (FStopped)
         return;
     FClosing = true;
-    FProbeAbort = true;
     FSysTime->stop();
     FDelayTimer->stop();
     FHandle->Detach(); // from now on posts from late workers are dropped
+    if (FScheduler)
+        FScheduler->Stop(); // every transfer and wait ends; nothing more is delivered
     if (FParser) {
         FParser->Terminate();
         FParser.reset(); // waits for the thread's end
     }
-    if (FDownloader) {
-        FDownloader->Abort();
-        FDownloader.reset();
-    }
+    FPageRequest = 0;
     FParsedAnchors.clear();
     FParsedObjects.clear();
     FGoingList.clear(); // it names the records' addresses
@@ -44,16 +42,21 @@ void TCrawl::Halt() {
         return;
     FHalted = true;
     FClosing = true; // the handlers on the stack return as from a stop
-    FProbeAbort = true;
     FSysTime->stop();
     FDelayTimer->stop();
     if (FParser) {
         FParser->Terminate();
         FParser.reset();
     }
-    if (FDownloader) {
-        FDownloader->Abort();
-        FDownloader.reset();
+    if (FScheduler)
+        for (const auto& [address, id] : FPageProbes)
+            FScheduler->Cancel(id);
+    if (FPageRequest != 0) {
+        // Its answer comes back as aborted and is dropped.
+        if (FScheduler)
+            FScheduler->Cancel(FPageRequest);
+        FPageRequest = 0;
+        FPageAnswer = {};
         // Not fetched yet: the next Enter fetches it first.
         FGoingList.push_front(FRecords.Stored(FGoneList.back()));
         FGoneList.pop_back();

@@ -36,6 +36,9 @@ struct TRequest {
     TPurpose Purpose = TPurpose::Page;
     TBody Body = TBody::Keep;
     std::int64_t BodyCap = kPageCap;
+    // With Keep: only an HTML body (text/html) is kept; any other is treated
+    // as with Count (a declared length is its size, else it is counted).
+    bool KeepHtmlOnly = false;
     // From the first transfer's start to the answer, redirects, retries and
     // their waits included.
     std::chrono::milliseconds TotalTimeout = std::chrono::minutes(5);

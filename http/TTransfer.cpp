@@ -1,6 +1,7 @@
 #include "TTransfer.h"
 
 #include "HttpTerms.h"
+#include "common/MediaType.h"
 
 #include <curl/curl.h>
 
@@ -68,7 +69,7 @@ CURL* TTransfer::Prepare(const TSetup& setup, Clock::time_point now) {
     FStatus = -1;
     FStatusText.clear();
     FHeaders.clear();
-    FHeadersEnded = FEndedEarly = FTooLarge = false;
+    FHeadersEnded = FEndedEarly = FTooLarge = FKeep = false;
     FAnswer.Body.clear();
     FAnswer.BodyBytes = 0;
     FAnswer.BodyRead = false;
@@ -177,14 +178,15 @@ bool TTransfer::HeadersEnded() {
         return true;
     const auto declared = DeclaredLength();
     const bool redirect = IsRedirect(FStatus) && Header("Location");
-    const bool wanted =
-        !redirect && !AsksAgain(FStatus, FMethod) &&
-        (FBody == TRequest::TBody::Keep || (FBody == TRequest::TBody::Count && !declared));
-    if (wanted && FBody == TRequest::TBody::Keep && declared && *declared > FRequest.BodyCap) {
-        FTooLarge = true;
-        return false;
-    }
+    TRequest::TBody body = FBody;
+    if (body == TRequest::TBody::Keep && FRequest.KeepHtmlOnly &&
+        !IsHtmlContentType(Header("Content-Type").value_or(std::string())))
+        body = TRequest::TBody::Count;
+    const bool wanted = !redirect && !AsksAgain(FStatus, FMethod) &&
+                        (body == TRequest::TBody::Keep || (body == TRequest::TBody::Count && !declared));
     if (wanted) {
+        // A body past the cap keeps (or counts) its first BodyCap bytes.
+        FKeep = body == TRequest::TBody::Keep;
         FAnswer.BodyRead = true;
         return true;
     }
@@ -200,7 +202,7 @@ bool TTransfer::BodyBytes(const char* data, std::size_t size) {
         return true; // dropped
     const std::int64_t room = FRequest.BodyCap - FAnswer.BodyBytes;
     const auto taken = static_cast<std::size_t>(std::min<std::int64_t>(room, size));
-    if (FBody == TRequest::TBody::Keep)
+    if (FKeep)
         FAnswer.Body.append(data, taken);
     FAnswer.BodyBytes += static_cast<std::int64_t>(taken);
     if (taken < size) {

@@ -99,4 +99,6 @@ private:
     bool FHeadersEnded = false;
     bool FEndedEarly = false;
     bool FTooLarge = false;
+    // The body of this attempt is kept, not only counted.
+    bool FKeep = false;
 };

@@ -130,7 +130,7 @@ TEST(Headless, ReferrersAreThePairsOfTheLinksAndFailuresSayWhy) {
     const std::string referrers = Slurp(tmp.filePath("referrers.csv"));
     EXPECT_EQ(referrers.rfind("URI,Page\r\n" + site.Url("/bg.gif") + "," + site.Home() + "\r\n", 0), 0u);
     EXPECT_EQ(Pairs(referrers, false), Pairs(Slurp(tmp.filePath("links.csv")), true));
-    EXPECT_NE(r.err.find(site.Gone + " (Failed to connect"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(site.Gone + " (connection refused)"), std::string::npos) << r.err;
 }
 
 // A report's rows without the served origin and without the Size column,

@@ -175,7 +175,7 @@ struct Crawl : ::testing::Test {
         EXPECT_EQ(seen.Counts[TCrawlCounter::Objects], 0u);
         EXPECT_TRUE(seen.ObjectRows.empty());
         EXPECT_EQ(c.Parser(), nullptr);
-        EXPECT_EQ(c.Downloader(), nullptr);
+        EXPECT_FALSE(c.Downloading());
         EXPECT_TRUE(c.ParsedAnchors().empty());
         EXPECT_FALSE(c.SysTime().isActive()); // stopped at the end of the crawl
     }
@@ -243,7 +243,7 @@ TEST_F(Crawl, EnterDuringADownloadStartsNoSecondPage) {
 TEST_F(Crawl, AFailedFirstPageEndsTheCrawl) {
     ASSERT_TRUE(driver.Run(site.Gone, 0));
     EXPECT_EQ(seen.PageRows, (Rows{{"-1", "0", site.Gone, "-1", "404", "NotFound"}}));
-    EXPECT_EQ(c.Downloader(), nullptr);
+    EXPECT_FALSE(c.Downloading());
     // Enter again: the crawl is over, and says so again.
     c.Enter(QString::fromStdString(site.Gone));
     EXPECT_TRUE(driver.PumpUntil([&] { return seen.Finishes.size() == 2; }));
@@ -265,7 +265,7 @@ TEST_F(Crawl, MissingSkipFileHaltsUntilTheNextEnter) {
     c.Enter(QString::fromStdString(site.Url("/")));
     ASSERT_TRUE(driver.PumpUntil([&] { return !seen.Errors.isEmpty(); }));
     THtmlParser::SetSkipFileName(skipFile);
-    EXPECT_EQ(c.Downloader(), nullptr);
+    EXPECT_FALSE(c.Downloading());
     EXPECT_EQ(c.Parser(), nullptr);
     EXPECT_FALSE(c.PageInFlight());
     EXPECT_EQ(c.Records().PageRows().size(), 0u);
@@ -440,7 +440,7 @@ void StopWhen(TCrawlDriver& driver, const std::function<bool()>& ready) {
     poll.stop();
     TCrawlDriver::PumpUntil([] { return false; }, 200); // late messages, if any
     EXPECT_EQ(driver.Crawl->Parser(), nullptr);
-    EXPECT_EQ(driver.Crawl->Downloader(), nullptr);
+    EXPECT_FALSE(driver.Crawl->Downloading());
     EXPECT_EQ(driver.Crawl->Records().ObjectCount(), 0u);
     driver.Crawl.reset();
 }

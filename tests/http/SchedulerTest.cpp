@@ -428,7 +428,10 @@ TEST(Scheduler, EndsAnswersThatGoWrongWithTheirReason) {
     endless.Raw = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n";
     endless.FillerBytes = 5000;
     server->Add("/endless", endless);
-    server->Add("/huge", Unending("200 OK\r\nContent-Length: 100000000"));
+    TCannedResponse huge;
+    huge.Raw = "HTTP/1.1 200 OK\r\nContent-Length: 100000000\r\n\r\n";
+    huge.FillerBytes = TRequest::kPageCap + 4096;
+    server->Add("/huge", huge);
     server->Add("/stall", Unending("200 OK"));
     TCannedResponse cut = Reply("200 OK", std::string(100, 'x'));
     cut.CloseAfter = cut.Raw.size() - 50;
@@ -447,11 +450,11 @@ TEST(Scheduler, EndsAnswersThatGoWrongWithTheirReason) {
         {"refused", refused + "/", TRequest::kPageCap, TFailure::ConnectionRefused,
          "connection refused", 0},
         {"declared past the cap", server->Url("/big"), 1000, TFailure::TooLarge,
-         "page larger than 1000 bytes", 0},
+         "page larger than 1000 bytes", 1000},
         {"counted past the cap", server->Url("/endless"), 1024, TFailure::TooLarge,
          "page larger than 1 KiB", 1024},
         {"declared past 64 MiB", server->Url("/huge"), TRequest::kPageCap, TFailure::TooLarge,
-         "page larger than 64 MiB", 0},
+         "page larger than 64 MiB", static_cast<std::size_t>(TRequest::kPageCap)},
         {"idle", server->Url("/stall"), TRequest::kPageCap, TFailure::TimedOut,
          "timed out after 300 ms", 0},
         {"cut short", server->Url("/cut"), TRequest::kPageCap, TFailure::CutShort,

@@ -1,0 +1,31 @@
+#pragma once
+// What an answer of the request scheduler becomes in the crawl's records: the
+// status, size and Content-Type of a page or an object, and why it is broken.
+
+#include "common/TContentStruct.h"
+#include "http/TAnswer.h"
+
+#include <string>
+
+class TAnswerRecord {
+public:
+    // A page's answer. Failed: no page came (no answer, or one without a
+    // numeric status); the page gets the failed-page row.
+    struct TPage {
+        bool Failed = false;
+        _TContent_Struct Header;
+        std::string Reason;
+    };
+    static TPage Page(const TAnswer& answer);
+
+    // An object's answer: a 404, no answer, or a body that went past its cap
+    // or did not arrive whole give the "Not Found", 404, -1 triple (the size
+    // then says how far the body was counted). reason receives why the object
+    // is broken, when it is.
+    static _TContent_Struct Object(const TAnswer& answer, std::string& reason);
+
+    // "Not Found", 404, -1.
+    static _TContent_Struct NotFound();
+    // "the server answered 404" and the like.
+    static std::string StatusReason(int status);
+};
