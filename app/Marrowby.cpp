@@ -7,6 +7,7 @@
 #include "THeadlessRun.h"
 #include "TScanCommand.h"
 #include "TSignalNotifier.h"
+#include "crawl/TCrawlOptions.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -60,11 +61,57 @@ struct TOptions {
                              "Pause between pages in seconds (default 60, or 0 with --site; "
                              "0 for none).\nExample: marrowby --delay 5 https://example.org/",
                              "S", "60"};
-    QCommandLineOption Probes{"probes",
-                              "New objects of a page probed at a time (default 4; 1 sends the "
-                              "requests one after the other).\nExample: marrowby --probes 8 "
-                              "https://example.org/",
-                              "N", "4"};
+    QCommandLineOption PerHost{"per-host",
+                               "Requests at once to one host (default 2).\nExample: marrowby "
+                               "--per-host 4 https://example.org/",
+                               "N", "2"};
+    QCommandLineOption Connections{"connections",
+                                   "Requests at once in all (default 16).\nExample: marrowby "
+                                   "--connections 32 https://example.org/",
+                                   "M", "16"};
+    QCommandLineOption HostGap{"host-gap",
+                               "Least time between two requests to one host, in milliseconds "
+                               "(default 0).\nExample: marrowby --host-gap 250 https://example.org/",
+                               "MS", "0"};
+    QCommandLineOption Retries{"retries",
+                               "Times a passing failure (connect timeout, reset, 502/503/504) is "
+                               "asked again, after 1 s, then 4 s (default 2).\nExample: marrowby "
+                               "--retries 0 https://example.org/",
+                               "N", "2"};
+    QCommandLineOption MaxWait{"max-wait",
+                               "Longest Retry-After honoured, in seconds (default 60); a longer "
+                               "one is \"rate limited\".\nExample: marrowby --max-wait 10 "
+                               "https://example.org/",
+                               "S", "60"};
+    QCommandLineOption NoExternal{"no-external",
+                                  "Do not check links to other sites (another host, or another "
+                                  "port of the start host).\nExample: marrowby --no-external "
+                                  "https://example.org/"};
+    QCommandLineOption IgnoreRobots{"ignore-robots",
+                                    "Fetch pages the start host's robots.txt disallows.\n"
+                                    "Example: marrowby --ignore-robots https://example.org/"};
+    QCommandLineOption UserAgent{"user-agent",
+                                 "The User-Agent sent (default Marrowby/VERSION (+project "
+                                 "page)).\nExample: marrowby --user-agent \"MyBot/1.0\" "
+                                 "https://example.org/",
+                                 "TEXT"};
+    QCommandLineOption MaxDepth{"max-depth",
+                                "Fetch no page further than N links from the start (default: no "
+                                "limit).\nExample: marrowby --max-depth 2 https://example.org/",
+                                "N"};
+    QCommandLineOption MaxPages{"max-pages",
+                                "Fetch at most N pages (default: no limit).\nExample: marrowby "
+                                "--max-pages 500 https://example.org/",
+                                "N"};
+    QCommandLineOption Include{"include",
+                               "Fetch only pages whose whole address matches REGEX.\nExample: "
+                               "marrowby --include '^https://example.org/docs/' https://example.org/docs/",
+                               "REGEX"};
+    QCommandLineOption Exclude{"exclude",
+                               "Do not request addresses matching REGEX; they are listed as "
+                               "\"excluded\".\nExample: marrowby --exclude '\\.pdf$' "
+                               "https://example.org/",
+                               "REGEX"};
     QCommandLineOption Report{"report",
                               "With --headless: write pages.csv, objects.csv, links.csv and "
                               "referrers.csv into DIR when the crawl ends.\nExample: marrowby "
@@ -95,6 +142,48 @@ bool ReadCount(const QString& text, int& value) {
     return ok && value >= 0;
 }
 
+// A whole number from low to high, when the option is given.
+bool ReadNumber(const QCommandLineParser& cl, const QCommandLineOption& option, int low, int high,
+                int& value) {
+    if (!cl.isSet(option))
+        return true;
+    return ReadCount(cl.value(option), value) && value >= low && value <= high;
+}
+
+// The crawl's options from the command line; the error to show, else empty.
+QString ReadCrawlOptions(const QCommandLineParser& cl, const TOptions& o, TCrawlOptions& options) {
+    const struct {
+        const QCommandLineOption& Option;
+        int& Value;
+        int Low, High;
+        const char* Name;
+    } numbers[] = {
+        {o.PerHost, options.PerHost, 1, 64, "--per-host"},
+        {o.Connections, options.Connections, 1, 256, "--connections"},
+        {o.HostGap, options.HostGapMs, 0, 3600000, "--host-gap"},
+        {o.Retries, options.Retries, 0, 10, "--retries"},
+        {o.MaxWait, options.MaxWaitSeconds, 0, 3600, "--max-wait"},
+        {o.MaxDepth, options.MaxDepth, 0, 1000000, "--max-depth"},
+        {o.MaxPages, options.MaxPages, 1, 100000000, "--max-pages"},
+    };
+    for (const auto& n : numbers)
+        if (!ReadNumber(cl, n.Option, n.Low, n.High, n.Value))
+            return QString("%1 takes a whole number from %2 to %3").arg(n.Name).arg(n.Low).arg(n.High);
+    options.External = !cl.isSet(o.NoExternal);
+    options.Robots = !cl.isSet(o.IgnoreRobots);
+    if (cl.isSet(o.UserAgent)) {
+        options.UserAgent = cl.value(o.UserAgent).toStdString();
+        if (options.UserAgent.empty() ||
+            options.UserAgent.find_first_of("\r\n") != std::string::npos)
+            return "--user-agent takes one line of text";
+    }
+    options.Include = cl.value(o.Include).toStdString();
+    options.Exclude = cl.value(o.Exclude).toStdString();
+    if (const std::string error = options.ScopeError(); !error.empty())
+        return QString::fromStdString("--" + error);
+    return {};
+}
+
 int RunScan(const QCommandLineParser& cl, const TOptions& o, int argc, char** argv) {
     if (!cl.isSet(o.Base))
         return UsageError("--scan needs --base URL");
@@ -118,9 +207,9 @@ int RunCrawl(const QCommandLineParser& cl, const TOptions& o, int argc, char** a
     int delay = site ? 0 : 60; // a local folder needs no politeness
     if (cl.isSet(o.Delay) && !ReadCount(cl.value(o.Delay), delay))
         return UsageError("--delay takes a whole number of seconds, 0 or more");
-    int probes = 4;
-    if (!ReadCount(cl.value(o.Probes), probes) || probes < 1 || probes > 64)
-        return UsageError("--probes takes a whole number from 1 to 64");
+    TCrawlOptions options;
+    if (const QString error = ReadCrawlOptions(cl, o, options); !error.isEmpty())
+        return UsageError(error);
     const bool headless = cl.isSet(o.Headless);
     if (headless && addresses.size() != 1 && !site)
         return UsageError("--headless needs a start address or --site DIR");
@@ -130,9 +219,8 @@ int RunCrawl(const QCommandLineParser& cl, const TOptions& o, int argc, char** a
         TCoreApplication app(argc, argv);
         THeadlessRun run(cl.value(o.Report).toStdString());
         if (site)
-            return run.ExecSite(QFile::encodeName(cl.value(o.Site)).toStdString(), delay,
-                                static_cast<unsigned>(probes));
-        return run.Exec(addresses.front(), delay, static_cast<unsigned>(probes));
+            return run.ExecSite(QFile::encodeName(cl.value(o.Site)).toStdString(), delay, options);
+        return run.Exec(addresses.front(), delay, options);
     }
     if (!TDisplayProbe::Available()) {
         std::fputs("marrowby: cannot open a display; use --headless, or run under xvfb-run\n", stderr);
@@ -144,7 +232,7 @@ int RunCrawl(const QCommandLineParser& cl, const TOptions& o, int argc, char** a
     FrmMain = &window;
     if (cl.isSet(o.Delay))
         window.ApplyDelay(QString::number(delay));
-    window.SetProbes(static_cast<unsigned>(probes));
+    window.SetOptions(options);
     // A stop request from the terminal closes the window the usual way,
     // without asking about unsaved results.
     TSignalNotifier stopRequests([&window](int) {
@@ -178,7 +266,9 @@ int Marrowby(int argc, char** argv) {
                                  "and reports every page link and embedded object it finds, with its "
                                  "status, size and type.");
     TOptions o;
-    cl.addOptions({o.Help, o.Version, o.Site, o.Headless, o.Delay, o.Probes, o.Report, o.Scan, o.Base, o.Depth});
+    cl.addOptions({o.Help, o.Version, o.Site, o.Headless, o.Delay, o.PerHost, o.Connections, o.HostGap, o.Retries,
+                   o.MaxWait, o.NoExternal, o.IgnoreRobots, o.UserAgent, o.MaxDepth, o.MaxPages,
+                   o.Include, o.Exclude, o.Report, o.Scan, o.Base, o.Depth});
     cl.addPositionalArgument("URL", "The start address.\nExample: marrowby https://example.org/",
                              "[URL]");
     if (!cl.parse(arguments))
@@ -186,8 +276,11 @@ int Marrowby(int argc, char** argv) {
     if (cl.isSet(o.Help)) {
         const QString text =
             cl.helpText().replace("<executable_name>", "marrowby") +
-            "\nExit codes: 0 nothing broken; 4 some page or object has a status of "
-            "400 or more;\n1 the work could not go on; 2 bad usage.\n"
+            "\nThe site is the start address's host and port: http://h/ and https://h/ are "
+            "one site,\nhttp://h:8080/ is another. Its pages are crawled; a link elsewhere "
+            "is checked once.\n"
+            "\nExit codes: 0 nothing broken; 4 some page, object or link elsewhere has a "
+            "status of\n400 or more; 1 the work could not go on; 2 bad usage.\n"
             "\nTime limits: a request fails when no connection is made within 30 s "
             "or nothing\nis received for 60 s; a page download gives up after 5 "
             "minutes, an object probe\nafter 2.\n";

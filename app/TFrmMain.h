@@ -79,8 +79,8 @@ public:
 
     // Applies a delay as if it had been typed into the delay box and applied.
     void ApplyDelay(const QString& text);
-    // New objects of a page probed at a time, for this crawl and the next.
-    void SetProbes(unsigned concurrency);
+    // How crawls treat servers and how far they go, from the next Enter on.
+    void SetOptions(const TCrawlOptions& options);
     // Types an address into the address box and presses Enter.
     void StartCrawl(const QString& address);
     // Serves folder on 127.0.0.1 and crawls it from its root, the served

@@ -99,12 +99,12 @@ void TFrmMain::New1Click() {
 // Starts over: the crawl stops in whatever state it is and a fresh one takes
 // its place, with the delay the user chose.
 void TFrmMain::StartOver() {
-    const unsigned probes = FCrawl->Probes();
+    const TCrawlOptions options = FCrawl->Options();
     RetireCrawl();
     FSite.Stop(); // a folder being served goes with its crawl
     FCrawl = std::make_unique<TCrawl>(static_cast<TCrawlListener&>(*this));
     FCrawl->ApplyDelay(QString::number(FDelay));
-    FCrawl->SetProbes(probes);
+    FCrawl->SetOptions(options);
     InterEdt->setText(QString::number(FDelay));
     ProgressBar->setMaximum(FDelay > 0 ? FDelay : 1);
     ClearView();
@@ -222,7 +222,7 @@ void TFrmMain::ClearView() {
     ShowSummary();
 }
 
-void TFrmMain::SetProbes(unsigned concurrency) { FCrawl->SetProbes(concurrency); }
+void TFrmMain::SetOptions(const TCrawlOptions& options) { FCrawl->SetOptions(options); }
 
 void TFrmMain::Close1Click() { close(); }
 

@@ -47,7 +47,7 @@ THeadlessRun::~THeadlessRun() {
     FCrawl->Stop();
 }
 
-int THeadlessRun::Exec(const QString& url, int delaySeconds, unsigned probes) {
+int THeadlessRun::Exec(const QString& url, int delaySeconds, const TCrawlOptions& options) {
     if (!FReportDir.empty()) {
         if (const std::string error = TCrawlReport::CheckFolder(FReportDir); !error.empty()) {
             PrintLine(stderr, "marrowby: " + Bytes(error));
@@ -55,18 +55,19 @@ int THeadlessRun::Exec(const QString& url, int delaySeconds, unsigned probes) {
         }
     }
     FCrawl->ApplyDelay(QString::number(delaySeconds));
-    FCrawl->SetProbes(probes);
+    FCrawl->SetOptions(options);
     QTimer::singleShot(0, this, [this, url] { FCrawl->Enter(url); });
     return QCoreApplication::exec();
 }
 
-int THeadlessRun::ExecSite(const std::string& folder, int delaySeconds, unsigned probes) {
+int THeadlessRun::ExecSite(const std::string& folder, int delaySeconds,
+                          const TCrawlOptions& options) {
     const std::string error = FSite.Start(folder);
     if (!error.empty()) {
         PrintLine(stderr, "marrowby: " + Bytes(error));
         return ExitFailed;
     }
-    return Exec(QString::fromStdString(FSite.Url()), delaySeconds, probes);
+    return Exec(QString::fromStdString(FSite.Url()), delaySeconds, options);
 }
 
 void THeadlessRun::PageRow(const TGoneRow& row, const std::string& reason) {

@@ -3,6 +3,7 @@
 // stdout, the reports on disk and an exit code that tells whether anything
 // was broken. Needs QtCore only.
 
+#include "crawl/TCrawlOptions.h"
 #include "crawl/TCrawl.h"
 #include "crawl/TCrawlListener.h"
 #include "site/TSiteServer.h"
@@ -24,10 +25,10 @@ public:
 
     // Serves folder on 127.0.0.1 and crawls it from its root, as Exec does;
     // a folder that cannot be served is a failed crawl.
-    int ExecSite(const std::string& folder, int delaySeconds, unsigned probes = 4);
-    // Crawls from url with the given pause and number of probes at a time,
-    // and returns the exit code.
-    int Exec(const QString& url, int delaySeconds, unsigned probes = 4);
+    int ExecSite(const std::string& folder, int delaySeconds, const TCrawlOptions& options = {});
+    // Crawls from url with the given pause and options, and returns the exit
+    // code.
+    int Exec(const QString& url, int delaySeconds, const TCrawlOptions& options = {});
 
     void PageRow(const TGoneRow& row, const std::string& reason) override;
     void Finished(const QString& text) override;

@@ -20,6 +20,7 @@
 //   TCrawlStop.cpp        stopping every worker
 
 #include "TCrawlListener.h"
+#include "TCrawlOptions.h"
 #include "TCrawlReport.h"
 #include "TRecordStore.h"
 #include "common/Messages.h"
@@ -61,11 +62,10 @@ public:
     // Applies a delay as typed into the delay box. Returns the error to show
     // when the text is not a whole number of seconds, 0 or more; else empty.
     QString ApplyDelay(const QString& text);
-    // How many requests are under way at a time in all (1 or more); 1 sends
-    // them one after the other, in the page's order. Takes effect at the
-    // first Enter.
-    void SetProbes(unsigned concurrency) { FProbeConcurrency = concurrency > 0 ? concurrency : 1; }
-    unsigned Probes() const noexcept { return FProbeConcurrency; }
+    // How the crawl treats servers and how far it goes. Read at the first
+    // Enter; later changes go to the next crawl.
+    void SetOptions(TCrawlOptions options) { FOptions = std::move(options); }
+    const TCrawlOptions& Options() const noexcept { return FOptions; }
     // Stops every worker and frees the records, in an order that never lets
     // a worker or a nested handler touch what is gone. Final: a stopped crawl
     // drops every message and tells its listener nothing more.
@@ -210,7 +210,7 @@ private:
     bool FPageInFlight = false;
     // The page being parsed and merged.
     std::string FParsingPage;
-    unsigned FProbeConcurrency = 4;
+    TCrawlOptions FOptions;
     // The probes of the page being merged: each new object's request, and
     // its answer once in.
     std::unordered_map<std::string, std::uint64_t> FPageProbes;

@@ -11,13 +11,8 @@
 
 TRequestScheduler& TCrawl::Scheduler() {
     if (!FScheduler) {
-        TSchedulerOptions options;
-        options.PerHost = static_cast<int>(FProbeConcurrency);
-        options.Total = std::max(options.Total, options.PerHost);
-        // A folder served by the program is reached directly, whatever proxy.
-        options.NoProxy = "127.0.0.1";
         FScheduler = std::make_unique<TRequestScheduler>(
-            [this](TAnswer answer) { Deliver(std::move(answer)); }, std::move(options));
+            [this](TAnswer answer) { Deliver(std::move(answer)); }, FOptions.Scheduler());
     }
     return *FScheduler;
 }

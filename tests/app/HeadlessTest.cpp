@@ -217,6 +217,10 @@ TEST(Headless, BadUsageExitsTwo) {
         {"--scan", "page.html", "--base", "http://h/", "--site", "."},
         {"--site"},
         {"--headless", "--site", ".", "http://127.0.0.1:1/"},
+        {"--headless", "--per-host", "0", "http://127.0.0.1:1/"},
+        {"--headless", "--retries", "many", "http://127.0.0.1:1/"},
+        {"--headless", "--include", "(", "http://127.0.0.1:1/"},
+        {"--headless", "--user-agent", "", "http://127.0.0.1:1/"},
     };
     for (const QStringList& args : table) {
         SCOPED_TRACE(args.join(' ').toStdString());
@@ -448,9 +452,14 @@ TEST(Program, HelpAndVersionNeedNoDisplay) {
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("Usage: marrowby"), std::string::npos);
     // Every option and the address, each with an example of its own.
-    const char* entries[] = {"--help",      "--version",      "--site <DIR>",  "--headless",
-                             "--delay <S>", "--probes <N>", "--report <DIR>", "--scan <FILE>", "--base <URL>",
-                             "--depth <N>", "  URL "};
+    const char* entries[] = {"--help",           "--version",         "--site <DIR>",
+                             "--headless",       "--delay <S>",       "--per-host <N>",
+                             "--connections <M>", "--host-gap <MS>",  "--retries <N>",
+                             "--max-wait <S>",   "--no-external",     "--ignore-robots",
+                             "--user-agent <TEXT>", "--max-depth <N>", "--max-pages <N>",
+                             "--include <REGEX>", "--exclude <REGEX>", "--report <DIR>",
+                             "--scan <FILE>",    "--base <URL>",      "--depth <N>",
+                             "  URL "};
     for (const char* entry : entries) {
         const std::size_t at = help.out.find(entry);
         ASSERT_NE(at, std::string::npos) << entry;
@@ -460,7 +469,8 @@ TEST(Program, HelpAndVersionNeedNoDisplay) {
     }
     // What --report writes, and the time limits, as the README has them.
     for (const char* told :
-         {"Exit codes: 0 ", "referrers.csv", "within 30 s", "for 60 s", "after 5 minutes"})
+         {"Exit codes: 0 ", "referrers.csv", "within 30 s", "for 60 s", "after 5 minutes",
+          "http://h:8080/ is another"})
         EXPECT_NE(help.out.find(told), std::string::npos) << told;
     const TRun version = Marrowby({"--version"});
     EXPECT_EQ(version.exitCode, 0);

@@ -296,7 +296,9 @@ TEST(CrawlProbes, NewObjectsAreProbedTogetherAndAppliedInThePagesOrder) {
         }
         site.AddPage("/p.html", "200 OK", "text/html", page + "<img src=o0.gif>");
         TCrawlDriver driver;
-        driver.Crawl->SetProbes(probes[run]);
+        TCrawlOptions options;
+        options.PerHost = static_cast<int>(probes[run]);
+        driver.Crawl->SetOptions(options);
         driver.Crawl->ApplyDelay("0");
         // Four at a time: the page and four objects are asked for before the
         // first object has answered; one at a time, only the first.
