@@ -84,6 +84,22 @@ void THeadlessRun::PageRow(const TGoneRow& row, const std::string& reason) {
     PrintLine(stderr, line);
 }
 
+// One line per link to another site, when its answer is in.
+void THeadlessRun::ExternalRow(const TExternalRow& row) {
+    if (row.Id <= FExternalsShown)
+        return; // its count grew
+    FExternalsShown = row.Id;
+    QString line = QString("link %1: status %2 size %3 type %4 %5")
+                       .arg(row.Id)
+                       .arg(row.Status)
+                       .arg(row.Size)
+                       .arg(Bytes(row.Type).isEmpty() ? "-" : Bytes(row.Type))
+                       .arg(Bytes(row.Url));
+    if (!row.Reason.empty())
+        line += " (" + Bytes(row.Reason) + ")";
+    PrintLine(stderr, line);
+}
+
 void THeadlessRun::Finished(const QString& text) {
     PrintLine(stdout, text);
     Finish(TCrawlReport::HasBrokenRows(FCrawl->Records()) ? ExitBroken : ExitClean);

@@ -31,6 +31,7 @@ public:
     int Exec(const QString& url, int delaySeconds, const TCrawlOptions& options = {});
 
     void PageRow(const TGoneRow& row, const std::string& reason) override;
+    void ExternalRow(const TExternalRow& row) override;
     void Finished(const QString& text) override;
     void Error(const QString& text) override;
 
@@ -47,4 +48,5 @@ private:
     std::unique_ptr<char[]> FReserve;
     bool FFinishing = false;
     int FPages = 0;
+    std::int32_t FExternalsShown = 0;
 };

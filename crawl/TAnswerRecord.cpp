@@ -81,3 +81,11 @@ _TContent_Struct TAnswerRecord::Object(const TAnswer& answer, std::string& reaso
     return {answer.ContentType, answer.Status,
             Clamp(answer.DeclaredLength >= 0 ? answer.DeclaredLength : answer.BodyBytes)};
 }
+
+_TContent_Struct TAnswerRecord::External(const TAnswer& answer, std::string& reason) {
+    if (answer.Failure == TFailure::RateLimited) {
+        reason = answer.Reason;
+        return {"", 0, -1};
+    }
+    return Object(answer, reason);
+}

@@ -24,6 +24,10 @@ public:
     // is broken, when it is.
     static _TContent_Struct Object(const TAnswer& answer, std::string& reason);
 
+    // A link to another site: as an object, but an address that asked for a
+    // longer wait than allowed is "rate limited", status 0, not broken.
+    static _TContent_Struct External(const TAnswer& answer, std::string& reason);
+
     // "Not Found", 404, -1.
     static _TContent_Struct NotFound();
     // "the server answered 404" and the like.

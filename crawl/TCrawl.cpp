@@ -3,6 +3,7 @@
 
 #include "TAddressLogin.h"
 #include "TAnsiText.h"
+#include "TSiteKey.h"
 #include "http/TRequestScheduler.h"
 #include "parser/THtmlParser.h"
 #include "parser/TLinkResolver.h"
@@ -13,6 +14,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -68,6 +70,10 @@ void TCrawl::Enter(const QString& typed) {
     FRunning = true;
     FTypedAddress = NormalizeTypedAddress(typed, FLogin);
     FStartHost = TIdURI(FTypedAddress).Host();
+    FStartSite = TSiteKey::Of(FTypedAddress);
+    // Checks a halt cut short are asked again.
+    for (const std::int32_t id : std::exchange(FExternalsToResume, {}))
+        SubmitExternal(id);
     // A page already on its way finishes first; its end leads to the next one.
     if (!FPageInFlight)
         Perform(WM_NAVIGATION_START);

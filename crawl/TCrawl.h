@@ -36,6 +36,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -141,6 +142,12 @@ private:
     void StartPause();
     std::uint32_t PauseLeft() const; // a pause is running
     void FinishCrawl();
+    // A page link to another site: checked once, counted each time.
+    void CheckExternal(const std::string& address, std::int32_t count);
+    void SubmitExternal(std::int32_t id);
+    // Applies the external answers that have come, in the order of their ids;
+    // ends a crawl that waits only for them.
+    void ApplyExternals();
     // The scheduler hands every answer here, from the event loop.
     void Deliver(TAnswer answer);
     // A request of this crawl, with its login and a fresh id.
@@ -215,6 +222,15 @@ private:
     // its answer once in.
     std::unordered_map<std::string, std::uint64_t> FPageProbes;
     std::unordered_map<std::uint64_t, std::optional<TAnswer>> FProbeAnswers;
+    // The checks of links to other sites under way (request id to row id),
+    // the answers in before those of lower ids, the checks a halt cut short,
+    // and whether the crawl's end waits for them.
+    std::unordered_map<std::uint64_t, std::int32_t> FExternalRequests;
+    std::map<std::int32_t, TAnswer> FExternalArrived;
+    std::vector<std::int32_t> FExternalsToResume;
+    bool FAwaitingExternals = false;
+    // The start address's site (TSiteKey): its pages are the crawl's.
+    std::string FStartSite;
     bool FStopped = false;
     // Halted by the user; FClosing stays set until the next Enter finds no
     // handler of the halted page on the stack.

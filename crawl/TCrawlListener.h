@@ -33,6 +33,9 @@ public:
     virtual void ObjectRow(const _TObjectType& record, const std::string& reason) {
         (void)record, (void)reason;
     }
+    // A row of the external-links list: a link to another site whose answer
+    // came, or whose count grew since.
+    virtual void ExternalRow(const TExternalRow& row) { (void)row; }
     virtual void Count(TCrawlCounter counter, std::size_t value) { (void)counter, (void)value; }
     // Seconds since the last Enter.
     virtual void Clock(std::uint32_t seconds) { (void)seconds; }

@@ -3,7 +3,7 @@
 
 #include "TAddressLogin.h"
 #include "parser/THtmlParser.h"
-#include "platform/TIdURI.h"
+#include "TSiteKey.h"
 #include "platform/TMessagePump.h"
 
 void TCrawl::OnParserEnd(TMessage&) {
@@ -84,10 +84,12 @@ bool TCrawl::MergeObjectsInOrder() {
 bool TCrawl::MergeAnchors() {
     for (std::size_t i = 0; i < FParsedAnchors.size(); ++i) {
         _TObjectType* const found = FParsedAnchors[i];
-        const bool internal = TIdURI(found->Url).Host() == FStartHost;
+        const bool internal = TSiteKey::Of(found->Url) == FStartSite;
         TAddressEntry& entry = FRecords.AddReference(found->Url, KIND_PAGE, found->Count, internal);
         if (!internal) {
             ++FExternalLinks;
+            if (FOptions.External)
+                CheckExternal(found->Url, found->Count);
             continue;
         }
         if (entry.Page) {

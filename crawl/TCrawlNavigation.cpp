@@ -53,6 +53,13 @@ void TCrawl::StartDownload(const std::string& address) {
 }
 
 void TCrawl::FinishCrawl() {
+    if (FRecords.ExternalsApplied() < FRecords.ExternalCount()) {
+        // The last links to other sites are still being checked.
+        FAwaitingExternals = true;
+        SetStatus("Checking links to other sites");
+        return;
+    }
+    FAwaitingExternals = false;
     Perform(WM_NAVIGATION_END); // the clock stops at the crawl's length
     FListener->Finished("탐색이 끝났습니다");
 }

@@ -32,6 +32,12 @@ void TCrawl::Deliver(TAnswer answer) {
         PostMessage(FHandle, failed ? WM_DOWNLOAD_FAILED : WM_DOWNLOAD_END, 0, 0);
         return;
     }
+    if (const auto external = FExternalRequests.find(answer.Id); external != FExternalRequests.end()) {
+        FExternalArrived.emplace(external->second, std::move(answer));
+        FExternalRequests.erase(external);
+        ApplyExternals();
+        return;
+    }
     // An answer nobody waits for any more (a halted page's) is dropped.
     if (const auto waiting = FProbeAnswers.find(answer.Id); waiting != FProbeAnswers.end())
         waiting->second = std::move(answer);
@@ -82,4 +88,43 @@ bool TCrawl::MergeObjects() {
     FPageProbes.clear();
     FProbeAnswers.clear();
     return merged;
+}
+
+void TCrawl::CheckExternal(const std::string& address, std::int32_t count) {
+    if (const TAddressEntry* entry = FRecords.Find(address); entry && entry->ExternalId != 0) {
+        TExternalRow& row = FRecords.External(entry->ExternalId);
+        ++row.Count;
+        if (static_cast<std::size_t>(row.Id) <= FRecords.ExternalsApplied())
+            FListener->ExternalRow(row);
+        return;
+    }
+    SubmitExternal(FRecords.AddExternal(address, count).Id);
+}
+
+void TCrawl::SubmitExternal(std::int32_t id) {
+    // The probe a person's click would send: a HEAD, a GET when refused.
+    TRequest check = Request(TRequest::Probe(0, FRecords.External(id).Url));
+    FExternalRequests.emplace(check.Id, id);
+    Scheduler().Submit(std::move(check));
+}
+
+void TCrawl::ApplyExternals() {
+    for (;;) {
+        const auto next = static_cast<std::int32_t>(FRecords.ExternalsApplied() + 1);
+        const auto arrived = FExternalArrived.find(next);
+        if (arrived == FExternalArrived.end())
+            break;
+        TExternalRow& row = FRecords.External(next);
+        const _TContent_Struct header = TAnswerRecord::External(arrived->second, row.Reason);
+        row.Status = header.StatusCode;
+        row.Size = header.ContentLength;
+        row.Type = header.ContentType;
+        FExternalArrived.erase(arrived);
+        FRecords.ApplyExternal();
+        FListener->ExternalRow(row);
+    }
+    if (FAwaitingExternals && FRecords.ExternalsApplied() == FRecords.ExternalCount()) {
+        const TNesting nesting(*this);
+        FinishCrawl();
+    }
 }

@@ -123,6 +123,12 @@ void WriteReferrers(CsvWriter& csv, const TRecordStore& store) {
     });
 }
 
+void WriteExternal(CsvWriter& csv, const TRecordStore& store) {
+    WriteHeading(csv, TReportColumns::Externals());
+    for (const TExternalRow& row : store.ExternalRows())
+        WriteRow(csv, TReportColumns::Externals(), row);
+}
+
 } // namespace
 
 std::string TCrawlReport::Write(const TRecordStore& store, const std::string& dir) {
@@ -135,7 +141,7 @@ std::string TCrawlReport::Write(const TRecordStore& store, const std::string& di
     if (ec)
         return "cannot create " + dir + ": " + Reason(ec.value());
     using TWriter = void (*)(CsvWriter&, const TRecordStore&);
-    const TWriter writers[] = {WritePages, WriteObjects, WriteLinks, WriteReferrers};
+    const TWriter writers[] = {WritePages, WriteObjects, WriteLinks, WriteReferrers, WriteExternal};
     std::array<TPending, std::size(FileNames)> set;
     std::string error;
     // A folder in a file's place would stop the set halfway through.
@@ -178,6 +184,9 @@ bool TCrawlReport::HasBrokenRows(const TRecordStore& store) {
             return true;
     for (const _TObjectType* record : store.ObjectsById())
         if (std::int32_t{record->Status} >= 400)
+            return true;
+    for (const TExternalRow& row : store.ExternalRows())
+        if (row.Status >= 400)
             return true;
     return false;
 }

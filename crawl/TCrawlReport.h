@@ -20,6 +20,18 @@ struct TGoneRow {
     std::string Type;
 };
 
+// A link to another site, checked once: one row of the external-links list.
+// Status 0: not answered (rate limited); the reason says why.
+struct TExternalRow {
+    std::int32_t Id = 0;
+    std::string Url;
+    std::int32_t Status = 0;
+    std::int32_t Size = 0;
+    std::string Type;
+    std::int32_t Count = 0;
+    std::string Reason;
+};
+
 // One address found on a merged page, with its count on that page. The
 // address is the record store's own copy.
 struct TMergedLink {
@@ -41,7 +53,7 @@ class TCrawlReport {
 public:
     // The files a report is made of, in the order they are written.
     static constexpr const char* FileNames[] = {"pages.csv", "objects.csv", "links.csv",
-                                                "referrers.csv"};
+                                                "referrers.csv", "external.csv"};
 
     // Writes the report files into dir, creating it when needed. The files
     // are written under temporary names in dir and renamed into place only
@@ -56,6 +68,6 @@ public:
     // else what is wrong, with the system's reason.
     static std::string CheckFolder(const std::string& dir);
 
-    // True when some page or object row has a status of 400 or more.
+    // True when some page, object or external row has a status of 400 or more.
     static bool HasBrokenRows(const TRecordStore& store);
 };

@@ -61,6 +61,14 @@ void TCrawl::Halt() {
         FGoingList.push_front(FRecords.Stored(FGoneList.back()));
         FGoneList.pop_back();
     }
+    // Links to other sites still being checked are asked again at the next Enter.
+    for (const auto& [request, id] : FExternalRequests) {
+        if (FScheduler)
+            FScheduler->Cancel(request);
+        FExternalsToResume.push_back(id);
+    }
+    FExternalRequests.clear();
+    FAwaitingExternals = false;
     FParsedAnchors.clear();
     FParsedObjects.clear();
     // What the stopped workers posted, and the next page's start, must not

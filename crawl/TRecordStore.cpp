@@ -151,3 +151,12 @@ void TRecordStore::FreeRecords() {
         // No thread to spare: they go here after all.
     }
 }
+
+TExternalRow& TRecordStore::AddExternal(std::string_view address, std::int32_t count) {
+    TExternalRow row;
+    row.Id = static_cast<std::int32_t>(FExternals.size() + 1);
+    row.Url = std::string(address);
+    row.Count = count;
+    Entry(address).ExternalId = row.Id;
+    return FExternals.emplace_back(std::move(row));
+}

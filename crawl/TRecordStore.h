@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -23,6 +24,8 @@ struct TAddressEntry {
     std::unique_ptr<_TObjectType> Page;
     // An embedded object, probed once.
     std::unique_ptr<_TObjectType> Object;
+    // As a link to another site: its id in the external rows (0: none).
+    std::int32_t ExternalId = 0;
     // Why the page or the object is broken, as the HTTP layer said.
     std::string Reason;
     // The merged pages (by their place in Merged()) that reference the
@@ -63,6 +66,17 @@ public:
     const std::vector<TGoneRow>& PageRows() const noexcept { return FPageRows; }
     const std::vector<TMergedPage>& Merged() const noexcept { return FMerged; }
 
+    // Links to other sites: a new one gets the next id and a row to fill in
+    // when its answer is applied; the rows applied so far, in id order.
+    TExternalRow& AddExternal(std::string_view address, std::int32_t count);
+    TExternalRow& External(std::int32_t id) { return FExternals[static_cast<std::size_t>(id - 1)]; }
+    std::size_t ExternalCount() const noexcept { return FExternals.size(); }
+    void ApplyExternal() noexcept { ++FExternalsApplied; }
+    std::size_t ExternalsApplied() const noexcept { return FExternalsApplied; }
+    std::span<const TExternalRow> ExternalRows() const noexcept {
+        return {FExternals.data(), FExternalsApplied};
+    }
+
     // Objects in the order of their ids.
     std::vector<const _TObjectType*> ObjectsById() const;
     std::size_t ObjectCount() const noexcept { return FObjectCount; }
@@ -99,4 +113,6 @@ private:
     // The links of the page being merged, until EndMerge lists them.
     std::vector<TMergedLink> FMergingLinks;
     std::size_t FObjectCount = 0;
+    std::vector<TExternalRow> FExternals;
+    std::size_t FExternalsApplied = 0;
 };

@@ -20,6 +20,14 @@ std::int64_t ObjectCount(const _TObjectType& r) { return std::int32_t{r.Count}; 
 std::string ObjectUrl(const _TObjectType& r) { return r.Url; }
 std::string ObjectType(const _TObjectType& r) { return r.ContentType; }
 
+std::int64_t ExternalId(const TExternalRow& r) { return r.Id; }
+std::int64_t ExternalStatus(const TExternalRow& r) { return r.Status; }
+std::int64_t ExternalSize(const TExternalRow& r) { return r.Size; }
+std::int64_t ExternalCount(const TExternalRow& r) { return r.Count; }
+std::string ExternalUrl(const TExternalRow& r) { return r.Url; }
+std::string ExternalType(const TExternalRow& r) { return r.Type; }
+std::string ExternalReason(const TExternalRow& r) { return r.Reason; }
+
 using L = TColumnAlign;
 
 } // namespace
@@ -44,6 +52,19 @@ const std::array<TReportColumn<_TObjectType>, 6>& TReportColumns::Objects() {
         {"Status", 70, L::Left, true, Decimal<_TObjectType, ObjectStatus>, ObjectStatus},
         {"Type", 70, L::Left, false, ObjectType, nullptr},
         {"Count", 20, L::Left, true, Decimal<_TObjectType, ObjectCount>, ObjectCount},
+    }};
+    return columns;
+}
+
+const std::array<TReportColumn<TExternalRow>, 7>& TReportColumns::Externals() {
+    static const std::array<TReportColumn<TExternalRow>, 7> columns{{
+        {"Id", 60, L::Left, true, Decimal<TExternalRow, ExternalId>, ExternalId},
+        {"URI", 400, L::Left, false, ExternalUrl, nullptr},
+        {"Status", 70, L::Left, true, Decimal<TExternalRow, ExternalStatus>, ExternalStatus},
+        {"Size", 70, L::Left, true, Decimal<TExternalRow, ExternalSize>, ExternalSize},
+        {"Type", 70, L::Left, false, ExternalType, nullptr},
+        {"Count", 20, L::Left, true, Decimal<TExternalRow, ExternalCount>, ExternalCount},
+        {"Reason", 200, L::Left, false, ExternalReason, nullptr},
     }};
     return columns;
 }

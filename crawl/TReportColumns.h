@@ -1,5 +1,5 @@
 #pragma once
-// The columns of the two report lists, one table each, serving both the list
+// The columns of the report lists, one table each, serving both the list
 // in the window and its CSV file: the heading, the list's width and
 // alignment, how the column sorts, and the value of a row.
 
@@ -28,4 +28,6 @@ public:
     // The object list and objects.csv. The record's fields are read by value:
     // the record is packed.
     static const std::array<TReportColumn<_TObjectType>, 6>& Objects();
+    // The external-links list and external.csv.
+    static const std::array<TReportColumn<TExternalRow>, 7>& Externals();
 };

@@ -178,7 +178,7 @@ TEST_F(Lists, WhereUsedCopySaveAndWhyAPageFailed) {
     const int gone = RowOf(w.GoneListView, site.Gone);
     ASSERT_GE(gone, 0);
     const QString why = w.GoneListView->model()->index(gone, 2).data(Qt::ToolTipRole).toString();
-    EXPECT_TRUE(why.contains("connect", Qt::CaseInsensitive)) << why.toStdString();
+    EXPECT_TRUE(why.contains("cut short", Qt::CaseInsensitive)) << why.toStdString();
 
     // Where used: a page linked from two pages, and a broken image.
     DoubleClickRow(w.GoneListView, RowOf(w.GoneListView, site.Url("/b.html")));

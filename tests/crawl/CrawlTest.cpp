@@ -166,7 +166,7 @@ struct Crawl : ::testing::Test {
         EXPECT_EQ(+c.Records().Page(site.Gone)->Depth, 2);
         EXPECT_EQ(c.LastRecordId(), 6);
         EXPECT_EQ(c.LastObjectId(), 3);
-        EXPECT_EQ(c.Records().Page("http://external.example/x"), nullptr);
+        EXPECT_EQ(c.Records().Page(site.Outside), nullptr);
 
         // Counters of the page merged last (the missing page: nothing on it).
         EXPECT_EQ(seen.Counts[TCrawlCounter::GoneList], 5u);
@@ -197,7 +197,7 @@ TEST_F(Crawl, WholeSiteWithoutPause) {
                         std::string(l.Url) + " " + std::to_string(l.Count));
     EXPECT_EQ(kinds, (std::vector<std::string>{
                          "in " + site.Url("/a.html") + " 1", "in " + site.Url("/b.html") + " 1",
-                         "in " + site.Home() + " 1", "out http://external.example/x 1",
+                         "in " + site.Home() + " 1", "out " + site.Outside + " 1",
                          "obj " + site.Url("/bg.gif") + " 1", "obj " + site.Url("/img.gif") + " 2",
                          "obj " + site.Url("/nope.gif") + " 1"}));
     // Pages merged: every HTML page, the missing one included; not the text file.
@@ -366,8 +366,9 @@ TEST_F(Crawl, ARedirectedPageIsParsedWhereItLanded) {
     std::vector<std::string> asked;
     for (const TReceivedRequest& r : site.Server.Requests())
         asked.push_back(r.Target);
+    // The link to the other host is checked once, as a link elsewhere.
     EXPECT_EQ(asked, (std::vector<std::string>{"/start.html", "/moved.html", "/far/moved.html",
-                                               "/far/i.gif"}));
+                                               "/far/i.gif", "/far/rel.html"}));
 }
 
 // A login, typed in any spelling or met in a redirect or a link, is never

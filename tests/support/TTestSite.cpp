@@ -17,12 +17,19 @@ void TTestSite::AddPage(const std::string& target, const std::string& status,
 
 TTestSite::TTestSite() {
     Server.Start();
-    Gone = "http://127.0.0.1:" + std::to_string(TCannedServer::ClosedPort()) + "/gone.html";
+    Other.Start();
+    Other.Add("/x", Page("200 OK", "text/html", "<p>elsewhere</p>"));
+    Outside = Other.Url("/x");
+    // The answer breaks off after a few of its declared bytes: a failed page.
+    Gone = Url("/gone.html");
+    TCannedResponse cut = Page("200 OK", "text/html", std::string(100, 'x'));
+    cut.CloseAfter = cut.Raw.size() - 90;
+    Server.Add("/gone.html", cut);
     const std::string html = "text/html";
     AddPage("/", "200 OK", html,
                          "<html><body background=\"bg.gif\">\n"
                          "<a href=\"a.html\">A</a> <a href=b.html>B</a> <a href=\"/\">home</a>\n"
-                         "<a href=\"http://external.example/x\">out</a>\n"
+                         "<a href=\"" + Outside + "\">out</a>\n"
                          "<img src=\"img.gif\"><IMG SRC=img.gif><img src=\"nope.gif\">\n"
                          "</body></html>\n");
     AddPage("/a.html", "200 OK", "text/html; charset=UTF-8",

@@ -1,7 +1,7 @@
 #pragma once
 // A small web site on 127.0.0.1 for crawl tests: pages linking to each other,
 // back to the first page and to another host; a missing page, a page that is
-// not HTML, a page whose server is gone; images used on several pages and a
+// not HTML, a page whose answer breaks off; images used on several pages and a
 // missing image.
 
 #include "TCannedServer.h"
@@ -14,7 +14,10 @@ public:
     TTestSite();
 
     TCannedServer Server{std::chrono::seconds(120)};
-    std::string Gone; // the address of a page nobody serves
+    // Another host the first page links to: its /x answers 200.
+    TCannedServer Other{std::chrono::seconds(120), "127.0.0.2"};
+    std::string Outside; // the address of that link
+    std::string Gone; // the address of a page whose answer breaks off
     std::map<std::string, int> BodySize; // by target
 
     std::string Url(const std::string& target) const { return Server.Url(target); }
