@@ -21,6 +21,7 @@
 
 #include "TCrawlListener.h"
 #include "TCrawlOptions.h"
+#include "TRobotsRules.h"
 #include "TCrawlReport.h"
 #include "TRecordStore.h"
 #include "common/Messages.h"
@@ -120,8 +121,8 @@ public:
     const std::deque<std::string_view>& GoingList() const noexcept { return FGoingList; }
     std::int32_t LastRecordId() const noexcept { return FLastRecordId; }
     std::int32_t LastObjectId() const noexcept { return FLastObjectId; }
-    // A page's request is under way.
-    bool Downloading() const noexcept { return FPageRequest != 0; }
+    // A page's request is under way, or the robots.txt the first page waits for.
+    bool Downloading() const noexcept { return FPageRequest != 0 || FRobotsRequest != 0; }
     const THtmlParser* Parser() const noexcept { return FParser.get(); }
     std::int32_t DelaySeconds() const noexcept { return FDelaySeconds; }
     std::uint32_t DelayTick() const noexcept { return FDelayTick; }
@@ -136,7 +137,12 @@ protected:
 
 private:
     void SetStatus(const QString& text);
-    void StartDownload(const std::string& address);
+    // Fetches the page, unless robots.txt or the scope keeps it out; false
+    // when it was listed without a request.
+    bool StartDownload(const std::string& address);
+    // Asks for the start host's robots.txt; true when the first page must
+    // wait for its answer.
+    bool AwaitRobots();
     void ScheduleNavigationStart();
     void AddGoneRow(const TGoneRow& row, const std::string& reason);
     void StartPause();
@@ -229,6 +235,10 @@ private:
     std::map<std::int32_t, TAnswer> FExternalArrived;
     std::vector<std::int32_t> FExternalsToResume;
     bool FAwaitingExternals = false;
+    // The start host's robots.txt: asked before the first page, read once.
+    TRobotsRules FRobots;
+    std::uint64_t FRobotsRequest = 0;
+    bool FRobotsRead = false;
     // The start address's site (TSiteKey): its pages are the crawl's.
     std::string FStartSite;
     bool FStopped = false;

@@ -8,6 +8,7 @@
 #include "platform/TMessagePump.h"
 
 #include <QTimer>
+#include <QUrl>
 
 void TCrawl::OnNavigationStart(TMessage&) {
     TMessagePump::ProcessMessages();
@@ -17,6 +18,8 @@ void TCrawl::OnNavigationStart(TMessage&) {
     if (!FRunning || FPageInFlight)
         return;
     FDelayTimer->stop();
+    if (AwaitRobots())
+        return; // its answer starts the page
     if (FGoneList.empty() && FGoingList.empty()) {
         const std::string address = FTypedAddress;
         // Known from the start, so a link back to it counts on its record.
@@ -40,7 +43,30 @@ void TCrawl::OnNavigationStart(TMessage&) {
     StartDownload(address);
 }
 
-void TCrawl::StartDownload(const std::string& address) {
+bool TCrawl::AwaitRobots() {
+    if (!FOptions.Robots || FRobotsRead)
+        return false;
+    if (FRobotsRequest == 0) {
+        QUrl robots(QString::fromStdString(FTypedAddress));
+        robots.setPath("/robots.txt");
+        robots.setQuery(QString());
+        robots.setFragment(QString());
+        TRequest request =
+            Request(TRequest::Robots(0, robots.toString(QUrl::FullyEncoded).toStdString()));
+        FRobotsRequest = request.Id;
+        Scheduler().Submit(std::move(request));
+    }
+    return true;
+}
+
+bool TCrawl::StartDownload(const std::string& address) {
+    if (FOptions.Robots && !FRobots.Allows(TRobotsRules::PathOf(address))) {
+        _TObjectType* page = FRecords.Page(address);
+        AddGoneRow({page ? page->Id : -1, page ? page->Depth : 0, address, -1, 0, ""},
+                   "disallowed by robots.txt");
+        ScheduleNavigationStart(); // nothing was asked: no pause
+        return false;
+    }
     FPageInFlight = true;
     TRequest request = Request(TRequest::Page(0, address));
     request.KeepHtmlOnly = true; // another type is checked like an object
@@ -50,6 +76,7 @@ void TCrawl::StartDownload(const std::string& address) {
     PostMessage(FHandle, WM_DOWNLOAD_START, 0, 0);
     FListener->PageStarted(FGoneList.size(), FGoingList.size());
     FListener->Caption(TAnsiText::ToDisplay(address) + " 페이지를 탐색 중입니다");
+    return true;
 }
 
 void TCrawl::FinishCrawl() {

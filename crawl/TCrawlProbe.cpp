@@ -32,6 +32,15 @@ void TCrawl::Deliver(TAnswer answer) {
         PostMessage(FHandle, failed ? WM_DOWNLOAD_FAILED : WM_DOWNLOAD_END, 0, 0);
         return;
     }
+    if (answer.Id == FRobotsRequest && FRobotsRequest != 0) {
+        FRobotsRequest = 0;
+        FRobotsRead = true;
+        FRobots = TRobotsRules::FromAnswer(
+            answer, TRobotsRules::ProductToken(Scheduler().Options().UserAgent));
+        if (!FClosing)
+            ScheduleNavigationStart();
+        return;
+    }
     if (const auto external = FExternalRequests.find(answer.Id); external != FExternalRequests.end()) {
         FExternalArrived.emplace(external->second, std::move(answer));
         FExternalRequests.erase(external);

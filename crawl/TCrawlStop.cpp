@@ -29,6 +29,7 @@ void TCrawl::Stop() {
         FParser.reset(); // waits for the thread's end
     }
     FPageRequest = 0;
+    FRobotsRequest = 0;
     FParsedAnchors.clear();
     FParsedObjects.clear();
     FGoingList.clear(); // it names the records' addresses
@@ -61,6 +62,9 @@ void TCrawl::Halt() {
         FGoingList.push_front(FRecords.Stored(FGoneList.back()));
         FGoneList.pop_back();
     }
+    if (FRobotsRequest != 0 && FScheduler)
+        FScheduler->Cancel(FRobotsRequest); // asked again at the next Enter
+    FRobotsRequest = 0;
     // Links to other sites still being checked are asked again at the next Enter.
     for (const auto& [request, id] : FExternalRequests) {
         if (FScheduler)

@@ -231,7 +231,7 @@ TEST_F(Crawl, EnterDuringADownloadStartsNoSecondPage) {
     site.Server.Add("/slow.html", slow);
     c.ApplyDelay("0");
     c.Enter(QString::fromStdString(site.Url("/slow.html")));
-    ASSERT_TRUE(site.Server.WaitForRequests(1, std::chrono::seconds(5)));
+    ASSERT_TRUE(driver.PumpUntil([&] { return site.Server.Requests().size() >= 2; })); // robots.txt, the page
     c.Enter(QString::fromStdString(site.Url("/slow.html")));
     EXPECT_EQ(c.GoneList().size(), 1u);
     ASSERT_TRUE(driver.PumpUntil([&] { return c.GoneList().size() >= 2; }));
@@ -300,13 +300,13 @@ TEST(CrawlProbes, NewObjectsAreProbedTogetherAndAppliedInThePagesOrder) {
         options.PerHost = static_cast<int>(probes[run]);
         driver.Crawl->SetOptions(options);
         driver.Crawl->ApplyDelay("0");
-        // Four at a time: the page and four objects are asked for before the
-        // first object has answered; one at a time, only the first.
+        // Four at a time: robots.txt, the page and four objects are asked for
+        // before the first object has answered; one at a time, only the first.
         std::size_t asked = 0;
         QTimer::singleShot(1500, [&] { asked = site.Server.Requests().size(); });
         driver.Crawl->Enter(QString::fromStdString(site.Url("/p.html")));
         ASSERT_TRUE(TCrawlDriver::PumpUntil([&] { return driver.Finished(); }, 20000));
-        EXPECT_EQ(asked, probes[run] == 4 ? 5u : 2u);
+        EXPECT_EQ(asked, probes[run] == 4 ? 6u : 3u); // robots.txt and the page first
         rows[run] = driver.Listener.ObjectRows;
         for (std::vector<std::string>& row : rows[run])
             row[1] = row[1].substr(site.Url("").size()); // the port differs from run to run
@@ -340,7 +340,7 @@ TEST_F(Crawl, RequestsTheAddressesABrowserWould) {
     std::vector<std::string> asked;
     for (const TReceivedRequest& r : site.Server.Requests())
         asked.push_back(r.Target);
-    EXPECT_EQ(asked, (std::vector<std::string>{"/Docs/Guide", "/Docs/p%D0%B0th.html",
+    EXPECT_EQ(asked, (std::vector<std::string>{"/robots.txt", "/Docs/Guide", "/Docs/p%D0%B0th.html",
                                                "/Docs/x.html?a=1&b=2"}));
 }
 
@@ -367,7 +367,7 @@ TEST_F(Crawl, ARedirectedPageIsParsedWhereItLanded) {
     for (const TReceivedRequest& r : site.Server.Requests())
         asked.push_back(r.Target);
     // The link to the other host is checked once, as a link elsewhere.
-    EXPECT_EQ(asked, (std::vector<std::string>{"/start.html", "/moved.html", "/far/moved.html",
+    EXPECT_EQ(asked, (std::vector<std::string>{"/robots.txt", "/start.html", "/moved.html", "/far/moved.html",
                                                "/far/i.gif", "/far/rel.html"}));
 }
 
