@@ -71,6 +71,15 @@ void TCrawl::Enter(const QString& typed) {
     FTypedAddress = NormalizeTypedAddress(typed, FLogin);
     FStartHost = TIdURI(FTypedAddress).Host();
     FStartSite = TSiteKey::Of(FTypedAddress);
+    // Whole addresses; a pattern that does not compile (the callers check
+    // first) leaves everything in.
+    const auto whole = [](const std::string& pattern) {
+        return pattern.empty() ? QRegularExpression()
+                               : QRegularExpression(QRegularExpression::anchoredPattern(
+                                     QString::fromStdString(pattern)));
+    };
+    FInclude = whole(FOptions.Include);
+    FExclude = whole(FOptions.Exclude);
     // Checks a halt cut short are asked again.
     for (const std::int32_t id : std::exchange(FExternalsToResume, {}))
         SubmitExternal(id);
@@ -158,3 +167,10 @@ TCrawl::TNesting::~TNesting() {
 }
 
 void TCrawl::SetStatus(const QString& text) { FListener->Status(text); }
+
+bool TCrawl::Excluded(const std::string& address, bool pages) const {
+    const QString text = QString::fromStdString(address);
+    if (pages && !FInclude.pattern().isEmpty() && FInclude.isValid() && !FInclude.match(text).hasMatch())
+        return true;
+    return !FExclude.pattern().isEmpty() && FExclude.isValid() && FExclude.match(text).hasMatch();
+}

@@ -32,6 +32,7 @@
 #include "platform/TWindowHandle.h"
 
 #include <QObject>
+#include <QRegularExpression>
 #include <QString>
 
 #include <atomic>
@@ -235,6 +236,11 @@ private:
     std::map<std::int32_t, TAnswer> FExternalArrived;
     std::vector<std::int32_t> FExternalsToResume;
     bool FAwaitingExternals = false;
+    // --include and --exclude, made at Enter: a page link outside them is
+    // listed as "excluded" and not requested.
+    QRegularExpression FInclude, FExclude;
+    // pages: --include applies too (it names the pages to fetch).
+    bool Excluded(const std::string& address, bool pages = true) const;
     // The start host's robots.txt: asked before the first page, read once.
     TRobotsRules FRobots;
     std::uint64_t FRobotsRequest = 0;

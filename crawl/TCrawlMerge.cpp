@@ -88,7 +88,7 @@ bool TCrawl::MergeAnchors() {
         TAddressEntry& entry = FRecords.AddReference(found->Url, KIND_PAGE, found->Count, internal);
         if (!internal) {
             ++FExternalLinks;
-            if (FOptions.External)
+            if (FOptions.External && !Excluded(found->Url, false))
                 CheckExternal(found->Url, found->Count);
             continue;
         }
@@ -109,7 +109,12 @@ bool TCrawl::MergeAnchors() {
             record->Depth = found->Depth;
             record->Id = FLastRecordId;
             entry.Page = std::move(record);
-            FGoingList.push_back(queued);
+            const _TObjectType& page = *entry.Page;
+            if (Excluded(page.Url)) {
+                AddGoneRow({page.Id, page.Depth, page.Url, -1, 0, ""}, "excluded");
+            } else if (FOptions.MaxDepth < 0 || page.Depth <= FOptions.MaxDepth) {
+                FGoingList.push_back(queued);
+            }
             TMessagePump::ProcessMessages();
             if (FClosing)
                 return false;

@@ -32,7 +32,9 @@ void TCrawl::OnNavigationStart(TMessage&) {
         StartDownload(address);
         return;
     }
-    if (FGoingList.empty()) {
+    const bool enough = FOptions.MaxPages >= 0 &&
+                        FGoneList.size() >= static_cast<std::size_t>(FOptions.MaxPages);
+    if (FGoingList.empty() || enough) {
         FDelayTimer->stop();
         FinishCrawl();
         return;

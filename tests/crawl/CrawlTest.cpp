@@ -316,6 +316,42 @@ TEST(CrawlProbes, NewObjectsAreProbedTogetherAndAppliedInThePagesOrder) {
     EXPECT_EQ(rows[1][2], (std::vector<std::string>{"3", "/o2.gif", "-1", "404", "Not Found", "1"}));
 }
 
+TEST(CrawlScope, DepthPagesIncludeAndExcludeKeepPagesOut) {
+    const auto with = [](auto set) {
+        TCrawlOptions options;
+        set(options);
+        return options;
+    };
+    const struct {
+        const char* Name;
+        TCrawlOptions Options;
+        std::vector<std::string> Fetched; // targets, in order
+        std::vector<std::string> Excluded;
+    } table[] = {
+        {"depth 1", with([](auto& o) { o.MaxDepth = 1; }), {"", "/a.html", "/b.html"}, {}},
+        {"2 pages", with([](auto& o) { o.MaxPages = 2; }), {"", "/a.html"}, {}},
+        {"exclude", with([](auto& o) { o.Exclude = ".*/b\\.html"; }), {"", "/a.html", "/doc.txt", "/missing.html", "/gone.html"},
+         {"/b.html"}},
+        {"include", with([](auto& o) { o.Include = "http://127\\.0\\.0\\.1:[0-9]+(/a\\.html)?"; }), {"", "/a.html"},
+         {"/b.html", "/doc.txt", "/missing.html", "/gone.html"}},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.Name);
+        TTestSite site;
+        TCrawlDriver driver;
+        driver.Crawl->SetOptions(row.Options);
+        ASSERT_TRUE(driver.Run(site.Url("/"), 0));
+        std::vector<std::string> fetched;
+        for (const std::string& page : driver.Crawl->GoneList())
+            fetched.push_back(page.substr(site.Home().size()));
+        EXPECT_EQ(fetched, row.Fetched);
+        QStringList excluded;
+        for (const std::string& target : row.Excluded)
+            excluded << QString::fromStdString(site.Url(target) + ": excluded");
+        EXPECT_EQ(driver.Listener.Reasons.filter(": excluded"), excluded);
+    }
+}
+
 TEST_F(Crawl, HostsDifferingOnlyInLetterCaseAreInternal) {
     site.AddPage("/case.html", "200 OK", "text/html",
                  "<a href=\"http://LocalHost:" + std::to_string(site.Server.Port()) +
