@@ -93,6 +93,7 @@ public:
     void PageRow(const TGoneRow& row, const std::string& reason) override;
     void ObjectsCleared() override;
     void ObjectRow(const _TObjectType& record, const std::string& reason) override;
+    void ExternalRow(const TExternalRow& row) override;
     void Count(TCrawlCounter counter, std::size_t value) override;
     void Clock(std::uint32_t seconds) override;
     void Pause(const QString& label, int position) override;
@@ -116,6 +117,11 @@ public:
     QTreeView* ObjListView = nullptr;
     QCheckBox* AllObjectsCheck = nullptr;
     QCheckBox* BrokenOnlyCheck = nullptr;
+    // The links to other sites, and the two options beside the lists: check
+    // them, obey robots.txt (for the next crawl).
+    QTreeView* ExternalListView = nullptr;
+    QCheckBox* ExternalCheck = nullptr;
+    QCheckBox* RobotsCheck = nullptr;
     QLineEdit* FilterEdit = nullptr;
     QLabel* SummaryLabel = nullptr;
     TStateLabel* StateLabel = nullptr;
@@ -205,6 +211,10 @@ private:
     TColumnFit* FObjectFit = nullptr;
     std::size_t FBrokenPages = 0;
     std::size_t FBrokenObjects = 0;
+    TReportModel<TExternalRow>* FExternalModel = nullptr;
+    TReportFilter* FExternalFilter = nullptr;
+    std::unordered_map<std::int32_t, int> FExternalRows; // external id to row
+    std::size_t FBrokenExternals = 0;
     std::uint32_t FSeconds = 0; // the crawl's clock
     // The address of the Enter that started the crawl; empty before it.
     QString FStartAddress;

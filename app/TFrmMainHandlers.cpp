@@ -204,7 +204,9 @@ void TFrmMain::ClearView() {
     FPageObjectModel->Clear();
     FAllObjectModel->Clear();
     FAllObjectRows.clear();
-    FBrokenPages = FBrokenObjects = 0;
+    FExternalModel->Clear();
+    FExternalRows.clear();
+    FBrokenPages = FBrokenObjects = FBrokenExternals = 0;
     FSeconds = 0;
     FStartAddress.clear();
     FUnsaved = false;

@@ -57,6 +57,13 @@ void TFrmMain::CreateReportLists() {
                                       TReportModel<_TObjectType>::BrokenRole,
                                       TReportModel<_TObjectType>::AddressRole, this);
     FObjectFilter->setSourceModel(FPageObjectModel);
+    FExternalModel = new TReportModel<TExternalRow>(TReportColumns::Externals(), broken, this);
+    FExternalFilter = new TReportFilter(TReportModel<TExternalRow>::SortRole,
+                                        TReportModel<TExternalRow>::BrokenRole,
+                                        TReportModel<TExternalRow>::AddressRole, this);
+    FExternalFilter->setSourceModel(FExternalModel);
+    ExternalListView = ReportList("ExternalListView", FExternalFilter, font());
+    ExternalListView->setToolTip("External links: each link to another site, checked once");
     GoneListView = ReportList("GoneListView", FPageFilter, font());
     ObjListView = ReportList("ObjListView", FObjectFilter, font());
     // The address and the type stretch, the address the most.
@@ -86,6 +93,7 @@ void TFrmMain::CreateReportLists() {
         AllObjectsCheck->setEnabled(!broken);
         FPageFilter->SetBrokenOnly(broken);
         FObjectFilter->SetBrokenOnly(broken);
+        FExternalFilter->SetBrokenOnly(broken);
     });
     FilterEdit = new QLineEdit;
     FilterEdit->setObjectName("FilterEdit");
@@ -96,12 +104,31 @@ void TFrmMain::CreateReportLists() {
     connect(FilterEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
         FPageFilter->SetAddressText(text);
         FObjectFilter->SetAddressText(text);
+        FExternalFilter->SetAddressText(text);
     });
+    ExternalCheck = new QCheckBox("Check links elsewhere");
+    ExternalCheck->setObjectName("ExternalCheck");
+    ExternalCheck->setToolTip("Check each link to another site once (from the next crawl on)");
+    RobotsCheck = new QCheckBox("Obey robots.txt");
+    RobotsCheck->setObjectName("RobotsCheck");
+    RobotsCheck->setToolTip("Fetch no page the start host's robots.txt disallows (from the next "
+                            "crawl on)");
+    for (QCheckBox* option : {ExternalCheck, RobotsCheck}) {
+        option->setChecked(true);
+        connect(option, &QCheckBox::toggled, this, [this] {
+            TCrawlOptions options = FCrawl->Options();
+            options.External = ExternalCheck->isChecked();
+            options.Robots = RobotsCheck->isChecked();
+            FCrawl->SetOptions(options);
+        });
+    }
     auto* objects = new QWidget;
     auto* toggles = new QHBoxLayout;
     toggles->setContentsMargins(4, 0, 4, 0);
     toggles->addWidget(AllObjectsCheck);
     toggles->addWidget(BrokenOnlyCheck);
+    toggles->addWidget(ExternalCheck);
+    toggles->addWidget(RobotsCheck);
     toggles->addStretch(1);
     toggles->addWidget(FilterEdit, 1);
     auto* column = new QVBoxLayout(objects);
@@ -116,7 +143,8 @@ void TFrmMain::CreateReportLists() {
     Splitter3->setChildrenCollapsible(false);
     Splitter3->addWidget(GoneListView);
     Splitter3->addWidget(objects);
-    Splitter3->setSizes({248, 320});
+    Splitter3->addWidget(ExternalListView);
+    Splitter3->setSizes({248, 320, 120});
     Splitter3->setStretchFactor(1, 1);
 
     auto* right = new QWidget;
@@ -210,9 +238,22 @@ void TFrmMain::ObjectRow(const _TObjectType& record, const std::string& reason) 
     ShowSummary();
 }
 
+void TFrmMain::ExternalRow(const TExternalRow& row) {
+    FUnsaved = true;
+    if (const auto known = FExternalRows.find(row.Id); known != FExternalRows.end()) {
+        FBrokenExternals -= TReportModel<TExternalRow>::IsBroken(FExternalModel->RowAt(known->second));
+        FExternalModel->Replace(known->second, row);
+    } else {
+        FExternalRows.emplace(row.Id, FExternalModel->rowCount());
+        FExternalModel->Append(row, row.Reason);
+    }
+    FBrokenExternals += TReportModel<TExternalRow>::IsBroken(row);
+    ShowSummary();
+}
+
 void TFrmMain::ShowSummary() {
     SummaryLabel->setText(QString("%1 pages, %2 objects, %3 broken")
                               .arg(FPageModel->rowCount())
                               .arg(FAllObjectModel->rowCount())
-                              .arg(FBrokenPages + FBrokenObjects));
+                              .arg(FBrokenPages + FBrokenObjects + FBrokenExternals));
 }

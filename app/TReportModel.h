@@ -11,13 +11,14 @@
 #include <QIcon>
 
 #include <array>
+#include <span>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 template <class Row> class TReportModel : public QAbstractTableModel {
 public:
-    using TColumns = std::array<TReportColumn<Row>, 6>;
+    using TColumns = std::span<const TReportColumn<Row>>;
 
     // Numbers for numeric columns, the text for the others.
     static constexpr int SortRole = Qt::UserRole;
@@ -26,7 +27,7 @@ public:
     // The row's address, as the crawl's bytes.
     static constexpr int AddressRole = Qt::UserRole + 2;
 
-    TReportModel(const TColumns& columns, QIcon brokenIcon, QObject* parent = nullptr)
+    TReportModel(TColumns columns, QIcon brokenIcon, QObject* parent = nullptr)
         : QAbstractTableModel(parent), FColumns(columns), FBrokenIcon(std::move(brokenIcon)) {}
 
     void Append(const Row& row, const std::string& reason) {
@@ -102,7 +103,7 @@ private:
                                        : Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
     }
 
-    const TColumns& FColumns;
+    TColumns FColumns;
     QIcon FBrokenIcon;
     std::vector<TEntry> FRows;
 };

@@ -179,6 +179,10 @@ TEST_F(Lists, WhereUsedCopySaveAndWhyAPageFailed) {
     ASSERT_GE(gone, 0);
     const QString why = w.GoneListView->model()->index(gone, 2).data(Qt::ToolTipRole).toString();
     EXPECT_TRUE(why.contains("cut short", Qt::CaseInsensitive)) << why.toStdString();
+    // The link to another site: one row, its answer in.
+    ASSERT_EQ(w.ExternalListView->model()->rowCount(), 1);
+    EXPECT_EQ(RowOf(w.ExternalListView, site.Outside), 0);
+    EXPECT_EQ(w.ExternalListView->model()->index(0, 2).data().toString(), "200");
 
     // Where used: a page linked from two pages, and a broken image.
     DoubleClickRow(w.GoneListView, RowOf(w.GoneListView, site.Url("/b.html")));
