@@ -105,16 +105,16 @@ struct TOptions {
                                 "N"};
     QCommandLineOption Include{"include",
                                "Fetch only pages whose whole address matches REGEX.\nExample: "
-                               "marrowby --include '^https://example.org/docs/' https://example.org/docs/",
+                               "marrowby --include 'https://example\\.org/docs/.*' https://example.org/docs/",
                                "REGEX"};
     QCommandLineOption Exclude{"exclude",
                                "Do not request addresses matching REGEX; they are listed as "
-                               "\"excluded\".\nExample: marrowby --exclude '\\.pdf$' "
+                               "\"excluded\".\nExample: marrowby --exclude '.*\\.pdf' "
                                "https://example.org/",
                                "REGEX"};
     QCommandLineOption Report{"report",
-                              "With --headless: write pages.csv, objects.csv, links.csv and "
-                              "referrers.csv into DIR when the crawl ends.\nExample: marrowby "
+                              "With --headless: write pages.csv, objects.csv, links.csv, "
+                              "referrers.csv and external.csv into DIR when the crawl ends.\nExample: marrowby "
                               "--headless --site public/ --report out/",
                               "DIR"};
     QCommandLineOption Scan{"scan",
