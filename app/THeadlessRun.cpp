@@ -2,6 +2,7 @@
 
 #include "TExceptionGuard.h"
 #include "TSignalNotifier.h"
+#include "report/TCrawlReport.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -160,4 +160,32 @@ inline std::size_t FindByte(std::string_view text, char c, std::size_t from) noe
                           : static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
 }
 
+// The number of lines text ends: a LF, a CR LF and a CR alone each end one.
+// A CR as text's last byte ends a line: the caller's text stops before a
+// "<", never inside a CR LF. Sixteen bytes are looked at a time.
+inline std::size_t CountLineEnds(std::string_view text) noexcept {
+    const char* at = text.data();
+    const char* const end = at + text.size();
+    std::size_t lines = 0;
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    for (; end - at > 16; at += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        const unsigned lfs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf)));
+        const unsigned crs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, cr)));
+        if ((lfs | crs) == 0)
+            continue;
+        // A CR followed by a LF ends its line with the LF.
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
+        const unsigned lfNext = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(next, lf)));
+        lines +=
+            static_cast<std::size_t>(__builtin_popcount(lfs) + __builtin_popcount(crs & ~lfNext));
+    }
+#endif
+    for (; at < end; ++at)
+        lines += *at == '\n' || (*at == '\r' && (at + 1 == end || at[1] != '\n'));
+    return lines;
+}
+
 } // namespace parser_text

@@ -98,6 +98,23 @@ TEST(Headless, CrawlsTheSiteAndWritesTheReports) {
               + site.Url("/a.html") + ",object," + site.Url("/img.gif") + ",1,\r\n"
               + site.Url("/b.html") + ",anchor," + site.Url("/a.html") + ",1,internal\r\n"
               + site.Url("/b.html") + ",object," + site.Url("/img.gif") + ",1,\r\n");
+    // Each with the line of its first tag on the page.
+    EXPECT_EQ(Slurp(dir + "/referrers.csv"),
+              "URI,Page,Line\r\n"
+              + site.Url("/bg.gif") + "," + site.Home() + ",1\r\n"
+              + site.Url("/img.gif") + "," + site.Home() + ",4\r\n"
+              + site.Url("/img.gif") + "," + site.Url("/a.html") + ",3\r\n"
+              + site.Url("/img.gif") + "," + site.Url("/b.html") + ",1\r\n"
+              + site.Url("/nope.gif") + "," + site.Home() + ",4\r\n"
+              + site.Url("/a.html") + "," + site.Home() + ",2\r\n"
+              + site.Url("/a.html") + "," + site.Url("/b.html") + ",1\r\n"
+              + site.Url("/b.html") + "," + site.Home() + ",2\r\n"
+              + site.Url("/b.html") + "," + site.Url("/a.html") + ",1\r\n"
+              + site.Home() + "," + site.Home() + ",2\r\n"
+              + "http://external.example/x," + site.Home() + ",3\r\n"
+              + site.Url("/doc.txt") + "," + site.Url("/a.html") + ",1\r\n"
+              + site.Url("/missing.html") + "," + site.Url("/a.html") + ",2\r\n"
+              + site.Gone + "," + site.Url("/a.html") + ",2\r\n");
 }
 
 // The (URI, Page) pairs of a links.csv or a referrers.csv, sorted.
@@ -128,7 +145,7 @@ TEST(Headless, ReferrersAreThePairsOfTheLinksAndFailuresSayWhy) {
         EXPECT_EQ(Slurp(tmp.filePath(file)).find("m4ry"), std::string::npos) << file;
     EXPECT_EQ((r.out + r.err).find("m4ry"), std::string::npos) << r.err;
     const std::string referrers = Slurp(tmp.filePath("referrers.csv"));
-    EXPECT_EQ(referrers.rfind("URI,Page\r\n" + site.Url("/bg.gif") + "," + site.Home() + "\r\n", 0), 0u);
+    EXPECT_EQ(referrers.rfind("URI,Page,Line\r\n" + site.Url("/bg.gif") + "," + site.Home() + ",1\r\n", 0), 0u);
     EXPECT_EQ(Pairs(referrers, false), Pairs(Slurp(tmp.filePath("links.csv")), true));
     EXPECT_NE(r.err.find(site.Gone + " (Failed to connect"), std::string::npos) << r.err;
 }

@@ -1,5 +1,5 @@
-#include "crawl/TCrawlReport.h"
 #include "crawl/TRecordStore.h"
+#include "report/TCrawlReport.h"
 
 #include <gtest/gtest.h>
 
@@ -43,17 +43,24 @@ struct Report : ::testing::Test {
         store.Entry("http://h/a,b.png").Object =
             Object(2, "http://h/a,b.png", 10, 200, "image/png", 1);
         store.Entry("http://h/b.gif").Object = Object(1, "http://h/b.gif", -1, 404, "Not Found", 3);
-        Merge("http://h", {{"http://h/b.gif", KIND_OBJECT, 3, false},
-                           {"http://h/a.html", KIND_PAGE, 2, true},
-                           {"http://other/x", KIND_PAGE, 1, false}});
-        Merge("http://h/a.html",
-              {{"http://h/b.gif", KIND_OBJECT, 1, false}, {"http://h/b.gif", KIND_PAGE, 1, true}});
+        Merge("http://h", {{"http://h/b.gif", KIND_OBJECT, 3, false, 2},
+                           {"http://h/a.html", KIND_PAGE, 2, true, 1},
+                           {"http://other/x", KIND_PAGE, 1, false, 70000}});
+        Merge("http://h/a.html", {{"http://h/b.gif", KIND_OBJECT, 1, false, 9},
+                                  {"http://h/b.gif", KIND_PAGE, 1, true, 5}});
     }
+    struct TFound {
+        std::string Url;
+        std::int16_t Kind;
+        std::int32_t Count;
+        bool Internal;
+        std::uint32_t Line;
+    };
     // A page's merge as the crawl makes it: objects first, listed after the anchors.
-    void Merge(const std::string& page, const std::vector<TMergedLink>& found) {
+    void Merge(const std::string& page, const std::vector<TFound>& found) {
         store.BeginMerge(page);
-        for (const TMergedLink& link : found)
-            store.AddReference(link.Url, link.Kind, link.Count, link.Internal);
+        for (const TFound& link : found)
+            store.AddReference(link.Url, link.Kind, link.Count, link.Internal, link.Line);
         store.EndMerge();
     }
     void TearDown() override { std::filesystem::remove_all(dir.parent_path()); }
@@ -73,16 +80,18 @@ TEST_F(Report, WritesTheFourFiles) {
                                         "http://h,object,http://h/b.gif,3,\r\n"
                                         "http://h/a.html,anchor,http://h/b.gif,1,internal\r\n"
                                         "http://h/a.html,object,http://h/b.gif,1,\r\n");
-    // The (URI, Page) pairs of links.csv, by address in order of discovery.
-    EXPECT_EQ(Slurp(dir / "referrers.csv"), "URI,Page\r\n"
-                                            "http://h/b.gif,http://h\r\n"
-                                            "http://h/b.gif,http://h/a.html\r\n"
-                                            "http://h/b.gif,http://h/a.html\r\n"
-                                            "http://h/a.html,http://h\r\n"
-                                            "http://other/x,http://h\r\n");
+    // The (URI, Page) pairs of links.csv, by address in order of discovery,
+    // each with its line; a page that both links to and embeds an address
+    // shows its first line where it is used.
+    EXPECT_EQ(Slurp(dir / "referrers.csv"), "URI,Page,Line\r\n"
+                                            "http://h/b.gif,http://h,2\r\n"
+                                            "http://h/b.gif,http://h/a.html,9\r\n"
+                                            "http://h/b.gif,http://h/a.html,5\r\n"
+                                            "http://h/a.html,http://h,1\r\n"
+                                            "http://other/x,http://h,70000\r\n");
     store.Entry("http://h").Page = Object(1, "http://h", 0, 200, "", 0);
     EXPECT_EQ(store.ReferrersOf("http://h/b.gif"),
-              (std::vector<TReferrer>{{1, "http://h"}, {0, "http://h/a.html"}}));
+              (std::vector<TReferrer>{{1, "http://h", 2}, {0, "http://h/a.html", 5}}));
 }
 
 TEST_F(Report, NamesTheFileItCannotWriteAndWhy) {
@@ -102,12 +111,12 @@ TEST_F(Report, NamesTheFileItCannotWriteAndWhy) {
 TEST_F(Report, AReportCutShortIsAnErrorAndKeepsTheLastSet) {
     ASSERT_EQ(TCrawlReport::Write(store, dir.string()), "");
     std::vector<std::string> before;
-    for (const char* name : TCrawlReport::FileNames)
+    for (const std::string& name : TCrawlReport::FileNames())
         before.push_back(Slurp(dir / name));
     store.AddPageRow({2, 1, "http://h/many", 10, 200, "text/html"});
     store.BeginMerge("http://h/many");
     for (int i = 0; i < 5000; ++i)
-        store.AddReference("http://h/p" + std::to_string(i) + ".html", KIND_PAGE, 1, true);
+        store.AddReference("http://h/p" + std::to_string(i) + ".html", KIND_PAGE, 1, true, 1);
     store.EndMerge();
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -118,7 +127,7 @@ TEST_F(Report, AReportCutShortIsAnErrorAndKeepsTheLastSet) {
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
     EXPECT_EQ(error, "cannot write " + (dir / "links.csv").string() + ": File too large");
     for (std::size_t i = 0; i < before.size(); ++i)
-        EXPECT_EQ(Slurp(dir / TCrawlReport::FileNames[i]), before[i]) << TCrawlReport::FileNames[i];
+        EXPECT_EQ(Slurp(dir / TCrawlReport::FileNames()[i]), before[i]) << i;
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 4); // no leftovers
 
     ASSERT_EQ(TCrawlReport::Write(store, dir.string()), "");
@@ -145,21 +154,21 @@ TEST_F(Report, ALinkInPlaceOfAReportFileIsReplacedNotFollowed) {
 // went, the same pairs in links.csv and referrers.csv.
 TEST_F(Report, AMergeCutShortIsWrittenAsFarAsItWentInEveryFile) {
     store.BeginMerge("http://h/cut");
-    store.AddReference("http://h/b.gif", KIND_OBJECT, 1, false);
-    store.AddReference("http://h/c.html", KIND_PAGE, 1, true);
+    store.AddReference("http://h/b.gif", KIND_OBJECT, 1, false, 3);
+    store.AddReference("http://h/c.html", KIND_PAGE, 1, true, 4);
     ASSERT_EQ(TCrawlReport::Write(store, dir.string()), "");
     EXPECT_TRUE(Slurp(dir / "links.csv")
                     .ends_with("http://h/a.html,object,http://h/b.gif,1,\r\n"
                                "http://h/cut,anchor,http://h/c.html,1,internal\r\n"
                                "http://h/cut,object,http://h/b.gif,1,\r\n"));
-    EXPECT_EQ(Slurp(dir / "referrers.csv"), "URI,Page\r\n"
-                                            "http://h/b.gif,http://h\r\n"
-                                            "http://h/b.gif,http://h/a.html\r\n"
-                                            "http://h/b.gif,http://h/a.html\r\n"
-                                            "http://h/b.gif,http://h/cut\r\n"
-                                            "http://h/a.html,http://h\r\n"
-                                            "http://other/x,http://h\r\n"
-                                            "http://h/c.html,http://h/cut\r\n");
+    EXPECT_EQ(Slurp(dir / "referrers.csv"), "URI,Page,Line\r\n"
+                                            "http://h/b.gif,http://h,2\r\n"
+                                            "http://h/b.gif,http://h/a.html,9\r\n"
+                                            "http://h/b.gif,http://h/a.html,5\r\n"
+                                            "http://h/b.gif,http://h/cut,3\r\n"
+                                            "http://h/a.html,http://h,1\r\n"
+                                            "http://other/x,http://h,70000\r\n"
+                                            "http://h/c.html,http://h/cut,4\r\n");
 }
 
 TEST_F(Report, BrokenRowsAreStatusesOf400OrMore) {

@@ -1,0 +1,12 @@
+#pragma once
+// The CSV report: one file a table (pages.csv, objects.csv, ...), a heading
+// line of the field names, then a line a row (see CsvWriter).
+
+#include "TReportWriter.h"
+
+class TCsvReportWriter : public TReportWriter {
+public:
+    std::vector<std::string> FileNames(const std::vector<TReportTable>& tables) const override;
+    void Write(std::size_t file, const std::vector<TReportTable>& tables,
+               std::ostream& out) const override;
+};
