@@ -2,6 +2,7 @@
 
 #include "TCsvReportWriter.h"
 #include "TDeviceStreamBuf.h"
+#include "TJsonReportWriter.h"
 #include "TReportTables.h"
 #include "crawl/TRecordStore.h"
 
@@ -92,34 +93,38 @@ struct TSetFile {
 } // namespace
 
 const std::vector<std::string>& TCrawlReport::Formats() {
-    static const std::vector<std::string> formats{"csv"};
+    static const std::vector<std::string> formats{"csv", "json"};
     return formats;
 }
 
 std::unique_ptr<TReportWriter> TCrawlReport::Writer(std::string_view format) {
     if (format == "csv")
         return std::make_unique<TCsvReportWriter>();
+    if (format == "json")
+        return std::make_unique<TJsonReportWriter>();
     return nullptr;
 }
 
 std::vector<std::string> TCrawlReport::FileNames(const std::vector<std::string>& formats) {
     static const TRecordStore none;
-    const std::vector<TReportTable> tables = TReportTables::Of(none);
+    TReport report;
+    report.Tables = TReportTables::Of(none);
     std::vector<std::string> names;
     for (const std::string& format : formats)
         if (const std::unique_ptr<TReportWriter> writer = Writer(format))
-            for (std::string& name : writer->FileNames(tables))
+            for (std::string& name : writer->FileNames(report))
                 if (std::find(names.begin(), names.end(), name) == names.end())
                     names.push_back(std::move(name));
     return names;
 }
 
 std::string TCrawlReport::Write(const TRecordStore& store, const std::string& dir,
-                                const std::vector<std::string>& formats) {
+                                const std::vector<std::string>& formats, TReport about) {
     // A file that outgrows the size limit fails with EFBIG instead of ending
     // the process.
     std::signal(SIGXFSZ, SIG_IGN);
-    const std::vector<TReportTable> tables = TReportTables::Of(store);
+    TReport& report = about;
+    report.Tables = TReportTables::Of(store);
     std::vector<std::unique_ptr<TReportWriter>> writers;
     std::deque<TSetFile> set; // a file's place never moves: it owns a temporary file
     const std::filesystem::path root(dir);
@@ -127,7 +132,7 @@ std::string TCrawlReport::Write(const TRecordStore& store, const std::string& di
         std::unique_ptr<TReportWriter> writer = Writer(format);
         if (!writer)
             return "no report format \"" + format + "\"";
-        const std::vector<std::string> names = writer->FileNames(tables);
+        const std::vector<std::string> names = writer->FileNames(report);
         for (std::size_t i = 0; i < names.size(); ++i) {
             const std::filesystem::path path = root / names[i];
             if (std::any_of(set.begin(), set.end(),
@@ -151,7 +156,7 @@ std::string TCrawlReport::Write(const TRecordStore& store, const std::string& di
     std::string error;
     for (TSetFile& file : set) {
         error = WriteFile(file.Pending.Path, file.Pending,
-                          [&](std::ostream& out) { file.Writer->Write(file.Index, tables, out); });
+                          [&](std::ostream& out) { file.Writer->Write(file.Index, report, out); });
         if (!error.empty())
             return error;
     }

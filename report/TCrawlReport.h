@@ -27,9 +27,10 @@ public:
     // place only once all of them are written, so a failure leaves the last
     // set whole; a report file that is a symbolic link is replaced, not
     // followed. Returns an empty string on success, else what went wrong,
-    // naming the file and the system's reason (strerror).
+    // naming the file and the system's reason (strerror). about says what
+    // crawl the report is of; its tables are the store's.
     static std::string Write(const TRecordStore& store, const std::string& dir,
-                             const std::vector<std::string>& formats = {"csv"});
+                             const std::vector<std::string>& formats = {"csv"}, TReport about = {});
 
     // Makes dir when needed and checks that files can be written in it, so
     // that a crawl does not find out only at its end. Empty when they can,

@@ -2,17 +2,15 @@
 
 #include "common/CsvWriter.h"
 
-std::vector<std::string>
-TCsvReportWriter::FileNames(const std::vector<TReportTable>& tables) const {
+std::vector<std::string> TCsvReportWriter::FileNames(const TReport& report) const {
     std::vector<std::string> names;
-    for (const TReportTable& table : tables)
+    for (const TReportTable& table : report.Tables)
         names.push_back(std::string(table.Name) + ".csv");
     return names;
 }
 
-void TCsvReportWriter::Write(std::size_t file, const std::vector<TReportTable>& tables,
-                             std::ostream& out) const {
-    const TReportTable& table = tables.at(file);
+void TCsvReportWriter::Write(std::size_t file, const TReport& report, std::ostream& out) const {
+    const TReportTable& table = report.Tables.at(file);
     CsvWriter csv(out);
     std::vector<std::string> heading;
     for (const TReportField& field : table.Fields)

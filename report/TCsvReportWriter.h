@@ -6,7 +6,6 @@
 
 class TCsvReportWriter : public TReportWriter {
 public:
-    std::vector<std::string> FileNames(const std::vector<TReportTable>& tables) const override;
-    void Write(std::size_t file, const std::vector<TReportTable>& tables,
-               std::ostream& out) const override;
+    std::vector<std::string> FileNames(const TReport& report) const override;
+    void Write(std::size_t file, const TReport& report, std::ostream& out) const override;
 };

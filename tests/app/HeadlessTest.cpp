@@ -7,6 +7,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QThread>
 #include <QTemporaryDir>
 
@@ -170,11 +173,27 @@ std::string Rows(const std::string& csv, std::size_t sizeColumn) {
     return rows;
 }
 
+// A table of the JSON report written as its CSV file would be (for text
+// that needs no quotes).
+std::string AsCsv(const QJsonArray& rows, const std::string& csv) {
+    const std::string heading = csv.substr(0, csv.find('\r'));
+    std::string text = heading + "\r\n";
+    for (const QJsonValue& row : rows) {
+        QStringList cells;
+        for (const QString& name : QString::fromStdString(heading).split(',')) {
+            const QJsonValue cell = row.toObject().value(name);
+            cells << (cell.isDouble() ? QString::number(cell.toInteger()) : cell.toString());
+        }
+        text += cells.join(',').toStdString() + "\r\n";
+    }
+    return text;
+}
+
 TEST(Headless, ServesTheSampleSiteAndCrawlsItFromItsRoot) {
     QTemporaryDir tmp;
     const QString dir = tmp.filePath("r");
     const TRun r = Marrowby({"--headless", "--delay", "0", "--site",
-                             MARROWBY_SOURCE_DIR "/examples/site", "--report", dir});
+                             MARROWBY_SOURCE_DIR "/examples/site", "--report", dir, "--format", "json,csv"});
     EXPECT_EQ(r.exitCode, 4) << r.err; // two broken links and a broken image
     EXPECT_EQ(r.out, "탐색이 끝났습니다\n");
     EXPECT_EQ(Rows(Slurp(dir + "/pages.csv"), 3),
@@ -208,6 +227,21 @@ TEST(Headless, ServesTheSampleSiteAndCrawlsItFromItsRoot) {
     const std::string links = Slurp(dir + "/links.csv");
     EXPECT_NE(links.find(",anchor,https://www.example.org/maps/fernhill,1,external"),
               std::string::npos);
+    // The JSON report holds the same rows, in the shape its schema gives.
+    const TRun valid = Marrowby({"-c",
+                                 "import json, jsonschema, sys\n"
+                                 "jsonschema.validate(json.load(open(sys.argv[1])), json.load(open(sys.argv[2])))",
+                                 dir + "/report.json", MARROWBY_SOURCE_DIR "/docs/report.schema.json"},
+                                "/usr/bin/python3");
+    EXPECT_EQ(valid.exitCode, 0) << valid.err;
+    const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(Slurp(dir + "/report.json"))).object();
+    for (const char* table : {"pages", "objects", "links", "referrers"}) {
+        const std::string csv = Slurp(dir + "/" + table + ".csv");
+        EXPECT_EQ(AsCsv(json.value(table).toArray(), csv), csv) << table;
+    }
+    EXPECT_TRUE(json.value("start").toString().startsWith("http://127.0.0.1:"));
+    EXPECT_EQ(json.value("options").toObject().value("delay").toInt(-1), 0);
+    EXPECT_TRUE(json.value("verdicts").isNull());
 
     const TRun missing = Marrowby({"--headless", "--site", tmp.filePath("none")});
     EXPECT_EQ(missing.exitCode, 1);
@@ -234,6 +268,8 @@ TEST(Headless, BadUsageExitsTwo) {
         {"--scan", "page.html", "--base", "http://h/", "--site", "."},
         {"--site"},
         {"--headless", "--site", ".", "http://127.0.0.1:1/"},
+        {"--headless", "--format", "json", "http://127.0.0.1:1/"},
+        {"--headless", "--report", "r", "--format", "csv,xml", "http://127.0.0.1:1/"},
     };
     for (const QStringList& args : table) {
         SCOPED_TRACE(args.join(' ').toStdString());

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -169,6 +173,39 @@ TEST_F(Report, AMergeCutShortIsWrittenAsFarAsItWentInEveryFile) {
                                             "http://h/a.html,http://h,1\r\n"
                                             "http://other/x,http://h,70000\r\n"
                                             "http://h/c.html,http://h/cut,4\r\n");
+}
+
+// Text a server or a page sends reaches report.json as a valid JSON string:
+// quotes, backslashes and control characters escaped, bytes that are no
+// UTF-8 replaced; numbers stay numbers.
+TEST_F(Report, TheJsonReportHoldsAnyTextAsValidJson) {
+    const std::string bad = "\xef\xbf\xbd"; // U+FFFD
+    const struct {
+        std::string sent, read;
+    } table[] = {
+        {"a\"b\\c", "a\"b\\c"},
+        {"x\r\n\t\x01\x7f", "x\r\n\t\x01\x7f"},
+        {"caf\xc3\xa9 \xed\x95\x9c \xf0\x9f\x98\x80", "caf\xc3\xa9 \xed\x95\x9c \xf0\x9f\x98\x80"},
+        {"\xff\xc3(\xed\xa0\x80\xf4\x90\x80\x80\xe2\x82",
+         bad + bad + "(" + bad + bad + bad + bad + bad + bad + bad + bad + bad},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.sent);
+        store.Entry("http://h/b.gif").Object->ContentType = row.sent;
+        ASSERT_EQ(TCrawlReport::Write(store, dir.string(), {"json"},
+                                      {"http://h", "", "", {{"delay", "5"}}, {}}),
+                  "");
+        QJsonParseError error{};
+        const QJsonObject json =
+            QJsonDocument::fromJson(QByteArray::fromStdString(Slurp(dir / "report.json")), &error)
+                .object();
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+        const QJsonObject object = json.value("objects").toArray().at(0).toObject();
+        EXPECT_EQ(object.value("Type").toString().toStdString(), row.read);
+        EXPECT_EQ(object.value("Count").toInt(), 3);
+        EXPECT_EQ(json.value("options").toObject().value("delay").toInt(), 5);
+        EXPECT_TRUE(json.value("started").isNull());
+    }
 }
 
 TEST_F(Report, BrokenRowsAreStatusesOf400OrMore) {
