@@ -129,6 +129,18 @@ void TJsonReportWriter::Write(std::size_t, const TReport& report, std::ostream& 
                 else
                     AppendString(json, cells[i]);
             }
+            if (table.UsesOf && table.AddressField < cells.size()) {
+                json += ", \"UsedOn\": [";
+                const char* separator = "";
+                for (const TReferrer& use : table.UsesOf(cells[table.AddressField])) {
+                    json += separator;
+                    separator = ", ";
+                    json += "{\"Page\": ";
+                    AppendString(json, use.Url);
+                    json += ", \"Line\": " + std::to_string(use.Line) + "}";
+                }
+                json += ']';
+            }
             json += '}';
             Put(out, json);
         });

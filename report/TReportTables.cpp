@@ -10,7 +10,8 @@ namespace {
 template <class Row, std::size_t N, class ForEach>
 TReportTable Table(const char* name, const std::array<TReportColumn<Row>, N>& columns,
                    ForEach forEach) {
-    TReportTable table{name, {}, {}};
+    TReportTable table;
+    table.Name = name;
     for (const TReportColumn<Row>& column : columns)
         table.Fields.push_back({column.Name, column.Numeric});
     table.ForEachRow = [&columns, forEach](const TReportTable::TVisit& visit) {
@@ -36,6 +37,12 @@ std::vector<TReportTable> TReportTables::Of(const TRecordStore& store) {
         for (const _TObjectType* object : store.ObjectsById())
             row(*object);
     }));
+    // Pages and objects are addresses: their URI, and the pages using it.
+    for (TReportTable& table : tables) {
+        while (table.Fields[table.AddressField].Name != std::string_view("URI"))
+            ++table.AddressField;
+        table.UsesOf = [&store](std::string_view address) { return store.ReferrersOf(address); };
+    }
     tables.push_back(Table("links", TReportColumns::Links(), [&store](const auto& row) {
         store.ForEachLink([&](const std::string& page, const TMergedLink& link) {
             row(TLinkRow{page, link});

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <map>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -239,6 +240,24 @@ TEST(Headless, ServesTheSampleSiteAndCrawlsItFromItsRoot) {
         const std::string csv = Slurp(dir + "/" + table + ".csv");
         EXPECT_EQ(AsCsv(json.value(table).toArray(), csv), csv) << table;
     }
+    // Each page and object with the pages that use it, as referrers.csv has
+    // them: each page once, at its first line.
+    std::map<QString, QStringList> uses;
+    for (const QJsonValue& row : json.value("referrers").toArray()) {
+        const QString use = row["Page"].toString() + " " + QString::number(row["Line"].toInt());
+        QStringList& list = uses[row["URI"].toString()];
+        if (list.isEmpty() || !list.back().startsWith(row["Page"].toString() + " "))
+            list << use;
+        else if (row["Line"].toInt() < list.back().section(' ', 1).toInt())
+            list.back() = use;
+    }
+    for (const char* table : {"pages", "objects"})
+        for (const QJsonValue& row : json.value(table).toArray()) {
+            QStringList shown;
+            for (const QJsonValue& use : row["UsedOn"].toArray())
+                shown << use["Page"].toString() + " " + QString::number(use["Line"].toInt());
+            EXPECT_EQ(shown, uses[row["URI"].toString()]) << row["URI"].toString().toStdString();
+        }
     EXPECT_TRUE(json.value("start").toString().startsWith("http://127.0.0.1:"));
     EXPECT_EQ(json.value("options").toObject().value("delay").toInt(-1), 0);
     EXPECT_TRUE(json.value("verdicts").isNull());

@@ -203,6 +203,9 @@ TEST_F(Report, TheJsonReportHoldsAnyTextAsValidJson) {
         const QJsonObject object = json.value("objects").toArray().at(0).toObject();
         EXPECT_EQ(object.value("Type").toString().toStdString(), row.read);
         EXPECT_EQ(object.value("Count").toInt(), 3);
+        // Each page using it once, with the first line (of a link and an image).
+        EXPECT_EQ(QJsonDocument(object.value("UsedOn").toArray()).toJson(QJsonDocument::Compact),
+                  R"([{"Line":2,"Page":"http://h"},{"Line":5,"Page":"http://h/a.html"}])");
         EXPECT_EQ(json.value("options").toObject().value("delay").toInt(), 5);
         EXPECT_TRUE(json.value("started").isNull());
     }
