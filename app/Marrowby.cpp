@@ -7,6 +7,7 @@
 #include "THeadlessRun.h"
 #include "TScanCommand.h"
 #include "TSignalNotifier.h"
+#include "report/TCrawlReport.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -70,6 +71,12 @@ struct TOptions {
                               "referrers.csv into DIR when the crawl ends.\nExample: marrowby "
                               "--headless --site public/ --report out/",
                               "DIR"};
+    QCommandLineOption Format{"format",
+                              "With --report: the formats of the report, comma-separated: csv "
+                              "(the four CSV files, the default) and json (report.json).\n"
+                              "Example: marrowby --headless --site public/ --report out/ "
+                              "--format csv,json",
+                              "LIST", "csv"};
     QCommandLineOption Scan{"scan",
                             "Scan a local HTML file (\"-\" for standard input) and print its "
                             "links as CSV.\nExample: marrowby --scan a.html --base http://h/a.html",
@@ -126,9 +133,23 @@ int RunCrawl(const QCommandLineParser& cl, const TOptions& o, int argc, char** a
         return UsageError("--headless needs a start address or --site DIR");
     if (!headless && cl.isSet(o.Report))
         return UsageError("--report goes with --headless");
+    if (cl.isSet(o.Format) && !cl.isSet(o.Report))
+        return UsageError("--format goes with --report");
+    std::vector<std::string> formats;
+    for (const QString& format : cl.value(o.Format).split(',')) {
+        const std::string name = format.trimmed().toStdString();
+        if (!TCrawlReport::Writer(name)) {
+            QStringList known;
+            for (const std::string& each : TCrawlReport::Formats())
+                known << QString::fromStdString(each);
+            return UsageError("no report format \"" + QString::fromStdString(name) + "\" (there are " +
+                              known.join(", ") + ")");
+        }
+        formats.push_back(name);
+    }
     if (headless) {
         TCoreApplication app(argc, argv);
-        THeadlessRun run(cl.value(o.Report).toStdString());
+        THeadlessRun run(cl.value(o.Report).toStdString(), formats);
         if (site)
             return run.ExecSite(QFile::encodeName(cl.value(o.Site)).toStdString(), delay,
                                 static_cast<unsigned>(probes));
@@ -178,7 +199,7 @@ int Marrowby(int argc, char** argv) {
                                  "and reports every page link and embedded object it finds, with its "
                                  "status, size and type.");
     TOptions o;
-    cl.addOptions({o.Help, o.Version, o.Site, o.Headless, o.Delay, o.Probes, o.Report, o.Scan, o.Base, o.Depth});
+    cl.addOptions({o.Help, o.Version, o.Site, o.Headless, o.Delay, o.Probes, o.Report, o.Format, o.Scan, o.Base, o.Depth});
     cl.addPositionalArgument("URL", "The start address.\nExample: marrowby https://example.org/",
                              "[URL]");
     if (!cl.parse(arguments))

@@ -20,7 +20,6 @@
 //   TCrawlStop.cpp        stopping every worker
 
 #include "TCrawlListener.h"
-#include "TCrawlReport.h"
 #include "TRecordStore.h"
 #include "common/Messages.h"
 #include "common/TContentStruct.h"
