@@ -8,6 +8,7 @@
 #include "TScanCommand.h"
 #include "TSignalNotifier.h"
 #include "crawl/TCrawlOptions.h"
+#include "report/TCrawlReport.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -117,6 +118,12 @@ struct TOptions {
                               "referrers.csv and external.csv into DIR when the crawl ends.\nExample: marrowby "
                               "--headless --site public/ --report out/",
                               "DIR"};
+    QCommandLineOption Format{"format",
+                              "With --report: the formats of the report, comma-separated: csv "
+                              "(the four CSV files, the default) and json (report.json).\n"
+                              "Example: marrowby --headless --site public/ --report out/ "
+                              "--format csv,json",
+                              "LIST", "csv"};
     QCommandLineOption Scan{"scan",
                             "Scan a local HTML file (\"-\" for standard input) and print its "
                             "links as CSV.\nExample: marrowby --scan a.html --base http://h/a.html",
@@ -215,9 +222,23 @@ int RunCrawl(const QCommandLineParser& cl, const TOptions& o, int argc, char** a
         return UsageError("--headless needs a start address or --site DIR");
     if (!headless && cl.isSet(o.Report))
         return UsageError("--report goes with --headless");
+    if (cl.isSet(o.Format) && !cl.isSet(o.Report))
+        return UsageError("--format goes with --report");
+    std::vector<std::string> formats;
+    for (const QString& format : cl.value(o.Format).split(',')) {
+        const std::string name = format.trimmed().toStdString();
+        if (!TCrawlReport::Writer(name)) {
+            QStringList known;
+            for (const std::string& each : TCrawlReport::Formats())
+                known << QString::fromStdString(each);
+            return UsageError("no report format \"" + QString::fromStdString(name) + "\" (there are " +
+                              known.join(", ") + ")");
+        }
+        formats.push_back(name);
+    }
     if (headless) {
         TCoreApplication app(argc, argv);
-        THeadlessRun run(cl.value(o.Report).toStdString());
+        THeadlessRun run(cl.value(o.Report).toStdString(), formats);
         if (site)
             return run.ExecSite(QFile::encodeName(cl.value(o.Site)).toStdString(), delay, options);
         return run.Exec(addresses.front(), delay, options);
@@ -268,7 +289,7 @@ int Marrowby(int argc, char** argv) {
     TOptions o;
     cl.addOptions({o.Help, o.Version, o.Site, o.Headless, o.Delay, o.PerHost, o.Connections, o.HostGap, o.Retries,
                    o.MaxWait, o.NoExternal, o.IgnoreRobots, o.UserAgent, o.MaxDepth, o.MaxPages,
-                   o.Include, o.Exclude, o.Report, o.Scan, o.Base, o.Depth});
+                   o.Include, o.Exclude, o.Report, o.Format, o.Scan, o.Base, o.Depth});
     cl.addPositionalArgument("URL", "The start address.\nExample: marrowby https://example.org/",
                              "[URL]");
     if (!cl.parse(arguments))

@@ -4,6 +4,7 @@
 #include "TStateLabel.h"
 #include "TWhereUsedDialog.h"
 #include "crawl/TAnsiText.h"
+#include "report/TCrawlReport.h"
 
 #include <QApplication>
 #include <QCloseEvent>

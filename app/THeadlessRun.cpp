@@ -2,8 +2,10 @@
 
 #include "TExceptionGuard.h"
 #include "TSignalNotifier.h"
+#include "report/TCrawlReport.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QTimer>
 
 #include <cstdio>
@@ -19,11 +21,15 @@ void PrintLine(std::FILE* stream, const QString& text) {
 
 QString Bytes(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
+std::string Now() {
+    return QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString();
+}
+
 } // namespace
 
-THeadlessRun::THeadlessRun(std::string reportDir)
+THeadlessRun::THeadlessRun(std::string reportDir, std::vector<std::string> formats)
     : FCrawl(std::make_unique<TCrawl>(static_cast<TCrawlListener&>(*this))),
-      FReportDir(std::move(reportDir)), FReserve(std::make_unique<char[]>(ReserveBytes)) {
+      FReportDir(std::move(reportDir)), FFormats(std::move(formats)), FReserve(std::make_unique<char[]>(ReserveBytes)) {
     new TSignalNotifier([this](int signo) { OnSignal(signo); }, this);
     // Never throws: out of memory, it gives back the reserve and writes only
     // text made beforehand.
@@ -56,6 +62,13 @@ int THeadlessRun::Exec(const QString& url, int delaySeconds, const TCrawlOptions
     }
     FCrawl->ApplyDelay(QString::number(delaySeconds));
     FCrawl->SetOptions(options);
+    FAbout.Start = TCrawl::StartAddress(url);
+    FAbout.Options.emplace_back("delay", std::to_string(delaySeconds));
+    FAbout.Options.emplace_back("connections", std::to_string(options.Connections));
+    FAbout.Options.emplace_back("per-host", std::to_string(options.PerHost));
+    FAbout.Options.emplace_back("external", options.External ? "on" : "off");
+    FAbout.Options.emplace_back("robots", options.Robots ? "on" : "off");
+    FAbout.Started = Now();
     QTimer::singleShot(0, this, [this, url] { FCrawl->Enter(url); });
     return QCoreApplication::exec();
 }
@@ -67,6 +80,7 @@ int THeadlessRun::ExecSite(const std::string& folder, int delaySeconds,
         PrintLine(stderr, "marrowby: " + Bytes(error));
         return ExitFailed;
     }
+    FAbout.Options.emplace_back("site", folder);
     return Exec(QString::fromStdString(FSite.Url()), delaySeconds, options);
 }
 
@@ -126,7 +140,9 @@ void THeadlessRun::Finish(int exitCode) {
     };
     if (!FReportDir.empty()) {
         try {
-            const std::string error = TCrawlReport::Write(FCrawl->Records(), FReportDir);
+            FAbout.Finished = Now();
+            const std::string error =
+                TCrawlReport::Write(FCrawl->Records(), FReportDir, FFormats, FAbout);
             if (!error.empty()) {
                 PrintLine(stderr, "marrowby: " + Bytes(error));
                 failed();

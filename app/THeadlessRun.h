@@ -6,12 +6,14 @@
 #include "crawl/TCrawlOptions.h"
 #include "crawl/TCrawl.h"
 #include "crawl/TCrawlListener.h"
+#include "report/TReport.h"
 #include "site/TSiteServer.h"
 
 #include <QObject>
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class THeadlessRun : public QObject, public TCrawlListener {
 public:
@@ -20,7 +22,8 @@ public:
     static constexpr int ExitFailed = 1;   // the crawl could not go on
     static constexpr int ExitBroken = 4;   // some page or object has a status of 400 or more
 
-    explicit THeadlessRun(std::string reportDir);
+    // The report goes into reportDir (none when empty) in these formats.
+    explicit THeadlessRun(std::string reportDir, std::vector<std::string> formats = {"csv"});
     ~THeadlessRun() override;
 
     // Serves folder on 127.0.0.1 and crawls it from its root, as Exec does;
@@ -42,6 +45,9 @@ private:
     std::unique_ptr<TCrawl> FCrawl;
     TSiteServer FSite;
     std::string FReportDir;
+    std::vector<std::string> FFormats;
+    // What crawl the report is of: its start, options and times.
+    TReport FAbout;
     // Memory given back when memory runs out, so that the report of what
     // was done can still be written.
     static constexpr std::size_t ReserveBytes = 16 << 20;

@@ -4,7 +4,7 @@
 // shows its values as they were when the crawl reported it.
 
 #include "crawl/TAnsiText.h"
-#include "crawl/TReportColumns.h"
+#include "report/TReportColumns.h"
 
 #include <QAbstractTableModel>
 #include <QBrush>

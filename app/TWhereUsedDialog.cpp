@@ -18,10 +18,13 @@ TWhereUsedDialog::TWhereUsedDialog(QWidget* parent) : QDialog(parent) {
     Reason = new QLabel;
     Reason->setWordWrap(true);
     Pages = new QTreeWidget;
-    Pages->setColumnCount(2);
-    Pages->setHeaderLabels({"Id", "Page"});
+    Pages->setColumnCount(3);
+    Pages->setHeaderLabels({"Id", "Page", "Line"});
     Pages->setRootIsDecorated(false);
     Pages->setColumnWidth(0, 60);
+    Pages->header()->setStretchLastSection(false);
+    Pages->header()->setSectionResizeMode(1, QHeaderView::Stretch);
+    Pages->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::hide);
     auto* layout = new QVBoxLayout(this);
@@ -37,8 +40,9 @@ void TWhereUsedDialog::Show(const std::string& address, const std::string& reaso
     Reason->setText(reason.empty() ? QString() : "Why it failed: " + TAnsiText::ToDisplay(reason));
     Reason->setVisible(!reason.empty());
     Pages->clear();
-    for (const auto& [id, url] : pages)
-        Pages->addTopLevelItem(new QTreeWidgetItem({QString::number(id), TAnsiText::ToDisplay(url)}));
+    for (const TReferrer& page : pages)
+        Pages->addTopLevelItem(new QTreeWidgetItem(
+            {QString::number(page.Id), TAnsiText::ToDisplay(page.Url), QString::number(page.Line)}));
     if (pages.empty())
         Pages->addTopLevelItem(new QTreeWidgetItem({"", "No page links to it: it is the start address."}));
     show();

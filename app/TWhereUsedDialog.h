@@ -17,7 +17,7 @@ public:
     explicit TWhereUsedDialog(QWidget* parent = nullptr);
 
     // Shows address, why it failed (when it did) and the pages that reference
-    // it, each with its id.
+    // it, each with its id and the line where it is written.
     void Show(const std::string& address, const std::string& reason,
               const std::vector<TReferrer>& pages);
 

@@ -22,7 +22,6 @@
 #include "TCrawlListener.h"
 #include "TCrawlOptions.h"
 #include "TRobotsRules.h"
-#include "TCrawlReport.h"
 #include "TRecordStore.h"
 #include "common/Messages.h"
 #include "common/TContentStruct.h"

@@ -3,7 +3,7 @@
 // call comes on the crawl's own thread, in the order the crawl makes it, and
 // none of them may reach back into the crawl except through its public calls.
 
-#include "TCrawlReport.h"
+#include "TCrawlRows.h"
 #include "common/TObjectType.h"
 
 #include <QString>

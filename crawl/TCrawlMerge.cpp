@@ -69,7 +69,8 @@ bool TCrawl::MergeObjectsInOrder() {
             entry.Reason = std::move(reason);
             FRecords.CountObject();
         }
-        const TAddressEntry& entry = FRecords.AddReference(key, KIND_OBJECT, countHere, false);
+        const TAddressEntry& entry =
+            FRecords.AddReference(key, KIND_OBJECT, countHere, false, FParser->ObjectLines()[i]);
         FListener->ObjectRow(*entry.Object, entry.Reason);
         TMessagePump::ProcessMessages();
         if (FClosing)
@@ -85,7 +86,8 @@ bool TCrawl::MergeAnchors() {
     for (std::size_t i = 0; i < FParsedAnchors.size(); ++i) {
         _TObjectType* const found = FParsedAnchors[i];
         const bool internal = TSiteKey::Of(found->Url) == FStartSite;
-        TAddressEntry& entry = FRecords.AddReference(found->Url, KIND_PAGE, found->Count, internal);
+        TAddressEntry& entry = FRecords.AddReference(found->Url, KIND_PAGE, found->Count, internal,
+                                                     FParser->AnchorLines()[i]);
         if (!internal) {
             ++FExternalLinks;
             if (FOptions.External && !Excluded(found->Url, false))

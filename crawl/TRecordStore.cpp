@@ -48,7 +48,7 @@ void TRecordStore::BeginMerge(const std::string& page) {
 }
 
 TAddressEntry& TRecordStore::AddReference(std::string_view address, std::int16_t kind,
-                                          std::int32_t count, bool internal) {
+                                          std::int32_t count, bool internal, std::uint32_t line) {
     const auto node = Node(address);
     TAddressEntry& entry = node->second;
     // The link's row and its referrer are added together or not at all, so
@@ -59,7 +59,7 @@ TAddressEntry& TRecordStore::AddReference(std::string_view address, std::int16_t
     try {
         if (first)
             FReferenced.push_back(&*node);
-        entry.Referrers.push_back(static_cast<std::int32_t>(FMerged.size() - 1));
+        entry.Referrers.push_back({static_cast<std::int32_t>(FMerged.size() - 1), line});
     } catch (...) {
         rows.pop_back();
         if (first && !FReferenced.empty() && FReferenced.back() == &*node)
@@ -102,10 +102,12 @@ void TRecordStore::ForEachLink(
 }
 
 void TRecordStore::ForEachReference(
-    const std::function<void(std::string_view address, std::string_view page)>& visit) const {
+    const std::function<void(std::string_view address, std::string_view page, std::uint32_t line)>&
+        visit) const {
     for (const TEntries::value_type* node : FReferenced)
-        for (const std::int32_t page : node->second.Referrers)
-            visit(node->first, FMerged[static_cast<std::size_t>(page)].Url);
+        for (const TReference& reference : node->second.Referrers)
+            visit(node->first, FMerged[static_cast<std::size_t>(reference.Page)].Url,
+                  reference.Line);
 }
 
 std::vector<TReferrer> TRecordStore::ReferrersOf(std::string_view address) const {
@@ -114,13 +116,16 @@ std::vector<TReferrer> TRecordStore::ReferrersOf(std::string_view address) const
     if (entry == nullptr)
         return pages;
     std::int32_t last = -1;
-    for (const std::int32_t page : entry->Referrers) {
-        if (page == last)
-            continue; // the same page, as a link and as an object
-        last = page;
-        const std::string& url = FMerged[static_cast<std::size_t>(page)].Url;
+    for (const TReference& reference : entry->Referrers) {
+        if (reference.Page == last) {
+            // The same page, as a link and as an object: the first line counts.
+            pages.back().Line = std::min(pages.back().Line, reference.Line);
+            continue;
+        }
+        last = reference.Page;
+        const std::string& url = FMerged[static_cast<std::size_t>(reference.Page)].Url;
         const _TObjectType* record = Page(url);
-        pages.emplace_back(record != nullptr ? record->Id : 0, url);
+        pages.push_back({record != nullptr ? record->Id : 0, url, reference.Line});
     }
     return pages;
 }

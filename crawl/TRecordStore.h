@@ -5,7 +5,7 @@
 // report; and every merged page with what was found on it. The reports and
 // the where-used view are read from here.
 
-#include "TCrawlReport.h"
+#include "TCrawlRows.h"
 #include "common/TObjectType.h"
 
 #include <cstddef>
@@ -29,13 +29,10 @@ struct TAddressEntry {
     // Why the page or the object is broken, as the HTTP layer said.
     std::string Reason;
     // The merged pages (by their place in Merged()) that reference the
-    // address, in the order found; a page that references it both as a link
-    // and as an object is listed twice.
-    std::vector<std::int32_t> Referrers;
+    // address, in the order found, each with its line; a page that references
+    // it both as a link and as an object is listed twice.
+    std::vector<TReference> Referrers;
 };
-
-// A page that references an address: its id and its address.
-using TReferrer = std::pair<std::int32_t, std::string>;
 
 class TRecordStore {
 public:
@@ -55,9 +52,10 @@ public:
     // A page's merge begins: the links found from now on are referenced by it.
     void BeginMerge(const std::string& page);
     // The page being merged references address, as a link (KIND_PAGE) or as
-    // an object: the address gets its entry, if new, and the page its row.
+    // an object, first on line: the address gets its entry, if new, and the
+    // page its row.
     TAddressEntry& AddReference(std::string_view address, std::int16_t kind, std::int32_t count,
-                                bool internal);
+                                bool internal, std::uint32_t line);
     // The merge of the page is complete: its links are listed before its
     // objects. A merge cut short lists only its objects.
     void EndMerge();
@@ -87,11 +85,12 @@ public:
     // EndMerge lists them, so that the pairs are those of ForEachReference.
     void ForEachLink(
         const std::function<void(const std::string& page, const TMergedLink& link)>& visit) const;
-    // Calls visit(address, referring page) for every pair: addresses in the
-    // order they were first referenced, pages in the order found.
-    void ForEachReference(
-        const std::function<void(std::string_view address, std::string_view page)>& visit) const;
-    // The pages that reference address, in the order found, each once.
+    // Calls visit(address, referring page, line) for every pair: addresses in
+    // the order they were first referenced, pages in the order found.
+    void ForEachReference(const std::function<void(std::string_view address, std::string_view page,
+                                                   std::uint32_t line)>& visit) const;
+    // The pages that reference address, in the order found, each once, with
+    // the first line where it does (as a link or as an object).
     std::vector<TReferrer> ReferrersOf(std::string_view address) const;
 
     // Frees every record, with the merged pages whose rows refer to them;

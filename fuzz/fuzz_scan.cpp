@@ -15,8 +15,15 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 namespace {
 
 // Each distinct address has one record, counted at least once, all of it
-// ASCII, and no page yields more addresses than it has bytes.
-void CheckRecords(const std::vector<_TObjectType*>& records, std::size_t size) {
+// ASCII, and no page yields more addresses than it has bytes. Each has its
+// line, in the order the page gives, and no page has more lines than bytes.
+void CheckRecords(const std::vector<_TObjectType*>& records,
+                  const std::vector<std::uint32_t>& lines, std::size_t size) {
+    if (lines.size() != records.size())
+        std::abort();
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        if (lines[i] < 1 || lines[i] > size + 1 || (i > 0 && lines[i] < lines[i - 1]))
+            std::abort();
     std::set<std::string> addresses;
     std::size_t occurrences = 0;
     for (const _TObjectType* record : records) {
@@ -40,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     parser.SetDocument(std::string(reinterpret_cast<const char*>(data), size));
     parser.SetDepth(1);
     parser.Parse();
-    CheckRecords(parser.Anchors(), size);
-    CheckRecords(parser.Objects(), size);
+    CheckRecords(parser.Anchors(), parser.AnchorLines(), size);
+    CheckRecords(parser.Objects(), parser.ObjectLines(), size);
     return 0;
 }

@@ -176,6 +176,7 @@ bool THtmlParser::OnlyResourceHints() {
 // the name as written. Only the attributes of a tag that can add something
 // are read one by one; a tag that never closes adds nothing.
 TTagRead THtmlParser::ReadTagLinks(std::string_view name, std::string_view rest) {
+    FTagStart = static_cast<std::size_t>(name.data() - 1 - FDocument.data());
     const std::uint64_t packed = PackedName(name);
     const bool base = packed == PackedBase && !FBaseTaken && !IsSkipped(name);
     const unsigned rows = RowsOf(packed);
@@ -266,7 +267,14 @@ void THtmlParser::Record(bool anchor, std::string_view link) {
     // depth rather than wrapping round).
     if (anchor)
         record->Depth = FDepth < std::numeric_limits<std::int32_t>::max() ? FDepth + 1 : FDepth;
-    records.push_back(record.get());
+    std::vector<std::uint32_t>& lines = anchor ? FAnchorLines : FObjectLines;
+    lines.push_back(TagLine());
+    try {
+        records.push_back(record.get());
+    } catch (...) {
+        lines.pop_back(); // a record and its line, or neither
+        throw;
+    }
     record.release();
     index.Add(hash, records.size() - 1);
 }

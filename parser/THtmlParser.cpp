@@ -246,6 +246,8 @@ void THtmlParser::Parse() {
     FResolver = TLinkResolver(FBaseUrl, &FEncoding);
     FBaseTaken = false;
     FRescan = false;
+    FCountedTo = 0;
+    FLine = 1;
     auto onTag = [this](std::string_view name, std::string_view rest) {
         return ReadTagLinks(name, rest);
     };
@@ -257,6 +259,16 @@ void THtmlParser::Parse() {
     }
 }
 
+std::uint32_t THtmlParser::TagLine() noexcept {
+    if (FTagStart > FCountedTo) {
+        const std::string_view page(FDocument);
+        FLine += static_cast<std::uint32_t>(
+            CountLineEnds(page.substr(FCountedTo, FTagStart - FCountedTo)));
+        FCountedTo = FTagStart;
+    }
+    return FLine;
+}
+
 void THtmlParser::FreeRecords() noexcept {
     for (_TObjectType* record : FAnchors)
         delete record;
@@ -266,4 +278,8 @@ void THtmlParser::FreeRecords() noexcept {
     FObjects.clear();
     FAnchorIndex.Clear();
     FObjectIndex.Clear();
+    FAnchorLines.clear();
+    FObjectLines.clear();
+    FCountedTo = 0;
+    FLine = 1;
 }

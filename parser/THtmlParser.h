@@ -46,6 +46,11 @@ public:
     // the number of times the address occurs on the page.
     const std::vector<_TObjectType*>& Anchors() const noexcept { return FAnchors; }
     const std::vector<_TObjectType*>& Objects() const noexcept { return FObjects; }
+    // The line (from 1) of the tag where each address first occurs, the line
+    // of its "<"; in the order of Anchors() and Objects(). LF, CR LF and CR
+    // each end a line.
+    const std::vector<std::uint32_t>& AnchorLines() const noexcept { return FAnchorLines; }
+    const std::vector<std::uint32_t>& ObjectLines() const noexcept { return FObjectLines; }
     const std::vector<std::string>& SkipTags() const noexcept { return FSkipTags; }
     // The text to scan; the thread lets it go once its scan has ended.
     const std::string& Document() const noexcept { return FDocument; }
@@ -125,6 +130,9 @@ private:
     // dns-prefetch), which name an origin to contact, not a resource.
     bool OnlyResourceHints();
     void Record(bool anchor, std::string_view link);
+    // The line of the tag being read. Lines are counted only when a tag
+    // yields a new address, from where the last count ended.
+    std::uint32_t TagLine() noexcept;
 
     std::string FDocument;
     std::string FContentType;
@@ -144,6 +152,8 @@ private:
     std::vector<_TObjectType*> FObjects;
     TAddressIndex FAnchorIndex;
     TAddressIndex FObjectIndex;
+    std::vector<std::uint32_t> FAnchorLines;
+    std::vector<std::uint32_t> FObjectLines;
 
     // Working state of the scan, reused from tag to tag.
     TLinkResolver FResolver;
@@ -153,4 +163,7 @@ private:
     std::string FValue;
     std::string FMended;
     std::string FAddress;
+    std::size_t FTagStart = 0;  // where the tag being read begins: its "<"
+    std::size_t FCountedTo = 0; // line ends are counted up to here
+    std::uint32_t FLine = 1;    // the line at FCountedTo
 };

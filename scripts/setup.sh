@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   clang libclang-rt-dev
   xvfb xauth xdotool fonts-nanum
+  python3-jsonschema
 )
 
 missing=()

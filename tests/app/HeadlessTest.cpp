@@ -7,10 +7,14 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QThread>
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <map>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -101,6 +105,23 @@ TEST(Headless, CrawlsTheSiteAndWritesTheReports) {
               + site.Url("/a.html") + ",object," + site.Url("/img.gif") + ",1,\r\n"
               + site.Url("/b.html") + ",anchor," + site.Url("/a.html") + ",1,internal\r\n"
               + site.Url("/b.html") + ",object," + site.Url("/img.gif") + ",1,\r\n");
+    // Each with the line of its first tag on the page.
+    EXPECT_EQ(Slurp(dir + "/referrers.csv"),
+              "URI,Page,Line\r\n"
+              + site.Url("/bg.gif") + "," + site.Home() + ",1\r\n"
+              + site.Url("/img.gif") + "," + site.Home() + ",4\r\n"
+              + site.Url("/img.gif") + "," + site.Url("/a.html") + ",3\r\n"
+              + site.Url("/img.gif") + "," + site.Url("/b.html") + ",1\r\n"
+              + site.Url("/nope.gif") + "," + site.Home() + ",4\r\n"
+              + site.Url("/a.html") + "," + site.Home() + ",2\r\n"
+              + site.Url("/a.html") + "," + site.Url("/b.html") + ",1\r\n"
+              + site.Url("/b.html") + "," + site.Home() + ",2\r\n"
+              + site.Url("/b.html") + "," + site.Url("/a.html") + ",1\r\n"
+              + site.Home() + "," + site.Home() + ",2\r\n"
+              + site.Outside + "," + site.Home() + ",3\r\n"
+              + site.Url("/doc.txt") + "," + site.Url("/a.html") + ",1\r\n"
+              + site.Url("/missing.html") + "," + site.Url("/a.html") + ",2\r\n"
+              + site.Gone + "," + site.Url("/a.html") + ",2\r\n");
 }
 
 // The (URI, Page) pairs of a links.csv or a referrers.csv, sorted.
@@ -131,7 +152,7 @@ TEST(Headless, ReferrersAreThePairsOfTheLinksAndFailuresSayWhy) {
         EXPECT_EQ(Slurp(tmp.filePath(file)).find("m4ry"), std::string::npos) << file;
     EXPECT_EQ((r.out + r.err).find("m4ry"), std::string::npos) << r.err;
     const std::string referrers = Slurp(tmp.filePath("referrers.csv"));
-    EXPECT_EQ(referrers.rfind("URI,Page\r\n" + site.Url("/bg.gif") + "," + site.Home() + "\r\n", 0), 0u);
+    EXPECT_EQ(referrers.rfind("URI,Page,Line\r\n" + site.Url("/bg.gif") + "," + site.Home() + ",1\r\n", 0), 0u);
     EXPECT_EQ(Pairs(referrers, false), Pairs(Slurp(tmp.filePath("links.csv")), true));
     EXPECT_NE(r.err.find(site.Gone + " (the answer was cut short)"), std::string::npos) << r.err;
 }
@@ -156,12 +177,28 @@ std::string Rows(const std::string& csv, std::size_t sizeColumn) {
     return rows;
 }
 
+// A table of the JSON report written as its CSV file would be (for text
+// that needs no quotes).
+std::string AsCsv(const QJsonArray& rows, const std::string& csv) {
+    const std::string heading = csv.substr(0, csv.find('\r'));
+    std::string text = heading + "\r\n";
+    for (const QJsonValue& row : rows) {
+        QStringList cells;
+        for (const QString& name : QString::fromStdString(heading).split(',')) {
+            const QJsonValue cell = row.toObject().value(name);
+            cells << (cell.isDouble() ? QString::number(cell.toInteger()) : cell.toString());
+        }
+        text += cells.join(',').toStdString() + "\r\n";
+    }
+    return text;
+}
+
 TEST(Headless, ServesTheSampleSiteAndCrawlsItFromItsRoot) {
     QTemporaryDir tmp;
     const QString dir = tmp.filePath("r");
     // Its links to other sites are left alone: tests ask nothing beyond loopback.
     const TRun r = Marrowby({"--headless", "--delay", "0", "--no-external", "--site",
-                             MARROWBY_SOURCE_DIR "/examples/site", "--report", dir});
+                             MARROWBY_SOURCE_DIR "/examples/site", "--report", dir, "--format", "json,csv"});
     EXPECT_EQ(r.exitCode, 4) << r.err; // two broken links and a broken image
     EXPECT_EQ(r.out, "탐색이 끝났습니다\n");
     EXPECT_EQ(Rows(Slurp(dir + "/pages.csv"), 3),
@@ -195,6 +232,39 @@ TEST(Headless, ServesTheSampleSiteAndCrawlsItFromItsRoot) {
     const std::string links = Slurp(dir + "/links.csv");
     EXPECT_NE(links.find(",anchor,https://www.example.org/maps/fernhill,1,external"),
               std::string::npos);
+    // The JSON report holds the same rows, in the shape its schema gives.
+    const TRun valid = Marrowby({"-c",
+                                 "import json, jsonschema, sys\n"
+                                 "jsonschema.validate(json.load(open(sys.argv[1])), json.load(open(sys.argv[2])))",
+                                 dir + "/report.json", MARROWBY_SOURCE_DIR "/docs/report.schema.json"},
+                                "/usr/bin/python3");
+    EXPECT_EQ(valid.exitCode, 0) << valid.err;
+    const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(Slurp(dir + "/report.json"))).object();
+    for (const char* table : {"pages", "objects", "links", "referrers"}) {
+        const std::string csv = Slurp(dir + "/" + table + ".csv");
+        EXPECT_EQ(AsCsv(json.value(table).toArray(), csv), csv) << table;
+    }
+    // Each page and object with the pages that use it, as referrers.csv has
+    // them: each page once, at its first line.
+    std::map<QString, QStringList> uses;
+    for (const QJsonValue& row : json.value("referrers").toArray()) {
+        const QString use = row["Page"].toString() + " " + QString::number(row["Line"].toInt());
+        QStringList& list = uses[row["URI"].toString()];
+        if (list.isEmpty() || !list.back().startsWith(row["Page"].toString() + " "))
+            list << use;
+        else if (row["Line"].toInt() < list.back().section(' ', 1).toInt())
+            list.back() = use;
+    }
+    for (const char* table : {"pages", "objects"})
+        for (const QJsonValue& row : json.value(table).toArray()) {
+            QStringList shown;
+            for (const QJsonValue& use : row["UsedOn"].toArray())
+                shown << use["Page"].toString() + " " + QString::number(use["Line"].toInt());
+            EXPECT_EQ(shown, uses[row["URI"].toString()]) << row["URI"].toString().toStdString();
+        }
+    EXPECT_TRUE(json.value("start").toString().startsWith("http://127.0.0.1:"));
+    EXPECT_EQ(json.value("options").toObject().value("delay").toInt(-1), 0);
+    EXPECT_TRUE(json.value("verdicts").isNull());
 
     const TRun missing = Marrowby({"--headless", "--site", tmp.filePath("none")});
     EXPECT_EQ(missing.exitCode, 1);
@@ -246,6 +316,8 @@ TEST(Headless, BadUsageExitsTwo) {
         {"--headless", "--retries", "many", "http://127.0.0.1:1/"},
         {"--headless", "--include", "(", "http://127.0.0.1:1/"},
         {"--headless", "--user-agent", "", "http://127.0.0.1:1/"},
+        {"--headless", "--format", "json", "http://127.0.0.1:1/"},
+        {"--headless", "--report", "r", "--format", "csv,xml", "http://127.0.0.1:1/"},
     };
     for (const QStringList& args : table) {
         SCOPED_TRACE(args.join(' ').toStdString());

@@ -7,6 +7,7 @@
 #include "TTestSite.h"
 #include "TWhereUsedDialog.h"
 #include "platform/TMessagePump.h"
+#include "report/TCrawlReport.h"
 
 #include <gtest/gtest.h>
 
@@ -184,17 +185,25 @@ TEST_F(Lists, WhereUsedCopySaveAndWhyAPageFailed) {
     EXPECT_EQ(RowOf(w.ExternalListView, site.Outside), 0);
     EXPECT_EQ(w.ExternalListView->model()->index(0, 2).data().toString(), "200");
 
-    // Where used: a page linked from two pages, and a broken image.
+    // Where used: a page linked from two pages, and a broken image, each
+    // with the line where it is written.
+    auto shown = [&] {
+        QStringList rows;
+        for (int i = 0; i < w.WhereUsed->Pages->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* item = w.WhereUsed->Pages->topLevelItem(i);
+            rows << item->text(0) + " " + item->text(1) + " " + item->text(2);
+        }
+        return rows;
+    };
+    const QString home = QString::fromStdString(site.Home()), a = QString::fromStdString(site.Url("/a.html"));
     DoubleClickRow(w.GoneListView, RowOf(w.GoneListView, site.Url("/b.html")));
     ASSERT_TRUE(w.WhereUsed->isVisible());
-    EXPECT_EQ(w.WhereUsed->Pages->topLevelItemCount(), 2);
-    EXPECT_EQ(w.WhereUsed->Pages->topLevelItem(0)->text(1), QString::fromStdString(site.Home()));
-    EXPECT_EQ(w.WhereUsed->Pages->topLevelItem(1)->text(0), "2");
+    EXPECT_EQ(w.WhereUsed->Pages->headerItem()->text(2), "Line");
+    EXPECT_EQ(shown(), (QStringList{"1 " + home + " 2", "2 " + a + " 1"}));
     QTest::mouseClick(w.AllObjectsCheck, Qt::LeftButton);
     ClickRow(w.ObjListView, RowOf(w.ObjListView, site.Url("/nope.gif")));
-    w.ObjActions.WhereUsed->trigger();
-    EXPECT_EQ(w.WhereUsed->Pages->topLevelItemCount(), 1);
-    EXPECT_EQ(w.WhereUsed->Pages->topLevelItem(0)->text(0), "1");
+    QTest::keyClick(w.ObjListView, Qt::Key_Return);
+    EXPECT_EQ(shown(), (QStringList{"1 " + home + " 4"}));
     EXPECT_TRUE(w.WhereUsed->Reason->text().contains("404"));
 
     // Copy and open several rows.
@@ -280,8 +289,8 @@ TEST_F(Lists, SavingSaysWhereAndResultsGoOnlyWhenLetGo) {
     QTemporaryDir saved;
     chosen = saved.path();
     QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
-    for (const char* name : TCrawlReport::FileNames)
-        EXPECT_TRUE(QFile::exists(saved.filePath(name))) << name;
+    for (const std::string& name : TCrawlReport::FileNames())
+        EXPECT_TRUE(QFile::exists(saved.filePath(QString::fromStdString(name)))) << name;
     EXPECT_TRUE(w.StatusBar->currentMessage().contains(saved.path()));
     ASSERT_TRUE(w.OpenReportFolder->isVisible());
     QList<QUrl> opened;

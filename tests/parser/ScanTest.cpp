@@ -64,6 +64,58 @@ TEST(ParserScan, ManyAddresses) {
     EXPECT_EQ(Describe(*ParsePage(page), true), expected);
 }
 
+// "address@line ..." of one list, TestDir left out.
+std::string Lines(const THtmlParser& p, bool anchors) {
+    const auto& records = anchors ? p.Anchors() : p.Objects();
+    const auto& lines = anchors ? p.AnchorLines() : p.ObjectLines();
+    EXPECT_EQ(records.size(), lines.size());
+    std::string text;
+    for (std::size_t i = 0; i < records.size() && i < lines.size(); ++i)
+        text += (text.empty() ? "" : " ") + records[i]->Url.substr(TestDir.size()) + "@" +
+                std::to_string(lines[i]);
+    return text;
+}
+
+// Each address has the line of the "<" of the tag where it first occurs.
+TEST(ParserScan, LineOfTheFirstOccurrence) {
+    TSkipFile skip({});
+    const std::vector<TScanCase> cases = {
+        {"<a href=x>\n<a href=y>\n\n<a href=x><img src=i>", "x@1 y@2", "i@4"},
+        {"a\r\nb\r\n<a href=x>\r\n<a href=y>", "x@3 y@4", ""},
+        {"\r\r<a href=x>\r<a href=y>\n\r<a href=z>", "x@3 y@4 z@6", ""},
+        {"\n\r\n\r<a href=x>", "x@4", ""},
+        // A tag spread over lines is on the line of its "<".
+        {"<p>\n<a\nhref\n=\nx\n>\n<img\r\nsrc=i\r\nsrcset=\"j 1x,\r\nk 2x\">", "x@2",
+         "i@7 j@7 k@7"},
+        // Lines in comments, scripts and attribute values count too.
+        {"<!--\n\n--><script>\n</script><a title='\n' href=x><a href=y>", "x@4 y@5", ""},
+        // A base met late: the page is read again, and its lines with it.
+        {"<a href=x>\n<base href=" + TestDir + "d/>\n<a href=y>", "d/x@1 d/y@3", ""},
+        {std::string(40, '\n') + "<a href=x>" + std::string(17, '\r') + "<a href=y>", "x@41 y@58",
+         ""},
+    };
+    for (const TScanCase& c : cases) {
+        SCOPED_TRACE(c.Page);
+        const auto parser = ParsePage(c.Page);
+        EXPECT_EQ(Lines(*parser, true), c.Anchors);
+        EXPECT_EQ(Lines(*parser, false), c.Objects);
+    }
+    // Line ends of every kind at every place of a block of sixteen bytes.
+    std::string page, expected;
+    const char* const ends[] = {"\n", "\r\n", "\r", "x", "\n\r", "xyz\r\n\r\r"};
+    for (int i = 0; i < 300; ++i) {
+        for (int j = 0; j <= i % 5; ++j)
+            page += ends[(i * 7 + j) % 6];
+        int line = 1;
+        for (std::size_t k = 0; k < page.size(); ++k)
+            line += page[k] == '\n' ||
+                    (page[k] == '\r' && (k + 1 == page.size() || page[k + 1] != '\n'));
+        page += "<a href=" + std::to_string(i) + ">";
+        expected += (i ? " " : "") + std::to_string(i) + "@" + std::to_string(line);
+    }
+    EXPECT_EQ(Lines(*ParsePage(page), true), expected);
+}
+
 // The first BASE with an HREF sets the base of every link of the page.
 TEST(ParserScan, BaseHref) {
     TSkipFile skip({"base"});

@@ -7,7 +7,9 @@ TDeviceStreamBuf::TDeviceStreamBuf(int fd) : FFd(fd), FBuffer(BufferSize) {
     setp(FBuffer.data(), FBuffer.data() + FBuffer.size());
 }
 
-TDeviceStreamBuf::~TDeviceStreamBuf() { Flush(); }
+TDeviceStreamBuf::~TDeviceStreamBuf() {
+    Flush();
+}
 
 TDeviceStreamBuf::int_type TDeviceStreamBuf::overflow(int_type c) {
     if (!Flush())
@@ -19,7 +21,9 @@ TDeviceStreamBuf::int_type TDeviceStreamBuf::overflow(int_type c) {
     return traits_type::not_eof(c);
 }
 
-int TDeviceStreamBuf::sync() { return Flush() ? 0 : -1; }
+int TDeviceStreamBuf::sync() {
+    return Flush() ? 0 : -1;
+}
 
 bool TDeviceStreamBuf::Flush() {
     const char* from = pbase();

@@ -1,18 +1,20 @@
 #include "TCrawlReport.h"
 
+#include "TCsvReportWriter.h"
 #include "TDeviceStreamBuf.h"
-#include "TRecordStore.h"
-#include "TReportColumns.h"
-#include "common/CsvWriter.h"
+#include "TJsonReportWriter.h"
+#include "TReportTables.h"
+#include "crawl/TRecordStore.h"
 
 #include <QString>
 #include <QTemporaryFile>
 
-#include <array>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <filesystem>
 #include <ostream>
@@ -64,13 +66,15 @@ std::string WriteFile(const std::filesystem::path& path, TPending& pending, cons
         return "cannot write " + path.string() + ": " + Reason(error);
     }
     int error = 0;
-    {
+    try {
         TDeviceStreamBuf buffer(fd);
         std::ostream out(&buffer);
-        CsvWriter csv(out);
-        rows(csv);
+        rows(out);
         out.flush();
         error = buffer.Error();
+    } catch (...) {
+        ::close(fd);
+        throw;
     }
     if (::close(fd) != 0 && error == 0)
         error = errno;
@@ -79,88 +83,91 @@ std::string WriteFile(const std::filesystem::path& path, TPending& pending, cons
     return {};
 }
 
-template <class Row, std::size_t N>
-void WriteHeading(CsvWriter& csv, const std::array<TReportColumn<Row>, N>& columns) {
-    std::vector<std::string> names;
-    for (const TReportColumn<Row>& column : columns)
-        names.emplace_back(column.Name);
-    csv.WriteRow(names);
-}
-
-template <class Row, std::size_t N>
-void WriteRow(CsvWriter& csv, const std::array<TReportColumn<Row>, N>& columns, const Row& row) {
-    std::vector<std::string> fields;
-    for (const TReportColumn<Row>& column : columns)
-        fields.push_back(column.Text(row));
-    csv.WriteRow(fields);
-}
-
-void WritePages(CsvWriter& csv, const TRecordStore& store) {
-    WriteHeading(csv, TReportColumns::Pages());
-    for (const TGoneRow& row : store.PageRows())
-        WriteRow(csv, TReportColumns::Pages(), row);
-}
-
-void WriteObjects(CsvWriter& csv, const TRecordStore& store) {
-    WriteHeading(csv, TReportColumns::Objects());
-    for (const _TObjectType* record : store.ObjectsById())
-        WriteRow(csv, TReportColumns::Objects(), *record);
-}
-
-void WriteLinks(CsvWriter& csv, const TRecordStore& store) {
-    csv.WriteRow({"Page", "Kind", "URI", "Count", "Scope"});
-    store.ForEachLink([&csv](const std::string& page, const TMergedLink& link) {
-        const bool anchor = link.Kind == KIND_PAGE;
-        csv.WriteRow({page, anchor ? "anchor" : "object", link.Url, std::to_string(link.Count),
-                      anchor ? (link.Internal ? "internal" : "external") : ""});
-    });
-}
-
-void WriteReferrers(CsvWriter& csv, const TRecordStore& store) {
-    csv.WriteRow({"URI", "Page"});
-    store.ForEachReference([&csv](std::string_view address, std::string_view page) {
-        csv.WriteRow({address, page});
-    });
-}
-
-void WriteExternal(CsvWriter& csv, const TRecordStore& store) {
-    WriteHeading(csv, TReportColumns::Externals());
-    for (const TExternalRow& row : store.ExternalRows())
-        WriteRow(csv, TReportColumns::Externals(), row);
-}
+// One file of the set: which writer makes it, and which of its files it is.
+struct TSetFile {
+    const TReportWriter* Writer = nullptr;
+    std::size_t Index = 0;
+    TPending Pending;
+};
 
 } // namespace
 
-std::string TCrawlReport::Write(const TRecordStore& store, const std::string& dir) {
+const std::vector<std::string>& TCrawlReport::Formats() {
+    static const std::vector<std::string> formats{"csv", "json"};
+    return formats;
+}
+
+std::unique_ptr<TReportWriter> TCrawlReport::Writer(std::string_view format) {
+    if (format == "csv")
+        return std::make_unique<TCsvReportWriter>();
+    if (format == "json")
+        return std::make_unique<TJsonReportWriter>();
+    return nullptr;
+}
+
+std::vector<std::string> TCrawlReport::FileNames(const std::vector<std::string>& formats) {
+    static const TRecordStore none;
+    TReport report;
+    report.Tables = TReportTables::Of(none);
+    std::vector<std::string> names;
+    for (const std::string& format : formats)
+        if (const std::unique_ptr<TReportWriter> writer = Writer(format))
+            for (std::string& name : writer->FileNames(report))
+                if (std::find(names.begin(), names.end(), name) == names.end())
+                    names.push_back(std::move(name));
+    return names;
+}
+
+std::string TCrawlReport::Write(const TRecordStore& store, const std::string& dir,
+                                const std::vector<std::string>& formats, TReport about) {
     // A file that outgrows the size limit fails with EFBIG instead of ending
     // the process.
     std::signal(SIGXFSZ, SIG_IGN);
-    std::error_code ec;
+    TReport& report = about;
+    report.Tables = TReportTables::Of(store);
+    std::vector<std::unique_ptr<TReportWriter>> writers;
+    std::deque<TSetFile> set; // a file's place never moves: it owns a temporary file
     const std::filesystem::path root(dir);
+    for (const std::string& format : formats) {
+        std::unique_ptr<TReportWriter> writer = Writer(format);
+        if (!writer)
+            return "no report format \"" + format + "\"";
+        const std::vector<std::string> names = writer->FileNames(report);
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            const std::filesystem::path path = root / names[i];
+            if (std::any_of(set.begin(), set.end(),
+                            [&](const TSetFile& file) { return file.Pending.Path == path; }))
+                continue; // a format named twice
+            set.emplace_back();
+            set.back().Writer = writer.get();
+            set.back().Index = i;
+            set.back().Pending.Path = path;
+        }
+        writers.push_back(std::move(writer));
+    }
+    std::error_code ec;
     std::filesystem::create_directories(root, ec);
     if (ec)
         return "cannot create " + dir + ": " + Reason(ec.value());
-    using TWriter = void (*)(CsvWriter&, const TRecordStore&);
-    const TWriter writers[] = {WritePages, WriteObjects, WriteLinks, WriteReferrers, WriteExternal};
-    std::array<TPending, std::size(FileNames)> set;
-    std::string error;
     // A folder in a file's place would stop the set halfway through.
-    for (const char* name : FileNames)
-        if (std::filesystem::is_directory(std::filesystem::symlink_status(root / name)))
-            return "cannot write " + (root / name).string() + ": " + Reason(EISDIR);
-    for (std::size_t i = 0; i < std::size(writers) && error.empty(); ++i)
-        error = WriteFile(root / FileNames[i], set[i], [&](CsvWriter& c) { writers[i](c, store); });
+    for (const TSetFile& file : set)
+        if (std::filesystem::is_directory(std::filesystem::symlink_status(file.Pending.Path)))
+            return "cannot write " + file.Pending.Path.string() + ": " + Reason(EISDIR);
+    std::string error;
+    for (TSetFile& file : set) {
+        error = WriteFile(file.Pending.Path, file.Pending,
+                          [&](std::ostream& out) { file.Writer->Write(file.Index, report, out); });
+        if (!error.empty())
+            return error;
+    }
     // Only a whole set takes the place of the last one. A rename replaces a
     // symbolic link in the folder instead of writing where it leads.
-    for (TPending& file : set) {
-        if (!error.empty())
-            break;
-        if (::rename(file.Temporary.c_str(), file.Path.c_str()) != 0)
-            error = "cannot write " + file.Path.string() + ": " + Reason(errno);
-        else
-            file.Temporary.clear();
+    for (TSetFile& file : set) {
+        if (::rename(file.Pending.Temporary.c_str(), file.Pending.Path.c_str()) != 0)
+            return "cannot write " + file.Pending.Path.string() + ": " + Reason(errno);
+        file.Pending.Temporary.clear();
     }
-    return error;
+    return {};
 }
 
 std::string TCrawlReport::CheckFolder(const std::string& dir) {

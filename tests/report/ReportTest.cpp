@@ -1,7 +1,11 @@
-#include "crawl/TCrawlReport.h"
 #include "crawl/TRecordStore.h"
+#include "report/TCrawlReport.h"
 
 #include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <algorithm>
 #include <filesystem>
@@ -43,17 +47,24 @@ struct Report : ::testing::Test {
         store.Entry("http://h/a,b.png").Object =
             Object(2, "http://h/a,b.png", 10, 200, "image/png", 1);
         store.Entry("http://h/b.gif").Object = Object(1, "http://h/b.gif", -1, 404, "Not Found", 3);
-        Merge("http://h", {{"http://h/b.gif", KIND_OBJECT, 3, false},
-                           {"http://h/a.html", KIND_PAGE, 2, true},
-                           {"http://other/x", KIND_PAGE, 1, false}});
-        Merge("http://h/a.html",
-              {{"http://h/b.gif", KIND_OBJECT, 1, false}, {"http://h/b.gif", KIND_PAGE, 1, true}});
+        Merge("http://h", {{"http://h/b.gif", KIND_OBJECT, 3, false, 2},
+                           {"http://h/a.html", KIND_PAGE, 2, true, 1},
+                           {"http://other/x", KIND_PAGE, 1, false, 70000}});
+        Merge("http://h/a.html", {{"http://h/b.gif", KIND_OBJECT, 1, false, 9},
+                                  {"http://h/b.gif", KIND_PAGE, 1, true, 5}});
     }
+    struct TFound {
+        std::string Url;
+        std::int16_t Kind;
+        std::int32_t Count;
+        bool Internal;
+        std::uint32_t Line;
+    };
     // A page's merge as the crawl makes it: objects first, listed after the anchors.
-    void Merge(const std::string& page, const std::vector<TMergedLink>& found) {
+    void Merge(const std::string& page, const std::vector<TFound>& found) {
         store.BeginMerge(page);
-        for (const TMergedLink& link : found)
-            store.AddReference(link.Url, link.Kind, link.Count, link.Internal);
+        for (const TFound& link : found)
+            store.AddReference(link.Url, link.Kind, link.Count, link.Internal, link.Line);
         store.EndMerge();
     }
     void TearDown() override { std::filesystem::remove_all(dir.parent_path()); }
@@ -73,16 +84,18 @@ TEST_F(Report, WritesTheFourFiles) {
                                         "http://h,object,http://h/b.gif,3,\r\n"
                                         "http://h/a.html,anchor,http://h/b.gif,1,internal\r\n"
                                         "http://h/a.html,object,http://h/b.gif,1,\r\n");
-    // The (URI, Page) pairs of links.csv, by address in order of discovery.
-    EXPECT_EQ(Slurp(dir / "referrers.csv"), "URI,Page\r\n"
-                                            "http://h/b.gif,http://h\r\n"
-                                            "http://h/b.gif,http://h/a.html\r\n"
-                                            "http://h/b.gif,http://h/a.html\r\n"
-                                            "http://h/a.html,http://h\r\n"
-                                            "http://other/x,http://h\r\n");
+    // The (URI, Page) pairs of links.csv, by address in order of discovery,
+    // each with its line; a page that both links to and embeds an address
+    // shows its first line where it is used.
+    EXPECT_EQ(Slurp(dir / "referrers.csv"), "URI,Page,Line\r\n"
+                                            "http://h/b.gif,http://h,2\r\n"
+                                            "http://h/b.gif,http://h/a.html,9\r\n"
+                                            "http://h/b.gif,http://h/a.html,5\r\n"
+                                            "http://h/a.html,http://h,1\r\n"
+                                            "http://other/x,http://h,70000\r\n");
     store.Entry("http://h").Page = Object(1, "http://h", 0, 200, "", 0);
     EXPECT_EQ(store.ReferrersOf("http://h/b.gif"),
-              (std::vector<TReferrer>{{1, "http://h"}, {0, "http://h/a.html"}}));
+              (std::vector<TReferrer>{{1, "http://h", 2}, {0, "http://h/a.html", 5}}));
 }
 
 TEST_F(Report, NamesTheFileItCannotWriteAndWhy) {
@@ -102,12 +115,12 @@ TEST_F(Report, NamesTheFileItCannotWriteAndWhy) {
 TEST_F(Report, AReportCutShortIsAnErrorAndKeepsTheLastSet) {
     ASSERT_EQ(TCrawlReport::Write(store, dir.string()), "");
     std::vector<std::string> before;
-    for (const char* name : TCrawlReport::FileNames)
+    for (const std::string& name : TCrawlReport::FileNames())
         before.push_back(Slurp(dir / name));
     store.AddPageRow({2, 1, "http://h/many", 10, 200, "text/html"});
     store.BeginMerge("http://h/many");
     for (int i = 0; i < 5000; ++i)
-        store.AddReference("http://h/p" + std::to_string(i) + ".html", KIND_PAGE, 1, true);
+        store.AddReference("http://h/p" + std::to_string(i) + ".html", KIND_PAGE, 1, true, 1);
     store.EndMerge();
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -118,8 +131,8 @@ TEST_F(Report, AReportCutShortIsAnErrorAndKeepsTheLastSet) {
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
     EXPECT_EQ(error, "cannot write " + (dir / "links.csv").string() + ": File too large");
     for (std::size_t i = 0; i < before.size(); ++i)
-        EXPECT_EQ(Slurp(dir / TCrawlReport::FileNames[i]), before[i]) << TCrawlReport::FileNames[i];
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), std::ssize(TCrawlReport::FileNames)); // no leftovers
+        EXPECT_EQ(Slurp(dir / TCrawlReport::FileNames()[i]), before[i]) << i;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), std::ssize(TCrawlReport::FileNames())); // no leftovers
 
     ASSERT_EQ(TCrawlReport::Write(store, dir.string()), "");
     const std::string after = Slurp(dir / "links.csv");
@@ -145,21 +158,57 @@ TEST_F(Report, ALinkInPlaceOfAReportFileIsReplacedNotFollowed) {
 // went, the same pairs in links.csv and referrers.csv.
 TEST_F(Report, AMergeCutShortIsWrittenAsFarAsItWentInEveryFile) {
     store.BeginMerge("http://h/cut");
-    store.AddReference("http://h/b.gif", KIND_OBJECT, 1, false);
-    store.AddReference("http://h/c.html", KIND_PAGE, 1, true);
+    store.AddReference("http://h/b.gif", KIND_OBJECT, 1, false, 3);
+    store.AddReference("http://h/c.html", KIND_PAGE, 1, true, 4);
     ASSERT_EQ(TCrawlReport::Write(store, dir.string()), "");
     EXPECT_TRUE(Slurp(dir / "links.csv")
                     .ends_with("http://h/a.html,object,http://h/b.gif,1,\r\n"
                                "http://h/cut,anchor,http://h/c.html,1,internal\r\n"
                                "http://h/cut,object,http://h/b.gif,1,\r\n"));
-    EXPECT_EQ(Slurp(dir / "referrers.csv"), "URI,Page\r\n"
-                                            "http://h/b.gif,http://h\r\n"
-                                            "http://h/b.gif,http://h/a.html\r\n"
-                                            "http://h/b.gif,http://h/a.html\r\n"
-                                            "http://h/b.gif,http://h/cut\r\n"
-                                            "http://h/a.html,http://h\r\n"
-                                            "http://other/x,http://h\r\n"
-                                            "http://h/c.html,http://h/cut\r\n");
+    EXPECT_EQ(Slurp(dir / "referrers.csv"), "URI,Page,Line\r\n"
+                                            "http://h/b.gif,http://h,2\r\n"
+                                            "http://h/b.gif,http://h/a.html,9\r\n"
+                                            "http://h/b.gif,http://h/a.html,5\r\n"
+                                            "http://h/b.gif,http://h/cut,3\r\n"
+                                            "http://h/a.html,http://h,1\r\n"
+                                            "http://other/x,http://h,70000\r\n"
+                                            "http://h/c.html,http://h/cut,4\r\n");
+}
+
+// Text a server or a page sends reaches report.json as a valid JSON string:
+// quotes, backslashes and control characters escaped, bytes that are no
+// UTF-8 replaced; numbers stay numbers.
+TEST_F(Report, TheJsonReportHoldsAnyTextAsValidJson) {
+    const std::string bad = "\xef\xbf\xbd"; // U+FFFD
+    const struct {
+        std::string sent, read;
+    } table[] = {
+        {"a\"b\\c", "a\"b\\c"},
+        {"x\r\n\t\x01\x7f", "x\r\n\t\x01\x7f"},
+        {"caf\xc3\xa9 \xed\x95\x9c \xf0\x9f\x98\x80", "caf\xc3\xa9 \xed\x95\x9c \xf0\x9f\x98\x80"},
+        {"\xff\xc3(\xed\xa0\x80\xf4\x90\x80\x80\xe2\x82",
+         bad + bad + "(" + bad + bad + bad + bad + bad + bad + bad + bad + bad},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.sent);
+        store.Entry("http://h/b.gif").Object->ContentType = row.sent;
+        ASSERT_EQ(TCrawlReport::Write(store, dir.string(), {"json"},
+                                      {"http://h", "", "", {{"delay", "5"}}, {}}),
+                  "");
+        QJsonParseError error{};
+        const QJsonObject json =
+            QJsonDocument::fromJson(QByteArray::fromStdString(Slurp(dir / "report.json")), &error)
+                .object();
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+        const QJsonObject object = json.value("objects").toArray().at(0).toObject();
+        EXPECT_EQ(object.value("Type").toString().toStdString(), row.read);
+        EXPECT_EQ(object.value("Count").toInt(), 3);
+        // Each page using it once, with the first line (of a link and an image).
+        EXPECT_EQ(QJsonDocument(object.value("UsedOn").toArray()).toJson(QJsonDocument::Compact),
+                  R"([{"Line":2,"Page":"http://h"},{"Line":5,"Page":"http://h/a.html"}])");
+        EXPECT_EQ(json.value("options").toObject().value("delay").toInt(), 5);
+        EXPECT_TRUE(json.value("started").isNull());
+    }
 }
 
 TEST_F(Report, BrokenRowsAreStatusesOf400OrMore) {

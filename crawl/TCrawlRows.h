@@ -1,0 +1,63 @@
+#pragma once
+// The rows a crawl keeps besides its records: the visited pages, and what
+// each merged page was found to reference, and where.
+
+#include "common/TObjectType.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// One row of the visited-pages report, failed pages included.
+struct TGoneRow {
+    std::int32_t Id = 0;
+    std::int32_t Depth = 0;
+    std::string Url;
+    std::int32_t Size = 0;
+    std::int32_t Status = 0;
+    std::string Type;
+};
+
+// A link to another site, checked once: one row of the external-links list.
+// Status 0: not answered (rate limited); the reason says why.
+struct TExternalRow {
+    std::int32_t Id = 0;
+    std::string Url;
+    std::int32_t Status = 0;
+    std::int32_t Size = 0;
+    std::string Type;
+    std::int32_t Count = 0;
+    std::string Reason;
+};
+
+// One address found on a merged page, with its count on that page. The
+// address is the record store's own copy.
+struct TMergedLink {
+    std::string_view Url;
+    std::int16_t Kind = KIND_PAGE;
+    std::int32_t Count = 0;
+    bool Internal = false; // anchors only
+};
+
+// A merged page and what the merge found on it: anchors first, then objects.
+struct TMergedPage {
+    std::string Url;
+    std::vector<TMergedLink> Links;
+};
+
+// A merged page that references an address (its place in the merged pages),
+// and the line (from 1) of the tag where it first does.
+struct TReference {
+    std::int32_t Page = 0;
+    std::uint32_t Line = 0;
+};
+
+// A page that references an address, as the where-used view shows it: its
+// id, its address, and the line where the address first occurs on it.
+struct TReferrer {
+    std::int32_t Id = 0;
+    std::string Url;
+    std::uint32_t Line = 0;
+    bool operator==(const TReferrer&) const = default;
+};

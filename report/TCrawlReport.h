@@ -1,0 +1,42 @@
+#pragma once
+// The report of a crawl, written from one place in every format asked for.
+// The headless run and the window's Save Report write it from the crawl's
+// records (TRecordStore); the tables are TReportTables, the formats
+// TReportWriter.
+
+#include "TReportWriter.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TRecordStore;
+
+class TCrawlReport {
+public:
+    // The formats a report can be written in.
+    static const std::vector<std::string>& Formats();
+    // The writer of format, or null when there is no such format.
+    static std::unique_ptr<TReportWriter> Writer(std::string_view format);
+    // The files a report in these formats is made of, in the order written.
+    static std::vector<std::string> FileNames(const std::vector<std::string>& formats = {"csv"});
+
+    // Writes the report in these formats into dir, creating it when needed.
+    // The files are written under temporary names in dir and renamed into
+    // place only once all of them are written, so a failure leaves the last
+    // set whole; a report file that is a symbolic link is replaced, not
+    // followed. Returns an empty string on success, else what went wrong,
+    // naming the file and the system's reason (strerror). about says what
+    // crawl the report is of; its tables are the store's.
+    static std::string Write(const TRecordStore& store, const std::string& dir,
+                             const std::vector<std::string>& formats = {"csv"}, TReport about = {});
+
+    // Makes dir when needed and checks that files can be written in it, so
+    // that a crawl does not find out only at its end. Empty when they can,
+    // else what is wrong, with the system's reason.
+    static std::string CheckFolder(const std::string& dir);
+
+    // True when some page, object or external row has a status of 400 or more.
+    static bool HasBrokenRows(const TRecordStore& store);
+};

@@ -1,0 +1,150 @@
+#include "TJsonReportWriter.h"
+
+#include <cstdint>
+
+namespace {
+
+// The length of the well-formed UTF-8 sequence at the start of text, or 0.
+std::size_t Utf8Length(std::string_view text) noexcept {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF; // the second byte's range
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (text.size() < length || byte(1) < low || byte(1) > high)
+        return 0;
+    for (std::size_t i = 2; i < length; ++i)
+        if (byte(i) < 0x80 || byte(i) > 0xBF)
+            return 0;
+    return length;
+}
+
+bool IsInteger(std::string_view text) noexcept {
+    if (text.starts_with('-'))
+        text.remove_prefix(1);
+    if (text.empty() || text.size() > 18 || (text.size() > 1 && text.front() == '0'))
+        return false;
+    for (const char c : text)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
+void Put(std::ostream& out, const std::string& text) {
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
+} // namespace
+
+void TJsonReportWriter::AppendString(std::string& json, std::string_view text) {
+    static constexpr char Hex[] = "0123456789abcdef";
+    json += '"';
+    for (std::size_t at = 0; at < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[at]);
+        if (c == '"' || c == '\\') {
+            json += '\\';
+            json += static_cast<char>(c);
+        } else if (c < 0x20 || c == 0x7F) {
+            json += "\\u00";
+            json += Hex[c >> 4];
+            json += Hex[c & 15];
+        } else if (c >= 0x80) {
+            const std::size_t length = Utf8Length(text.substr(at));
+            if (length == 0) {
+                json += "\xEF\xBF\xBD";
+                ++at;
+            } else {
+                json.append(text.substr(at, length));
+                at += length;
+            }
+            continue;
+        } else {
+            json += static_cast<char>(c);
+        }
+        ++at;
+    }
+    json += '"';
+}
+
+std::vector<std::string> TJsonReportWriter::FileNames(const TReport&) const {
+    return {"report.json"};
+}
+
+// One line a row, so that the file reads well and greps well.
+void TJsonReportWriter::Write(std::size_t, const TReport& report, std::ostream& out) const {
+    std::string json = "{\n  \"start\": ";
+    const auto orNull = [&json](const std::string& text) {
+        if (text.empty())
+            json += "null";
+        else
+            AppendString(json, text);
+    };
+    orNull(report.Start);
+    json += ",\n  \"started\": ";
+    orNull(report.Started);
+    json += ",\n  \"finished\": ";
+    orNull(report.Finished);
+    json += ",\n  \"options\": {";
+    const char* comma = "";
+    for (const auto& [name, value] : report.Options) {
+        json += comma;
+        comma = ", ";
+        AppendString(json, name);
+        json += ": ";
+        if (IsInteger(value))
+            json += value;
+        else
+            AppendString(json, value);
+    }
+    json += "},\n  \"verdicts\": null";
+    Put(out, json);
+    for (const TReportTable& table : report.Tables) {
+        json = ",\n  ";
+        AppendString(json, table.Name);
+        json += ": [";
+        Put(out, json);
+        bool first = true;
+        table.ForEachRow([&](const TReportTable::TCells& cells) {
+            json = first ? "\n    {" : ",\n    {";
+            first = false;
+            for (std::size_t i = 0; i < cells.size() && i < table.Fields.size(); ++i) {
+                if (i > 0)
+                    json += ", ";
+                AppendString(json, table.Fields[i].Name);
+                json += ": ";
+                if (table.Fields[i].Numeric && IsInteger(cells[i]))
+                    json += cells[i];
+                else
+                    AppendString(json, cells[i]);
+            }
+            if (table.UsesOf && table.AddressField < cells.size()) {
+                json += ", \"UsedOn\": [";
+                const char* separator = "";
+                for (const TReferrer& use : table.UsesOf(cells[table.AddressField])) {
+                    json += separator;
+                    separator = ", ";
+                    json += "{\"Page\": ";
+                    AppendString(json, use.Url);
+                    json += ", \"Line\": " + std::to_string(use.Line) + "}";
+                }
+                json += ']';
+            }
+            json += '}';
+            Put(out, json);
+        });
+        Put(out, std::string(first ? "]" : "\n  ]"));
+    }
+    Put(out, std::string("\n}\n"));
+}

@@ -1,0 +1,21 @@
+#pragma once
+// A report as every format writes it: what crawl it is of, and its tables.
+
+#include "TReportTable.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+struct TReport {
+    // The start address, when known.
+    std::string Start;
+    // When the crawl started and ended, as ISO 8601 UTC times
+    // ("2026-05-01T12:00:00Z"); empty when not known.
+    std::string Started;
+    std::string Finished;
+    // The options the crawl ran with, by name ("delay", "probes"), as given.
+    std::vector<std::pair<std::string, std::string>> Options;
+    // The tables, in the order written (see TReportTables).
+    std::vector<TReportTable> Tables;
+};

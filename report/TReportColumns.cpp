@@ -1,0 +1,157 @@
+#include "TReportColumns.h"
+
+namespace {
+
+template <class Row, std::int64_t (*Get)(const Row&)> std::string Decimal(const Row& row) {
+    return std::to_string(Get(row));
+}
+
+std::int64_t PageId(const TGoneRow& r) {
+    return r.Id;
+}
+std::int64_t PageDepth(const TGoneRow& r) {
+    return r.Depth;
+}
+std::int64_t PageSize(const TGoneRow& r) {
+    return r.Size;
+}
+std::int64_t PageStatus(const TGoneRow& r) {
+    return r.Status;
+}
+std::string PageUrl(const TGoneRow& r) {
+    return r.Url;
+}
+std::string PageType(const TGoneRow& r) {
+    return r.Type;
+}
+
+std::int64_t ObjectId(const _TObjectType& r) {
+    return std::int32_t{r.Id};
+}
+std::int64_t ObjectSize(const _TObjectType& r) {
+    return std::int32_t{r.Size};
+}
+std::int64_t ObjectStatus(const _TObjectType& r) {
+    return std::int32_t{r.Status};
+}
+std::int64_t ObjectCount(const _TObjectType& r) {
+    return std::int32_t{r.Count};
+}
+std::string ObjectUrl(const _TObjectType& r) {
+    return r.Url;
+}
+std::string ObjectType(const _TObjectType& r) {
+    return r.ContentType;
+}
+
+bool IsAnchor(const TLinkRow& r) {
+    return r.Link.Kind == KIND_PAGE;
+}
+std::string LinkPage(const TLinkRow& r) {
+    return std::string(r.Page);
+}
+std::string LinkKind(const TLinkRow& r) {
+    return IsAnchor(r) ? "anchor" : "object";
+}
+std::string LinkUrl(const TLinkRow& r) {
+    return std::string(r.Link.Url);
+}
+std::int64_t LinkCount(const TLinkRow& r) {
+    return r.Link.Count;
+}
+std::string LinkScope(const TLinkRow& r) {
+    return IsAnchor(r) ? (r.Link.Internal ? "internal" : "external") : "";
+}
+
+std::string ReferenceUrl(const TReferenceRow& r) {
+    return std::string(r.Address);
+}
+std::string ReferencePage(const TReferenceRow& r) {
+    return std::string(r.Page);
+}
+std::int64_t ReferenceLine(const TReferenceRow& r) {
+    return r.Line;
+}
+
+std::int64_t ExternalId(const TExternalRow& r) {
+    return r.Id;
+}
+std::int64_t ExternalStatus(const TExternalRow& r) {
+    return r.Status;
+}
+std::int64_t ExternalSize(const TExternalRow& r) {
+    return r.Size;
+}
+std::int64_t ExternalCount(const TExternalRow& r) {
+    return r.Count;
+}
+std::string ExternalUrl(const TExternalRow& r) {
+    return r.Url;
+}
+std::string ExternalType(const TExternalRow& r) {
+    return r.Type;
+}
+std::string ExternalReason(const TExternalRow& r) {
+    return r.Reason;
+}
+
+using L = TColumnAlign;
+
+} // namespace
+
+const std::array<TReportColumn<TGoneRow>, 6>& TReportColumns::Pages() {
+    static const std::array<TReportColumn<TGoneRow>, 6> columns{{
+        {"Id", 40, L::Left, true, Decimal<TGoneRow, PageId>, PageId},
+        {"Depth", 60, L::Left, true, Decimal<TGoneRow, PageDepth>, PageDepth},
+        {"URI", 400, L::Left, false, PageUrl, nullptr},
+        {"Size", 70, L::Right, true, Decimal<TGoneRow, PageSize>, PageSize},
+        {"Status", 70, L::Left, true, Decimal<TGoneRow, PageStatus>, PageStatus},
+        {"Type", 70, L::Left, false, PageType, nullptr},
+    }};
+    return columns;
+}
+
+const std::array<TReportColumn<_TObjectType>, 6>& TReportColumns::Objects() {
+    static const std::array<TReportColumn<_TObjectType>, 6> columns{{
+        {"Id", 60, L::Left, true, Decimal<_TObjectType, ObjectId>, ObjectId},
+        {"URI", 400, L::Left, false, ObjectUrl, nullptr},
+        {"Size", 70, L::Left, true, Decimal<_TObjectType, ObjectSize>, ObjectSize},
+        {"Status", 70, L::Left, true, Decimal<_TObjectType, ObjectStatus>, ObjectStatus},
+        {"Type", 70, L::Left, false, ObjectType, nullptr},
+        {"Count", 20, L::Left, true, Decimal<_TObjectType, ObjectCount>, ObjectCount},
+    }};
+    return columns;
+}
+
+const std::array<TReportColumn<TLinkRow>, 5>& TReportColumns::Links() {
+    static const std::array<TReportColumn<TLinkRow>, 5> columns{{
+        {"Page", 400, L::Left, false, LinkPage, nullptr},
+        {"Kind", 60, L::Left, false, LinkKind, nullptr},
+        {"URI", 400, L::Left, false, LinkUrl, nullptr},
+        {"Count", 60, L::Left, true, Decimal<TLinkRow, LinkCount>, LinkCount},
+        {"Scope", 70, L::Left, false, LinkScope, nullptr},
+    }};
+    return columns;
+}
+
+const std::array<TReportColumn<TReferenceRow>, 3>& TReportColumns::Referrers() {
+    static const std::array<TReportColumn<TReferenceRow>, 3> columns{{
+        {"URI", 400, L::Left, false, ReferenceUrl, nullptr},
+        {"Page", 400, L::Left, false, ReferencePage, nullptr},
+        {"Line", 60, L::Right, true, Decimal<TReferenceRow, ReferenceLine>, ReferenceLine},
+    }};
+    return columns;
+}
+
+const std::array<TReportColumn<TExternalRow>, 7>& TReportColumns::Externals() {
+    static const std::array<TReportColumn<TExternalRow>, 7> columns{{
+        {"Id", 40, L::Left, true, Decimal<TExternalRow, ExternalId>, ExternalId},
+        {"URI", 400, L::Left, false, ExternalUrl, nullptr},
+        {"Status", 70, L::Left, true, Decimal<TExternalRow, ExternalStatus>, ExternalStatus},
+        {"Size", 70, L::Right, true, Decimal<TExternalRow, ExternalSize>, ExternalSize},
+        {"Type", 70, L::Left, false, ExternalType, nullptr},
+        {"Count", 20, L::Left, true, Decimal<TExternalRow, ExternalCount>, ExternalCount},
+        {"Reason", 200, L::Left, false, ExternalReason, nullptr},
+    }};
+    return columns;
+}

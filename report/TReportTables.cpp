@@ -1,0 +1,65 @@
+#include "TReportTables.h"
+
+#include "TReportColumns.h"
+#include "crawl/TRecordStore.h"
+
+namespace {
+
+// A table whose fields are the columns of one column table, and whose rows
+// are what forEach hands on, one Row at a time.
+template <class Row, std::size_t N, class ForEach>
+TReportTable Table(const char* name, const std::array<TReportColumn<Row>, N>& columns,
+                   ForEach forEach) {
+    TReportTable table;
+    table.Name = name;
+    for (const TReportColumn<Row>& column : columns)
+        table.Fields.push_back({column.Name, column.Numeric});
+    table.ForEachRow = [&columns, forEach](const TReportTable::TVisit& visit) {
+        TReportTable::TCells cells(N);
+        forEach([&](const Row& row) {
+            for (std::size_t i = 0; i < N; ++i)
+                cells[i] = columns[i].Text(row);
+            visit(cells);
+        });
+    };
+    return table;
+}
+
+} // namespace
+
+std::vector<TReportTable> TReportTables::Of(const TRecordStore& store) {
+    std::vector<TReportTable> tables;
+    tables.push_back(Table("pages", TReportColumns::Pages(), [&store](const auto& row) {
+        for (const TGoneRow& page : store.PageRows())
+            row(page);
+    }));
+    tables.push_back(Table("objects", TReportColumns::Objects(), [&store](const auto& row) {
+        for (const _TObjectType* object : store.ObjectsById())
+            row(*object);
+    }));
+    // Pages and objects are addresses: their URI, and the pages using it.
+    for (TReportTable& table : tables) {
+        while (table.Fields[table.AddressField].Name != std::string_view("URI"))
+            ++table.AddressField;
+        table.UsesOf = [&store](std::string_view address) { return store.ReferrersOf(address); };
+    }
+    tables.push_back(Table("links", TReportColumns::Links(), [&store](const auto& row) {
+        store.ForEachLink([&](const std::string& page, const TMergedLink& link) {
+            row(TLinkRow{page, link});
+        });
+    }));
+    tables.push_back(Table("referrers", TReportColumns::Referrers(), [&store](const auto& row) {
+        store.ForEachReference(
+            [&](std::string_view address, std::string_view page, std::uint32_t line) {
+                row(TReferenceRow{address, page, line});
+            });
+    }));
+    TReportTable external = Table("external", TReportColumns::Externals(), [&store](const auto& row) {
+        for (const TExternalRow& link : store.ExternalRows())
+            row(link);
+    });
+    external.AddressField = 1;
+    external.UsesOf = [&store](std::string_view address) { return store.ReferrersOf(address); };
+    tables.push_back(std::move(external));
+    return tables;
+}
