@@ -34,7 +34,10 @@ need() {
 # objects of its own and, unless shared=0, two that every page uses.
 #   externals=N port=P  every page also links to four of N addresses on the
 #                       slow hosts (bench/slow_hosts.py on port P), each
-#                       address on two pages, spread over 127.0.0.2 ... .101
+#                       address on two pages: N / 100 addresses on each of
+#                       127.0.0.2 ... .101, a page's four on one host, so that
+#                       a tool that does not pace itself per host is seen to
+#                       (layout=spread: every link on the next host instead)
 #   urls=FILE           every address of the site, one a line, from its root
 generate_site() {
   local dir=$1 pages=$2 objects=$3
@@ -47,7 +50,10 @@ opt = dict(a.split("=", 1) for a in sys.argv[4:])
 links, shared = int(opt.get("links", 5)), opt.get("shared", "1") != "0"
 externals, port = int(opt.get("externals", 0)), opt.get("port", "18780")
 def external(k):
-    return f"http://127.0.0.{2 + k % 100}:{port}/x/{k // 100}.html"
+    if opt.get("layout") == "spread":  # each link on the next host
+        return f"http://127.0.0.{2 + k % 100}:{port}/x/{k // 100}.html"
+    each = max(1, externals // 100)  # N / 100 addresses a host, one host after another
+    return f"http://127.0.0.{2 + k // each % 100}:{port}/x/{k % each}.html"
 for i in range(m):
     with open(f"{d}/img/o{i}.gif", "wb") as f:
         f.write(b"GIF89a" + bytes(100 + i % 400))
@@ -287,7 +293,7 @@ external_run() {
 linkinator_bin() {
   local prefix="$build/bench-npm"
   if [ ! -x "$prefix/node_modules/.bin/linkinator" ]; then
-    need npm
+    command -v npm >/dev/null || need npm
     mkdir -p "$prefix"
     npm install --prefix "$prefix" --no-audit --no-fund --silent linkinator >&2
   fi
@@ -295,13 +301,15 @@ linkinator_bin() {
 }
 
 # A site of 1,000 pages whose links lead to 2,000 addresses on 100 slow hosts,
-# checked by each tool at its defaults; then the window's heartbeat meanwhile.
+# checked by each tool at its defaults, and by Marrowby allowed as many
+# connections as linkinator opens (100); then the window's heartbeat meanwhile.
+# HOSTS_LAYOUT=spread puts every link on the next host (see generate_site).
 external() {
   need nginx linkchecker bc python3
   cmake --build "$build" --target marrowby >/dev/null 2>&1
   local linkinator
   linkinator=$(linkinator_bin)
-  generate_site "$work/ext" 1000 2000 externals=2000 port="$hosts_port"
+  generate_site "$work/ext" 1000 2000 externals=2000 port="$hosts_port" layout="${HOSTS_LAYOUT:-grouped}"
   nginx_start "$work/ext" 18768
   local url=http://127.0.0.1:18768/
   printf '[checking]\nmaxrequestspersecond=100000\n' >"$work/linkcheckerrc"
@@ -309,6 +317,10 @@ external() {
   external_run marrowby "$build/app/marrowby" --headless --delay 0 --report "$work/report-ext" "$url"
   echo "external_marrowby_pages=$(rows "$work/report-ext/pages.csv")"
   [ -f "$work/report-ext/external.csv" ] && echo "external_marrowby_rows=$(rows "$work/report-ext/external.csv")"
+  if "$build/app/marrowby" --help 2>&1 | grep -q -- --connections; then
+    external_run marrowby_c100 "$build/app/marrowby" --headless --delay 0 --connections 100 \
+      --report "$work/report-ext100" "$url"
+  fi
   external_run linkinator "$linkinator" --recurse "$url"
   external_run linkchecker linkchecker --check-extern -f "$work/linkcheckerrc" --no-status -o none "$url"
   if cmake --build "$build" --target bench_heartbeat >/dev/null 2>&1; then

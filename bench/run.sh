@@ -20,6 +20,7 @@
 #           (bench/slow_hosts.py, which counts the transfers in flight on each):
 #           marrowby against linkinator --recurse and linkchecker
 #           --check-extern, then the window's heartbeat during that check
+#           (HOSTS_LAYOUT=spread: every link on the next host)
 #   large   a generated site of 100,000 pages (150,002 addresses) from nginx:
 #           marrowby and wget against one curl fetching every address once
 #
@@ -274,9 +275,9 @@ section_external() {
   build_targets marrowby bench_heartbeat
   read_results "$root/bench/crawl.sh" "$BUILD" external
   local tool key
-  for tool in marrowby linkinator linkchecker; do
+  for tool in marrowby marrowby_c100 linkinator linkchecker; do
     for key in s requests robots_requests addresses peak peak_connections peak_hosts; do
-      result "external_${tool}_$key" "${OUT[external_${tool}_$key]}"
+      result "external_${tool}_$key" "${OUT[external_${tool}_$key]:-}"
     done
   done
   result external_marrowby_rows "${OUT[external_marrowby_rows]:-}"
@@ -300,6 +301,11 @@ section_external() {
   row "1,000 pages linking to 2,000 addresses on 100 hosts (50 ms each): vs $peer (s)" \
     "$(printf %.2f "$m")" "$(printf %.2f "$fastest")" "<= 1.5x fastest" "$verdict"
   row "  vs linkinator --recurse (s)" "$(printf %.2f "$m")" "$(printf %.2f "$k")" "" ""
+  if [ -n "${OUT[external_marrowby_c100_s]:-}" ]; then
+    row "  marrowby --connections 100 (linkinator's 100), and most at once on a host" \
+      "$(printf %.2f "${OUT[external_marrowby_c100_s]}")" "$(printf %.2f "$k")" "" \
+      "${OUT[external_marrowby_c100_peak]} a host, ${OUT[external_marrowby_c100_addresses]} asked"
+  fi
   row "  vs linkchecker --check-extern (s)" "$(printf %.2f "$m")" "$(printf %.2f "$l")" "" ""
   row "  addresses asked of the hosts: linkinator / linkchecker" "${OUT[external_marrowby_addresses]}" \
     "${OUT[external_linkinator_addresses]} / ${OUT[external_linkchecker_addresses]}" "2000" "$done"
