@@ -317,7 +317,7 @@ external() {
   external_run marrowby "$build/app/marrowby" --headless --delay 0 --report "$work/report-ext" "$url"
   echo "external_marrowby_pages=$(rows "$work/report-ext/pages.csv")"
   [ -f "$work/report-ext/external.csv" ] && echo "external_marrowby_rows=$(rows "$work/report-ext/external.csv")"
-  if "$build/app/marrowby" --help 2>&1 | grep -q -- --connections; then
+  if "$build/app/marrowby" --help 2>&1 | grep -- --connections >/dev/null; then
     external_run marrowby_c100 "$build/app/marrowby" --headless --delay 0 --connections 100 \
       --report "$work/report-ext100" "$url"
   fi
