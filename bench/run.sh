@@ -269,7 +269,7 @@ section_crawl() {
 # ---------------------------------------------------- links to other sites
 
 # ratio A B: A / B, two decimals (0 when B is 0).
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b > 0 ? a / b : 0 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
 
 section_external() {
   build_targets marrowby bench_heartbeat
