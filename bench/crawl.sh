@@ -5,6 +5,9 @@
 #   bench/crawl.sh BUILD_DIR [speed]   prints a table and KEY=VALUE lines
 #   bench/crawl.sh BUILD_DIR memory    peak memory of whole crawls, KEY=VALUE
 #   bench/crawl.sh BUILD_DIR site      --site against nginx on a 20,000-page folder
+#   bench/crawl.sh BUILD_DIR external  links to 100 slow hosts, against linkinator
+#                                      and linkchecker, and the window meanwhile
+#   bench/crawl.sh BUILD_DIR large     a 100,000-page site against one curl
 # Sites: a generated one of 1,000 pages and 2,000 objects, and the Python
 # documentation that Debian ships (python3.11-doc). Also the heartbeat of the
 # window during a slow crawl (bench_heartbeat).
@@ -15,7 +18,8 @@ set -euo pipefail
 build=$(realpath "${1:-build}")
 work=$(mktemp -d)
 chmod 755 "$work"
-trap 'nginx_stop; rm -rf "$work"' EXIT
+bench=$(cd "$(dirname "$0")" && pwd)
+trap 'hosts_stop; nginx_stop; rm -rf "$work"' EXIT
 
 need() {
   local missing=()
@@ -25,26 +29,54 @@ need() {
   fi
 }
 
-# A site of $1 pages and $2 objects: every page links to the next five pages
-# and uses four objects, two of its own and two shared ones.
+# generate_site DIR PAGES OBJECTS [KEY=VALUE...]: a site of PAGES pages and
+# OBJECTS objects. Every page links to the next `links` pages (5) and uses two
+# objects of its own and, unless shared=0, two that every page uses.
+#   externals=N port=P  every page also links to four of N addresses on the
+#                       slow hosts (bench/slow_hosts.py on port P), each
+#                       address on two pages: N / 100 addresses on each of
+#                       127.0.0.2 ... .101, a page's four on one host, so that
+#                       a tool that does not pace itself per host is seen to
+#                       (layout=spread: every link on the next host instead)
+#   urls=FILE           every address of the site, one a line, from its root
 generate_site() {
   local dir=$1 pages=$2 objects=$3
+  shift 3
   mkdir -p "$dir/img"
-  python3 - "$dir" "$pages" "$objects" <<'PY'
+  python3 - "$dir" "$pages" "$objects" "$@" <<'PY'
 import sys, os
 d, n, m = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+opt = dict(a.split("=", 1) for a in sys.argv[4:])
+links, shared = int(opt.get("links", 5)), opt.get("shared", "1") != "0"
+externals, port = int(opt.get("externals", 0)), opt.get("port", "18780")
+def external(k):
+    if opt.get("layout") == "spread":  # each link on the next host
+        return f"http://127.0.0.{2 + k % 100}:{port}/x/{k // 100}.html"
+    each = max(1, externals // 100)  # N / 100 addresses a host, one host after another
+    return f"http://127.0.0.{2 + k // each % 100}:{port}/x/{k % each}.html"
 for i in range(m):
     with open(f"{d}/img/o{i}.gif", "wb") as f:
         f.write(b"GIF89a" + bytes(100 + i % 400))
 for i in range(n):
-    links = "".join(f'<li><a href="p{(i + k) % n}.html">page {(i + k) % n}</a></li>' for k in range(1, 6))
-    imgs = "".join(f'<img src="img/o{j}.gif" alt="">' for j in (2 * i % m, (2 * i + 1) % m, 0, 1))
-    body = f"<!DOCTYPE html><html><head><title>Page {i}</title><link rel=stylesheet href=site.css></head><body><h1>Page {i}</h1><ul>{links}</ul>{imgs}<p>{'Some text. ' * 40}</p></body></html>"
+    anchors = "".join(f'<li><a href="p{(i + k) % n}.html">page {(i + k) % n}</a></li>' for k in range(1, links + 1))
+    if externals:
+        anchors += "".join(f'<li><a href="{external((2 * i + k) % externals)}">elsewhere</a></li>' for k in range(4))
+    used = (2 * i % m, (2 * i + 1) % m, 0, 1) if shared else (2 * i % m, (2 * i + 1) % m)
+    imgs = "".join(f'<img src="img/o{j}.gif" alt="">' for j in used)
+    body = f"<!DOCTYPE html><html><head><title>Page {i}</title><link rel=stylesheet href=site.css></head><body><h1>Page {i}</h1><ul>{anchors}</ul>{imgs}<p>{'Some text. ' * 40}</p></body></html>"
     name = "index.html" if i == 0 else f"p{i}.html"
     with open(f"{d}/{name}", "w") as f:
         f.write(body)
 with open(f"{d}/site.css", "w") as f:
     f.write("body { font-family: sans-serif }\n")
+if "urls" in opt:
+    # The start page, every page name linked (p0.html is, and is missing),
+    # every object and the style sheet.
+    with open(opt["urls"], "w") as f:
+        f.write("\n")
+        f.writelines(f"p{i}.html\n" for i in range(n))
+        f.writelines(f"img/o{j}.gif\n" for j in range(m))
+        f.write("site.css\n")
 PY
 }
 
@@ -202,9 +234,155 @@ site() {
   echo "site_nginx_s=$n"
 }
 
+# ------------------------------------------------------ links to other sites
+
+hosts_port=18780
+hosts_pid=""
+# hosts_start: the slow hosts (bench/slow_hosts.py), ready to answer.
+hosts_start() {
+  rm -f "$work/hosts.ready"
+  python3 "$bench/slow_hosts.py" --port "$hosts_port" --lifetime 900 --ready "$work/hosts.ready" \
+    >"$work/hosts.out" 2>"$work/hosts.err" &
+  hosts_pid=$!
+  local i
+  for i in $(seq 100); do
+    [ -f "$work/hosts.ready" ] && return 0
+    sleep 0.1
+  done
+  echo "crawl.sh: the slow hosts did not start: $(cat "$work/hosts.err")" >&2
+  return 1
+}
+# hosts_stop: stops them; their counts are then in $work/hosts.out.
+hosts_stop() {
+  [ -n "$hosts_pid" ] || return 0
+  kill -TERM "$hosts_pid" 2>/dev/null || true
+  wait "$hosts_pid" 2>/dev/null || true
+  hosts_pid=""
+}
+declare -A HOSTS
+hosts_read() { # the counts of the last run, into HOSTS[KEY]
+  local line
+  HOSTS=()
+  while IFS= read -r line; do HOSTS[${line%%=*}]=${line#*=}; done <"$work/hosts.out"
+}
+
+# external_run NAME COMMAND...: the wall time of COMMAND while the slow hosts
+# count what it asks of them, as KEY=VALUE lines.
+external_run() {
+  local name=$1 s
+  shift
+  hosts_start
+  s=$(seconds timeout 600 "$@")
+  hosts_stop
+  hosts_read
+  printf '%-12s %7.2f s  %5s requests (%s HEAD, %s GET, %s robots.txt)  %4s addresses on %3s hosts  peak %s a host (hosts at each peak: %s), %s connections\n' \
+    "$name" "$s" "${HOSTS[requests]}" "${HOSTS[requests_head]:-0}" "${HOSTS[requests_get]:-0}" \
+    "${HOSTS[robots_requests]}" "${HOSTS[addresses]}" "${HOSTS[hosts_asked]}" \
+    "${HOSTS[peak_in_flight]}" "${HOSTS[peak_hosts]}" "${HOSTS[peak_connections]}" >&2
+  echo "external_${name}_s=$s"
+  echo "external_${name}_requests=${HOSTS[requests]}"
+  echo "external_${name}_robots_requests=${HOSTS[robots_requests]}"
+  echo "external_${name}_addresses=${HOSTS[addresses]}"
+  echo "external_${name}_peak=${HOSTS[peak_in_flight]}"
+  echo "external_${name}_peak_connections=${HOSTS[peak_connections]}"
+  echo "external_${name}_peak_hosts=${HOSTS[peak_hosts]}"
+  echo "external_${name}_peaks=${HOSTS[peaks]}"
+}
+
+# linkinator from npm, in a folder of the build tree.
+linkinator_bin() {
+  local prefix="$build/bench-npm"
+  if [ ! -x "$prefix/node_modules/.bin/linkinator" ]; then
+    command -v npm >/dev/null || need npm
+    mkdir -p "$prefix"
+    npm install --prefix "$prefix" --no-audit --no-fund --silent linkinator >&2
+  fi
+  echo "$prefix/node_modules/.bin/linkinator"
+}
+
+# A site of 1,000 pages whose links lead to 2,000 addresses on 100 slow hosts,
+# checked by each tool at its defaults, and by Marrowby allowed as many
+# connections as linkinator opens (100); then the window's heartbeat meanwhile.
+# HOSTS_LAYOUT=spread puts every link on the next host (see generate_site).
+external() {
+  need nginx linkchecker bc python3
+  cmake --build "$build" --target marrowby >/dev/null 2>&1
+  local linkinator
+  linkinator=$(linkinator_bin)
+  generate_site "$work/ext" 1000 2000 externals=2000 port="$hosts_port" layout="${HOSTS_LAYOUT:-grouped}"
+  nginx_start "$work/ext" 18768
+  local url=http://127.0.0.1:18768/
+  printf '[checking]\nmaxrequestspersecond=100000\n' >"$work/linkcheckerrc"
+  chmod 644 "$work/linkcheckerrc"
+  external_run marrowby "$build/app/marrowby" --headless --delay 0 --report "$work/report-ext" "$url"
+  echo "external_marrowby_pages=$(rows "$work/report-ext/pages.csv")"
+  [ -f "$work/report-ext/external.csv" ] && echo "external_marrowby_rows=$(rows "$work/report-ext/external.csv")"
+  if "$build/app/marrowby" --help 2>&1 | grep -- --connections >/dev/null; then
+    external_run marrowby_c100 "$build/app/marrowby" --headless --delay 0 --connections 100 \
+      --report "$work/report-ext100" "$url"
+  fi
+  external_run linkinator "$linkinator" --recurse "$url"
+  external_run linkchecker linkchecker --check-extern -f "$work/linkcheckerrc" --no-status -o none "$url"
+  if cmake --build "$build" --target bench_heartbeat >/dev/null 2>&1; then
+    hosts_start
+    "$build/bench/bench_heartbeat" "$url" 2>/dev/null | sed 's/^/external_/' || true
+    hosts_stop
+    hosts_read
+    echo "external_heartbeat_addresses=${HOSTS[addresses]}"
+    echo "external_heartbeat_peak=${HOSTS[peak_in_flight]}"
+  fi
+  nginx_stop
+}
+
+# ------------------------------------------------------------- a large site
+
+# A generated site of 100,000 pages (ten links and two objects each, 150,002
+# addresses) from nginx: Marrowby and wget against the floor, one curl process
+# fetching every address once over a kept-alive connection.
+large() {
+  need nginx wget curl bc python3
+  cmake --build "$build" --target marrowby >/dev/null 2>&1
+  # Made once and kept in the build folder: making and removing 150,000 files
+  # takes minutes on a busy disk.
+  local site="$build/bench-large-site" list="$build/bench-large-site.txt"
+  if [ ! -s "$list" ]; then
+    rm -rf "$site"
+    generate_site "$site" 100000 50000 links=10 shared=0 urls="$list.part"
+    mv "$list.part" "$list"
+  fi
+  local port=18769
+  local url="http://127.0.0.1:$port/"
+  # One transfer after another, each writing its status and new connections.
+  {
+    printf 'silent\nwrite-out = "%%{http_code} %%{num_connects}\\n"\n'
+    sed "s|.*|url = \"$url&\"\noutput = \"/dev/null\"|" "$list"
+  } >"$work/large.curl"
+  nginx_start "$site" "$port"
+  local f m w
+  f=$(seconds sh -c 'curl -K "$1" >"$2"' curl "$work/large.curl" "$work/large.out")
+  m=$(seconds "$build/app/marrowby" --headless --delay 0 --report "$work/report-large" "$url")
+  w=$(seconds wget --spider -r -l inf -np -nd -q -P "$work/wget-large" "$url")
+  nginx_stop
+  local fetched connects found
+  fetched=$(wc -l <"$work/large.out")
+  connects=$(awk '{ s += $2 } END { print s + 0 }' "$work/large.out")
+  found=$(($(rows "$work/report-large/pages.csv") + $(rows "$work/report-large/objects.csv")))
+  printf 'large site: %s addresses  curl %7.2f s (%s transfers, %s connections)  marrowby %7.2f s (%s pages and objects)  wget %7.2f s\n' \
+    "$(wc -l <"$list")" "$f" "$fetched" "$connects" "$m" "$found" "$w" >&2
+  echo "large_addresses=$(wc -l <"$list")"
+  echo "large_curl_transfers=$fetched"
+  echo "large_curl_connections=$connects"
+  echo "large_curl_s=$f"
+  echo "large_marrowby_rows=$found"
+  echo "large_marrowby_s=$m"
+  echo "large_wget_s=$w"
+}
+
 case "${2:-speed}" in
   speed) speed ;;
   memory) memory ;;
   site) site ;;
-  *) echo "crawl.sh: no mode \"$2\" (speed, memory, site)" >&2; exit 2 ;;
+  external) external ;;
+  large) large ;;
+  *) echo "crawl.sh: no mode \"$2\" (speed, memory, site, external, large)" >&2; exit 2 ;;
 esac

@@ -15,6 +15,14 @@
 #           linkchecker (one thread, no wait) on one nginx: a generated site
 #           of 1,000 pages and 2,000 objects and Debian's Python documentation;
 #           then the window's heartbeat during a slow crawl (bench/crawl.sh)
+#   external  a generated site of 1,000 pages whose links lead to 2,000
+#           addresses on 100 loopback hosts that answer after 50 ms
+#           (bench/slow_hosts.py, which counts the transfers in flight on each):
+#           marrowby against linkinator --recurse and linkchecker
+#           --check-extern, then the window's heartbeat during that check
+#           (HOSTS_LAYOUT=spread: every link on the next host)
+#   large   a generated site of 100,000 pages (150,002 addresses) from nginx:
+#           marrowby and wget against one curl fetching every address once
 #
 # Installs what it needs, builds only the targets it runs (in $BUILD, default
 # build/), prints a table, and ends with KEY=VALUE lines. Speeds are MB/s of
@@ -30,7 +38,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD:-$root/build}
 REPEATS=${REPEATS:-5}
 work="$BUILD/bench-work"
-SECTIONS=(scan linear memory crawl)
+SECTIONS=(scan linear memory crawl external large)
 
 # --------------------------------------------------------------- common helpers
 
@@ -256,6 +264,77 @@ section_crawl() {
   result heartbeat_max_gap_ms "${OUT[heartbeat_max_gap_ms]}"
   row "window heartbeat, largest gap (ms)" "${OUT[heartbeat_max_gap_ms]}" "" "<= 50" \
     "$(at_most "${OUT[heartbeat_max_gap_ms]}" 50)"
+}
+
+# ---------------------------------------------------- links to other sites
+
+# ratio A B: A / B, two decimals (0 when B is 0).
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
+
+section_external() {
+  build_targets marrowby bench_heartbeat
+  read_results "$root/bench/crawl.sh" "$BUILD" external
+  local tool key
+  for tool in marrowby marrowby_c100 linkinator linkchecker; do
+    for key in s requests robots_requests addresses peak peak_connections peak_hosts; do
+      result "external_${tool}_$key" "${OUT[external_${tool}_$key]:-}"
+    done
+  done
+  result external_marrowby_rows "${OUT[external_marrowby_rows]:-}"
+  result external_heartbeat_max_gap_ms "${OUT[external_heartbeat_max_gap_ms]:-}"
+  result external_heartbeat_addresses "${OUT[external_heartbeat_addresses]:-}"
+  result external_heartbeat_peak "${OUT[external_heartbeat_peak]:-}"
+
+  local m=${OUT[external_marrowby_s]} k=${OUT[external_linkinator_s]} l=${OUT[external_linkchecker_s]}
+  local fastest=$k peer=linkinator
+  [ "$(at_most "$l" "$k")" = met ] && fastest=$l peer=linkchecker
+  # A run that asked the hosts for fewer than the 2,000 addresses did not do the work.
+  local done=met
+  [ "${OUT[external_marrowby_addresses]}" -ge 2000 ] || done="MISSED (${OUT[external_marrowby_addresses]} of 2000 asked)"
+  local verdict peakVerdict
+  verdict="$(at_most "$m" "$(echo "$fastest * 1.5" | bc)") ($(ratio "$m" "$fastest")x)"
+  peakVerdict=$(at_most "${OUT[external_marrowby_peak]}" 2)
+  if [ "$done" != met ]; then
+    verdict=$done
+    peakVerdict="(nothing asked)"
+  fi
+  row "1,000 pages linking to 2,000 addresses on 100 hosts (50 ms each): vs $peer (s)" \
+    "$(printf %.2f "$m")" "$(printf %.2f "$fastest")" "<= 1.5x fastest" "$verdict"
+  row "  vs linkinator --recurse (s)" "$(printf %.2f "$m")" "$(printf %.2f "$k")" "" ""
+  if [ -n "${OUT[external_marrowby_c100_s]:-}" ]; then
+    row "  marrowby --connections 100 (linkinator's 100), and most at once on a host" \
+      "$(printf %.2f "${OUT[external_marrowby_c100_s]}")" "$(printf %.2f "$k")" "" \
+      "${OUT[external_marrowby_c100_peak]} a host, ${OUT[external_marrowby_c100_addresses]} asked"
+  fi
+  row "  vs linkchecker --check-extern (s)" "$(printf %.2f "$m")" "$(printf %.2f "$l")" "" ""
+  row "  addresses asked of the hosts: linkinator / linkchecker" "${OUT[external_marrowby_addresses]}" \
+    "${OUT[external_linkinator_addresses]} / ${OUT[external_linkchecker_addresses]}" "2000" "$done"
+  row "  most transfers at once on one host: linkinator / linkchecker" "${OUT[external_marrowby_peak]}" \
+    "${OUT[external_linkinator_peak]} / ${OUT[external_linkchecker_peak]}" "<= 2 (--per-host)" \
+    "$peakVerdict"
+  if [ -n "${OUT[external_heartbeat_max_gap_ms]:-}" ]; then
+    row "window heartbeat during that check, largest gap (ms)" "${OUT[external_heartbeat_max_gap_ms]}" "" \
+      "<= 50" "$(at_most "${OUT[external_heartbeat_max_gap_ms]}" 50)"
+  fi
+}
+
+# ------------------------------------------------------------- a large site
+
+section_large() {
+  build_targets marrowby
+  read_results "$root/bench/crawl.sh" "$BUILD" large
+  local key
+  for key in large_addresses large_curl_transfers large_curl_connections large_curl_s \
+    large_marrowby_rows large_marrowby_s large_wget_s; do
+    result "$key" "${OUT[$key]}"
+  done
+  local m=${OUT[large_marrowby_s]} f=${OUT[large_curl_s]} w=${OUT[large_wget_s]}
+  row "100,000 pages, ${OUT[large_addresses]} addresses: vs one curl fetching each once (s)" \
+    "$(printf %.2f "$m")" "$(printf %.2f "$f")" "<= 2x curl" \
+    "$(at_most "$m" "$(echo "$f * 2" | bc)") ($(ratio "$m" "$f")x)"
+  row "  the same, vs wget --spider -r (s)" "$(printf %.2f "$m")" "$(printf %.2f "$w")" "" ""
+  row "  addresses found: curl's list" "${OUT[large_marrowby_rows]}" "${OUT[large_curl_transfers]}" \
+    "equal" "$([ "${OUT[large_marrowby_rows]}" = "${OUT[large_curl_transfers]}" ] && echo met || echo MISSED)"
 }
 
 # ------------------------------------------------------------------------ run
