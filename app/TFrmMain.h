@@ -209,6 +209,7 @@ private:
     TReportFilter* FObjectFilter = nullptr;
     TColumnFit* FPageFit = nullptr;
     TColumnFit* FObjectFit = nullptr;
+    TColumnFit* FExternalFit = nullptr;
     std::size_t FBrokenPages = 0;
     std::size_t FBrokenObjects = 0;
     TReportModel<TExternalRow>* FExternalModel = nullptr;

@@ -7,6 +7,7 @@
 #include "report/TCrawlReport.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QSignalBlocker>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -225,7 +227,14 @@ void TFrmMain::ClearView() {
     ShowSummary();
 }
 
-void TFrmMain::SetOptions(const TCrawlOptions& options) { FCrawl->SetOptions(options); }
+// The check boxes show what the crawl will do, whoever set it.
+void TFrmMain::SetOptions(const TCrawlOptions& options) {
+    const QSignalBlocker externalBlocker(ExternalCheck);
+    const QSignalBlocker robotsBlocker(RobotsCheck);
+    ExternalCheck->setChecked(options.External);
+    RobotsCheck->setChecked(options.Robots);
+    FCrawl->SetOptions(options);
+}
 
 void TFrmMain::Close1Click() { close(); }
 

@@ -69,6 +69,7 @@ void TFrmMain::CreateReportLists() {
     // The address and the type stretch, the address the most.
     FPageFit = new TColumnFit(GoneListView, {{2, 3}, {5, 1}});
     FObjectFit = new TColumnFit(ObjListView, {{1, 3}, {4, 1}});
+    FExternalFit = new TColumnFit(ExternalListView, {{1, 3}, {6, 1}});
     CreateListActions(GoneListView, GoneActions);
     CreateListActions(ObjListView, ObjActions);
 
