@@ -33,6 +33,16 @@ constexpr char ToUpper(char c) noexcept {
 constexpr char ToLower(char c) noexcept {
     return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
 }
+// The value of a hexadecimal digit, or -1.
+constexpr int HexDigit(char c) noexcept {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
 
 constexpr std::string_view TrimLeft(std::string_view text) noexcept {
     std::size_t begin = 0;

@@ -1,5 +1,7 @@
 #include "TCharacterReferences.h"
 
+#include "ParserText.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -15,16 +17,6 @@ struct TNamedReference {
 
 constexpr bool IsAlphanumeric(char c) noexcept {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-}
-
-constexpr int HexValue(char c) noexcept {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // The longest name of the table that text opens with, or null.
@@ -55,8 +47,8 @@ char32_t Numeric(std::string_view text, std::size_t& consumed) noexcept {
     const std::size_t first = at;
     std::uint32_t value = 0;
     for (; at < text.size(); ++at) {
-        const int digit =
-            hex ? HexValue(text[at]) : (text[at] >= '0' && text[at] <= '9' ? text[at] - '0' : -1);
+        const int digit = hex ? parser_text::HexDigit(text[at])
+                              : (text[at] >= '0' && text[at] <= '9' ? text[at] - '0' : -1);
         if (digit < 0)
             break;
         value = std::min<std::uint32_t>(value * (hex ? 16 : 10) + static_cast<std::uint32_t>(digit),

@@ -111,16 +111,6 @@ std::size_t SchemeLength(std::string_view s) noexcept {
     return i < s.size() && s[i] == ':' ? i : npos;
 }
 
-int HexDigit(char c) noexcept {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 std::string PercentDecode(std::string_view text) {
     std::string out;
     out.reserve(text.size());

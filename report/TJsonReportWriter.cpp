@@ -1,35 +1,10 @@
 #include "TJsonReportWriter.h"
 
+#include "common/Utf8.h"
+
 #include <cstdint>
 
 namespace {
-
-// The length of the well-formed UTF-8 sequence at the start of text, or 0.
-std::size_t Utf8Length(std::string_view text) noexcept {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF; // the second byte's range
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (text.size() < length || byte(1) < low || byte(1) > high)
-        return 0;
-    for (std::size_t i = 2; i < length; ++i)
-        if (byte(i) < 0x80 || byte(i) > 0xBF)
-            return 0;
-    return length;
-}
 
 bool IsInteger(std::string_view text) noexcept {
     if (text.starts_with('-'))
@@ -61,7 +36,7 @@ void TJsonReportWriter::AppendString(std::string& json, std::string_view text) {
             json += Hex[c >> 4];
             json += Hex[c & 15];
         } else if (c >= 0x80) {
-            const std::size_t length = Utf8Length(text.substr(at));
+            const std::size_t length = Utf8SequenceLength(text, at);
             if (length == 0) {
                 json += "\xEF\xBF\xBD";
                 ++at;
