@@ -31,7 +31,43 @@ std::string BrokenReason(const TAnswer& answer) {
 
 } // namespace
 
-_TContent_Struct TAnswerRecord::NotFound() { return {"Not Found", 404, -1}; }
+TVerdict TAnswerRecord::Verdict(const TAnswer& answer) {
+    switch (answer.Failure) {
+    case TFailure::ConnectionRefused:
+    case TFailure::HostNotFound:
+    case TFailure::RedirectLoop:
+    case TFailure::InvalidAddress:
+        return TVerdict::Broken;
+    case TFailure::TimedOut:
+    case TFailure::Tls:
+    case TFailure::CutShort:
+    case TFailure::Aborted:
+    case TFailure::RateLimited:
+    case TFailure::Other:
+        return TVerdict::Unverifiable;
+    case TFailure::TooLarge: // the status still tells
+    case TFailure::None:
+        break;
+    }
+    const int status = answer.Status;
+    if (status < 0)
+        return TVerdict::Unverifiable;
+    // A login wall, a bot wall, a proxy, a rate limit or a request timeout
+    // says nothing of the address; neither does a server error.
+    if (status == 401 || status == 403 || status == 407 || status == 408 || status == 429 ||
+        status >= 500)
+        return TVerdict::Unverifiable;
+    if (status >= 400)
+        return TVerdict::Broken;
+    for (const TRedirectHop& hop : answer.Redirects)
+        if (hop.Status == 301 || hop.Status == 308)
+            return TVerdict::Redirected;
+    return TVerdict::Fine;
+}
+
+_TContent_Struct TAnswerRecord::NotFound() {
+    return {"Not Found", 404, -1};
+}
 
 std::string TAnswerRecord::StatusReason(int status) {
     return "the server answered " + std::to_string(status);

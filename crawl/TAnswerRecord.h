@@ -3,6 +3,7 @@
 // status, size and Content-Type of a page or an object, and why it is broken.
 
 #include "common/TContentStruct.h"
+#include "common/TVerdict.h"
 #include "http/TAnswer.h"
 
 #include <string>
@@ -27,6 +28,10 @@ public:
     // A link to another site: as an object, but an address that asked for a
     // longer wait than allowed is "rate limited", status 0, not broken.
     static _TContent_Struct External(const TAnswer& answer, std::string& reason);
+
+    // What a person should make of the answer. The one place where an
+    // answer is called broken, unverifiable, redirected or fine.
+    static TVerdict Verdict(const TAnswer& answer);
 
     // "Not Found", 404, -1.
     static _TContent_Struct NotFound();

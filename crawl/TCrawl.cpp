@@ -122,7 +122,7 @@ void TCrawl::DelayTimerTimer() {
         return;
     }
     FListener->Pause(QString("%1 / %2").arg(FDelayTick).arg(FDelaySeconds),
-                    static_cast<int>(FDelayTick));
+                     static_cast<int>(FDelayTick));
     FListener->Pausing(PauseLeft());
 }
 
@@ -153,11 +153,14 @@ void TCrawl::ScheduleNavigationStart() {
     });
 }
 
-void TCrawl::AddGoneRow(const TGoneRow& row, const std::string& reason) {
+void TCrawl::AddGoneRow(const TGoneRow& row) {
     FRecords.AddPageRow(row);
-    if (!reason.empty())
-        FRecords.Entry(row.Url).Reason = reason;
-    FListener->PageRow(row, reason);
+    if (!row.Reason.empty() || row.Verdict != TVerdict::Fine) {
+        TAddressEntry& entry = FRecords.Entry(row.Url);
+        entry.Verdict = row.Verdict;
+        entry.Reason = row.Reason;
+    }
+    FListener->PageRow(row, row.Reason);
 }
 
 TCrawl::TNesting::~TNesting() {
@@ -166,11 +169,14 @@ TCrawl::TNesting::~TNesting() {
             dispatcher->wakeUp();
 }
 
-void TCrawl::SetStatus(const QString& text) { FListener->Status(text); }
+void TCrawl::SetStatus(const QString& text) {
+    FListener->Status(text);
+}
 
 bool TCrawl::Excluded(const std::string& address, bool pages) const {
     const QString text = QString::fromStdString(address);
-    if (pages && !FInclude.pattern().isEmpty() && FInclude.isValid() && !FInclude.match(text).hasMatch())
+    if (pages && !FInclude.pattern().isEmpty() && FInclude.isValid() &&
+        !FInclude.match(text).hasMatch())
         return true;
     return !FExclude.pattern().isEmpty() && FExclude.isValid() && FExclude.match(text).hasMatch();
 }

@@ -144,7 +144,7 @@ private:
     // wait for its answer.
     bool AwaitRobots();
     void ScheduleNavigationStart();
-    void AddGoneRow(const TGoneRow& row, const std::string& reason);
+    void AddGoneRow(const TGoneRow& row);
     void StartPause();
     std::uint32_t PauseLeft() const; // a pause is running
     void FinishCrawl();

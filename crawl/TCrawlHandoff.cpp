@@ -2,8 +2,8 @@
 #include "TCrawl.h"
 
 #include "TAddressLogin.h"
-#include "common/MediaType.h"
 #include "TAnswerRecord.h"
+#include "common/MediaType.h"
 #include "parser/THtmlParser.h"
 #include "platform/EFOpenError.h"
 
@@ -20,10 +20,16 @@ void TCrawl::OnContentFileDownLoadEnd(TMessage&) {
     const TAnswerRecord::TPage result = TAnswerRecord::Page(answer);
     const _TContent_Struct& header = result.Header;
     _TObjectType& page = RecordDownloadedPage(address, header);
-    const TGoneRow row{page.Id, page.Depth, page.Url, page.Size, page.Status, page.ContentType};
-    const std::string& reason = result.Reason;
+    const TGoneRow row{page.Id,
+                       page.Depth,
+                       page.Url,
+                       page.Size,
+                       page.Status,
+                       page.ContentType,
+                       TAnswerRecord::Verdict(answer),
+                       result.Reason};
     if (!IsHtmlContentType(header.ContentType)) {
-        AddGoneRow(row, reason); // listed like any page, but there is nothing to parse
+        AddGoneRow(row); // listed like any page, but there is nothing to parse
         StartPause();
         return;
     }
@@ -45,7 +51,7 @@ void TCrawl::OnContentFileDownLoadEnd(TMessage&) {
     FParser->SetContentType(header.ContentType);
     FParser->SetDepth(page.Depth);
     FParser->Resume();
-    AddGoneRow(row, reason);
+    AddGoneRow(row);
     Perform(WM_PARSE_START);
     if (FClosing)
         return;

@@ -2,8 +2,8 @@
 #include "TCrawl.h"
 
 #include "TAddressLogin.h"
-#include "parser/THtmlParser.h"
 #include "TSiteKey.h"
+#include "parser/THtmlParser.h"
 #include "platform/TMessagePump.h"
 
 void TCrawl::OnParserEnd(TMessage&) {
@@ -113,7 +113,7 @@ bool TCrawl::MergeAnchors() {
             entry.Page = std::move(record);
             const _TObjectType& page = *entry.Page;
             if (Excluded(page.Url)) {
-                AddGoneRow({page.Id, page.Depth, page.Url, -1, 0, ""}, "excluded");
+                AddGoneRow({page.Id, page.Depth, page.Url, -1, 0, "", TVerdict::Fine, "excluded"});
             } else if (FOptions.MaxDepth < 0 || page.Depth <= FOptions.MaxDepth) {
                 FGoingList.push_back(queued);
             }

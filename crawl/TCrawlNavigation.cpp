@@ -32,8 +32,8 @@ void TCrawl::OnNavigationStart(TMessage&) {
         StartDownload(address);
         return;
     }
-    const bool enough = FOptions.MaxPages >= 0 &&
-                        FGoneList.size() >= static_cast<std::size_t>(FOptions.MaxPages);
+    const bool enough =
+        FOptions.MaxPages >= 0 && FGoneList.size() >= static_cast<std::size_t>(FOptions.MaxPages);
     if (FGoingList.empty() || enough) {
         FDelayTimer->stop();
         FinishCrawl();
@@ -64,8 +64,8 @@ bool TCrawl::AwaitRobots() {
 bool TCrawl::StartDownload(const std::string& address) {
     if (FOptions.Robots && !FRobots.Allows(TRobotsRules::PathOf(address))) {
         _TObjectType* page = FRecords.Page(address);
-        AddGoneRow({page ? page->Id : -1, page ? page->Depth : 0, address, -1, 0, ""},
-                   "disallowed by robots.txt");
+        AddGoneRow({page ? page->Id : -1, page ? page->Depth : 0, address, -1, 0, "",
+                    TVerdict::Unverifiable, "disallowed by robots.txt"});
         ScheduleNavigationStart(); // nothing was asked: no pause
         return false;
     }
@@ -110,8 +110,9 @@ void TCrawl::OnContentFileDownLoadFailed(TMessage&) {
     FPageRequest = 0;
     const std::string address = std::move(FPageAddress);
     const TAnswerRecord::TPage page = TAnswerRecord::Page(FPageAnswer);
+    const TVerdict verdict = TAnswerRecord::Verdict(FPageAnswer);
     FPageAnswer = {};
-    AddGoneRow({-1, 0, address, -1, 404, "NotFound"}, page.Reason);
+    AddGoneRow({-1, 0, address, -1, 404, "NotFound", verdict, page.Reason});
     SetStatus(TAnsiText::ToDisplay(address) + " On Content File DownLoad Failed");
     FPageInFlight = false;
     ScheduleNavigationStart(); // at once, without the pause

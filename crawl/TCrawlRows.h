@@ -3,6 +3,7 @@
 // each merged page was found to reference, and where.
 
 #include "common/TObjectType.h"
+#include "common/TVerdict.h"
 
 #include <cstdint>
 #include <string>
@@ -17,6 +18,9 @@ struct TGoneRow {
     std::int32_t Size = 0;
     std::int32_t Status = 0;
     std::string Type;
+    TVerdict Verdict = TVerdict::Fine;
+    // Why the verdict: the status and its text, or the transfer's error.
+    std::string Reason;
 };
 
 // A link to another site, checked once: one row of the external-links list.
@@ -28,6 +32,7 @@ struct TExternalRow {
     std::int32_t Size = 0;
     std::string Type;
     std::int32_t Count = 0;
+    TVerdict Verdict = TVerdict::Fine;
     std::string Reason;
 };
 

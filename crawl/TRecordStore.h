@@ -26,7 +26,8 @@ struct TAddressEntry {
     std::unique_ptr<_TObjectType> Object;
     // As a link to another site: its id in the external rows (0: none).
     std::int32_t ExternalId = 0;
-    // Why the page or the object is broken, as the HTTP layer said.
+    // What the answer of the page or the object says, and why.
+    TVerdict Verdict = TVerdict::Fine;
     std::string Reason;
     // The merged pages (by their place in Merged()) that reference the
     // address, in the order found, each with its line; a page that references

@@ -19,7 +19,8 @@ enum class TFailure {
     TooLarge,    // the body went past the request's cap
     Aborted,     // cancelled
     RateLimited, // the server asked for a longer wait than allowed, or kept refusing
-    RedirectLoop,
+    RedirectLoop, // a loop, or more redirects than allowed
+    InvalidAddress, // not an address that can be asked for
     Other,
 };
 

@@ -146,6 +146,9 @@ TTransferLoop::TOutcome TTransferLoop::Classify(const TTransfer& t, int code) co
         return {TFailure::CutShort, "connection reset", true, head && t.Status() < 0};
     case CURLE_PARTIAL_FILE:
         return {TFailure::CutShort, "the answer was cut short"};
+    case CURLE_URL_MALFORMAT:
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return {TFailure::InvalidAddress, "invalid address"};
     default:
         if (IsTls(rc))
             return {TFailure::Tls, "TLS: " + text};
@@ -176,7 +179,7 @@ void TTransferLoop::Redirect(TTransfer& t, std::string next) {
         return;
     }
     if (static_cast<int>(t.Answer().Redirects.size()) > FOptions.MaxRedirects) {
-        Finish(t, TFailure::Other,
+        Finish(t, TFailure::RedirectLoop,
                "more than " + std::to_string(FOptions.MaxRedirects) + " redirects");
         return;
     }
