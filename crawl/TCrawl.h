@@ -27,7 +27,7 @@
 #include "common/TContentStruct.h"
 #include "common/TObjectType.h"
 #include "http/TAnswer.h"
-#include "platform/THttp.h"
+#include "http/TRequest.h"
 #include "platform/TWindowHandle.h"
 
 #include <QObject>
@@ -218,7 +218,7 @@ private:
     // goes with the requests to the start server only; no address the crawl
     // keeps or shows ever holds them.
     std::string FTypedAddress;
-    THttpLogin FLogin;
+    TRequest::TLogin FLogin;
     // A page is between its navigation start and the end of its merge.
     bool FPageInFlight = false;
     // The page being parsed and merged.

@@ -19,7 +19,7 @@ TRequestScheduler& TCrawl::Scheduler() {
 
 TRequest TCrawl::Request(TRequest request) {
     request.Id = ++FLastRequestId;
-    request.Login = {FLogin.Address, FLogin.User, FLogin.Password};
+    request.Login = FLogin;
     return request;
 }
 
