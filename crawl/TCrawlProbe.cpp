@@ -125,14 +125,15 @@ const _TObjectType* TCrawl::FetchedPage(const std::string& address) const {
 
 bool TCrawl::KeepsForPage(const std::string& address,
                           std::unordered_set<std::string_view>& pageLinks) {
-    if (FKeptBytes >= kKeptBytes || TSiteKey::Of(address) != FStartSite || Excluded(address))
-        return false;
-    if (const _TObjectType* page = FRecords.Page(address); page && page->Visited)
+    if (FKeptBytes >= kKeptBytes)
         return false;
     if (pageLinks.empty())
         for (const _TObjectType* anchor : FParsedAnchors)
             pageLinks.insert(anchor->Url);
-    return pageLinks.contains(address);
+    if (!pageLinks.contains(address) || TSiteKey::Of(address) != FStartSite || Excluded(address))
+        return false;
+    const _TObjectType* page = FRecords.Page(address);
+    return page == nullptr || !page->Visited;
 }
 
 void TCrawl::KeepForPages() {
