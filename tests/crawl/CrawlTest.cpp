@@ -407,8 +407,9 @@ TEST_F(Crawl, APageMetAlsoAsAnObjectIsAskedForOnce) {
         SCOPED_TRACE(o.Target);
         const _TObjectType* object = c.Records().Object(site.Url(o.Target));
         ASSERT_NE(object, nullptr);
-        EXPECT_EQ(object->Status, o.Status);
-        EXPECT_EQ(object->Size, o.Size);
+        const int status = object->Status, size = object->Size; // packed fields
+        EXPECT_EQ(status, o.Status);
+        EXPECT_EQ(size, o.Size);
         EXPECT_EQ(object->ContentType, o.Type);
     }
     EXPECT_EQ(c.GoneList().size(), 3u);
