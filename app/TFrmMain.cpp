@@ -1,5 +1,6 @@
 #include "TFrmMain.h"
 
+#include "TOptionsDialog.h"
 #include "TStateLabel.h"
 
 #include <QAbstractItemView>
@@ -302,6 +303,12 @@ void TFrmMain::CreateMenuAndTray() {
     Close1 = File1->addAction("&Close");
     Close1->setShortcut(Qt::CTRL | Qt::Key_Q);
     connect(Close1, &QAction::triggered, this, [this] { Close1Click(); });
+    Crawl1 = menuBar()->addMenu("&Crawl");
+    Options1 = Crawl1->addAction("&Options…");
+    Options1->setShortcut(QKeySequence::Preferences);
+    Options1->setToolTip("Connections, pacing, retries, user agent and what is crawled");
+    connect(Options1, &QAction::triggered, this, [this] { Options1Click(); });
+    OptionsDialog = new TOptionsDialog(this);
 
     // ActionList1: named actions of the "Parser" category with no handlers.
     for (QAction** action : {&CheckImg, &CheckObj, &CheckAnchor}) {

@@ -34,6 +34,7 @@ class QTreeView;
 class QUrl;
 class TColumnFit;
 class TReportFilter;
+class TOptionsDialog;
 class TStateLabel;
 class TWhereUsedDialog;
 
@@ -74,13 +75,17 @@ public:
     void Save1Click();
     void OpenFolder1Click();
     void Close1Click();
+    void Options1Click();
     void SpeedButton1Click();
     void FormClose();
 
     // Applies a delay as if it had been typed into the delay box and applied.
     void ApplyDelay(const QString& text);
-    // How crawls treat servers and how far they go, from the next Enter on.
+    // How crawls treat servers and how far they go: the window's one set of
+    // options, which the check boxes and Crawl → Options… show and change.
+    // A crawl takes them at its first Enter.
     void SetOptions(const TCrawlOptions& options);
+    const TCrawlOptions& Options() const noexcept { return FOptions; }
     // Types an address into the address box and presses Enter.
     void StartCrawl(const QString& address);
     // Serves folder on 127.0.0.1 and crawls it from its root, the served
@@ -152,6 +157,9 @@ public:
     QAction* Save1 = nullptr;
     QAction* OpenFolder1 = nullptr;
     QAction* Close1 = nullptr;
+    QMenu* Crawl1 = nullptr;
+    QAction* Options1 = nullptr;
+    TOptionsDialog* OptionsDialog = nullptr;
     QSystemTrayIcon* TrayIcon1 = nullptr;
     std::vector<QIcon> KindImageList;
     QAction* CheckImg = nullptr;
@@ -225,6 +233,8 @@ private:
     // The delay applied by the user (delay box or --delay); without one a
     // local folder is crawled with no pause.
     int FDelay = 60;
+    // What the next crawl takes at its first Enter.
+    TCrawlOptions FOptions;
     bool FDelayChosen = false;
     // "All objects" as the user left it while "Broken only" implies it.
     bool FAllObjectsChosen = false;

@@ -1,6 +1,7 @@
 // The handlers of the controls, and what the crawl tells the window.
 #include "TFrmMain.h"
 
+#include "TOptionsDialog.h"
 #include "TStateLabel.h"
 #include "TWhereUsedDialog.h"
 #include "crawl/TAnsiText.h"
@@ -40,8 +41,10 @@ void TFrmMain::UrlComboBoxKeyPress(char& key) {
         StartOver();
     }
     RememberAddress(typed);
-    if (StateLabel->State() == TCrawlState::Ready)
+    if (StateLabel->State() == TCrawlState::Ready) {
         FStartAddress = typed;
+        FCrawl->SetOptions(FOptions);
+    }
     StateLabel->Crawling();
     FCrawl->Enter(typed);
 }
@@ -102,12 +105,10 @@ void TFrmMain::New1Click() {
 // Starts over: the crawl stops in whatever state it is and a fresh one takes
 // its place, with the delay the user chose.
 void TFrmMain::StartOver() {
-    const TCrawlOptions options = FCrawl->Options();
     RetireCrawl();
     FSite.Stop(); // a folder being served goes with its crawl
     FCrawl = std::make_unique<TCrawl>(static_cast<TCrawlListener&>(*this));
     FCrawl->ApplyDelay(QString::number(FDelay));
-    FCrawl->SetOptions(options);
     InterEdt->setText(QString::number(FDelay));
     ProgressBar->setMaximum(FDelay > 0 ? FDelay : 1);
     ClearView();
@@ -227,13 +228,17 @@ void TFrmMain::ClearView() {
     ShowSummary();
 }
 
-// The check boxes show what the crawl will do, whoever set it.
+// The check boxes show what the next crawl will do, whoever set it.
 void TFrmMain::SetOptions(const TCrawlOptions& options) {
+    FOptions = options;
     const QSignalBlocker externalBlocker(ExternalCheck);
     const QSignalBlocker robotsBlocker(RobotsCheck);
     ExternalCheck->setChecked(options.External);
     RobotsCheck->setChecked(options.Robots);
-    FCrawl->SetOptions(options);
+}
+
+void TFrmMain::Options1Click() {
+    OptionsDialog->Edit(FOptions, [this](const TCrawlOptions& options) { SetOptions(options); });
 }
 
 void TFrmMain::Close1Click() { close(); }

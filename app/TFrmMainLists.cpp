@@ -117,10 +117,8 @@ void TFrmMain::CreateReportLists() {
     for (QCheckBox* option : {ExternalCheck, RobotsCheck}) {
         option->setChecked(true);
         connect(option, &QCheckBox::toggled, this, [this] {
-            TCrawlOptions options = FCrawl->Options();
-            options.External = ExternalCheck->isChecked();
-            options.Robots = RobotsCheck->isChecked();
-            FCrawl->SetOptions(options);
+            FOptions.External = ExternalCheck->isChecked();
+            FOptions.Robots = RobotsCheck->isChecked();
         });
     }
     auto* objects = new QWidget;

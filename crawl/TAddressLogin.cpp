@@ -30,7 +30,7 @@ bool HasBadPort(const QString& authority) {
 
 } // namespace
 
-THttpLogin TAddressLogin::Take(QString& address) {
+TRequest::TLogin TAddressLogin::Take(QString& address) {
     const qsizetype authority = address.indexOf("://") + 3;
     std::size_t end = AuthorityEnd(address, static_cast<std::size_t>(authority));
     qsizetype at = address.lastIndexOf('@', static_cast<qsizetype>(end) - 1);

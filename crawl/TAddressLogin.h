@@ -4,7 +4,7 @@
 // becomes the login for its own server, and any other (a redirect's target,
 // a link on a page) is dropped.
 
-#include "platform/THttp.h"
+#include "http/TRequest.h"
 
 #include <QString>
 
@@ -16,7 +16,7 @@ public:
     // it for that address's server. A password may hold '/', '?', '#' or '@'
     // as typed, unencoded: when the address would otherwise have no valid
     // port, the login runs to the last '@' before the host's path.
-    static THttpLogin Take(QString& address);
+    static TRequest::TLogin Take(QString& address);
 
     // The address without its "user:password@" (or "user@"), as a browser
     // reads an absolute address: the login is what comes before the last '@'

@@ -21,7 +21,7 @@ namespace {
 // The typed address in the form that resolution gives an absolute link: with
 // a scheme ("http://" when none was typed), without a login (which goes to
 // login), as the URL standard writes it and without one trailing "/".
-std::string NormalizeTypedAddress(const QString& typed, THttpLogin& login) {
+std::string NormalizeTypedAddress(const QString& typed, TRequest::TLogin& login) {
     QString address = typed.trimmed();
     if (!address.startsWith("http://", Qt::CaseInsensitive) &&
         !address.startsWith("https://", Qt::CaseInsensitive))
@@ -89,7 +89,7 @@ void TCrawl::Enter(const QString& typed) {
 }
 
 std::string TCrawl::StartAddress(const QString& typed) {
-    THttpLogin login;
+    TRequest::TLogin login;
     return NormalizeTypedAddress(typed, login);
 }
 

@@ -27,7 +27,7 @@
 #include "common/TContentStruct.h"
 #include "common/TObjectType.h"
 #include "http/TAnswer.h"
-#include "platform/THttp.h"
+#include "http/TRequest.h"
 #include "platform/TWindowHandle.h"
 
 #include <QObject>
@@ -43,6 +43,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class QTimer;
@@ -161,6 +162,18 @@ private:
     TRequestScheduler& Scheduler();
     bool MergeObjects();
     bool MergeObjectsInOrder();
+    // One answer serves an address met both as a page and as an object. The
+    // page already fetched whose answer gives the object at address its
+    // row, or null.
+    const _TObjectType* FetchedPage(const std::string& address) const;
+    // Whether the probe of the object at address keeps an HTML body for the
+    // page of that address, which is to come (a page named by <link
+    // rel=next> and linked from the page being merged).
+    bool KeepsForPage(const std::string& address, std::unordered_set<std::string_view>& pageLinks);
+    // The answers of the merge's kept probes that went well wait for their pages.
+    void KeepForPages();
+    // A probe's answer kept for the page at address, taken; none: nullopt.
+    std::optional<TAnswer> TakeKeptAnswer(const std::string& address);
     bool MergeAnchors();
     _TObjectType& RecordDownloadedPage(const std::string& url, const _TContent_Struct& header);
 
@@ -218,7 +231,7 @@ private:
     // goes with the requests to the start server only; no address the crawl
     // keeps or shows ever holds them.
     std::string FTypedAddress;
-    THttpLogin FLogin;
+    TRequest::TLogin FLogin;
     // A page is between its navigation start and the end of its merge.
     bool FPageInFlight = false;
     // The page being parsed and merged.
@@ -228,6 +241,11 @@ private:
     // its answer once in.
     std::unordered_map<std::string, std::uint64_t> FPageProbes;
     std::unordered_map<std::uint64_t, std::optional<TAnswer>> FProbeAnswers;
+    // Those of them that keep an HTML body for a page to come; the answers
+    // kept so (by address), until their page comes up, and their bodies' bytes.
+    std::unordered_set<std::uint64_t> FKeptProbes;
+    std::unordered_map<std::string, TAnswer> FKeptAnswers;
+    std::size_t FKeptBytes = 0;
     // The checks of links to other sites under way (request id to row id),
     // the answers in before those of lower ids, the checks a halt cut short,
     // and whether the crawl's end waits for them.

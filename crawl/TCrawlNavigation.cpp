@@ -62,6 +62,8 @@ bool TCrawl::AwaitRobots() {
 }
 
 bool TCrawl::StartDownload(const std::string& address) {
+    // Met before as an object whose probe kept what the page needs.
+    std::optional<TAnswer> kept = TakeKeptAnswer(address);
     if (FOptions.Robots && !FRobots.Allows(TRobotsRules::PathOf(address))) {
         _TObjectType* page = FRecords.Page(address);
         AddGoneRow({page ? page->Id : -1, page ? page->Depth : 0, address, -1, 0, "",
@@ -74,10 +76,15 @@ bool TCrawl::StartDownload(const std::string& address) {
     request.KeepHtmlOnly = true; // another type is checked like an object
     FPageRequest = request.Id;
     FPageAddress = address;
-    Scheduler().Submit(std::move(request));
+    if (!kept)
+        Scheduler().Submit(std::move(request));
     PostMessage(FHandle, WM_DOWNLOAD_START, 0, 0);
     FListener->PageStarted(FGoneList.size(), FGoingList.size());
     FListener->Caption(TAnsiText::ToDisplay(address) + " 페이지를 탐색 중입니다");
+    if (kept) {
+        kept->Id = FPageRequest;
+        Deliver(std::move(*kept)); // goes on as the scheduler's answer would
+    }
     return true;
 }
 
@@ -89,6 +96,8 @@ void TCrawl::FinishCrawl() {
         return;
     }
     FAwaitingExternals = false;
+    FKeptAnswers.clear(); // their pages will not come up
+    FKeptBytes = 0;
     Perform(WM_NAVIGATION_END); // the clock stops at the crawl's length
     FListener->Finished("탐색이 끝났습니다");
 }

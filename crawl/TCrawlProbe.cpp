@@ -4,10 +4,28 @@
 #include "TCrawl.h"
 
 #include "TAnswerRecord.h"
+#include "TSiteKey.h"
 #include "http/TRequestScheduler.h"
 #include "platform/TMessagePump.h"
 
 #include <thread>
+
+namespace {
+
+// The bodies kept for pages to come hold at most this many bytes together;
+// past it, a page is asked for again.
+constexpr std::size_t kKeptBytes = 32u * 1024 * 1024;
+
+// An object's probe: a GET whose body is counted when no length is
+// declared, for the size of an object is what it holds.
+TRequest ObjectProbe(const std::string& address) {
+    TRequest probe = TRequest::Probe(0, address);
+    probe.Method = TRequest::TMethod::Get;
+    probe.Body = TRequest::TBody::Count;
+    return probe;
+}
+
+} // namespace
 
 TRequestScheduler& TCrawl::Scheduler() {
     if (!FScheduler) {
@@ -19,7 +37,7 @@ TRequestScheduler& TCrawl::Scheduler() {
 
 TRequest TCrawl::Request(TRequest request) {
     request.Id = ++FLastRequestId;
-    request.Login = {FLogin.Address, FLogin.User, FLogin.Password};
+    request.Login = FLogin;
     return request;
 }
 
@@ -55,20 +73,88 @@ void TCrawl::Deliver(TAnswer answer) {
 _TContent_Struct TCrawl::GetObjData(const std::string& address, std::string& reason) {
     const auto probe = FPageProbes.find(address);
     if (probe == FPageProbes.end()) {
+        if (const _TObjectType* page = FetchedPage(address)) {
+            reason.clear();
+            return {page->ContentType, page->Status, page->Size};
+        }
         reason = "aborted";
         return TAnswerRecord::NotFound();
     }
-    const std::optional<TAnswer>& answer = FProbeAnswers[probe->second];
-    while (!answer) {
-        TMessagePump::ProcessMessages();
-        if (FClosing) {
-            reason = "aborted";
-            return TAnswerRecord::NotFound();
+    for (;;) {
+        const std::uint64_t id = probe->second;
+        std::optional<TAnswer>& answer = FProbeAnswers[id];
+        while (!answer) {
+            TMessagePump::ProcessMessages();
+            if (FClosing) {
+                reason = "aborted";
+                return TAnswerRecord::NotFound();
+            }
+            if (!answer)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        if (!answer)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (!FKeptProbes.contains(id))
+            return TAnswerRecord::Object(*answer, reason);
+        if (answer->Failure == TFailure::None) {
+            // The row a probe that only counts would give: it reads no
+            // body of a declared length.
+            const bool read = answer->BodyRead;
+            answer->BodyRead = read && answer->DeclaredLength < 0;
+            const _TContent_Struct header = TAnswerRecord::Object(*answer, reason);
+            answer->BodyRead = read;
+            return header;
+        }
+        // Reading the body went wrong where counting might not have: asked
+        // again as any object is.
+        TRequest again = Request(ObjectProbe(address));
+        probe->second = again.Id;
+        FProbeAnswers.emplace(again.Id, std::nullopt);
+        Scheduler().Submit(std::move(again));
     }
-    return TAnswerRecord::Object(*answer, reason);
+}
+
+const _TObjectType* TCrawl::FetchedPage(const std::string& address) const {
+    // A page with a status of 200 to 399 and no reason: its row is the
+    // object's row to the byte (a failed or broken page is probed, as its
+    // object row says more).
+    const TAddressEntry* entry = FRecords.Find(address);
+    if (entry == nullptr || !entry->Page || !entry->Page->Visited || !entry->Reason.empty())
+        return nullptr;
+    const _TObjectType* page = entry->Page.get();
+    return page->Status >= 200 && page->Status < 400 ? page : nullptr;
+}
+
+bool TCrawl::KeepsForPage(const std::string& address,
+                          std::unordered_set<std::string_view>& pageLinks) {
+    if (FKeptBytes >= kKeptBytes)
+        return false;
+    if (pageLinks.empty())
+        for (const _TObjectType* anchor : FParsedAnchors)
+            pageLinks.insert(anchor->Url);
+    if (!pageLinks.contains(address) || TSiteKey::Of(address) != FStartSite || Excluded(address))
+        return false;
+    const _TObjectType* page = FRecords.Page(address);
+    return page == nullptr || !page->Visited;
+}
+
+void TCrawl::KeepForPages() {
+    for (const auto& [address, id] : FPageProbes) {
+        std::optional<TAnswer>& answer = FProbeAnswers[id];
+        if (!FKeptProbes.contains(id) || !answer || answer->Failure != TFailure::None ||
+            FKeptBytes + answer->Body.size() > kKeptBytes)
+            continue;
+        FKeptBytes += answer->Body.size();
+        FKeptAnswers.insert_or_assign(address, std::move(*answer));
+    }
+}
+
+std::optional<TAnswer> TCrawl::TakeKeptAnswer(const std::string& address) {
+    const auto kept = FKeptAnswers.find(address);
+    if (kept == FKeptAnswers.end())
+        return std::nullopt;
+    std::optional<TAnswer> answer(std::move(kept->second));
+    FKeptAnswers.erase(kept);
+    FKeptBytes -= answer->Body.size();
+    return answer;
 }
 
 // Enters the page's objects, probing each one met for the first time. False
@@ -78,14 +164,19 @@ bool TCrawl::MergeObjects() {
     // answers are taken in the page's order.
     FPageProbes.clear();
     FProbeAnswers.clear();
+    FKeptProbes.clear();
+    std::unordered_set<std::string_view> pageLinks; // this page's, once needed
     for (const _TObjectType* found : FParsedObjects) {
-        if (FRecords.Object(found->Url) != nullptr || FPageProbes.contains(found->Url))
+        if (FRecords.Object(found->Url) != nullptr || FPageProbes.contains(found->Url) ||
+            FetchedPage(found->Url) != nullptr)
             continue;
-        // A GET whose body is counted when no length is declared: the size
-        // of an object is what it holds.
-        TRequest probe = Request(TRequest::Probe(0, found->Url));
-        probe.Method = TRequest::TMethod::Get;
-        probe.Body = TRequest::TBody::Count;
+        TRequest probe = Request(ObjectProbe(found->Url));
+        if (KeepsForPage(found->Url, pageLinks)) {
+            // As the page's own request would ask: its answer serves both.
+            probe.Body = TRequest::TBody::Keep;
+            probe.KeepHtmlOnly = true;
+            FKeptProbes.insert(probe.Id);
+        }
         FPageProbes.emplace(found->Url, probe.Id);
         FProbeAnswers.emplace(probe.Id, std::nullopt);
         Scheduler().Submit(std::move(probe));
@@ -94,8 +185,11 @@ bool TCrawl::MergeObjects() {
     if (!merged && FScheduler)
         for (const auto& [address, id] : FPageProbes)
             FScheduler->Cancel(id);
+    if (merged)
+        KeepForPages();
     FPageProbes.clear();
     FProbeAnswers.clear();
+    FKeptProbes.clear();
     return merged;
 }
 

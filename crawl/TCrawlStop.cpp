@@ -33,6 +33,8 @@ void TCrawl::Stop() {
     FParsedAnchors.clear();
     FParsedObjects.clear();
     FGoingList.clear(); // it names the records' addresses
+    FKeptAnswers.clear();
+    FKeptBytes = 0;
     FRecords.FreeRecords();
     FListener = &Nobody;
     FStopped = true;

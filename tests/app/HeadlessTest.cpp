@@ -271,6 +271,41 @@ TEST(Headless, ServesTheSampleSiteAndCrawlsItFromItsRoot) {
     EXPECT_NE(missing.err.find("no such folder"), std::string::npos) << missing.err;
 }
 
+// --host-gap and a Retry-After date, through the program: no two requests to
+// the host start closer than the gap, and the page that was asked to wait is
+// not asked again before the date. Lower bounds only: a busy machine may be
+// later, never earlier.
+TEST(Headless, KeepsTheHostGapAndWaitsUntilARetryAfterDate) {
+    using namespace std::chrono;
+    TCannedServer server(seconds(60));
+    ASSERT_TRUE(server.Start());
+    const auto now = system_clock::now();
+    // At least 2 s on: longer than the 1 s a 503 without a time would wait.
+    const std::time_t when = system_clock::to_time_t(now) + 3;
+    const auto notBefore = steady_clock::now() + (system_clock::from_time_t(when) - now);
+    std::tm tm{};
+    gmtime_r(&when, &tm);
+    char date[64];
+    std::strftime(date, sizeof date, "%a, %d %b %Y %H:%M:%S GMT", &tm);
+    TCannedResponse busy = TTestSite::Page("503 Service Unavailable", "text/html", "");
+    busy.Raw.insert(busy.Raw.find("\r\n") + 2, "Retry-After: " + std::string(date) + "\r\n");
+    server.AddSequence("/", {busy, TTestSite::Page("200 OK", "text/html",
+                                                   "<a href=a.html>a</a><a href=b.html>b</a>")});
+    for (const char* target : {"/a.html", "/b.html"})
+        server.Add(target, TTestSite::Page("200 OK", "text/html", ""));
+    const TRun r = Marrowby({"--headless", "--delay", "0", "--host-gap", "300", "--ignore-robots",
+                             QString::fromStdString(server.Url("/"))});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::vector<TReceivedRequest> asked = server.Requests();
+    std::vector<std::string> targets;
+    for (const TReceivedRequest& request : asked)
+        targets.push_back(request.Target);
+    ASSERT_EQ(targets, (std::vector<std::string>{"/", "/", "/a.html", "/b.html"}));
+    EXPECT_GE(asked[1].Arrived, notBefore - milliseconds(20));
+    for (std::size_t i = 2; i < asked.size(); ++i)
+        EXPECT_GE(asked[i].Arrived - asked[i - 1].Arrived, milliseconds(200)) << targets[i];
+}
+
 TEST(Headless, ExitsZeroWhenNothingIsBrokenAndFourForABrokenLinkElsewhere) {
     TTestSite site;
     // Another port of the start host is another site: checked, not crawled.

@@ -3,6 +3,7 @@
 // every state of a crawl.
 #include "PumpUntil.h"
 #include "TFrmMain.h"
+#include "TOptionsDialog.h"
 #include "TStateLabel.h"
 #include "TTestSite.h"
 #include "TWhereUsedDialog.h"
@@ -22,8 +23,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSet>
 #include <QSettings>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
@@ -225,6 +228,50 @@ TEST_F(Lists, WhereUsedCopySaveAndWhyAPageFailed) {
     w.GoneActions.OpenInBrowser->trigger();
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors[0].contains(QString::fromStdString(site.Home()))) << errors[0].toStdString();
+}
+
+// Crawl → Options… from the keyboard: an expression that does not compile is
+// refused with its reason; an exclusion, a page limit and robots.txt turned
+// off are what the next crawl does, and the check box follows the dialog.
+TEST_F(Lists, OptionsFromTheMenuShapeTheNextCrawl) {
+    TTestSite site;
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(&w, Qt::Key_C, Qt::AltModifier);
+    ASSERT_EQ(QApplication::activePopupWidget(), w.Crawl1);
+    QTest::keyClick(w.Crawl1, Qt::Key_O);
+    TOptionsDialog* const d = w.OptionsDialog;
+    ASSERT_TRUE(d->isVisible());
+    QTest::mouseClick(d->Exclude, Qt::LeftButton);
+    QTest::keyClicks(d->Exclude, ".*/(b\\.html");
+    QTest::keyClick(d->Exclude, Qt::Key_Return);
+    EXPECT_TRUE(d->isVisible());
+    EXPECT_TRUE(d->Error->isVisible());
+    EXPECT_TRUE(
+        d->Error->text().startsWith("The exclude expression is not a valid regular expression: "))
+        << d->Error->text().toStdString();
+
+    QTest::keyClick(d->Exclude, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(d->Exclude, ".*/b\\.html");
+    QTest::mouseClick(d->MaxPages, Qt::LeftButton);
+    QTest::keyClick(d->MaxPages, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(d->MaxPages, "2");
+    d->Robots->setFocus();
+    QTest::keyClick(d->Robots, Qt::Key_Space);
+    QTest::mouseClick(d->Ok, Qt::LeftButton);
+    EXPECT_FALSE(d->isVisible());
+    EXPECT_FALSE(w.RobotsCheck->isChecked());
+    EXPECT_TRUE(w.ExternalCheck->isChecked());
+
+    Crawl(site.Url("/"));
+    const QString b = QString::fromStdString(site.Url("/b.html"));
+    EXPECT_EQ(Column(w.GoneListView, 2),
+              (QStringList{QString::fromStdString(site.Home()), b,
+                           QString::fromStdString(site.Url("/a.html"))}));
+    EXPECT_EQ(w.GoneListView->model()->index(1, 2).data(Qt::ToolTipRole).toString(), "excluded");
+    for (const TReceivedRequest& r : site.Server.Requests())
+        EXPECT_TRUE(r.Target != "/robots.txt" && r.Target != "/b.html" && r.Target != "/doc.txt")
+            << r.Target;
 }
 
 // Save Report says where it wrote, or why the folder cannot take it; results

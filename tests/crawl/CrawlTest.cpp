@@ -380,6 +380,41 @@ TEST_F(Crawl, RequestsTheAddressesABrowserWould) {
                                                "/Docs/x.html?a=1&b=2"}));
 }
 
+// An address met both as a page and as an object is asked for once: the
+// probe of a page named by <link rel=next> serves the page that comes later,
+// and a page fetched before gives the object its row. The object rows are
+// those a probe of each gives.
+TEST_F(Crawl, APageMetAlsoAsAnObjectIsAskedForOnce) {
+    site.AddPage("/1.html", "200 OK", "text/html", "<link rel=next href=2.html><a href=2.html>2</a>");
+    site.AddPage("/2.html", "200 OK", "text/html",
+                 "<link rel=prev href=1.html><link rel=next href=3.html><a href=3.html>3</a>");
+    site.AddPage("/3.html", "404 Not Found", "text/html", "<link rel=prev href=2.html>");
+    ASSERT_TRUE(driver.Run(site.Url("/1.html"), 0));
+    std::vector<std::string> asked;
+    for (const TReceivedRequest& r : site.Server.Requests())
+        asked.push_back(r.Target);
+    EXPECT_EQ(asked, (std::vector<std::string>{"/robots.txt", "/1.html", "/2.html", "/3.html"}));
+    const struct {
+        const char* Target;
+        int Status, Size;
+        const char* Type;
+    } objects[] = {
+        {"/1.html", 200, site.BodySize["/1.html"], "text/html"},
+        {"/2.html", 200, site.BodySize["/2.html"], "text/html"},
+        {"/3.html", 404, -1, "Not Found"}, // a probe reads no body of a declared length
+    };
+    for (const auto& o : objects) {
+        SCOPED_TRACE(o.Target);
+        const _TObjectType* object = c.Records().Object(site.Url(o.Target));
+        ASSERT_NE(object, nullptr);
+        const int status = object->Status, size = object->Size; // packed fields
+        EXPECT_EQ(status, o.Status);
+        EXPECT_EQ(size, o.Size);
+        EXPECT_EQ(object->ContentType, o.Type);
+    }
+    EXPECT_EQ(c.GoneList().size(), 3u);
+}
+
 TEST_F(Crawl, ARedirectedPageIsParsedWhereItLanded) {
     // "localhost" is another host to the crawl, on the same server.
     const std::string elsewhere =
