@@ -147,8 +147,12 @@ TTransferLoop::TOutcome TTransferLoop::Classify(const TTransfer& t, int code) co
     case CURLE_PARTIAL_FILE:
         return {TFailure::CutShort, "the answer was cut short"};
     case CURLE_URL_MALFORMAT:
-    case CURLE_UNSUPPORTED_PROTOCOL:
         return {TFailure::InvalidAddress, "invalid address"};
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        // Also a response in an HTTP version curl does not speak.
+        if (!t.Address().starts_with("http://") && !t.Address().starts_with("https://"))
+            return {TFailure::InvalidAddress, "invalid address"};
+        return {TFailure::Other, text};
     default:
         if (IsTls(rc))
             return {TFailure::Tls, "TLS: " + text};
