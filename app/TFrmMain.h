@@ -94,6 +94,9 @@ public:
     void ObjectsCleared() override;
     void ObjectRow(const _TObjectType& record, const std::string& reason) override;
     void ExternalRow(const TExternalRow& row) override;
+    void PageRowChanged(std::size_t at, const TGoneRow& row) override;
+    void ObjectChanged(const _TObjectType& record, const std::string& reason) override;
+    void Confirming(std::size_t addresses) override;
     void Count(TCrawlCounter counter, std::size_t value) override;
     void Clock(std::uint32_t seconds) override;
     void Pause(const QString& label, int position) override;

@@ -146,7 +146,8 @@ bool TFrmMain::ResultsMayGo() {
 void TFrmMain::Stop1Click() {
     const TCrawlState state = StateLabel->State();
     FCrawl->Halt();
-    if (state == TCrawlState::Crawling || state == TCrawlState::Pausing) {
+    if (state == TCrawlState::Crawling || state == TCrawlState::Pausing ||
+        state == TCrawlState::Confirming) {
         StateLabel->Stopped();
         PauseBarEmpty();
     }
@@ -305,6 +306,10 @@ void TFrmMain::PageStarted(std::size_t page, std::size_t queued) {
 
 void TFrmMain::Pausing(std::uint32_t secondsLeft) {
     StateLabel->Pausing(secondsLeft);
+}
+
+void TFrmMain::Confirming(std::size_t addresses) {
+    StateLabel->Confirming(addresses);
 }
 
 void TFrmMain::Finished(const QString& text) {

@@ -89,6 +89,8 @@ void TCrawl::FinishCrawl() {
         return;
     }
     FAwaitingExternals = false;
+    if (AwaitEndChecks())
+        return; // their end finishes the crawl
     Perform(WM_NAVIGATION_END); // the clock stops at the crawl's length
     FListener->Finished("탐색이 끝났습니다");
 }
