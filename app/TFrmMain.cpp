@@ -1,5 +1,6 @@
 #include "TFrmMain.h"
 
+#include "TRedirectsDialog.h"
 #include "TStateLabel.h"
 
 #include <QAbstractItemView>
@@ -302,6 +303,11 @@ void TFrmMain::CreateMenuAndTray() {
     Close1 = File1->addAction("&Close");
     Close1->setShortcut(Qt::CTRL | Qt::Key_Q);
     connect(Close1, &QAction::triggered, this, [this] { Close1Click(); });
+    View1 = menuBar()->addMenu("&View");
+    Redirects1 = View1->addAction("&Redirects…");
+    RedirectsView = new TRedirectsDialog(this);
+    connect(Redirects1, &QAction::triggered, this,
+            [this] { RedirectsView->Show(FCrawl->Records()); });
 
     // ActionList1: named actions of the "Parser" category with no handlers.
     for (QAction** action : {&CheckImg, &CheckObj, &CheckAnchor}) {

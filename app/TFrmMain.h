@@ -33,6 +33,7 @@ class QTimer;
 class QTreeView;
 class QUrl;
 class TColumnFit;
+class TRedirectsDialog;
 class TReportFilter;
 class TStateLabel;
 class TWhereUsedDialog;
@@ -155,6 +156,10 @@ public:
     QAction* Save1 = nullptr;
     QAction* OpenFolder1 = nullptr;
     QAction* Close1 = nullptr;
+    // View → Redirects…: the redirects to fix.
+    QMenu* View1 = nullptr;
+    QAction* Redirects1 = nullptr;
+    TRedirectsDialog* RedirectsView = nullptr;
     QSystemTrayIcon* TrayIcon1 = nullptr;
     std::vector<QIcon> KindImageList;
     QAction* CheckImg = nullptr;

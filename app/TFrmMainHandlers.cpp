@@ -1,6 +1,7 @@
 // The handlers of the controls, and what the crawl tells the window.
 #include "TFrmMain.h"
 
+#include "TRedirectsDialog.h"
 #include "TStateLabel.h"
 #include "TWhereUsedDialog.h"
 #include "crawl/TAnsiText.h"
@@ -225,6 +226,7 @@ void TFrmMain::ClearView() {
     ProgressBar->setValue(0);
     StatusBar->clearMessage();
     WhereUsed->hide();
+    RedirectsView->hide(); // it showed the records of the crawl that went
     ShowSummary();
 }
 
@@ -318,6 +320,8 @@ void TFrmMain::Finished(const QString& text) {
                          static_cast<std::size_t>(FAllObjectModel->rowCount()),
                          FBrokenPages + FBrokenObjects, FSeconds);
     PauseBarEmpty();
+    if (RedirectsView->isVisible())
+        RedirectsView->Show(FCrawl->Records()); // the rows of the whole crawl
     ShowMessageBox(text);
 }
 
