@@ -119,7 +119,7 @@ struct TOptions {
                                "REGEX"};
     QCommandLineOption Report{"report",
                               "With --headless: write pages.csv, objects.csv, links.csv, "
-                              "referrers.csv and external.csv into DIR when the crawl ends.\nExample: marrowby "
+                              "referrers.csv, external.csv and redirects.csv into DIR when the crawl ends.\nExample: marrowby "
                               "--headless --site public/ --report out/",
                               "DIR"};
     QCommandLineOption Format{"format",
