@@ -120,9 +120,9 @@ void THeadlessRun::ExternalRow(const TExternalRow& row) {
 void THeadlessRun::Confirming(std::size_t addresses) {
     if (std::exchange(FConfirmingShown, true))
         return;
-    PrintLine(stderr, QString("Confirming %1 %2")
-                          .arg(addresses)
-                          .arg(addresses == 1 ? "address" : "addresses"));
+    PrintLine(
+        stderr,
+        QString("Confirming %1 %2").arg(addresses).arg(addresses == 1 ? "address" : "addresses"));
 }
 
 void THeadlessRun::Finished(const QString& text) {

@@ -43,12 +43,12 @@ void TRedirectsDialog::Show(const TRecordStore& records) {
     FModel->Clear();
     records.ForEachRedirect([this](const TRedirectRow& row) { FModel->Append(row, {}); });
     const int rows = FModel->rowCount();
-    Summary->setText(rows == 0 ? QString("No link or object answers through a permanent redirect.")
-                               : QString("%1 %2 through a permanent redirect (301 or 308): the "
-                                         "page should name the final address instead.")
-                                     .arg(rows)
-                                     .arg(rows == 1 ? "link or object answers"
-                                                    : "links and objects answer"));
+    Summary->setText(
+        rows == 0 ? QString("No link or object answers through a permanent redirect.")
+                  : QString("%1 %2 through a permanent redirect (301 or 308): the "
+                            "page should name the final address instead.")
+                        .arg(rows)
+                        .arg(rows == 1 ? "link or object answers" : "links and objects answer"));
     show();
     raise();
 }

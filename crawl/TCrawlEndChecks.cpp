@@ -25,13 +25,16 @@ bool TCrawl::AwaitEndChecks() {
     if (!FSoftAsked && FSoftNotFound.HasPages()) {
         FSoftAsked = true;
         const QString name = QString::number(QRandomGenerator::global()->generate64(), 36);
-        TRequest probe =
-            Request(TRequest::Page(0, TSoftNotFound::ProbeAddress(FSoftBeside, name.toStdString())));
-        probe.KeepHtmlOnly = true;
-        FSoftRequest = probe.Id;
-        Scheduler().Submit(std::move(probe));
-        SetStatus("Asking for a page that cannot exist");
-        return true;
+        std::string address = TSoftNotFound::ProbeAddress(FSoftBeside, name.toStdString());
+        // Where robots.txt forbids it, no page of the site is judged.
+        if (!FOptions.Robots || FRobots.Allows(TRobotsRules::PathOf(address))) {
+            TRequest probe = Request(TRequest::Page(0, std::move(address)));
+            probe.KeepHtmlOnly = true;
+            FSoftRequest = probe.Id;
+            Scheduler().Submit(std::move(probe));
+            SetStatus("Asking for a page that cannot exist");
+            return true;
+        }
     }
     if (FOptions.Confirm && FConfirm.Waiting() > 0) {
         FConfirm.Start(Scheduler().Options(),

@@ -89,8 +89,9 @@ void TCrawl::FinishCrawl() {
         return;
     }
     FAwaitingExternals = false;
+    // The checks at the end come first; theirs finishes the crawl.
     if (AwaitEndChecks())
-        return; // their end finishes the crawl
+        return;
     Perform(WM_NAVIGATION_END); // the clock stops at the crawl's length
     FListener->Finished("탐색이 끝났습니다");
 }

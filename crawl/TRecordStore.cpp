@@ -1,9 +1,9 @@
 #include "TRecordStore.h"
 
 #include <algorithm>
-#include <unordered_set>
 #include <system_error>
 #include <thread>
+#include <unordered_set>
 
 #include <pthread.h>
 
@@ -176,7 +176,8 @@ void TRecordStore::AddRedirect(std::string_view address, std::int32_t status, st
         FRedirects.emplace(std::string(address), TRedirect{status, std::move(final)});
 }
 
-void TRecordStore::ForEachRedirect(const std::function<void(const TRedirectRow& row)>& visit) const {
+void TRecordStore::ForEachRedirect(
+    const std::function<void(const TRedirectRow& row)>& visit) const {
     if (FRedirects.empty())
         return;
     const std::string* page = nullptr;

@@ -28,8 +28,7 @@ bool IsSpace(char c) {
 std::string TSoftNotFound::ProbeAddress(std::string_view page, std::string_view name) {
     std::string_view address = page.substr(0, page.find_first_of("?#"));
     const std::size_t scheme = address.find("://");
-    const std::size_t path =
-        address.find('/', scheme == std::string_view::npos ? 0 : scheme + 3);
+    const std::size_t path = address.find('/', scheme == std::string_view::npos ? 0 : scheme + 3);
     std::string folder(path == std::string_view::npos ? address
                                                       : address.substr(0, address.rfind('/') + 1));
     if (path == std::string_view::npos)
@@ -78,8 +77,8 @@ TSoftNotFound::TPage TSoftNotFound::Describe(std::string_view body) {
     if (!title.empty()) {
         page.Title = std::hash<std::string>{}(title) | 1; // never 0
         const std::string lower = Lower(title);
-        page.SaysNotFound = lower.find("not found") != std::string::npos ||
-                            lower.find("404") != std::string::npos;
+        page.SaysNotFound =
+            lower.find("not found") != std::string::npos || lower.find("404") != std::string::npos;
     }
     return page;
 }
@@ -94,8 +93,8 @@ void TSoftNotFound::NotePage(std::size_t row, std::string_view body, bool start)
 void TSoftNotFound::Answered(const TAnswer& answer) {
     // A missing address sent elsewhere lands on a real page: that is a
     // redirect to fix, not a page that pretends to exist.
-    FSoft = answer.Failure == TFailure::None && answer.Status == 200 &&
-            answer.Redirects.empty() && IsHtmlContentType(answer.ContentType);
+    FSoft = answer.Failure == TFailure::None && answer.Status == 200 && answer.Redirects.empty() &&
+            IsHtmlContentType(answer.ContentType);
     if (FSoft)
         FMissing = Describe(answer.Body);
 }
@@ -113,9 +112,9 @@ std::vector<std::size_t> TSoftNotFound::Missing() const {
     if (!FSoft)
         return rows;
     // One page for every address: likeness tells nothing.
-    const bool likeness =
-        std::none_of(FPages.begin(), FPages.end(),
-                     [this](const TPage& page) { return page.Start && Alike(page); });
+    const bool likeness = std::none_of(FPages.begin(), FPages.end(), [this](const TPage& page) {
+        return page.Start && Alike(page);
+    });
     for (const TPage& page : FPages)
         if (!page.Start && (page.SaysNotFound || (likeness && Alike(page))))
             rows.push_back(page.Row);

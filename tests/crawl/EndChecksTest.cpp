@@ -32,8 +32,9 @@ TCannedResponse Moved(const std::string& status, const std::string& location) {
 
 std::size_t Asked(const TCannedServer& server, const std::string& target) {
     const std::vector<TReceivedRequest> requests = server.Requests();
-    return static_cast<std::size_t>(std::count_if(
-        requests.begin(), requests.end(), [&](const TReceivedRequest& r) { return r.Target == target; }));
+    return static_cast<std::size_t>(
+        std::count_if(requests.begin(), requests.end(),
+                      [&](const TReceivedRequest& r) { return r.Target == target; }));
 }
 
 const TGoneRow& PageRow(const TCrawl& crawl, const std::string& url) {
@@ -61,8 +62,9 @@ TEST(ConfirmationPass, AsksAgainWhatMayPassUnlessTurnedOff) {
     for (const auto& row : table) {
         SCOPED_TRACE(row.Confirm);
         TTestSite site;
-        site.Server.AddSequence("/busy.html", {Answer("503 Service Unavailable", "text/html", "<p>later"),
-                                               Answer("200 OK", "text/html", "<p>here")});
+        site.Server.AddSequence("/busy.html",
+                                {Answer("503 Service Unavailable", "text/html", "<p>later"),
+                                 Answer("200 OK", "text/html", "<p>here")});
         site.Server.AddSequence("/busy.gif", {Answer("503 Service Unavailable"),
                                               Answer("200 OK", "image/gif", "GIF89a")});
         site.Server.Add("/wall.gif", Answer("403 Forbidden"));
@@ -144,8 +146,8 @@ TEST(Redirects, PermanentOnesAreReportedWithTheirFinalAddress) {
     site.AddPage("/x.html", "200 OK", "text/html", "<a href=p301>again</a>");
     site.AddPage("/start.html", "200 OK", "text/html",
                  "<a href=p301>a</a><a href=p308>b</a><a href=p302>c</a><a href=p307>d</a>"
-                 "<img src=i301.gif><a href=" + site.Other.Url("/e308") +
-                     ">e</a><a href=p301>a again</a><img src=p301>");
+                 "<img src=i301.gif><a href=" +
+                     site.Other.Url("/e308") + ">e</a><a href=p301>a again</a><img src=p301>");
     TCrawlDriver driver;
     ASSERT_TRUE(driver.Run(site.Url("/start.html"), 0));
     QTemporaryDir dir;
@@ -154,12 +156,13 @@ TEST(Redirects, PermanentOnesAreReportedWithTheirFinalAddress) {
     std::stringstream text;
     text << file.rdbuf();
     const std::string start = site.Url("/start.html");
-    EXPECT_EQ(text.str(), "Page,URI,Status,Final\r\n" +
-                              start + "," + site.Url("/p301") + ",301," + site.Url("/final.html") + "\r\n" +
-                              start + "," + site.Url("/p308") + ",308," + site.Url("/final2.html") + "\r\n" +
-                              start + "," + site.Other.Url("/e308") + ",308," + site.Other.Url("/z") + "\r\n" +
-                              start + "," + site.Url("/i301.gif") + ",301," + site.Url("/img.gif") + "\r\n" +
-                              site.Url("/p302") + "," + site.Url("/p301") + ",301," + site.Url("/final.html") + "\r\n");
+    EXPECT_EQ(text.str(), "Page,URI,Status,Final\r\n" + start + "," + site.Url("/p301") + ",301," +
+                              site.Url("/final.html") + "\r\n" + start + "," + site.Url("/p308") +
+                              ",308," + site.Url("/final2.html") + "\r\n" + start + "," +
+                              site.Other.Url("/e308") + ",308," + site.Other.Url("/z") + "\r\n" +
+                              start + "," + site.Url("/i301.gif") + ",301," + site.Url("/img.gif") +
+                              "\r\n" + site.Url("/p302") + "," + site.Url("/p301") + ",301," +
+                              site.Url("/final.html") + "\r\n");
 }
 
 // A host that answers 200 for a missing address makes its pages that look
