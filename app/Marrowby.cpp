@@ -88,6 +88,10 @@ struct TOptions {
                                   "Do not check links to other sites (another host, or another "
                                   "port of the start host).\nExample: marrowby --no-external "
                                   "https://example.org/"};
+    QCommandLineOption NoConfirm{"no-confirm",
+                                 "Do not ask again, at the end, the addresses that timed out or "
+                                 "answered 429 or 5xx (once more, one at a time per host, 2 s "
+                                 "apart).\nExample: marrowby --no-confirm https://example.org/"};
     QCommandLineOption IgnoreRobots{"ignore-robots",
                                     "Fetch pages the start host's robots.txt disallows.\n"
                                     "Example: marrowby --ignore-robots https://example.org/"};
@@ -115,7 +119,7 @@ struct TOptions {
                                "REGEX"};
     QCommandLineOption Report{"report",
                               "With --headless: write pages.csv, objects.csv, links.csv, "
-                              "referrers.csv and external.csv into DIR when the crawl ends.\nExample: marrowby "
+                              "referrers.csv, external.csv and redirects.csv into DIR when the crawl ends.\nExample: marrowby "
                               "--headless --site public/ --report out/",
                               "DIR"};
     QCommandLineOption Format{"format",
@@ -178,6 +182,7 @@ QString ReadCrawlOptions(const QCommandLineParser& cl, const TOptions& o, TCrawl
             return QString("%1 takes a whole number from %2 to %3").arg(n.Name).arg(n.Low).arg(n.High);
     options.External = !cl.isSet(o.NoExternal);
     options.Robots = !cl.isSet(o.IgnoreRobots);
+    options.Confirm = !cl.isSet(o.NoConfirm);
     if (cl.isSet(o.UserAgent)) {
         options.UserAgent = cl.value(o.UserAgent).toStdString();
         if (options.UserAgent.empty() ||
@@ -288,7 +293,7 @@ int Marrowby(int argc, char** argv) {
                                  "status, size and type.");
     TOptions o;
     cl.addOptions({o.Help, o.Version, o.Site, o.Headless, o.Delay, o.PerHost, o.Connections, o.HostGap, o.Retries,
-                   o.MaxWait, o.NoExternal, o.IgnoreRobots, o.UserAgent, o.MaxDepth, o.MaxPages,
+                   o.MaxWait, o.NoExternal, o.NoConfirm, o.IgnoreRobots, o.UserAgent, o.MaxDepth, o.MaxPages,
                    o.Include, o.Exclude, o.Report, o.Format, o.Scan, o.Base, o.Depth});
     cl.addPositionalArgument("URL", "The start address.\nExample: marrowby https://example.org/",
                              "[URL]");

@@ -1,6 +1,7 @@
 #include "TFrmMain.h"
 
 #include "TOptionsDialog.h"
+#include "TRedirectsDialog.h"
 #include "TStateLabel.h"
 
 #include <QAbstractItemView>
@@ -309,6 +310,11 @@ void TFrmMain::CreateMenuAndTray() {
     Options1->setToolTip("Connections, pacing, retries, user agent and what is crawled");
     connect(Options1, &QAction::triggered, this, [this] { Options1Click(); });
     OptionsDialog = new TOptionsDialog(this);
+    View1 = menuBar()->addMenu("&View");
+    Redirects1 = View1->addAction("&Redirects…");
+    RedirectsView = new TRedirectsDialog(this);
+    connect(Redirects1, &QAction::triggered, this,
+            [this] { RedirectsView->Show(FCrawl->Records()); });
 
     // ActionList1: named actions of the "Parser" category with no handlers.
     for (QAction** action : {&CheckImg, &CheckObj, &CheckAnchor}) {

@@ -33,6 +33,7 @@ class QTimer;
 class QTreeView;
 class QUrl;
 class TColumnFit;
+class TRedirectsDialog;
 class TReportFilter;
 class TOptionsDialog;
 class TStateLabel;
@@ -99,6 +100,9 @@ public:
     void ObjectsCleared() override;
     void ObjectRow(const _TObjectType& record, const std::string& reason) override;
     void ExternalRow(const TExternalRow& row) override;
+    void PageRowChanged(std::size_t at, const TGoneRow& row) override;
+    void ObjectChanged(const _TObjectType& record, const std::string& reason) override;
+    void Confirming(std::size_t addresses) override;
     void Count(TCrawlCounter counter, std::size_t value) override;
     void Clock(std::uint32_t seconds) override;
     void Pause(const QString& label, int position) override;
@@ -160,6 +164,10 @@ public:
     QMenu* Crawl1 = nullptr;
     QAction* Options1 = nullptr;
     TOptionsDialog* OptionsDialog = nullptr;
+    // View → Redirects…: the redirects to fix.
+    QMenu* View1 = nullptr;
+    QAction* Redirects1 = nullptr;
+    TRedirectsDialog* RedirectsView = nullptr;
     QSystemTrayIcon* TrayIcon1 = nullptr;
     std::vector<QIcon> KindImageList;
     QAction* CheckImg = nullptr;

@@ -2,6 +2,7 @@
 #include "TFrmMain.h"
 
 #include "TOptionsDialog.h"
+#include "TRedirectsDialog.h"
 #include "TStateLabel.h"
 #include "TWhereUsedDialog.h"
 #include "crawl/TAnsiText.h"
@@ -147,7 +148,8 @@ bool TFrmMain::ResultsMayGo() {
 void TFrmMain::Stop1Click() {
     const TCrawlState state = StateLabel->State();
     FCrawl->Halt();
-    if (state == TCrawlState::Crawling || state == TCrawlState::Pausing) {
+    if (state == TCrawlState::Crawling || state == TCrawlState::Pausing ||
+        state == TCrawlState::Confirming) {
         StateLabel->Stopped();
         PauseBarEmpty();
     }
@@ -225,6 +227,7 @@ void TFrmMain::ClearView() {
     ProgressBar->setValue(0);
     StatusBar->clearMessage();
     WhereUsed->hide();
+    RedirectsView->hide(); // it showed the records of the crawl that went
     ShowSummary();
 }
 
@@ -312,12 +315,18 @@ void TFrmMain::Pausing(std::uint32_t secondsLeft) {
     StateLabel->Pausing(secondsLeft);
 }
 
+void TFrmMain::Confirming(std::size_t addresses) {
+    StateLabel->Confirming(addresses);
+}
+
 void TFrmMain::Finished(const QString& text) {
     FSite.Stop(); // nothing more will be asked of it
     StateLabel->Finished(static_cast<std::size_t>(FPageModel->rowCount()),
                          static_cast<std::size_t>(FAllObjectModel->rowCount()),
                          FBrokenPages + FBrokenObjects, FSeconds);
     PauseBarEmpty();
+    if (RedirectsView->isVisible())
+        RedirectsView->Show(FCrawl->Records()); // the rows of the whole crawl
     ShowMessageBox(text);
 }
 

@@ -241,12 +241,39 @@ void TFrmMain::ExternalRow(const TExternalRow& row) {
     FUnsaved = true;
     if (const auto known = FExternalRows.find(row.Id); known != FExternalRows.end()) {
         FBrokenExternals -= TReportModel<TExternalRow>::IsBroken(FExternalModel->RowAt(known->second));
-        FExternalModel->Replace(known->second, row);
+        FExternalModel->Replace(known->second, row, row.Reason);
     } else {
         FExternalRows.emplace(row.Id, FExternalModel->rowCount());
         FExternalModel->Append(row, row.Reason);
     }
     FBrokenExternals += TReportModel<TExternalRow>::IsBroken(row);
+    ShowSummary();
+}
+
+// The checks at the crawl's end judge rows again: they change in place.
+void TFrmMain::PageRowChanged(std::size_t at, const TGoneRow& row) {
+    const int place = static_cast<int>(at);
+    if (place >= FPageModel->rowCount())
+        return;
+    FUnsaved = true;
+    FBrokenPages -= TReportModel<TGoneRow>::IsBroken(FPageModel->RowAt(place));
+    FPageModel->Replace(place, row, row.Reason);
+    FBrokenPages += TReportModel<TGoneRow>::IsBroken(row);
+    ShowSummary();
+}
+
+void TFrmMain::ObjectChanged(const _TObjectType& record, const std::string& reason) {
+    const std::int32_t id = record.Id;
+    const auto known = FAllObjectRows.find(id);
+    if (known == FAllObjectRows.end())
+        return;
+    FUnsaved = true;
+    FBrokenObjects -= TReportModel<_TObjectType>::IsBroken(FAllObjectModel->RowAt(known->second));
+    FAllObjectModel->Replace(known->second, record, reason);
+    FBrokenObjects += TReportModel<_TObjectType>::IsBroken(record);
+    for (int at = 0; at < FPageObjectModel->rowCount(); ++at)
+        if (std::int32_t{FPageObjectModel->RowAt(at).Id} == id)
+            FPageObjectModel->Replace(at, record, reason);
     ShowSummary();
 }
 

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -68,6 +69,7 @@ int THeadlessRun::Exec(const QString& url, int delaySeconds, const TCrawlOptions
     FAbout.Options.emplace_back("per-host", std::to_string(options.PerHost));
     FAbout.Options.emplace_back("external", options.External ? "on" : "off");
     FAbout.Options.emplace_back("robots", options.Robots ? "on" : "off");
+    FAbout.Options.emplace_back("confirm", options.Confirm ? "on" : "off");
     FAbout.Started = Now();
     QTimer::singleShot(0, this, [this, url] { FCrawl->Enter(url); });
     return QCoreApplication::exec();
@@ -112,6 +114,15 @@ void THeadlessRun::ExternalRow(const TExternalRow& row) {
     if (!row.Reason.empty())
         line += " (" + Bytes(row.Reason) + ")";
     PrintLine(stderr, line);
+}
+
+// One line when the confirmation pass begins: it may take a while.
+void THeadlessRun::Confirming(std::size_t addresses) {
+    if (std::exchange(FConfirmingShown, true))
+        return;
+    PrintLine(
+        stderr,
+        QString("Confirming %1 %2").arg(addresses).arg(addresses == 1 ? "address" : "addresses"));
 }
 
 void THeadlessRun::Finished(const QString& text) {

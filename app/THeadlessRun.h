@@ -35,6 +35,7 @@ public:
 
     void PageRow(const TGoneRow& row, const std::string& reason) override;
     void ExternalRow(const TExternalRow& row) override;
+    void Confirming(std::size_t addresses) override;
     void Finished(const QString& text) override;
     void Error(const QString& text) override;
 
@@ -55,4 +56,5 @@ private:
     bool FFinishing = false;
     int FPages = 0;
     std::int32_t FExternalsShown = 0;
+    bool FConfirmingShown = false;
 };

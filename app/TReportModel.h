@@ -40,6 +40,11 @@ public:
         FRows[static_cast<std::size_t>(at)].Value = row;
         emit dataChanged(index(at, 0), index(at, columnCount() - 1));
     }
+    // A row judged again: its values and its reason.
+    void Replace(int at, const Row& row, const std::string& reason) {
+        FRows[static_cast<std::size_t>(at)].Reason = reason;
+        Replace(at, row);
+    }
     void Clear() {
         beginResetModel();
         FRows.clear();

@@ -33,6 +33,11 @@ void TStateLabel::Pausing(std::uint32_t secondsLeft) {
     Show(TCrawlState::Pausing, QString("Pausing — %1 s").arg(secondsLeft));
 }
 
+void TStateLabel::Confirming(std::size_t addresses) {
+    Show(TCrawlState::Confirming,
+         QString("Confirming %1 %2").arg(addresses).arg(addresses == 1 ? "address" : "addresses"));
+}
+
 void TStateLabel::Stopped() {
     Show(TCrawlState::Stopped, "Stopped — Enter goes on");
 }

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-enum class TCrawlState { Ready, Crawling, Pausing, Stopped, Finished };
+enum class TCrawlState { Ready, Crawling, Pausing, Confirming, Stopped, Finished };
 
 class TStateLabel : public QLabel {
 public:
@@ -23,6 +23,8 @@ public:
     // The queue has changed while a page is in flight.
     void Queued(std::size_t queued);
     void Pausing(std::uint32_t secondsLeft);
+    // The confirmation pass: addresses still to be asked once more.
+    void Confirming(std::size_t addresses);
     void Stopped();
     void Finished(std::size_t pages, std::size_t objects, std::size_t broken,
                   std::uint32_t seconds);

@@ -65,6 +65,29 @@ TVerdict TAnswerRecord::Verdict(const TAnswer& answer) {
     return TVerdict::Fine;
 }
 
+bool TAnswerRecord::MayPass(const TAnswer& answer) {
+    if (Verdict(answer) != TVerdict::Unverifiable)
+        return false;
+    switch (answer.Failure) {
+    case TFailure::TimedOut:
+    case TFailure::CutShort:
+    case TFailure::RateLimited:
+        return true;
+    case TFailure::None:
+    case TFailure::TooLarge:
+        return answer.Status == 408 || answer.Status == 429 || answer.Status >= 500;
+    default:
+        return false;
+    }
+}
+
+int TAnswerRecord::PermanentRedirect(const TAnswer& answer) {
+    for (const TRedirectHop& hop : answer.Redirects)
+        if (hop.Status == 301 || hop.Status == 308)
+            return hop.Status;
+    return 0;
+}
+
 _TContent_Struct TAnswerRecord::NotFound() {
     return {"Not Found", 404, -1};
 }

@@ -32,6 +32,14 @@ public:
     // What a person should make of the answer. The one place where an
     // answer is called broken, unverifiable, redirected or fine.
     static TVerdict Verdict(const TAnswer& answer);
+    // An unverifiable answer that may well differ when asked again later: a
+    // timeout, a connection reset or cut short, a rate limit, a server error
+    // (408, 429, 5xx). A login or bot wall (401, 403), a TLS failure or a
+    // cancelled request will not pass by waiting.
+    static bool MayPass(const TAnswer& answer);
+    // The status of the first permanent redirect (301, 308) of the answer's
+    // chain; 0 when it has none.
+    static int PermanentRedirect(const TAnswer& answer);
 
     // "Not Found", 404, -1.
     static _TContent_Struct NotFound();

@@ -18,11 +18,14 @@
 //   TCrawlMerge.cpp       the parser's results go into the records
 //   TCrawlProbe.cpp       the requests: answers in, object probes of a merge
 //   TCrawlStop.cpp        stopping every worker
+//   TCrawlEndChecks.cpp   the checks at the end: soft 404s, the confirmation pass
 
+#include "TConfirmPass.h"
 #include "TCrawlListener.h"
 #include "TCrawlOptions.h"
 #include "TRobotsRules.h"
 #include "TRecordStore.h"
+#include "TSoftNotFound.h"
 #include "common/Messages.h"
 #include "common/TContentStruct.h"
 #include "common/TObjectType.h"
@@ -160,6 +163,19 @@ private:
     // A request of this crawl, with its login and a fresh id.
     TRequest Request(TRequest request);
     TRequestScheduler& Scheduler();
+    // The checks at the end of the crawl (TCrawlEndChecks.cpp). True while
+    // one is under way: its end finishes the crawl.
+    bool AwaitEndChecks();
+    void ScheduleFinish();
+    // What an answer tells beyond its row: a permanent redirect, an address
+    // to confirm at the end.
+    void NoteAnswer(const TAnswer& answer);
+    void NoteRedirect(const std::string& address, const TAnswer& answer);
+    void NoteSoftNotFoundPage(const std::string& address, const std::string& body);
+    void ApplySoftNotFound(const TAnswer& answer);
+    TRequest ConfirmRequest(const TConfirmPass::TItem& item);
+    void Confirmed(const TConfirmPass::TItem& item, TAnswer answer);
+    void HaltEndChecks();
     bool MergeObjects();
     bool MergeObjectsInOrder();
     // One answer serves an address met both as a page and as an object. The
@@ -269,4 +285,14 @@ private:
     // handler of the halted page on the stack.
     bool FHalted = false;
     int FNesting = 0;
+    // Soft 404s: the pages that answered 200 with HTML, and the request for
+    // an address beside the first of them that cannot exist (asked once).
+    TSoftNotFound FSoftNotFound;
+    std::string FSoftBeside;
+    std::uint64_t FSoftRequest = 0;
+    bool FSoftAsked = false;
+    // The addresses asked once more at the end.
+    TConfirmPass FConfirm{[this](const TConfirmPass::TItem& item, TAnswer answer) {
+        Confirmed(item, std::move(answer));
+    }};
 };

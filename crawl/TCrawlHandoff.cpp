@@ -47,6 +47,8 @@ void TCrawl::OnContentFileDownLoadEnd(TMessage&) {
     std::string base = answer.FinalAddress.empty() ? address : answer.FinalAddress;
     TAddressLogin::Strip(base); // a redirect's login goes no further
     FParser->SetUrl(base);
+    if (header.StatusCode == 200)
+        NoteSoftNotFoundPage(address, answer.Body);
     FParser->SetDocument(std::move(answer.Body));
     FParser->SetContentType(header.ContentType);
     FParser->SetDepth(page.Depth);

@@ -34,8 +34,19 @@ public:
         (void)record, (void)reason;
     }
     // A row of the external-links list: a link to another site whose answer
-    // came, or whose count grew since.
+    // came, or whose count, verdict or answer changed since.
     virtual void ExternalRow(const TExternalRow& row) { (void)row; }
+    // A page row told before has changed: the checks at the crawl's end (the
+    // soft-404 check, the confirmation pass) judged it again. at: its place
+    // among the page rows, in the order they were told.
+    virtual void PageRowChanged(std::size_t at, const TGoneRow& row) { (void)at, (void)row; }
+    // An object told before has changed, as above; record.Id names it.
+    virtual void ObjectChanged(const _TObjectType& record, const std::string& reason) {
+        (void)record, (void)reason;
+    }
+    // The confirmation pass is under way: this many addresses are still to
+    // be asked once more. Told at its start and after each answer.
+    virtual void Confirming(std::size_t addresses) { (void)addresses; }
     virtual void Count(TCrawlCounter counter, std::size_t value) { (void)counter, (void)value; }
     // Seconds since the last Enter.
     virtual void Clock(std::uint32_t seconds) { (void)seconds; }

@@ -98,6 +98,9 @@ void TCrawl::FinishCrawl() {
     FAwaitingExternals = false;
     FKeptAnswers.clear(); // their pages will not come up
     FKeptBytes = 0;
+    // The checks at the end come first; theirs finishes the crawl.
+    if (AwaitEndChecks())
+        return;
     Perform(WM_NAVIGATION_END); // the clock stops at the crawl's length
     FListener->Finished("탐색이 끝났습니다");
 }

@@ -25,6 +25,10 @@ struct TCrawlOptions {
     bool External = true;
     // The start host's robots.txt decides which pages are fetched.
     bool Robots = true;
+    // At the end, the addresses whose answer may pass (a timeout, a server
+    // error, a rate limit, a connection cut short) are asked once more,
+    // slowly, and their rows judged again.
+    bool Confirm = true;
     // Empty: "Marrowby/VERSION (+HOMEPAGE)".
     std::string UserAgent;
     // Pages further than this many links from the start are not fetched;

@@ -44,6 +44,12 @@ TRequest TCrawl::Request(TRequest request) {
 void TCrawl::Deliver(TAnswer answer) {
     if (FStopped)
         return;
+    NoteAnswer(answer);
+    if (answer.Id == FSoftRequest && FSoftRequest != 0) {
+        FSoftRequest = 0;
+        ApplySoftNotFound(answer);
+        return;
+    }
     if (answer.Id == FPageRequest && FPageRequest != 0) {
         const bool failed = TAnswerRecord::Page(answer).Failed;
         FPageAnswer = std::move(answer);

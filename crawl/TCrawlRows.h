@@ -36,6 +36,18 @@ struct TExternalRow {
     std::string Reason;
 };
 
+// A link or an object of a page whose address answered through a permanent
+// redirect (301 or 308 somewhere in the chain): the page, the address as
+// written, the status of the first permanent redirect, and where the chain
+// ended, which the page should name instead.
+struct TRedirectRow {
+    std::string Page;
+    std::string Url;
+    std::int32_t Status = 0;
+    std::string Final;
+    TVerdict Verdict = TVerdict::Redirected;
+};
+
 // One address found on a merged page, with its count on that page. The
 // address is the record store's own copy.
 struct TMergedLink {

@@ -24,6 +24,8 @@ void TCrawl::Stop() {
     FHandle->Detach(); // from now on posts from late workers are dropped
     if (FScheduler)
         FScheduler->Stop(); // every transfer and wait ends; nothing more is delivered
+    FConfirm.Halt();
+    FSoftRequest = 0;
     if (FParser) {
         FParser->Terminate();
         FParser.reset(); // waits for the thread's end
@@ -75,6 +77,7 @@ void TCrawl::Halt() {
     }
     FExternalRequests.clear();
     FAwaitingExternals = false;
+    HaltEndChecks();
     FParsedAnchors.clear();
     FParsedObjects.clear();
     // What the stopped workers posted, and the next page's start, must not

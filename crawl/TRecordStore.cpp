@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <system_error>
 #include <thread>
+#include <unordered_set>
 
 #include <pthread.h>
 
@@ -140,6 +141,7 @@ void TRecordStore::FreeRecords() {
     auto garbage = std::make_unique<TGarbage>(TGarbage{
         std::move(FEntries), std::move(FMerged), std::move(FReferenced), std::move(FMergingLinks)});
     FEntries.clear();
+    FRedirects.clear();
     FMerged.clear();
     FReferenced.clear();
     FMergingLinks.clear();
@@ -164,4 +166,31 @@ TExternalRow& TRecordStore::AddExternal(std::string_view address, std::int32_t c
     row.Count = count;
     Entry(address).ExternalId = row.Id;
     return FExternals.emplace_back(std::move(row));
+}
+
+void TRecordStore::AddRedirect(std::string_view address, std::int32_t status, std::string final) {
+    const auto found = FRedirects.find(address);
+    if (found != FRedirects.end())
+        found->second = {status, std::move(final)};
+    else
+        FRedirects.emplace(std::string(address), TRedirect{status, std::move(final)});
+}
+
+void TRecordStore::ForEachRedirect(
+    const std::function<void(const TRedirectRow& row)>& visit) const {
+    if (FRedirects.empty())
+        return;
+    const std::string* page = nullptr;
+    std::unordered_set<std::string_view> listed; // the addresses of the page so far
+    ForEachLink([&](const std::string& url, const TMergedLink& link) {
+        const auto found = FRedirects.find(link.Url);
+        if (found == FRedirects.end())
+            return;
+        if (page != &url) {
+            page = &url;
+            listed.clear();
+        }
+        if (listed.insert(link.Url).second)
+            visit({url, std::string(link.Url), found->second.Status, found->second.Final});
+    });
 }

@@ -63,6 +63,8 @@ public:
 
     void AddPageRow(const TGoneRow& row) { FPageRows.push_back(row); }
     const std::vector<TGoneRow>& PageRows() const noexcept { return FPageRows; }
+    // A page row judged again after it was added.
+    TGoneRow& PageRow(std::size_t at) { return FPageRows[at]; }
     const std::vector<TMergedPage>& Merged() const noexcept { return FMerged; }
 
     // Links to other sites: a new one gets the next id and a row to fill in
@@ -75,6 +77,14 @@ public:
     std::span<const TExternalRow> ExternalRows() const noexcept {
         return {FExternals.data(), FExternalsApplied};
     }
+
+    // A permanent redirect met on the way to address: the status of the
+    // first 301 or 308 of the chain, and where the chain ended.
+    void AddRedirect(std::string_view address, std::int32_t status, std::string final);
+    // Calls visit for every link and object of a merged page whose address
+    // was redirected permanently: one row per page and address, in the order
+    // of ForEachLink.
+    void ForEachRedirect(const std::function<void(const TRedirectRow& row)>& visit) const;
 
     // Objects in the order of their ids.
     std::vector<const _TObjectType*> ObjectsById() const;
@@ -115,4 +125,10 @@ private:
     std::size_t FObjectCount = 0;
     std::vector<TExternalRow> FExternals;
     std::size_t FExternalsApplied = 0;
+    // The permanent redirects, by address: few, so kept apart from the entries.
+    struct TRedirect {
+        std::int32_t Status = 0;
+        std::string Final;
+    };
+    std::map<std::string, TRedirect, std::less<>> FRedirects;
 };

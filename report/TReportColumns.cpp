@@ -95,6 +95,19 @@ std::string ExternalReason(const TExternalRow& r) {
     return r.Reason;
 }
 
+std::string RedirectPage(const TRedirectRow& r) {
+    return r.Page;
+}
+std::string RedirectUrl(const TRedirectRow& r) {
+    return r.Url;
+}
+std::int64_t RedirectStatus(const TRedirectRow& r) {
+    return r.Status;
+}
+std::string RedirectFinal(const TRedirectRow& r) {
+    return r.Final;
+}
+
 using L = TColumnAlign;
 
 } // namespace
@@ -152,6 +165,16 @@ const std::array<TReportColumn<TExternalRow>, 7>& TReportColumns::Externals() {
         {"Type", 70, L::Left, false, ExternalType, nullptr},
         {"Count", 20, L::Left, true, Decimal<TExternalRow, ExternalCount>, ExternalCount},
         {"Reason", 200, L::Left, false, ExternalReason, nullptr},
+    }};
+    return columns;
+}
+
+const std::array<TReportColumn<TRedirectRow>, 4>& TReportColumns::Redirects() {
+    static const std::array<TReportColumn<TRedirectRow>, 4> columns{{
+        {"Page", 300, L::Left, false, RedirectPage, nullptr},
+        {"URI", 300, L::Left, false, RedirectUrl, nullptr},
+        {"Status", 60, L::Left, true, Decimal<TRedirectRow, RedirectStatus>, RedirectStatus},
+        {"Final", 300, L::Left, false, RedirectFinal, nullptr},
     }};
     return columns;
 }

@@ -49,4 +49,6 @@ public:
     static const std::array<TReportColumn<TReferenceRow>, 3>& Referrers();
     // The external-links list and external.csv.
     static const std::array<TReportColumn<TExternalRow>, 7>& Externals();
+    // The redirects to fix: the window's Redirects view and redirects.csv.
+    static const std::array<TReportColumn<TRedirectRow>, 4>& Redirects();
 };

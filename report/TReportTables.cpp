@@ -61,5 +61,7 @@ std::vector<TReportTable> TReportTables::Of(const TRecordStore& store) {
     external.AddressField = 1;
     external.UsesOf = [&store](std::string_view address) { return store.ReferrersOf(address); };
     tables.push_back(std::move(external));
+    tables.push_back(Table("redirects", TReportColumns::Redirects(),
+                           [&store](const auto& row) { store.ForEachRedirect(row); }));
     return tables;
 }

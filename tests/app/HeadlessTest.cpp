@@ -300,6 +300,10 @@ TEST(Headless, KeepsTheHostGapAndWaitsUntilARetryAfterDate) {
     std::vector<std::string> targets;
     for (const TReceivedRequest& request : asked)
         targets.push_back(request.Target);
+    // Then the address that cannot exist, asked to tell a soft 404.
+    ASSERT_EQ(targets.size(), 5u);
+    EXPECT_EQ(targets[4].rfind("/marrowby-", 0), 0u) << targets[4];
+    targets.pop_back();
     ASSERT_EQ(targets, (std::vector<std::string>{"/", "/", "/a.html", "/b.html"}));
     EXPECT_GE(asked[1].Arrived, notBefore - milliseconds(20));
     for (std::size_t i = 2; i < asked.size(); ++i)
@@ -587,7 +591,8 @@ TEST(Program, HelpAndVersionNeedNoDisplay) {
     const char* entries[] = {"--help",           "--version",         "--site <DIR>",
                              "--headless",       "--delay <S>",       "--per-host <N>",
                              "--connections <M>", "--host-gap <MS>",  "--retries <N>",
-                             "--max-wait <S>",   "--no-external",     "--ignore-robots",
+                             "--max-wait <S>",   "--no-external",     "--no-confirm",
+                             "--ignore-robots",
                              "--user-agent <TEXT>", "--max-depth <N>", "--max-pages <N>",
                              "--include <REGEX>", "--exclude <REGEX>", "--report <DIR>",
                              "--scan <FILE>",    "--base <URL>",      "--depth <N>",

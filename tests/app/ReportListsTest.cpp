@@ -5,6 +5,7 @@
 #include "TFrmMain.h"
 #include "TOptionsDialog.h"
 #include "TStateLabel.h"
+#include "TRedirectsDialog.h"
 #include "TTestSite.h"
 #include "TWhereUsedDialog.h"
 #include "platform/TMessagePump.h"
@@ -455,6 +456,40 @@ TEST_F(Lists, TheStateLabelFollowsTheCrawl) {
     EXPECT_EQ(w.ProgressBar->value(), 0);
     QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier);
     EXPECT_EQ(w.StateLabel->text(), "Ready");
+}
+
+// At the end a 503 is asked again and its row changes in place, while the
+// state says so; View -> Redirects lists the link answered through a 301.
+TEST_F(Lists, TheEndChecksShowInTheListsAndRedirectsAreListed) {
+    TTestSite site;
+    site.Server.AddSequence("/busy.html", {TTestSite::Page("503 Service Unavailable", "text/html", ""),
+                                           TTestSite::Page("200 OK", "text/html", "<p>here")});
+    TCannedResponse moved;
+    moved.Raw = "HTTP/1.1 301 Moved Permanently\r\nLocation: /b.html\r\nContent-Length: 0\r\n\r\n";
+    site.Server.Add("/old.html", moved);
+    site.AddPage("/start.html", "200 OK", "text/html", "<a href=busy.html>b</a><a href=old.html>o</a>");
+    TCrawlOptions options;
+    options.Retries = 0;
+    w.SetOptions(options);
+    QSet<QString> seen;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] { seen << w.StateLabel->text(); });
+    poll.start(0);
+    Crawl(site.Url("/start.html"));
+    poll.stop();
+    EXPECT_TRUE(seen.contains("Confirming 1 address")) << QStringList(seen.values()).join('|').toStdString();
+    EXPECT_EQ(Column(w.GoneListView, 4)[RowOf(w.GoneListView, site.Url("/busy.html"))], "200");
+    QTest::keyClick(&w, Qt::Key_V, Qt::AltModifier);
+    ASSERT_EQ(QApplication::activePopupWidget(), w.View1);
+    QTest::keyClick(w.View1, Qt::Key_R);
+    ASSERT_TRUE(w.RedirectsView->isVisible());
+    QStringList row;
+    for (int c = 0; c < 4; ++c)
+        row << Column(w.RedirectsView->List, c).value(0);
+    EXPECT_EQ(row, (QStringList{QString::fromStdString(site.Url("/start.html")),
+                                QString::fromStdString(site.Url("/old.html")), "301",
+                                QString::fromStdString(site.Url("/b.html"))}));
+    EXPECT_EQ(w.RedirectsView->List->model()->rowCount(), 1);
 }
 
 // Keys: Alt+F and F10 open the menu and Esc closes it, the crawl going on;

@@ -39,6 +39,21 @@ struct TRecordingListener : TCrawlListener {
         ObjectRows.push_back({std::to_string(r.Id), r.Url, std::to_string(r.Size),
                               std::to_string(r.Status), r.ContentType, std::to_string(r.Count)});
     }
+    // The rows judged again at the end ("page 3", "object 2", "link 1"), and
+    // what the confirmation pass said was left.
+    std::vector<std::string> Changed;
+    std::vector<std::size_t> ConfirmingLeft;
+    void PageRowChanged(std::size_t at, const TGoneRow&) override {
+        Changed.push_back("page " + std::to_string(at));
+    }
+    void ObjectChanged(const _TObjectType& r, const std::string&) override {
+        Changed.push_back("object " + std::to_string(r.Id));
+    }
+    void ExternalRow(const TExternalRow& r) override {
+        if (Finishes.isEmpty() && !ConfirmingLeft.empty())
+            Changed.push_back("link " + std::to_string(r.Id));
+    }
+    void Confirming(std::size_t left) override { ConfirmingLeft.push_back(left); }
     void Count(TCrawlCounter counter, std::size_t value) override { Counts[counter] = value; }
     void Clock(std::uint32_t seconds) override { ClockSeconds = seconds; }
     void Pause(const QString& label, int position) override {

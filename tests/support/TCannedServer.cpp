@@ -137,6 +137,8 @@ TCannedResponse TCannedServer::ResponseFor(const TReceivedRequest& request) {
     auto found = FResponses.find(request.Method + " " + request.Target);
     if (found == FResponses.end())
         found = FResponses.find(request.Target);
+    if (found == FResponses.end())
+        found = FResponses.find("*");
     if (found == FResponses.end() || found->second.Responses.empty()) {
         TCannedResponse response;
         response.Raw = kNotFound;

@@ -75,8 +75,9 @@ public:
     TCannedServer(const TCannedServer&) = delete;
     TCannedServer& operator=(const TCannedServer&) = delete;
 
-    // Registers the response for a request target ("/page", "/a?b=c"). May be
-    // called while the server runs.
+    // Registers the response for a request target ("/page", "/a?b=c"); "*"
+    // answers every target without a response of its own. May be called
+    // while the server runs.
     void Add(const std::string& target, TCannedResponse response);
     // The same for one request method only ("HEAD"); it comes before a
     // response registered for every method.
