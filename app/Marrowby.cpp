@@ -88,6 +88,10 @@ struct TOptions {
                                   "Do not check links to other sites (another host, or another "
                                   "port of the start host).\nExample: marrowby --no-external "
                                   "https://example.org/"};
+    QCommandLineOption Strict{"strict",
+                              "With --headless: an unverifiable address (a login or bot wall, a "
+                              "rate limit, a timeout, a server error) counts as broken in the "
+                              "exit code.\nExample: marrowby --headless --strict https://example.org/"};
     QCommandLineOption IgnoreRobots{"ignore-robots",
                                     "Fetch pages the start host's robots.txt disallows.\n"
                                     "Example: marrowby --ignore-robots https://example.org/"};
@@ -222,6 +226,8 @@ int RunCrawl(const QCommandLineParser& cl, const TOptions& o, int argc, char** a
         return UsageError("--headless needs a start address or --site DIR");
     if (!headless && cl.isSet(o.Report))
         return UsageError("--report goes with --headless");
+    if (!headless && cl.isSet(o.Strict))
+        return UsageError("--strict goes with --headless");
     if (cl.isSet(o.Format) && !cl.isSet(o.Report))
         return UsageError("--format goes with --report");
     std::vector<std::string> formats;
@@ -239,6 +245,7 @@ int RunCrawl(const QCommandLineParser& cl, const TOptions& o, int argc, char** a
     if (headless) {
         TCoreApplication app(argc, argv);
         THeadlessRun run(cl.value(o.Report).toStdString(), formats);
+        run.SetStrict(cl.isSet(o.Strict));
         if (site)
             return run.ExecSite(QFile::encodeName(cl.value(o.Site)).toStdString(), delay, options);
         return run.Exec(addresses.front(), delay, options);
@@ -288,7 +295,7 @@ int Marrowby(int argc, char** argv) {
                                  "status, size and type.");
     TOptions o;
     cl.addOptions({o.Help, o.Version, o.Site, o.Headless, o.Delay, o.PerHost, o.Connections, o.HostGap, o.Retries,
-                   o.MaxWait, o.NoExternal, o.IgnoreRobots, o.UserAgent, o.MaxDepth, o.MaxPages,
+                   o.MaxWait, o.NoExternal, o.Strict, o.IgnoreRobots, o.UserAgent, o.MaxDepth, o.MaxPages,
                    o.Include, o.Exclude, o.Report, o.Format, o.Scan, o.Base, o.Depth});
     cl.addPositionalArgument("URL", "The start address.\nExample: marrowby https://example.org/",
                              "[URL]");
@@ -300,8 +307,9 @@ int Marrowby(int argc, char** argv) {
             "\nThe site is the start address's host and port: http://h/ and https://h/ are "
             "one site,\nhttp://h:8080/ is another. Its pages are crawled; a link elsewhere "
             "is checked once.\n"
-            "\nExit codes: 0 nothing broken; 4 some page, object or link elsewhere has a "
-            "status of\n400 or more; 1 the work could not go on; 2 bad usage.\n"
+            "\nExit codes: 0 nothing broken; 4 some page, object or link elsewhere is broken "
+            "(it does\nnot exist, is gone or cannot be reached; with --strict also one that "
+            "cannot be\nverified); 1 the work could not go on; 2 bad usage.\n"
             "\nTime limits: a request fails when no connection is made within 30 s "
             "or nothing\nis received for 60 s; a page download gives up after 5 "
             "minutes, an object probe\nafter 2.\n";

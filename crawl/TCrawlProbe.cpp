@@ -52,7 +52,9 @@ void TCrawl::Deliver(TAnswer answer) {
         waiting->second = std::move(answer);
 }
 
-_TContent_Struct TCrawl::GetObjData(const std::string& address, std::string& reason) {
+_TContent_Struct TCrawl::GetObjData(const std::string& address, TVerdict& verdict,
+                                   std::string& reason) {
+    verdict = TVerdict::Unverifiable;
     const auto probe = FPageProbes.find(address);
     if (probe == FPageProbes.end()) {
         reason = "aborted";
@@ -68,6 +70,7 @@ _TContent_Struct TCrawl::GetObjData(const std::string& address, std::string& rea
         if (!answer)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+    verdict = TAnswerRecord::Verdict(*answer);
     return TAnswerRecord::Object(*answer, reason);
 }
 
@@ -125,6 +128,7 @@ void TCrawl::ApplyExternals() {
             break;
         TExternalRow& row = FRecords.External(next);
         const _TContent_Struct header = TAnswerRecord::External(arrived->second, row.Reason);
+        row.Verdict = TAnswerRecord::Verdict(arrived->second);
         row.Status = header.StatusCode;
         row.Size = header.ContentLength;
         row.Type = header.ContentType;

@@ -82,7 +82,7 @@ TEST(Robots, ADisallowedPageIsListedAndNotFetched) {
             asked += r.Target == "/b.html";
         EXPECT_EQ(asked, obey ? 0 : 1);
         EXPECT_EQ(driver.Listener.Reasons.contains(
-                      QString::fromStdString(site.Url("/b.html") + ": disallowed by robots.txt")),
+                      QString::fromStdString(site.Url("/b.html") + ": unverifiable, disallowed by robots.txt")),
                   obey);
     }
 }
