@@ -280,12 +280,14 @@ TEST(Headless, ServesTheSampleSiteAndCrawlsItFromItsRoot) {
     EXPECT_NE(missing.err.find("no such folder"), std::string::npos) << missing.err;
 }
 
-TEST(Headless, ExitsZeroWhenNothingIsBrokenAndFourForABrokenLinkElsewhere) {
+TEST(Headless, ExitsFourForABrokenAddressAndWithStrictForAnUnverifiableOne) {
     TTestSite site;
     // Another port of the start host is another site: checked, not crawled.
     TCannedServer port;
     port.Start();
     port.Add("/", TTestSite::Page("200 OK", "text/html", "<a href=/deeper>d</a>"));
+    // A wall says nothing of the address: broken only when strict.
+    site.Other.Add("/wall", TTestSite::Page("403 Forbidden", "text/html", "no bots"));
     const struct {
         std::string Link;
         QStringList Options;
@@ -295,6 +297,8 @@ TEST(Headless, ExitsZeroWhenNothingIsBrokenAndFourForABrokenLinkElsewhere) {
         {site.Other.Url("/missing"), {}, 4},
         {site.Other.Url("/missing"), {"--no-external"}, 0},
         {port.Url("/"), {}, 0},
+        {site.Other.Url("/wall"), {}, 0},
+        {site.Other.Url("/wall"), {"--strict"}, 4},
     };
     for (const auto& row : table) {
         SCOPED_TRACE(row.Link);
@@ -304,7 +308,7 @@ TEST(Headless, ExitsZeroWhenNothingIsBrokenAndFourForABrokenLinkElsewhere) {
         EXPECT_EQ(r.exitCode, row.Exit) << r.err;
         EXPECT_EQ(r.out, "탐색이 끝났습니다\n");
         EXPECT_EQ(Lines(r.err, "page "), 1) << r.err;
-        EXPECT_EQ(Lines(r.err, "link "), row.Options.isEmpty() ? 1 : 0) << r.err;
+        EXPECT_EQ(Lines(r.err, "link "), row.Options.contains("--no-external") ? 0 : 1) << r.err;
     }
     EXPECT_EQ(port.Requests().size(), 1u);
 }
@@ -326,6 +330,7 @@ TEST(Headless, BadUsageExitsTwo) {
         {"--headless", "--include", "(", "http://127.0.0.1:1/"},
         {"--headless", "--user-agent", "", "http://127.0.0.1:1/"},
         {"--headless", "--format", "json", "http://127.0.0.1:1/"},
+        {"--strict", "http://127.0.0.1:1/"},
         {"--headless", "--report", "r", "--format", "csv,xml", "http://127.0.0.1:1/"},
     };
     for (const QStringList& args : table) {
