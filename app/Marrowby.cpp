@@ -307,9 +307,9 @@ int Marrowby(int argc, char** argv) {
             "\nThe site is the start address's host and port: http://h/ and https://h/ are "
             "one site,\nhttp://h:8080/ is another. Its pages are crawled; a link elsewhere "
             "is checked once.\n"
-            "\nExit codes: 0 nothing broken; 4 some page, object or link elsewhere is broken "
-            "(it does\nnot exist, is gone or cannot be reached; with --strict also one that "
-            "cannot be\nverified); 1 the work could not go on; 2 bad usage.\n"
+            "\nExit codes: 0 nothing broken; 4 some page, object or link elsewhere is\n"
+            "broken (it does not exist, is gone or cannot be reached; with --strict also\n"
+            "one that cannot be verified); 1 the work could not go on; 2 bad usage.\n"
             "\nTime limits: a request fails when no connection is made within 30 s "
             "or nothing\nis received for 60 s; a page download gives up after 5 "
             "minutes, an object probe\nafter 2.\n";
