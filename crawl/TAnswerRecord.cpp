@@ -128,7 +128,10 @@ std::string TAnswerRecord::StatusReason(int status, std::string_view phrase) {
         phrase = standard;
     std::string reason = std::to_string(status);
     if (!phrase.empty())
-        (reason += ' ') += phrase;
+        reason += ' ';
+    // The server's words, without what a terminal would run.
+    for (const char c : phrase)
+        reason += static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
     return reason;
 }
 

@@ -68,7 +68,7 @@ TEST(Headless, CrawlsTheSiteAndWritesTheReports) {
     const QString dir = tmp.filePath("out/report");
     const TRun r = Marrowby({"--headless", "--delay", "0", "--report", dir,
                             QString::fromStdString(site.Url("/"))});
-    EXPECT_EQ(r.exitCode, 4) << r.err; // a missing page, a missing image, a failed page
+    EXPECT_EQ(r.exitCode, 4) << r.err; // a missing page, a missing image
     EXPECT_EQ(r.out, "탐색이 끝났습니다\n");
     EXPECT_EQ(Lines(r.err, "page "), 6) << r.err;
     EXPECT_EQ(Lines(r.err, "link "), 1) << r.err;

@@ -67,6 +67,8 @@ TEST(Verdict, OfEachKindOfAnswerWithItsReason) {
         {"204", Status(204), V::Fine, "204 No Content"},
         {"a status without a standard text", With(Status(299), "", "Custom Words"), V::Fine,
          "299 Custom Words"},
+        {"a control character in the server's words", With(Status(299), "", "A\x1b[2JB"),
+         V::Fine, "299 A?[2JB"},
         {"a standard text wins", With(Status(404), "", "Nope"), V::Broken, "404 Not Found"},
         {"400", Status(400), V::Broken, "400 Bad Request"},
         {"404", Status(404), V::Broken, "404 Not Found"},
