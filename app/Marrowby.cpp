@@ -88,10 +88,10 @@ struct TOptions {
                                   "Do not check links to other sites (another host, or another "
                                   "port of the start host).\nExample: marrowby --no-external "
                                   "https://example.org/"};
-    QCommandLineOption Strict{"strict",
-                              "With --headless: an unverifiable address (a login or bot wall, a "
-                              "rate limit, a timeout, a server error) counts as broken in the "
-                              "exit code.\nExample: marrowby --headless --strict https://example.org/"};
+    QCommandLineOption Strict{
+        "strict", "With --headless: an unverifiable address (a login or bot wall, a "
+                  "rate limit, a timeout, a server error) counts as broken in the "
+                  "exit code.\nExample: marrowby --headless --strict https://example.org/"};
     QCommandLineOption IgnoreRobots{"ignore-robots",
                                     "Fetch pages the start host's robots.txt disallows.\n"
                                     "Example: marrowby --ignore-robots https://example.org/"};
@@ -294,9 +294,10 @@ int Marrowby(int argc, char** argv) {
                                  "and reports every page link and embedded object it finds, with its "
                                  "status, size and type.");
     TOptions o;
-    cl.addOptions({o.Help, o.Version, o.Site, o.Headless, o.Delay, o.PerHost, o.Connections, o.HostGap, o.Retries,
-                   o.MaxWait, o.NoExternal, o.Strict, o.IgnoreRobots, o.UserAgent, o.MaxDepth, o.MaxPages,
-                   o.Include, o.Exclude, o.Report, o.Format, o.Scan, o.Base, o.Depth});
+    cl.addOptions({o.Help,         o.Version,   o.Site,     o.Headless, o.Delay,      o.PerHost,
+                   o.Connections,  o.HostGap,   o.Retries,  o.MaxWait,  o.NoExternal, o.Strict,
+                   o.IgnoreRobots, o.UserAgent, o.MaxDepth, o.MaxPages, o.Include,    o.Exclude,
+                   o.Report,       o.Format,    o.Scan,     o.Base,     o.Depth});
     cl.addPositionalArgument("URL", "The start address.\nExample: marrowby https://example.org/",
                              "[URL]");
     if (!cl.parse(arguments))

@@ -117,7 +117,8 @@ void TFrmMain::CreateStatusBar() {
     StatusBar->addPermanentWidget(OpenReportFolder);
     SummaryLabel = new QLabel;
     SummaryLabel->setObjectName("SummaryLabel");
-    SummaryLabel->setToolTip("Pages visited, objects found, and the rows of the whole crawl by verdict");
+    SummaryLabel->setToolTip(
+        "Pages visited, objects found, and the rows of the whole crawl by verdict");
     StatusBar->addPermanentWidget(SummaryLabel);
     StateLabel = new TStateLabel;
     StateLabel->setContentsMargins(8, 0, 4, 0);

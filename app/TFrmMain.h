@@ -204,8 +204,8 @@ private:
     bool FClosed = false;
 
     TReportModel<TGoneRow>* FPageModel = nullptr;
-    TReportModel<TObjectRow>* FPageObjectModel = nullptr; // the page merged last
-    TReportModel<TObjectRow>* FAllObjectModel = nullptr;  // every object, by id
+    TReportModel<TObjectRow>* FPageObjectModel = nullptr;    // the page merged last
+    TReportModel<TObjectRow>* FAllObjectModel = nullptr;     // every object, by id
     std::unordered_map<std::int32_t, int> FAllObjectRows;    // object id to row
     TReportFilter* FPageFilter = nullptr;
     TReportFilter* FObjectFilter = nullptr;

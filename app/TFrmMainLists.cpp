@@ -54,9 +54,9 @@ void TFrmMain::CreateReportLists() {
         new TReportFilter(TReportModel<TGoneRow>::SortRole, TReportModel<TGoneRow>::VerdictRole,
                           TReportModel<TGoneRow>::AddressRole, this);
     FPageFilter->setSourceModel(FPageModel);
-    FObjectFilter = new TReportFilter(TReportModel<TObjectRow>::SortRole,
-                                      TReportModel<TObjectRow>::VerdictRole,
-                                      TReportModel<TObjectRow>::AddressRole, this);
+    FObjectFilter =
+        new TReportFilter(TReportModel<TObjectRow>::SortRole, TReportModel<TObjectRow>::VerdictRole,
+                          TReportModel<TObjectRow>::AddressRole, this);
     FObjectFilter->setSourceModel(FPageObjectModel);
     FExternalModel = new TReportModel<TExternalRow>(TReportColumns::Externals(), broken, this);
     FExternalFilter = new TReportFilter(TReportModel<TExternalRow>::SortRole,

@@ -93,7 +93,8 @@ void THeadlessRun::PageRow(const TGoneRow& row) {
                        .arg(row.Size)
                        .arg(Bytes(row.Type).isEmpty() ? "-" : Bytes(row.Type))
                        .arg(Bytes(row.Url));
-    line += " (" + Bytes(std::string(TVerdicts::Name(row.Verdict))) + ": " + Bytes(row.Reason) + ")";
+    line +=
+        " (" + Bytes(std::string(TVerdicts::Name(row.Verdict))) + ": " + Bytes(row.Reason) + ")";
     PrintLine(stderr, line);
 }
 
@@ -108,7 +109,8 @@ void THeadlessRun::ExternalRow(const TExternalRow& row) {
                        .arg(row.Size)
                        .arg(Bytes(row.Type).isEmpty() ? "-" : Bytes(row.Type))
                        .arg(Bytes(row.Url));
-    line += " (" + Bytes(std::string(TVerdicts::Name(row.Verdict))) + ": " + Bytes(row.Reason) + ")";
+    line +=
+        " (" + Bytes(std::string(TVerdicts::Name(row.Verdict))) + ": " + Bytes(row.Reason) + ")";
     PrintLine(stderr, line);
 }
 

@@ -148,21 +148,21 @@ std::string TAnswerRecord::Reason(const TAnswer& answer) {
     if (answer.Status < 0)
         return ErrorReason(answer);
     // A login in a redirect's target goes no further.
-    std::string final = answer.FinalAddress;
-    TAddressLogin::Strip(final);
+    std::string landed = answer.FinalAddress;
+    TAddressLogin::Strip(landed);
     std::string reason;
     if (!answer.Redirects.empty() && answer.Status < 400 && answer.Failure == TFailure::None) {
         // The redirect to fix first: a permanent one, else the first.
-        const auto permanent =
-            std::find_if(answer.Redirects.begin(), answer.Redirects.end(),
-                         [](const TRedirectHop& hop) { return hop.Status == 301 || hop.Status == 308; });
+        const auto permanent = std::find_if(
+            answer.Redirects.begin(), answer.Redirects.end(),
+            [](const TRedirectHop& hop) { return hop.Status == 301 || hop.Status == 308; });
         const TRedirectHop& hop =
             permanent != answer.Redirects.end() ? *permanent : answer.Redirects.front();
-        reason = StatusReason(hop.Status) + " to " + final;
+        reason = StatusReason(hop.Status) + " to " + landed;
     } else {
         reason = StatusReason(answer.Status, answer.StatusPhrase);
         if (!answer.Redirects.empty())
-            reason += " at " + final;
+            reason += " at " + landed;
     }
     if (!answer.Reason.empty())
         reason += ", " + answer.Reason;

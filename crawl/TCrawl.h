@@ -91,8 +91,7 @@ public:
     // when the merge begins. Queued messages and input are handled while it
     // waits, so the crawl may be stopping when it returns. verdict and
     // reason receive what the answer says of the object.
-    _TContent_Struct GetObjData(const std::string& address, TVerdict& verdict,
-                                std::string& reason);
+    _TContent_Struct GetObjData(const std::string& address, TVerdict& verdict, std::string& reason);
 
     // The clock and the pause, one tick a second.
     void SysTimeTimer();

@@ -53,7 +53,7 @@ void TCrawl::Deliver(TAnswer answer) {
 }
 
 _TContent_Struct TCrawl::GetObjData(const std::string& address, TVerdict& verdict,
-                                   std::string& reason) {
+                                    std::string& reason) {
     verdict = TVerdict::Unverifiable;
     const auto probe = FPageProbes.find(address);
     if (probe == FPageProbes.end()) {

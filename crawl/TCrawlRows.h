@@ -36,8 +36,8 @@ struct TObjectRow {
     std::string Reason;
 
     static TObjectRow Of(const _TObjectType& record, TVerdict verdict, std::string_view reason) {
-        return {record.Id,          record.Url, record.Size, record.Status,
-                record.ContentType, record.Count, verdict,   std::string(reason)};
+        return {record.Id,          record.Url,   record.Size, record.Status,
+                record.ContentType, record.Count, verdict,     std::string(reason)};
     }
 };
 

@@ -19,8 +19,8 @@
 #include <filesystem>
 #include <ostream>
 #include <system_error>
-#include <unordered_set>
 #include <unistd.h>
+#include <unordered_set>
 
 namespace {
 

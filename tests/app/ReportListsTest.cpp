@@ -113,7 +113,9 @@ struct Lists : ::testing::Test {
 
 // A row's verdict as the status gives it: 404 broken, 500 unverifiable.
 TVerdict VerdictOf(int status) {
-    return status == 404 ? TVerdict::Broken : status == 500 ? TVerdict::Unverifiable : TVerdict::Fine;
+    return status == 404   ? TVerdict::Broken
+           : status == 500 ? TVerdict::Unverifiable
+                           : TVerdict::Fine;
 }
 
 TObjectRow Object(int id, const char* url, int status, int count) {
@@ -142,7 +144,8 @@ TEST_F(Lists, SortByNumbersColourAndFilterByVerdictAndShowAllObjects) {
     EXPECT_EQ(Column(w.GoneListView, 3), (QStringList{"5", "30", "200", "1000"}));
     ClickHeading(w.GoneListView, 3);
     EXPECT_EQ(Column(w.GoneListView, 3), (QStringList{"1000", "200", "30", "5"}));
-    w.PageRow({5, 1, "http://h/5", 100, 200, "text/html", TVerdict::Fine, "200 OK"}); // to its sorted place
+    w.PageRow({5, 1, "http://h/5", 100, 200, "text/html", TVerdict::Fine,
+               "200 OK"}); // to its sorted place
     EXPECT_EQ(Column(w.GoneListView, 3), (QStringList{"1000", "200", "100", "30", "5"}));
     // Broken red, unverifiable amber, each readable on its background.
     using TModel = TReportModel<TGoneRow>;

@@ -75,12 +75,12 @@ TEST_F(Window, StartsIdle) {
 
 TEST_F(Window, HasTheFormsControls) {
     w.show();
-    EXPECT_EQ(Headers(w.GoneListView), (QStringList{"Id", "Depth", "URI", "Size", "Status", "Type",
-                                                    "Verdict", "Reason"}));
-    EXPECT_EQ(Headers(w.ObjListView), (QStringList{"Id", "URI", "Size", "Status", "Type", "Count",
-                                                   "Verdict", "Reason"}));
-    EXPECT_EQ(Headers(w.ExternalListView), (QStringList{"Id", "URI", "Status", "Size", "Type",
-                                                        "Count", "Verdict", "Reason"}));
+    EXPECT_EQ(Headers(w.GoneListView),
+              (QStringList{"Id", "Depth", "URI", "Size", "Status", "Type", "Verdict", "Reason"}));
+    EXPECT_EQ(Headers(w.ObjListView),
+              (QStringList{"Id", "URI", "Size", "Status", "Type", "Count", "Verdict", "Reason"}));
+    EXPECT_EQ(Headers(w.ExternalListView),
+              (QStringList{"Id", "URI", "Status", "Size", "Type", "Count", "Verdict", "Reason"}));
     EXPECT_TRUE(w.UrlComboBox->isEditable());
     EXPECT_EQ(w.UrlComboBox->width(), 385);
     EXPECT_EQ(w.File1->title(), "&File");
@@ -172,8 +172,8 @@ TEST_F(Window, ShowsWhatTheCrawlTellsIt) {
     w.Count(TCrawlCounter::ExternalLinks, 3);
     w.PageRow({12345, 1, "http://h/a.html", 99, 200, "text/html", TVerdict::Fine, "200 OK"});
     // The Korean code page.
-    w.ObjectRow({2, "http://h/\xc7\xd1.gif", -1, 404, "Not Found", 3, TVerdict::Broken,
-                 "host not found"});
+    w.ObjectRow(
+        {2, "http://h/\xc7\xd1.gif", -1, 404, "Not Found", 3, TVerdict::Broken, "host not found"});
     w.Finished("탐색이 끝났습니다");
     EXPECT_EQ(w.StateLabel->text(), "Finished — 1 pages, 1 objects, 1 broken in 42 s");
     w.Error("TTags.txt is missing");

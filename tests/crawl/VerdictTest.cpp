@@ -67,8 +67,8 @@ TEST(Verdict, OfEachKindOfAnswerWithItsReason) {
         {"204", Status(204), V::Fine, "204 No Content"},
         {"a status without a standard text", With(Status(299), "", "Custom Words"), V::Fine,
          "299 Custom Words"},
-        {"a control character in the server's words", With(Status(299), "", "A\x1b[2JB"),
-         V::Fine, "299 A?[2JB"},
+        {"a control character in the server's words", With(Status(299), "", "A\x1b[2JB"), V::Fine,
+         "299 A?[2JB"},
         {"a standard text wins", With(Status(404), "", "Nope"), V::Broken, "404 Not Found"},
         {"400", Status(400), V::Broken, "400 Bad Request"},
         {"404", Status(404), V::Broken, "404 Not Found"},
@@ -114,15 +114,15 @@ TEST(Verdict, OfEachKindOfAnswerWithItsReason) {
         Expect(c);
     TAnswer garbled = Status(-1);
     garbled.StatusText = "2x0";
-    Expect({"a garbled status line", garbled, V::Unverifiable,
-            "the status \"2x0\" is not a number"});
+    Expect(
+        {"a garbled status line", garbled, V::Unverifiable, "the status \"2x0\" is not a number"});
     // The Status column keeps the 404 of a failure without a status; the
     // verdict and the reason say what happened.
     std::string reason;
-    EXPECT_EQ(TAnswerRecord::Object(Failed(TFailure::ConnectionRefused, "connection refused"),
-                                    reason)
-                  .StatusCode,
-              404);
+    EXPECT_EQ(
+        TAnswerRecord::Object(Failed(TFailure::ConnectionRefused, "connection refused"), reason)
+            .StatusCode,
+        404);
 }
 
 // The scheduler's own answers from loopback servers, as the crawl gets them.
@@ -145,8 +145,8 @@ TEST(Verdict, OfTheSchedulersAnswers) {
         {"loop", Status(0, {}, server.Url("/self")), TVerdict::Broken, "redirect loop"},
         {"moved", Status(0, {}, server.Url("/moved")), TVerdict::Redirected,
          "301 Moved Permanently to " + server.Url("/here")},
-        {"Retry-After beyond the limit", Status(0, {}, server.Url("/busy")),
-         TVerdict::Unverifiable, "503 Service Unavailable, rate limited"},
+        {"Retry-After beyond the limit", Status(0, {}, server.Url("/busy")), TVerdict::Unverifiable,
+         "503 Service Unavailable, rate limited"},
         {"retried", Status(0, {}, server.Url("/down")), TVerdict::Unverifiable,
          "502 Bad Gateway, after 2 retries"},
         {"unknown status", Status(0, {}, server.Url("/odd")), TVerdict::Unverifiable,
@@ -158,8 +158,7 @@ TEST(Verdict, OfTheSchedulersAnswers) {
     options.RetryWaits = {10ms, 20ms};
     options.NoProxy = "127.0.0.0/8";
     std::map<std::uint64_t, TAnswer> answers;
-    TRequestScheduler scheduler([&](TAnswer a) { answers.emplace(a.Id, std::move(a)); },
-                                options);
+    TRequestScheduler scheduler([&](TAnswer a) { answers.emplace(a.Id, std::move(a)); }, options);
     std::uint64_t id = 0;
     for (const TCase& c : cases) {
         TRequest request = TRequest::Probe(++id, c.Answer.FinalAddress);

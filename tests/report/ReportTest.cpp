@@ -179,7 +179,9 @@ TEST_F(Report, ALinkInPlaceOfAReportFileIsReplacedNotFollowed) {
     ASSERT_EQ(TCrawlReport::Write(store, dir.string()), "");
     EXPECT_EQ(Slurp(victim), "keep me");
     EXPECT_FALSE(std::filesystem::is_symlink(dir / "pages.csv"));
-    EXPECT_EQ(Slurp(dir / "pages.csv").rfind("Id,Depth,URI,Size,Status,Type,Verdict,Reason\r\n1,0,", 0), 0u);
+    EXPECT_EQ(
+        Slurp(dir / "pages.csv").rfind("Id,Depth,URI,Size,Status,Type,Verdict,Reason\r\n1,0,", 0),
+        0u);
 }
 
 // A merge cut short (a stop, memory running out) is written as far as it
@@ -247,7 +249,8 @@ TEST_F(Report, CountsEachAddressOnceByItsVerdict) {
     EXPECT_EQ(TCrawlReport::CountVerdicts(store), (TCounts{1, 1, 1, 2}));
     EXPECT_TRUE(TCrawlReport::HasBrokenRows(store));
     TRecordStore unsure;
-    unsure.AddPageRow({1, 0, "http://h", 1, 503, "", TVerdict::Unverifiable, "503 Service Unavailable"});
+    unsure.AddPageRow(
+        {1, 0, "http://h", 1, 503, "", TVerdict::Unverifiable, "503 Service Unavailable"});
     unsure.AddPageRow({1, 0, "http://h", 1, 404, "", TVerdict::Broken, "404 Not Found"});
     EXPECT_EQ(TCrawlReport::CountVerdicts(unsure), (TCounts{0, 0, 1, 0}));
     EXPECT_FALSE(TCrawlReport::HasBrokenRows(unsure));
