@@ -70,10 +70,11 @@ struct TOptions {
                                    "Requests at once in all (default 16).\nExample: marrowby "
                                    "--connections 32 https://example.org/",
                                    "M", "16"};
-    QCommandLineOption HostGap{"host-gap",
-                               "Least time between two requests to one host, in milliseconds "
-                               "(default 0).\nExample: marrowby --host-gap 250 https://example.org/",
-                               "MS", "0"};
+    QCommandLineOption HostGap{
+        "host-gap",
+        "Least time between two requests to one host, in milliseconds "
+        "(default 0).\nExample: marrowby --host-gap 250 https://example.org/",
+        "MS", "0"};
     QCommandLineOption Retries{"retries",
                                "Times a passing failure (connect timeout, reset, 502/503/504) is "
                                "asked again, after 1 s, then 4 s (default 2).\nExample: marrowby "
@@ -92,6 +93,10 @@ struct TOptions {
                                  "Do not ask again, at the end, the addresses that timed out or "
                                  "answered 429 or 5xx (once more, one at a time per host, 2 s "
                                  "apart).\nExample: marrowby --no-confirm https://example.org/"};
+    QCommandLineOption Strict{
+        "strict", "With --headless: an unverifiable address (a login or bot wall, a "
+                  "rate limit, a timeout, a server error) counts as broken in the "
+                  "exit code.\nExample: marrowby --headless --strict https://example.org/"};
     QCommandLineOption IgnoreRobots{"ignore-robots",
                                     "Fetch pages the start host's robots.txt disallows.\n"
                                     "Example: marrowby --ignore-robots https://example.org/"};
@@ -108,10 +113,11 @@ struct TOptions {
                                 "Fetch at most N pages (default: no limit).\nExample: marrowby "
                                 "--max-pages 500 https://example.org/",
                                 "N"};
-    QCommandLineOption Include{"include",
-                               "Fetch only pages whose whole address matches REGEX.\nExample: "
-                               "marrowby --include 'https://example\\.org/docs/.*' https://example.org/docs/",
-                               "REGEX"};
+    QCommandLineOption Include{
+        "include",
+        "Fetch only pages whose whole address matches REGEX.\nExample: "
+        "marrowby --include 'https://example\\.org/docs/.*' https://example.org/docs/",
+        "REGEX"};
     QCommandLineOption Exclude{"exclude",
                                "Do not request addresses matching REGEX; they are listed as "
                                "\"excluded\".\nExample: marrowby --exclude '.*\\.pdf' "
@@ -119,7 +125,8 @@ struct TOptions {
                                "REGEX"};
     QCommandLineOption Report{"report",
                               "With --headless: write pages.csv, objects.csv, links.csv, "
-                              "referrers.csv, external.csv and redirects.csv into DIR when the crawl ends.\nExample: marrowby "
+                              "referrers.csv, external.csv and redirects.csv into DIR when the "
+                              "crawl ends.\nExample: marrowby "
                               "--headless --site public/ --report out/",
                               "DIR"};
     QCommandLineOption Format{"format",
@@ -143,7 +150,8 @@ struct TOptions {
 };
 
 int UsageError(const QString& message) {
-    std::fprintf(stderr, "marrowby: %s\nTry 'marrowby --help'.\n", message.toLocal8Bit().constData());
+    std::fprintf(stderr, "marrowby: %s\nTry 'marrowby --help'.\n",
+                 message.toLocal8Bit().constData());
     return ExitUsage;
 }
 
@@ -179,7 +187,10 @@ QString ReadCrawlOptions(const QCommandLineParser& cl, const TOptions& o, TCrawl
     };
     for (const auto& n : numbers)
         if (!ReadNumber(cl, n.Option, n.Low, n.High, n.Value))
-            return QString("%1 takes a whole number from %2 to %3").arg(n.Name).arg(n.Low).arg(n.High);
+            return QString("%1 takes a whole number from %2 to %3")
+                .arg(n.Name)
+                .arg(n.Low)
+                .arg(n.High);
     options.External = !cl.isSet(o.NoExternal);
     options.Robots = !cl.isSet(o.IgnoreRobots);
     options.Confirm = !cl.isSet(o.NoConfirm);
@@ -227,6 +238,8 @@ int RunCrawl(const QCommandLineParser& cl, const TOptions& o, int argc, char** a
         return UsageError("--headless needs a start address or --site DIR");
     if (!headless && cl.isSet(o.Report))
         return UsageError("--report goes with --headless");
+    if (!headless && cl.isSet(o.Strict))
+        return UsageError("--strict goes with --headless");
     if (cl.isSet(o.Format) && !cl.isSet(o.Report))
         return UsageError("--format goes with --report");
     std::vector<std::string> formats;
@@ -236,20 +249,22 @@ int RunCrawl(const QCommandLineParser& cl, const TOptions& o, int argc, char** a
             QStringList known;
             for (const std::string& each : TCrawlReport::Formats())
                 known << QString::fromStdString(each);
-            return UsageError("no report format \"" + QString::fromStdString(name) + "\" (there are " +
-                              known.join(", ") + ")");
+            return UsageError("no report format \"" + QString::fromStdString(name) +
+                              "\" (there are " + known.join(", ") + ")");
         }
         formats.push_back(name);
     }
     if (headless) {
         TCoreApplication app(argc, argv);
         THeadlessRun run(cl.value(o.Report).toStdString(), formats);
+        run.SetStrict(cl.isSet(o.Strict));
         if (site)
             return run.ExecSite(QFile::encodeName(cl.value(o.Site)).toStdString(), delay, options);
         return run.Exec(addresses.front(), delay, options);
     }
     if (!TDisplayProbe::Available()) {
-        std::fputs("marrowby: cannot open a display; use --headless, or run under xvfb-run\n", stderr);
+        std::fputs("marrowby: cannot open a display; use --headless, or run under xvfb-run\n",
+                   stderr);
         return ExitNoDisplay;
     }
 
@@ -267,9 +282,11 @@ int RunCrawl(const QCommandLineParser& cl, const TOptions& o, int argc, char** a
     });
     window.show();
     if (site)
-        QTimer::singleShot(0, &window, [&window, &cl, &o] { window.StartSiteCrawl(cl.value(o.Site)); });
+        QTimer::singleShot(0, &window,
+                           [&window, &cl, &o] { window.StartSiteCrawl(cl.value(o.Site)); });
     else if (!addresses.isEmpty())
-        QTimer::singleShot(0, &window, [&window, &addresses] { window.StartCrawl(addresses.front()); });
+        QTimer::singleShot(0, &window,
+                           [&window, &addresses] { window.StartCrawl(addresses.front()); });
     app.exec();
     return 0;
 }
@@ -288,13 +305,15 @@ int Marrowby(int argc, char** argv) {
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser cl;
-    cl.setApplicationDescription("Marrowby crawls a web site from a start address, or a local folder, "
-                                 "and reports every page link and embedded object it finds, with its "
-                                 "status, size and type.");
+    cl.setApplicationDescription(
+        "Marrowby crawls a web site from a start address, or a local folder, "
+        "and reports every page link and embedded object it finds, with its "
+        "status, size and type.");
     TOptions o;
-    cl.addOptions({o.Help, o.Version, o.Site, o.Headless, o.Delay, o.PerHost, o.Connections, o.HostGap, o.Retries,
-                   o.MaxWait, o.NoExternal, o.NoConfirm, o.IgnoreRobots, o.UserAgent, o.MaxDepth, o.MaxPages,
-                   o.Include, o.Exclude, o.Report, o.Format, o.Scan, o.Base, o.Depth});
+    cl.addOptions({o.Help,        o.Version,      o.Site,      o.Headless, o.Delay,      o.PerHost,
+                   o.Connections, o.HostGap,      o.Retries,   o.MaxWait,  o.NoExternal, o.Strict,
+                   o.NoConfirm,   o.IgnoreRobots, o.UserAgent, o.MaxDepth, o.MaxPages,   o.Include,
+                   o.Exclude,     o.Report,       o.Format,    o.Scan,     o.Base,       o.Depth});
     cl.addPositionalArgument("URL", "The start address.\nExample: marrowby https://example.org/",
                              "[URL]");
     if (!cl.parse(arguments))
@@ -305,8 +324,9 @@ int Marrowby(int argc, char** argv) {
             "\nThe site is the start address's host and port: http://h/ and https://h/ are "
             "one site,\nhttp://h:8080/ is another. Its pages are crawled; a link elsewhere "
             "is checked once.\n"
-            "\nExit codes: 0 nothing broken; 4 some page, object or link elsewhere has a "
-            "status of\n400 or more; 1 the work could not go on; 2 bad usage.\n"
+            "\nExit codes: 0 nothing broken; 4 some page, object or link elsewhere is\n"
+            "broken (it does not exist, is gone or cannot be reached; with --strict also\n"
+            "one that cannot be verified); 1 the work could not go on; 2 bad usage.\n"
             "\nTime limits: a request fails when no connection is made within 30 s "
             "or nothing\nis received for 60 s; a page download gives up after 5 "
             "minutes, an object probe\nafter 2.\n";
@@ -322,4 +342,6 @@ int Marrowby(int argc, char** argv) {
     return RunCrawl(cl, o, argc, argv);
 }
 
-int main(int argc, char** argv) { return Marrowby(argc, argv); }
+int main(int argc, char** argv) {
+    return Marrowby(argc, argv);
+}

@@ -119,7 +119,8 @@ void TFrmMain::CreateStatusBar() {
     StatusBar->addPermanentWidget(OpenReportFolder);
     SummaryLabel = new QLabel;
     SummaryLabel->setObjectName("SummaryLabel");
-    SummaryLabel->setToolTip("Pages visited, objects found and broken rows of the whole crawl");
+    SummaryLabel->setToolTip(
+        "Pages visited, objects found, and the rows of the whole crawl by verdict");
     StatusBar->addPermanentWidget(SummaryLabel);
     StateLabel = new TStateLabel;
     StateLabel->setContentsMargins(8, 0, 4, 0);

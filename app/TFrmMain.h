@@ -12,6 +12,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <unordered_map>
@@ -96,12 +97,12 @@ public:
     // What the crawl tells the window.
     void Status(const QString& text) override;
     void Caption(const QString& text) override;
-    void PageRow(const TGoneRow& row, const std::string& reason) override;
+    void PageRow(const TGoneRow& row) override;
     void ObjectsCleared() override;
-    void ObjectRow(const _TObjectType& record, const std::string& reason) override;
+    void ObjectRow(const TObjectRow& row) override;
     void ExternalRow(const TExternalRow& row) override;
     void PageRowChanged(std::size_t at, const TGoneRow& row) override;
-    void ObjectChanged(const _TObjectType& record, const std::string& reason) override;
+    void ObjectChanged(const TObjectRow& row) override;
     void Confirming(std::size_t addresses) override;
     void Count(TCrawlCounter counter, std::size_t value) override;
     void Clock(std::uint32_t seconds) override;
@@ -125,7 +126,8 @@ public:
     QTreeView* GoneListView = nullptr;
     QTreeView* ObjListView = nullptr;
     QCheckBox* AllObjectsCheck = nullptr;
-    QCheckBox* BrokenOnlyCheck = nullptr;
+    // The verdict filter: "All rows", "Broken only", "Broken and unverifiable".
+    QComboBox* VerdictFilterBox = nullptr;
     // The links to other sites, and the two options beside the lists: check
     // them, obey robots.txt (for the next crawl).
     QTreeView* ExternalListView = nullptr;
@@ -218,20 +220,19 @@ private:
     bool FClosed = false;
 
     TReportModel<TGoneRow>* FPageModel = nullptr;
-    TReportModel<_TObjectType>* FPageObjectModel = nullptr; // the page merged last
-    TReportModel<_TObjectType>* FAllObjectModel = nullptr;  // every object, by id
+    TReportModel<TObjectRow>* FPageObjectModel = nullptr;    // the page merged last
+    TReportModel<TObjectRow>* FAllObjectModel = nullptr;     // every object, by id
     std::unordered_map<std::int32_t, int> FAllObjectRows;    // object id to row
     TReportFilter* FPageFilter = nullptr;
     TReportFilter* FObjectFilter = nullptr;
     TColumnFit* FPageFit = nullptr;
     TColumnFit* FObjectFit = nullptr;
     TColumnFit* FExternalFit = nullptr;
-    std::size_t FBrokenPages = 0;
-    std::size_t FBrokenObjects = 0;
     TReportModel<TExternalRow>* FExternalModel = nullptr;
     TReportFilter* FExternalFilter = nullptr;
     std::unordered_map<std::int32_t, int> FExternalRows; // external id to row
-    std::size_t FBrokenExternals = 0;
+    // The rows of the pages, every object and the links elsewhere, by verdict.
+    std::array<std::size_t, TVerdicts::Count> FVerdictRows{};
     std::uint32_t FSeconds = 0; // the crawl's clock
     // The address of the Enter that started the crawl; empty before it.
     QString FStartAddress;
@@ -244,7 +245,7 @@ private:
     // What the next crawl takes at its first Enter.
     TCrawlOptions FOptions;
     bool FDelayChosen = false;
-    // "All objects" as the user left it while "Broken only" implies it.
+    // "All objects" as the user left it while the verdict filter implies it.
     bool FAllObjectsChosen = false;
 };
 

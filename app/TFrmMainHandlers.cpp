@@ -212,7 +212,7 @@ void TFrmMain::ClearView() {
     FAllObjectRows.clear();
     FExternalModel->Clear();
     FExternalRows.clear();
-    FBrokenPages = FBrokenObjects = FBrokenExternals = 0;
+    FVerdictRows = {};
     FSeconds = 0;
     FStartAddress.clear();
     FUnsaved = false;
@@ -323,7 +323,7 @@ void TFrmMain::Finished(const QString& text) {
     FSite.Stop(); // nothing more will be asked of it
     StateLabel->Finished(static_cast<std::size_t>(FPageModel->rowCount()),
                          static_cast<std::size_t>(FAllObjectModel->rowCount()),
-                         FBrokenPages + FBrokenObjects, FSeconds);
+                         FVerdictRows[static_cast<std::size_t>(TVerdict::Broken)], FSeconds);
     PauseBarEmpty();
     if (RedirectsView->isVisible())
         RedirectsView->Show(FCrawl->Records()); // the rows of the whole crawl

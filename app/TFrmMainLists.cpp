@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -47,29 +48,29 @@ QTreeView* ReportList(const char* name, QAbstractItemModel* model, const QFont& 
 void TFrmMain::CreateReportLists() {
     const QIcon broken = KindImageList[2];
     FPageModel = new TReportModel<TGoneRow>(TReportColumns::Pages(), broken, this);
-    FPageObjectModel = new TReportModel<_TObjectType>(TReportColumns::Objects(), broken, this);
-    FAllObjectModel = new TReportModel<_TObjectType>(TReportColumns::Objects(), broken, this);
+    FPageObjectModel = new TReportModel<TObjectRow>(TReportColumns::Objects(), broken, this);
+    FAllObjectModel = new TReportModel<TObjectRow>(TReportColumns::Objects(), broken, this);
     FPageFilter =
-        new TReportFilter(TReportModel<TGoneRow>::SortRole, TReportModel<TGoneRow>::BrokenRole,
+        new TReportFilter(TReportModel<TGoneRow>::SortRole, TReportModel<TGoneRow>::VerdictRole,
                           TReportModel<TGoneRow>::AddressRole, this);
     FPageFilter->setSourceModel(FPageModel);
-    FObjectFilter = new TReportFilter(TReportModel<_TObjectType>::SortRole,
-                                      TReportModel<_TObjectType>::BrokenRole,
-                                      TReportModel<_TObjectType>::AddressRole, this);
+    FObjectFilter =
+        new TReportFilter(TReportModel<TObjectRow>::SortRole, TReportModel<TObjectRow>::VerdictRole,
+                          TReportModel<TObjectRow>::AddressRole, this);
     FObjectFilter->setSourceModel(FPageObjectModel);
     FExternalModel = new TReportModel<TExternalRow>(TReportColumns::Externals(), broken, this);
     FExternalFilter = new TReportFilter(TReportModel<TExternalRow>::SortRole,
-                                        TReportModel<TExternalRow>::BrokenRole,
+                                        TReportModel<TExternalRow>::VerdictRole,
                                         TReportModel<TExternalRow>::AddressRole, this);
     FExternalFilter->setSourceModel(FExternalModel);
     ExternalListView = ReportList("ExternalListView", FExternalFilter, font());
     ExternalListView->setToolTip("External links: each link to another site, checked once");
     GoneListView = ReportList("GoneListView", FPageFilter, font());
     ObjListView = ReportList("ObjListView", FObjectFilter, font());
-    // The address and the type stretch, the address the most.
-    FPageFit = new TColumnFit(GoneListView, {{2, 3}, {5, 1}});
-    FObjectFit = new TColumnFit(ObjListView, {{1, 3}, {4, 1}});
-    FExternalFit = new TColumnFit(ExternalListView, {{1, 3}, {6, 1}});
+    // The address, the type and the reason stretch, the address the most.
+    FPageFit = new TColumnFit(GoneListView, {{2, 3}, {5, 1}, {7, 1}});
+    FObjectFit = new TColumnFit(ObjListView, {{1, 3}, {4, 1}, {7, 1}});
+    FExternalFit = new TColumnFit(ExternalListView, {{1, 3}, {7, 1}});
     CreateListActions(GoneListView, GoneActions);
     CreateListActions(ObjListView, ObjActions);
 
@@ -81,20 +82,26 @@ void TFrmMain::CreateReportLists() {
         if (FObjectFilter->sourceModel() != source)
             FObjectFilter->setSourceModel(source);
     });
-    BrokenOnlyCheck = new QCheckBox("Broken only");
-    BrokenOnlyCheck->setObjectName("BrokenOnlyCheck");
-    BrokenOnlyCheck->setToolTip("Only rows with a status of 400 or more: every broken page, and "
-                                "every broken object of the crawl");
-    connect(BrokenOnlyCheck, &QCheckBox::toggled, this, [this](bool broken) {
-        // Every broken object of the crawl, not only the last page's: the
-        // rows shown add up to the broken count of the status bar.
-        if (broken)
+    // In the order of TReportFilter::TShown.
+    VerdictFilterBox = new QComboBox;
+    VerdictFilterBox->setObjectName("VerdictFilterBox");
+    VerdictFilterBox->addItems({"All rows", "Broken only", "Broken and unverifiable"});
+    VerdictFilterBox->setToolTip("Only the broken rows (the address does not exist, is gone or "
+                                 "cannot be reached), or those and the unverifiable ones (a login "
+                                 "or bot wall, a rate limit, a timeout, a server error): every "
+                                 "such page, and every such object of the crawl");
+    connect(VerdictFilterBox, &QComboBox::currentIndexChanged, this, [this](int index) {
+        const auto shown = static_cast<TReportFilter::TShown>(std::max(index, 0));
+        const bool filtered = shown != TReportFilter::TShown::All;
+        // Every such object of the crawl, not only the last page's: the
+        // rows shown add up to the counts of the status bar.
+        if (filtered && AllObjectsCheck->isEnabled())
             FAllObjectsChosen = AllObjectsCheck->isChecked();
-        AllObjectsCheck->setChecked(broken || FAllObjectsChosen);
-        AllObjectsCheck->setEnabled(!broken);
-        FPageFilter->SetBrokenOnly(broken);
-        FObjectFilter->SetBrokenOnly(broken);
-        FExternalFilter->SetBrokenOnly(broken);
+        AllObjectsCheck->setChecked(filtered || FAllObjectsChosen);
+        AllObjectsCheck->setEnabled(!filtered);
+        FPageFilter->SetShown(shown);
+        FObjectFilter->SetShown(shown);
+        FExternalFilter->SetShown(shown);
     });
     FilterEdit = new QLineEdit;
     FilterEdit->setObjectName("FilterEdit");
@@ -125,7 +132,7 @@ void TFrmMain::CreateReportLists() {
     auto* toggles = new QHBoxLayout;
     toggles->setContentsMargins(4, 0, 4, 0);
     toggles->addWidget(AllObjectsCheck);
-    toggles->addWidget(BrokenOnlyCheck);
+    toggles->addWidget(VerdictFilterBox);
     toggles->addWidget(ExternalCheck);
     toggles->addWidget(RobotsCheck);
     toggles->addStretch(1);
@@ -205,48 +212,51 @@ void TFrmMain::ShowWhereUsed(const QModelIndex& index) {
         return;
     const std::string address =
         index.siblingAtColumn(0).data(TReportModel<TGoneRow>::AddressRole).toByteArray().toStdString();
+    const auto verdict = static_cast<TVerdict>(
+        index.siblingAtColumn(0).data(TReportModel<TGoneRow>::VerdictRole).toInt());
     const QString reason = index.siblingAtColumn(0).data(Qt::ToolTipRole).toString();
-    WhereUsed->Show(address, reason.toStdString(), FCrawl->Records().ReferrersOf(address));
+    std::string said(TVerdicts::Name(verdict));
+    if (!reason.isEmpty())
+        said += ", " + reason.toStdString();
+    WhereUsed->Show(address, said, FCrawl->Records().ReferrersOf(address));
 }
 
-void TFrmMain::PageRow(const TGoneRow& row, const std::string& reason) {
-    FPageModel->Append(row, reason);
+void TFrmMain::PageRow(const TGoneRow& row) {
+    FPageModel->Append(row);
     FUnsaved = true;
-    FBrokenPages += TReportModel<TGoneRow>::IsBroken(row);
+    ++FVerdictRows[static_cast<std::size_t>(row.Verdict)];
     ShowSummary();
 }
 
-void TFrmMain::ObjectsCleared() { FPageObjectModel->Clear(); }
+void TFrmMain::ObjectsCleared() {
+    FPageObjectModel->Clear();
+}
 
-void TFrmMain::ObjectRow(const _TObjectType& record, const std::string& reason) {
-    FPageObjectModel->Append(record, reason);
+void TFrmMain::ObjectRow(const TObjectRow& row) {
+    FPageObjectModel->Append(row);
     FUnsaved = true;
-    const std::int32_t id = record.Id;
-    if (const auto known = FAllObjectRows.find(id); known != FAllObjectRows.end()) {
-        // The broken count follows the row, should its status have changed.
-        FBrokenObjects -=
-            TReportModel<_TObjectType>::IsBroken(FAllObjectModel->RowAt(known->second));
-        FAllObjectModel->Replace(known->second, record);
-        FBrokenObjects += TReportModel<_TObjectType>::IsBroken(record);
-        ShowSummary();
-        return;
+    if (const auto known = FAllObjectRows.find(row.Id); known != FAllObjectRows.end()) {
+        // The counts follow the row, should its verdict have changed.
+        --FVerdictRows[static_cast<std::size_t>(FAllObjectModel->RowAt(known->second).Verdict)];
+        FAllObjectModel->Replace(known->second, row);
+    } else {
+        FAllObjectRows.emplace(row.Id, FAllObjectModel->rowCount());
+        FAllObjectModel->Append(row);
     }
-    FAllObjectRows.emplace(id, FAllObjectModel->rowCount());
-    FAllObjectModel->Append(record, reason);
-    FBrokenObjects += TReportModel<_TObjectType>::IsBroken(record);
+    ++FVerdictRows[static_cast<std::size_t>(row.Verdict)];
     ShowSummary();
 }
 
 void TFrmMain::ExternalRow(const TExternalRow& row) {
     FUnsaved = true;
     if (const auto known = FExternalRows.find(row.Id); known != FExternalRows.end()) {
-        FBrokenExternals -= TReportModel<TExternalRow>::IsBroken(FExternalModel->RowAt(known->second));
-        FExternalModel->Replace(known->second, row, row.Reason);
+        --FVerdictRows[static_cast<std::size_t>(FExternalModel->RowAt(known->second).Verdict)];
+        FExternalModel->Replace(known->second, row);
     } else {
         FExternalRows.emplace(row.Id, FExternalModel->rowCount());
-        FExternalModel->Append(row, row.Reason);
+        FExternalModel->Append(row);
     }
-    FBrokenExternals += TReportModel<TExternalRow>::IsBroken(row);
+    ++FVerdictRows[static_cast<std::size_t>(row.Verdict)];
     ShowSummary();
 }
 
@@ -256,30 +266,34 @@ void TFrmMain::PageRowChanged(std::size_t at, const TGoneRow& row) {
     if (place >= FPageModel->rowCount())
         return;
     FUnsaved = true;
-    FBrokenPages -= TReportModel<TGoneRow>::IsBroken(FPageModel->RowAt(place));
-    FPageModel->Replace(place, row, row.Reason);
-    FBrokenPages += TReportModel<TGoneRow>::IsBroken(row);
+    --FVerdictRows[static_cast<std::size_t>(FPageModel->RowAt(place).Verdict)];
+    FPageModel->Replace(place, row);
+    ++FVerdictRows[static_cast<std::size_t>(row.Verdict)];
     ShowSummary();
 }
 
-void TFrmMain::ObjectChanged(const _TObjectType& record, const std::string& reason) {
-    const std::int32_t id = record.Id;
-    const auto known = FAllObjectRows.find(id);
+void TFrmMain::ObjectChanged(const TObjectRow& row) {
+    const auto known = FAllObjectRows.find(row.Id);
     if (known == FAllObjectRows.end())
         return;
     FUnsaved = true;
-    FBrokenObjects -= TReportModel<_TObjectType>::IsBroken(FAllObjectModel->RowAt(known->second));
-    FAllObjectModel->Replace(known->second, record, reason);
-    FBrokenObjects += TReportModel<_TObjectType>::IsBroken(record);
+    --FVerdictRows[static_cast<std::size_t>(FAllObjectModel->RowAt(known->second).Verdict)];
+    FAllObjectModel->Replace(known->second, row);
+    ++FVerdictRows[static_cast<std::size_t>(row.Verdict)];
     for (int at = 0; at < FPageObjectModel->rowCount(); ++at)
-        if (std::int32_t{FPageObjectModel->RowAt(at).Id} == id)
-            FPageObjectModel->Replace(at, record, reason);
+        if (FPageObjectModel->RowAt(at).Id == row.Id)
+            FPageObjectModel->Replace(at, row);
     ShowSummary();
 }
 
 void TFrmMain::ShowSummary() {
-    SummaryLabel->setText(QString("%1 pages, %2 objects, %3 broken")
+    const auto rows = [this](TVerdict verdict) {
+        return FVerdictRows[static_cast<std::size_t>(verdict)];
+    };
+    SummaryLabel->setText(QString("%1 pages, %2 objects, %3 broken, %4 unverifiable, %5 redirected")
                               .arg(FPageModel->rowCount())
                               .arg(FAllObjectModel->rowCount())
-                              .arg(FBrokenPages + FBrokenObjects + FBrokenExternals));
+                              .arg(rows(TVerdict::Broken))
+                              .arg(rows(TVerdict::Unverifiable))
+                              .arg(rows(TVerdict::Redirected)));
 }

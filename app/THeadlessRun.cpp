@@ -86,7 +86,7 @@ int THeadlessRun::ExecSite(const std::string& folder, int delaySeconds,
     return Exec(QString::fromStdString(FSite.Url()), delaySeconds, options);
 }
 
-void THeadlessRun::PageRow(const TGoneRow& row, const std::string& reason) {
+void THeadlessRun::PageRow(const TGoneRow& row) {
     QString line = QString("page %1: id %2 depth %3 status %4 size %5 type %6 %7")
                        .arg(++FPages)
                        .arg(row.Id)
@@ -95,8 +95,8 @@ void THeadlessRun::PageRow(const TGoneRow& row, const std::string& reason) {
                        .arg(row.Size)
                        .arg(Bytes(row.Type).isEmpty() ? "-" : Bytes(row.Type))
                        .arg(Bytes(row.Url));
-    if (!reason.empty())
-        line += " (" + Bytes(reason) + ")";
+    line +=
+        " (" + Bytes(std::string(TVerdicts::Name(row.Verdict))) + ": " + Bytes(row.Reason) + ")";
     PrintLine(stderr, line);
 }
 
@@ -111,8 +111,8 @@ void THeadlessRun::ExternalRow(const TExternalRow& row) {
                        .arg(row.Size)
                        .arg(Bytes(row.Type).isEmpty() ? "-" : Bytes(row.Type))
                        .arg(Bytes(row.Url));
-    if (!row.Reason.empty())
-        line += " (" + Bytes(row.Reason) + ")";
+    line +=
+        " (" + Bytes(std::string(TVerdicts::Name(row.Verdict))) + ": " + Bytes(row.Reason) + ")";
     PrintLine(stderr, line);
 }
 
@@ -127,7 +127,7 @@ void THeadlessRun::Confirming(std::size_t addresses) {
 
 void THeadlessRun::Finished(const QString& text) {
     PrintLine(stdout, text);
-    Finish(TCrawlReport::HasBrokenRows(FCrawl->Records()) ? ExitBroken : ExitClean);
+    Finish(TCrawlReport::HasBrokenRows(FCrawl->Records(), FStrict) ? ExitBroken : ExitClean);
 }
 
 void THeadlessRun::Error(const QString& text) {

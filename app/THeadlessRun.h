@@ -20,11 +20,14 @@ public:
     // Exit codes.
     static constexpr int ExitClean = 0;
     static constexpr int ExitFailed = 1;   // the crawl could not go on
-    static constexpr int ExitBroken = 4;   // some page or object has a status of 400 or more
+    static constexpr int ExitBroken = 4;   // some address is broken (TVerdicts::Fails)
 
     // The report goes into reportDir (none when empty) in these formats.
     explicit THeadlessRun(std::string reportDir, std::vector<std::string> formats = {"csv"});
     ~THeadlessRun() override;
+
+    // Strict: an unverifiable address counts as broken in the exit code.
+    void SetStrict(bool strict) { FStrict = strict; }
 
     // Serves folder on 127.0.0.1 and crawls it from its root, as Exec does;
     // a folder that cannot be served is a failed crawl.
@@ -33,7 +36,7 @@ public:
     // code.
     int Exec(const QString& url, int delaySeconds, const TCrawlOptions& options = {});
 
-    void PageRow(const TGoneRow& row, const std::string& reason) override;
+    void PageRow(const TGoneRow& row) override;
     void ExternalRow(const TExternalRow& row) override;
     void Confirming(std::size_t addresses) override;
     void Finished(const QString& text) override;
@@ -54,6 +57,7 @@ private:
     static constexpr std::size_t ReserveBytes = 16 << 20;
     std::unique_ptr<char[]> FReserve;
     bool FFinishing = false;
+    bool FStrict = false;
     int FPages = 0;
     std::int32_t FExternalsShown = 0;
     bool FConfirmingShown = false;

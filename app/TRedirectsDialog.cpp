@@ -18,7 +18,7 @@ TRedirectsDialog::TRedirectsDialog(QWidget* parent) : QDialog(parent) {
     Summary->setWordWrap(true);
     using Model = TReportModel<TRedirectRow>;
     FModel = new Model(TReportColumns::Redirects(), QIcon(), this);
-    FFilter = new TReportFilter(Model::SortRole, Model::BrokenRole, Model::AddressRole, this);
+    FFilter = new TReportFilter(Model::SortRole, Model::VerdictRole, Model::AddressRole, this);
     FFilter->setSourceModel(FModel);
     List = new QTreeView;
     List->setObjectName("RedirectsList");
@@ -41,7 +41,7 @@ TRedirectsDialog::TRedirectsDialog(QWidget* parent) : QDialog(parent) {
 
 void TRedirectsDialog::Show(const TRecordStore& records) {
     FModel->Clear();
-    records.ForEachRedirect([this](const TRedirectRow& row) { FModel->Append(row, {}); });
+    records.ForEachRedirect([this](const TRedirectRow& row) { FModel->Append(row); });
     const int rows = FModel->rowCount();
     Summary->setText(
         rows == 0 ? QString("No link or object answers through a permanent redirect.")

@@ -1,17 +1,18 @@
 #include "TReportFilter.h"
 
+#include "common/TVerdict.h"
 #include "crawl/TAnsiText.h"
 
-TReportFilter::TReportFilter(int sortRole, int brokenRole, int addressRole, QObject* parent)
-    : QSortFilterProxyModel(parent), FBrokenRole(brokenRole), FAddressRole(addressRole) {
+TReportFilter::TReportFilter(int sortRole, int verdictRole, int addressRole, QObject* parent)
+    : QSortFilterProxyModel(parent), FVerdictRole(verdictRole), FAddressRole(addressRole) {
     setSortRole(sortRole);
     setDynamicSortFilter(true);
 }
 
-void TReportFilter::SetBrokenOnly(bool brokenOnly) {
-    if (brokenOnly == FBrokenOnly)
+void TReportFilter::SetShown(TShown shown) {
+    if (shown == FShown)
         return;
-    FBrokenOnly = brokenOnly;
+    FShown = shown;
     invalidateFilter();
 }
 
@@ -25,7 +26,10 @@ void TReportFilter::SetAddressText(const QString& text) {
 
 bool TReportFilter::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const {
     const QModelIndex row = sourceModel()->index(sourceRow, 0, sourceParent);
-    if (FBrokenOnly && !row.data(FBrokenRole).toBool())
+    // The rows that would fail a check, strict or not.
+    if (FShown != TShown::All &&
+        !TVerdicts::Fails(static_cast<TVerdict>(row.data(FVerdictRole).toInt()),
+                          FShown == TShown::BrokenAndUnverifiable))
         return false;
     if (FAddressText.isEmpty())
         return true;

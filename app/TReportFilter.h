@@ -1,16 +1,19 @@
 #pragma once
 // Sorts a report list by the clicked column (numbers as numbers) and, when
-// asked, hides every row that is not broken, or whose address does not hold
-// the filter text.
+// asked, hides every row whose verdict is not among those shown, or whose
+// address does not hold the filter text.
 
 #include <QSortFilterProxyModel>
 
 class TReportFilter : public QSortFilterProxyModel {
 public:
-    TReportFilter(int sortRole, int brokenRole, int addressRole, QObject* parent = nullptr);
+    // Which rows the verdict filter shows.
+    enum class TShown { All, Broken, BrokenAndUnverifiable };
 
-    void SetBrokenOnly(bool brokenOnly);
-    bool BrokenOnly() const noexcept { return FBrokenOnly; }
+    TReportFilter(int sortRole, int verdictRole, int addressRole, QObject* parent = nullptr);
+
+    void SetShown(TShown shown);
+    TShown Shown() const noexcept { return FShown; }
     // Rows whose address holds text, in any case; all rows for no text.
     void SetAddressText(const QString& text);
 
@@ -18,8 +21,8 @@ protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
 
 private:
-    int FBrokenRole;
+    int FVerdictRole;
     int FAddressRole;
-    bool FBrokenOnly = false;
+    TShown FShown = TShown::All;
     QString FAddressText;
 };

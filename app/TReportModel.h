@@ -1,7 +1,8 @@
 #pragma once
-// A report list as a table model: rows of one kind (visited pages, or object
-// records), columns from the shared column table. Rows are snapshots: a row
-// shows its values as they were when the crawl reported it.
+// A report list as a table model: rows of one kind (visited pages, objects or
+// links elsewhere), columns from the shared column table. Rows are snapshots:
+// a row shows its values as they were when the crawl reported it. A row is
+// coloured by its verdict: broken red, unverifiable amber.
 
 #include "crawl/TAnsiText.h"
 #include "report/TReportColumns.h"
@@ -22,36 +23,30 @@ public:
 
     // Numbers for numeric columns, the text for the others.
     static constexpr int SortRole = Qt::UserRole;
-    // True for a row whose status is 400 or more.
-    static constexpr int BrokenRole = Qt::UserRole + 1;
+    // The row's verdict, as the number of its TVerdict.
+    static constexpr int VerdictRole = Qt::UserRole + 1;
     // The row's address, as the crawl's bytes.
     static constexpr int AddressRole = Qt::UserRole + 2;
 
     TReportModel(TColumns columns, QIcon brokenIcon, QObject* parent = nullptr)
         : QAbstractTableModel(parent), FColumns(columns), FBrokenIcon(std::move(brokenIcon)) {}
 
-    void Append(const Row& row, const std::string& reason) {
+    void Append(const Row& row) {
         const int at = static_cast<int>(FRows.size());
         beginInsertRows({}, at, at);
-        FRows.push_back({row, reason});
+        FRows.push_back(row);
         endInsertRows();
     }
     void Replace(int at, const Row& row) {
-        FRows[static_cast<std::size_t>(at)].Value = row;
+        FRows[static_cast<std::size_t>(at)] = row;
         emit dataChanged(index(at, 0), index(at, columnCount() - 1));
-    }
-    // A row judged again: its values and its reason.
-    void Replace(int at, const Row& row, const std::string& reason) {
-        FRows[static_cast<std::size_t>(at)].Reason = reason;
-        Replace(at, row);
     }
     void Clear() {
         beginResetModel();
         FRows.clear();
         endResetModel();
     }
-    const Row& RowAt(int at) const { return FRows[static_cast<std::size_t>(at)].Value; }
-    static bool IsBroken(const Row& row) { return std::int32_t{row.Status} >= 400; }
+    const Row& RowAt(int at) const { return FRows[static_cast<std::size_t>(at)]; }
 
     int rowCount(const QModelIndex& parent = {}) const override {
         return parent.isValid() ? 0 : static_cast<int>(FRows.size());
@@ -63,25 +58,31 @@ public:
     QVariant data(const QModelIndex& index, int role) const override {
         if (!index.isValid())
             return {};
-        const TEntry& entry = FRows[static_cast<std::size_t>(index.row())];
+        const Row& row = FRows[static_cast<std::size_t>(index.row())];
         const TReportColumn<Row>& column = FColumns[static_cast<std::size_t>(index.column())];
         const bool first = index.column() == 0;
+        // Both colours are set, so that the text reads in light and dark themes.
+        const bool broken = row.Verdict == TVerdict::Broken;
+        const bool unverifiable = row.Verdict == TVerdict::Unverifiable;
         switch (role) {
-        case Qt::DisplayRole: return TAnsiText::ToDisplay(column.Text(entry.Value));
+        case Qt::DisplayRole: return TAnsiText::ToDisplay(column.Text(row));
         case Qt::TextAlignmentRole: return Alignment(column);
         case Qt::ToolTipRole:
-            return entry.Reason.empty() ? QVariant() : TAnsiText::ToDisplay(entry.Reason);
-        case Qt::DecorationRole:
-            return first && IsBroken(entry.Value) ? QVariant(FBrokenIcon) : QVariant();
+            return row.Reason.empty() ? QVariant() : TAnsiText::ToDisplay(row.Reason);
+        case Qt::DecorationRole: return first && broken ? QVariant(FBrokenIcon) : QVariant();
         case Qt::BackgroundRole:
-            return IsBroken(entry.Value) ? QVariant(QBrush(QColor(0xff, 0xe4, 0xe0))) : QVariant();
+            return broken         ? QVariant(QBrush(BrokenBackground))
+                   : unverifiable ? QVariant(QBrush(UnverifiableBackground))
+                                  : QVariant();
         case Qt::ForegroundRole:
-            return IsBroken(entry.Value) ? QVariant(QBrush(QColor(0xa0, 0x10, 0x10))) : QVariant();
+            return broken         ? QVariant(QBrush(BrokenText))
+                   : unverifiable ? QVariant(QBrush(UnverifiableText))
+                                  : QVariant();
         case SortRole:
-            return column.Numeric ? QVariant(qlonglong(column.Number(entry.Value)))
-                                  : QVariant(TAnsiText::ToDisplay(column.Text(entry.Value)));
-        case BrokenRole: return IsBroken(entry.Value);
-        case AddressRole: return QByteArray::fromStdString(entry.Value.Url);
+            return column.Numeric ? QVariant(qlonglong(column.Number(row)))
+                                  : QVariant(TAnsiText::ToDisplay(column.Text(row)));
+        case VerdictRole: return static_cast<int>(row.Verdict);
+        case AddressRole: return QByteArray::fromStdString(row.Url);
         default: return {};
         }
     }
@@ -97,11 +98,13 @@ public:
         return {};
     }
 
+    // The colours of a broken row and of an unverifiable one.
+    static inline const QColor BrokenBackground{0xff, 0xe4, 0xe0};
+    static inline const QColor BrokenText{0xa0, 0x10, 0x10};
+    static inline const QColor UnverifiableBackground{0xff, 0xf0, 0xc8};
+    static inline const QColor UnverifiableText{0x7a, 0x48, 0x00};
+
 private:
-    struct TEntry {
-        Row Value;
-        std::string Reason;
-    };
     static QVariant Alignment(const TReportColumn<Row>& column) {
         return QVariant::fromValue(column.Align == TColumnAlign::Right
                                        ? Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter)
@@ -110,5 +113,5 @@ private:
 
     TColumns FColumns;
     QIcon FBrokenIcon;
-    std::vector<TEntry> FRows;
+    std::vector<Row> FRows;
 };

@@ -37,7 +37,7 @@ TWhereUsedDialog::TWhereUsedDialog(QWidget* parent) : QDialog(parent) {
 void TWhereUsedDialog::Show(const std::string& address, const std::string& reason,
                             const std::vector<TReferrer>& pages) {
     Address->setText(TAnsiText::ToDisplay(address));
-    Reason->setText(reason.empty() ? QString() : "Why it failed: " + TAnsiText::ToDisplay(reason));
+    Reason->setText(reason.empty() ? QString() : "Verdict: " + TAnsiText::ToDisplay(reason));
     Reason->setVisible(!reason.empty());
     Pages->clear();
     for (const TReferrer& page : pages)

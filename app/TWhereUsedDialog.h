@@ -16,8 +16,9 @@ class TWhereUsedDialog : public QDialog {
 public:
     explicit TWhereUsedDialog(QWidget* parent = nullptr);
 
-    // Shows address, why it failed (when it did) and the pages that reference
-    // it, each with its id and the line where it is written.
+    // Shows address, its verdict and reason (when known: "broken, 404 Not
+    // Found") and the pages that reference it, each with its id and the line
+    // where it is written.
     void Show(const std::string& address, const std::string& reason,
               const std::vector<TReferrer>& pages);
 

@@ -1,5 +1,6 @@
 #include "TAnswerRecord.h"
 
+#include "TAddressLogin.h"
 #include "common/MediaType.h"
 
 #include <algorithm>
@@ -12,21 +13,73 @@ std::int32_t Clamp(std::int64_t size) {
         std::min<std::int64_t>(size, std::numeric_limits<std::int32_t>::max()));
 }
 
-// Why there is no usable status: the scheduler's words, or the status line's.
-std::string NoStatusReason(const TAnswer& answer) {
-    if (!answer.Reason.empty())
-        return answer.Reason;
-    if (answer.StatusText.empty())
-        return "no response";
-    return "the status \"" + answer.StatusText + "\" is not a number";
+// The standard reason phrases.
+std::string_view StandardPhrase(int status) {
+    static constexpr std::pair<int, std::string_view> Phrases[] = {
+        {100, "Continue"},
+        {101, "Switching Protocols"},
+        {200, "OK"},
+        {201, "Created"},
+        {202, "Accepted"},
+        {203, "Non-Authoritative Information"},
+        {204, "No Content"},
+        {205, "Reset Content"},
+        {206, "Partial Content"},
+        {300, "Multiple Choices"},
+        {301, "Moved Permanently"},
+        {302, "Found"},
+        {303, "See Other"},
+        {304, "Not Modified"},
+        {305, "Use Proxy"},
+        {307, "Temporary Redirect"},
+        {308, "Permanent Redirect"},
+        {400, "Bad Request"},
+        {401, "Unauthorized"},
+        {402, "Payment Required"},
+        {403, "Forbidden"},
+        {404, "Not Found"},
+        {405, "Method Not Allowed"},
+        {406, "Not Acceptable"},
+        {407, "Proxy Authentication Required"},
+        {408, "Request Timeout"},
+        {409, "Conflict"},
+        {410, "Gone"},
+        {411, "Length Required"},
+        {412, "Precondition Failed"},
+        {413, "Content Too Large"},
+        {414, "URI Too Long"},
+        {415, "Unsupported Media Type"},
+        {416, "Range Not Satisfiable"},
+        {417, "Expectation Failed"},
+        {421, "Misdirected Request"},
+        {422, "Unprocessable Content"},
+        {425, "Too Early"},
+        {426, "Upgrade Required"},
+        {428, "Precondition Required"},
+        {429, "Too Many Requests"},
+        {431, "Request Header Fields Too Large"},
+        {451, "Unavailable For Legal Reasons"},
+        {500, "Internal Server Error"},
+        {501, "Not Implemented"},
+        {502, "Bad Gateway"},
+        {503, "Service Unavailable"},
+        {504, "Gateway Timeout"},
+        {505, "HTTP Version Not Supported"},
+        {511, "Network Authentication Required"},
+    };
+    for (const auto& [code, phrase] : Phrases)
+        if (code == status)
+            return phrase;
+    return {};
 }
 
-// The status's reason, with what the scheduler adds ("after 2 retries").
-std::string BrokenReason(const TAnswer& answer) {
-    std::string reason = TAnswerRecord::StatusReason(answer.Status);
+// The transfer's error, as the scheduler put it.
+std::string ErrorReason(const TAnswer& answer) {
     if (!answer.Reason.empty())
-        reason += ", " + answer.Reason;
-    return reason;
+        return answer.Reason;
+    if (answer.Status < 0 && !answer.StatusText.empty())
+        return "the status \"" + answer.StatusText + "\" is not a number";
+    return "no response";
 }
 
 } // namespace
@@ -92,8 +145,51 @@ _TContent_Struct TAnswerRecord::NotFound() {
     return {"Not Found", 404, -1};
 }
 
-std::string TAnswerRecord::StatusReason(int status) {
-    return "the server answered " + std::to_string(status);
+std::string TAnswerRecord::StatusReason(int status, std::string_view phrase) {
+    const std::string_view standard = StandardPhrase(status);
+    if (!standard.empty())
+        phrase = standard;
+    std::string reason = std::to_string(status);
+    if (!phrase.empty())
+        reason += ' ';
+    // The server's words, without what a terminal would run.
+    for (const char c : phrase)
+        reason += static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
+    return reason;
+}
+
+std::string TAnswerRecord::Reason(const TAnswer& answer) {
+    switch (answer.Failure) {
+    case TFailure::CutShort:
+    case TFailure::TooLarge:
+    case TFailure::RateLimited:
+    case TFailure::None:
+        break; // the status, when there is one, tells with the scheduler's words
+    default:
+        return ErrorReason(answer);
+    }
+    if (answer.Status < 0)
+        return ErrorReason(answer);
+    // A login in a redirect's target goes no further.
+    std::string landed = answer.FinalAddress;
+    TAddressLogin::Strip(landed);
+    std::string reason;
+    if (!answer.Redirects.empty() && answer.Status < 400 && answer.Failure == TFailure::None) {
+        // The redirect to fix first: a permanent one, else the first.
+        const auto permanent = std::find_if(
+            answer.Redirects.begin(), answer.Redirects.end(),
+            [](const TRedirectHop& hop) { return hop.Status == 301 || hop.Status == 308; });
+        const TRedirectHop& hop =
+            permanent != answer.Redirects.end() ? *permanent : answer.Redirects.front();
+        reason = StatusReason(hop.Status) + " to " + landed;
+    } else {
+        reason = StatusReason(answer.Status, answer.StatusPhrase);
+        if (!answer.Redirects.empty())
+            reason += " at " + landed;
+    }
+    if (!answer.Reason.empty())
+        reason += ", " + answer.Reason;
+    return reason;
 }
 
 TAnswerRecord::TPage TAnswerRecord::Page(const TAnswer& answer) {
@@ -103,47 +199,35 @@ TAnswerRecord::TPage TAnswerRecord::Page(const TAnswer& answer) {
     const bool countedCut = answer.Failure == TFailure::CutShort && answer.Status >= 0 &&
                             answer.BodyRead && answer.Body.empty() && answer.BodyBytes >= 0 &&
                             !IsHtmlContentType(answer.ContentType);
+    page.Reason = Reason(answer);
     if ((answer.Failure != TFailure::None && !cutAtCap && !countedCut) || answer.Status < 0) {
         page.Failed = true;
-        page.Reason = NoStatusReason(answer);
         return page;
     }
     page.Header.ContentType = answer.ContentType;
     page.Header.StatusCode = answer.Status;
     page.Header.ContentLength = Clamp(std::max<std::int64_t>(answer.Size(), 0));
-    if (cutAtCap)
-        page.Reason = answer.Reason; // its first 64 MiB are read
-    else if (answer.Status >= 400)
-        page.Reason = BrokenReason(answer);
     return page;
 }
 
 _TContent_Struct TAnswerRecord::Object(const TAnswer& answer, std::string& reason) {
-    reason.clear();
+    reason = Reason(answer);
     // A body cut short counts what came.
     const bool cut = answer.Failure == TFailure::CutShort && answer.Status >= 0 && answer.BodyRead;
     if ((answer.Failure != TFailure::None && !cut) || answer.Status < 0 || answer.Status == 404) {
         _TContent_Struct result = NotFound();
-        if (answer.Failure == TFailure::TooLarge)
-            reason = "the body is " + answer.Reason;
-        else if (answer.Failure == TFailure::None && answer.Status == 404)
-            reason = BrokenReason(answer);
-        else
-            reason = NoStatusReason(answer);
         // A body that went on too long, or stopped, says how far it came.
         if (answer.BodyRead && answer.Failure != TFailure::Aborted)
             result.ContentLength = Clamp(answer.BodyBytes);
         return result;
     }
-    if (answer.Status >= 400)
-        reason = BrokenReason(answer);
     return {answer.ContentType, answer.Status,
             Clamp(answer.DeclaredLength >= 0 ? answer.DeclaredLength : answer.BodyBytes)};
 }
 
 _TContent_Struct TAnswerRecord::External(const TAnswer& answer, std::string& reason) {
     if (answer.Failure == TFailure::RateLimited) {
-        reason = answer.Reason;
+        reason = Reason(answer);
         return {"", 0, -1};
     }
     return Object(answer, reason);

@@ -155,12 +155,10 @@ void TCrawl::ScheduleNavigationStart() {
 
 void TCrawl::AddGoneRow(const TGoneRow& row) {
     FRecords.AddPageRow(row);
-    if (!row.Reason.empty() || row.Verdict != TVerdict::Fine) {
-        TAddressEntry& entry = FRecords.Entry(row.Url);
-        entry.Verdict = row.Verdict;
-        entry.Reason = row.Reason;
-    }
-    FListener->PageRow(row, row.Reason);
+    TAddressEntry& entry = FRecords.Entry(row.Url);
+    entry.Verdict = row.Verdict;
+    entry.Reason = row.Reason;
+    FListener->PageRow(row);
 }
 
 TCrawl::TNesting::~TNesting() {

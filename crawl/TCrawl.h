@@ -93,9 +93,9 @@ public:
 
     // The probe of one of the page's new objects, all of which are asked for
     // when the merge begins. Queued messages and input are handled while it
-    // waits, so the crawl may be stopping when it returns. reason receives
-    // why the object is broken, when it is.
-    _TContent_Struct GetObjData(const std::string& address, std::string& reason);
+    // waits, so the crawl may be stopping when it returns. verdict and
+    // reason receive what the answer says of the object.
+    _TContent_Struct GetObjData(const std::string& address, TVerdict& verdict, std::string& reason);
 
     // The clock and the pause, one tick a second.
     void SysTimeTimer();

@@ -179,7 +179,8 @@ void TCrawl::Confirmed(const TConfirmPass::TItem& item, TAnswer answer) {
                 entry->Object->ContentType = header.ContentType;
                 entry->Verdict = verdict;
                 entry->Reason = reason;
-                FListener->ObjectChanged(*entry->Object, entry->Reason);
+                FListener->ObjectChanged(
+                    TObjectRow::Of(*entry->Object, entry->Verdict, entry->Reason));
             }
             break;
         case TConfirmPass::TKind::External:

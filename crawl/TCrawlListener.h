@@ -4,13 +4,11 @@
 // none of them may reach back into the crawl except through its public calls.
 
 #include "TCrawlRows.h"
-#include "common/TObjectType.h"
 
 #include <QString>
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
 // The counters of the count panel.
 enum class TCrawlCounter { GoneList, GoingList, Anchors, InternalLinks, ExternalLinks, Objects };
@@ -23,16 +21,13 @@ public:
     virtual void Status(const QString& text) { (void)text; }
     // The window's caption: the page being fetched.
     virtual void Caption(const QString& text) { (void)text; }
-    // A row of the visited-pages list, failed pages included.
-    // reason: why the page is broken (a failed download, a status of 400 or
-    // more), in the HTTP layer's words; empty otherwise.
-    virtual void PageRow(const TGoneRow& row, const std::string& reason) { (void)row, (void)reason; }
+    // A row of the visited-pages list, failed pages included, with its
+    // verdict and the reason in words.
+    virtual void PageRow(const TGoneRow& row) { (void)row; }
     // The object list starts over for the page being merged.
     virtual void ObjectsCleared() {}
     // A row of the object list: an object of the page being merged.
-    virtual void ObjectRow(const _TObjectType& record, const std::string& reason) {
-        (void)record, (void)reason;
-    }
+    virtual void ObjectRow(const TObjectRow& row) { (void)row; }
     // A row of the external-links list: a link to another site whose answer
     // came, or whose count, verdict or answer changed since.
     virtual void ExternalRow(const TExternalRow& row) { (void)row; }
@@ -40,10 +35,8 @@ public:
     // soft-404 check, the confirmation pass) judged it again. at: its place
     // among the page rows, in the order they were told.
     virtual void PageRowChanged(std::size_t at, const TGoneRow& row) { (void)at, (void)row; }
-    // An object told before has changed, as above; record.Id names it.
-    virtual void ObjectChanged(const _TObjectType& record, const std::string& reason) {
-        (void)record, (void)reason;
-    }
+    // An object told before has changed, as above; row.Id names it.
+    virtual void ObjectChanged(const TObjectRow& row) { (void)row; }
     // The confirmation pass is under way: this many addresses are still to
     // be asked once more. Told at its start and after each answer.
     virtual void Confirming(std::size_t addresses) { (void)addresses; }

@@ -57,8 +57,9 @@ bool TCrawl::MergeObjectsInOrder() {
             fresh->Count = countHere;
             fresh->Depth = found.Depth;
             fresh->Id = FLastObjectId;
+            TVerdict verdict = TVerdict::Fine;
             std::string reason;
-            const _TContent_Struct header = GetObjData(key, reason);
+            const _TContent_Struct header = GetObjData(key, verdict, reason);
             if (FClosing)
                 return false;
             fresh->ContentType = header.ContentType;
@@ -66,12 +67,13 @@ bool TCrawl::MergeObjectsInOrder() {
             fresh->Status = header.StatusCode;
             TAddressEntry& entry = FRecords.Entry(key);
             entry.Object = std::move(fresh);
+            entry.Verdict = verdict;
             entry.Reason = std::move(reason);
             FRecords.CountObject();
         }
         const TAddressEntry& entry =
             FRecords.AddReference(key, KIND_OBJECT, countHere, false, FParser->ObjectLines()[i]);
-        FListener->ObjectRow(*entry.Object, entry.Reason);
+        FListener->ObjectRow(TObjectRow::Of(*entry.Object, entry.Verdict, entry.Reason));
         TMessagePump::ProcessMessages();
         if (FClosing)
             return false;

@@ -124,7 +124,11 @@ void TCrawl::OnContentFileDownLoadFailed(TMessage&) {
     const TAnswerRecord::TPage page = TAnswerRecord::Page(FPageAnswer);
     const TVerdict verdict = TAnswerRecord::Verdict(FPageAnswer);
     FPageAnswer = {};
-    AddGoneRow({-1, 0, address, -1, 404, "NotFound", verdict, page.Reason});
+    // No id, as no page came; the depth is the record's, one more than the
+    // page that links to it.
+    const _TObjectType* record = FRecords.Page(address);
+    AddGoneRow({-1, record ? std::int32_t{record->Depth} : 0, address, -1, 404, "NotFound", verdict,
+                page.Reason});
     SetStatus(TAnsiText::ToDisplay(address) + " On Content File DownLoad Failed");
     FPageInFlight = false;
     ScheduleNavigationStart(); // at once, without the pause

@@ -76,11 +76,15 @@ void TCrawl::Deliver(TAnswer answer) {
         waiting->second = std::move(answer);
 }
 
-_TContent_Struct TCrawl::GetObjData(const std::string& address, std::string& reason) {
+_TContent_Struct TCrawl::GetObjData(const std::string& address, TVerdict& verdict,
+                                    std::string& reason) {
+    verdict = TVerdict::Unverifiable;
     const auto probe = FPageProbes.find(address);
     if (probe == FPageProbes.end()) {
         if (const _TObjectType* page = FetchedPage(address)) {
-            reason.clear();
+            const TAddressEntry& entry = *FRecords.Find(address);
+            verdict = entry.Verdict;
+            reason = entry.Reason;
             return {page->ContentType, page->Status, page->Size};
         }
         reason = "aborted";
@@ -98,6 +102,7 @@ _TContent_Struct TCrawl::GetObjData(const std::string& address, std::string& rea
             if (!answer)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
+        verdict = TAnswerRecord::Verdict(*answer);
         if (!FKeptProbes.contains(id))
             return TAnswerRecord::Object(*answer, reason);
         if (answer->Failure == TFailure::None) {
@@ -119,11 +124,12 @@ _TContent_Struct TCrawl::GetObjData(const std::string& address, std::string& rea
 }
 
 const _TObjectType* TCrawl::FetchedPage(const std::string& address) const {
-    // A page with a status of 200 to 399 and no reason: its row is the
-    // object's row to the byte (a failed or broken page is probed, as its
-    // object row says more).
+    // A page that works, with a status of 200 to 399: its row is the
+    // object's row to the byte (any other page is probed, as its object row
+    // says more).
     const TAddressEntry* entry = FRecords.Find(address);
-    if (entry == nullptr || !entry->Page || !entry->Page->Visited || !entry->Reason.empty())
+    if (entry == nullptr || !entry->Page || !entry->Page->Visited ||
+        (entry->Verdict != TVerdict::Fine && entry->Verdict != TVerdict::Redirected))
         return nullptr;
     const _TObjectType* page = entry->Page.get();
     return page->Status >= 200 && page->Status < 400 ? page : nullptr;
@@ -225,6 +231,7 @@ void TCrawl::ApplyExternals() {
             break;
         TExternalRow& row = FRecords.External(next);
         const _TContent_Struct header = TAnswerRecord::External(arrived->second, row.Reason);
+        row.Verdict = TAnswerRecord::Verdict(arrived->second);
         row.Status = header.StatusCode;
         row.Size = header.ContentLength;
         row.Type = header.ContentType;

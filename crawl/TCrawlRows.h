@@ -23,6 +23,24 @@ struct TGoneRow {
     std::string Reason;
 };
 
+// One row of the object list: an embedded object's record as the crawl
+// reported it, with its verdict and reason.
+struct TObjectRow {
+    std::int32_t Id = 0;
+    std::string Url;
+    std::int32_t Size = 0;
+    std::int32_t Status = 0;
+    std::string Type;
+    std::int32_t Count = 0;
+    TVerdict Verdict = TVerdict::Fine;
+    std::string Reason;
+
+    static TObjectRow Of(const _TObjectType& record, TVerdict verdict, std::string_view reason) {
+        return {record.Id,          record.Url,   record.Size, record.Status,
+                record.ContentType, record.Count, verdict,     std::string(reason)};
+    }
+};
+
 // A link to another site, checked once: one row of the external-links list.
 // Status 0: not answered (rate limited); the reason says why.
 struct TExternalRow {
@@ -46,6 +64,7 @@ struct TRedirectRow {
     std::int32_t Status = 0;
     std::string Final;
     TVerdict Verdict = TVerdict::Redirected;
+    std::string Reason; // none: the row says it all
 };
 
 // One address found on a merged page, with its count on that page. The

@@ -191,6 +191,7 @@ void TRecordStore::ForEachRedirect(
             listed.clear();
         }
         if (listed.insert(link.Url).second)
-            visit({url, std::string(link.Url), found->second.Status, found->second.Final});
+            visit({url, std::string(link.Url), found->second.Status, found->second.Final,
+                   TVerdict::Redirected, {}});
     });
 }

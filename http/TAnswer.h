@@ -38,6 +38,8 @@ struct TAnswer {
     int Status = -1;
     // The status code as the status line gave it.
     std::string StatusText;
+    // The status line's words after the code, as the server sent them.
+    std::string StatusPhrase;
     // Where the final response came from.
     std::string FinalAddress;
     std::vector<TRedirectHop> Redirects;

@@ -68,6 +68,7 @@ CURL* TTransfer::Prepare(const TSetup& setup, Clock::time_point now) {
     FLastActivity = now;
     FStatus = -1;
     FStatusText.clear();
+    FStatusPhrase.clear();
     FHeaders.clear();
     FHeadersEnded = FEndedEarly = FTooLarge = FKeep = false;
     FAnswer.Body.clear();
@@ -152,6 +153,7 @@ bool TTransfer::HeaderLine(std::string_view line) {
         std::string_view rest = line.substr(std::min(line.find(' '), line.size()));
         rest = Trim(rest);
         FStatusText = std::string(rest.substr(0, rest.find(' ')));
+        FStatusPhrase = std::string(Trim(rest.substr(FStatusText.size())).substr(0, 100));
         const auto code = Length(FStatusText);
         FStatus = FStatusText.size() == 3 && code ? static_cast<int>(*code) : -1;
         return true;

@@ -62,6 +62,8 @@ public:
     Clock::time_point LastActivity() const noexcept { return FLastActivity; }
     // The status line's code as sent, for the answer.
     const std::string& StatusText() const noexcept { return FStatusText; }
+    // The status line's words after the code ("Not Found").
+    const std::string& StatusPhrase() const noexcept { return FStatusPhrase; }
     // The declared length of the final response's body as read.
     std::optional<std::int64_t> DeclaredLength() const;
 
@@ -95,6 +97,7 @@ private:
     Clock::time_point FLastActivity{};
     int FStatus = -1;
     std::string FStatusText;
+    std::string FStatusPhrase;
     std::vector<std::pair<std::string, std::string>> FHeaders;
     bool FHeadersEnded = false;
     bool FEndedEarly = false;

@@ -198,6 +198,7 @@ void TTransferLoop::Finish(TTransfer& t, TFailure failure, std::string reason) {
     answer.Method = t.Method();
     answer.Status = t.Status();
     answer.StatusText = t.StatusText();
+    answer.StatusPhrase = t.StatusPhrase();
     answer.ContentType = t.Header("Content-Type").value_or(std::string());
     answer.DeclaredLength = t.DeclaredLength().value_or(-1);
     const bool failed = failure != TFailure::None || answer.Status < 0 || answer.Status >= 400;

@@ -20,6 +20,7 @@
 #include <ostream>
 #include <system_error>
 #include <unistd.h>
+#include <unordered_set>
 
 namespace {
 
@@ -125,6 +126,7 @@ std::string TCrawlReport::Write(const TRecordStore& store, const std::string& di
     std::signal(SIGXFSZ, SIG_IGN);
     TReport& report = about;
     report.Tables = TReportTables::Of(store);
+    report.Verdicts = CountVerdicts(store);
     std::vector<std::unique_ptr<TReportWriter>> writers;
     std::deque<TSetFile> set; // a file's place never moves: it owns a temporary file
     const std::filesystem::path root(dir);
@@ -185,15 +187,27 @@ std::string TCrawlReport::CheckFolder(const std::string& dir) {
     return {};
 }
 
-bool TCrawlReport::HasBrokenRows(const TRecordStore& store) {
+std::array<std::size_t, TVerdicts::Count> TCrawlReport::CountVerdicts(const TRecordStore& store) {
+    std::array<std::size_t, TVerdicts::Count> counts{};
+    std::unordered_set<std::string_view> seen;
+    const auto count = [&](std::string_view address, TVerdict verdict) {
+        if (seen.insert(address).second)
+            ++counts[static_cast<std::size_t>(verdict)];
+    };
     for (const TGoneRow& row : store.PageRows())
-        if (row.Status >= 400)
-            return true;
+        count(row.Url, row.Verdict);
     for (const _TObjectType* record : store.ObjectsById())
-        if (std::int32_t{record->Status} >= 400)
-            return true;
+        if (const TAddressEntry* entry = store.Find(record->Url))
+            count(record->Url, entry->Verdict);
     for (const TExternalRow& row : store.ExternalRows())
-        if (row.Status >= 400)
+        count(row.Url, row.Verdict);
+    return counts;
+}
+
+bool TCrawlReport::HasBrokenRows(const TRecordStore& store, bool strict) {
+    const std::array<std::size_t, TVerdicts::Count> counts = CountVerdicts(store);
+    for (std::size_t i = 0; i < counts.size(); ++i)
+        if (counts[i] > 0 && TVerdicts::Fails(static_cast<TVerdict>(i), strict))
             return true;
     return false;
 }

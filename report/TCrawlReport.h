@@ -6,6 +6,10 @@
 
 #include "TReportWriter.h"
 
+#include "common/TVerdict.h"
+
+#include <array>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -37,6 +41,10 @@ public:
     // else what is wrong, with the system's reason.
     static std::string CheckFolder(const std::string& dir);
 
-    // True when some page, object or external row has a status of 400 or more.
-    static bool HasBrokenRows(const TRecordStore& store);
+    // How many distinct addresses of the page rows, the objects and the
+    // external rows got each verdict, indexed by TVerdict; an address listed
+    // in more than one is counted with its first row.
+    static std::array<std::size_t, TVerdicts::Count> CountVerdicts(const TRecordStore& store);
+    // True when some address's verdict fails the check (TVerdicts::Fails).
+    static bool HasBrokenRows(const TRecordStore& store, bool strict = false);
 };

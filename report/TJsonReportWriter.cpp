@@ -83,7 +83,18 @@ void TJsonReportWriter::Write(std::size_t, const TReport& report, std::ostream& 
         else
             AppendString(json, value);
     }
-    json += "},\n  \"verdicts\": null";
+    json += "},\n  \"verdicts\": ";
+    if (report.Verdicts) {
+        // Worst first.
+        json += '{';
+        for (int i = TVerdicts::Count - 1; i >= 0; --i) {
+            AppendString(json, TVerdicts::Name(static_cast<TVerdict>(i)));
+            json += ": " + std::to_string((*report.Verdicts)[static_cast<std::size_t>(i)]);
+            json += i > 0 ? ", " : "}";
+        }
+    } else {
+        json += "null";
+    }
     Put(out, json);
     for (const TReportTable& table : report.Tables) {
         json = ",\n  ";

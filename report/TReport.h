@@ -3,6 +3,11 @@
 
 #include "TReportTable.h"
 
+#include "common/TVerdict.h"
+
+#include <array>
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,4 +23,6 @@ struct TReport {
     std::vector<std::pair<std::string, std::string>> Options;
     // The tables, in the order written (see TReportTables).
     std::vector<TReportTable> Tables;
+    // How many distinct addresses got each verdict, indexed by TVerdict.
+    std::optional<std::array<std::size_t, TVerdicts::Count>> Verdicts;
 };

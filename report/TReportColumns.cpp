@@ -2,6 +2,20 @@
 
 namespace {
 
+// The Verdict and Reason columns of a row type.
+template <class Row> std::string VerdictOf(const Row& r) {
+    return std::string(TVerdicts::Name(r.Verdict));
+}
+template <class Row> std::string ReasonOf(const Row& r) {
+    return r.Reason;
+}
+template <class Row> std::string FoundVerdict(const Row& r) {
+    return r.Found.Verdict ? std::string(TVerdicts::Name(*r.Found.Verdict)) : std::string();
+}
+template <class Row> std::string FoundReason(const Row& r) {
+    return std::string(r.Found.Reason);
+}
+
 template <class Row, std::int64_t (*Get)(const Row&)> std::string Decimal(const Row& row) {
     return std::to_string(Get(row));
 }
@@ -25,23 +39,23 @@ std::string PageType(const TGoneRow& r) {
     return r.Type;
 }
 
-std::int64_t ObjectId(const _TObjectType& r) {
-    return std::int32_t{r.Id};
+std::int64_t ObjectId(const TObjectRow& r) {
+    return r.Id;
 }
-std::int64_t ObjectSize(const _TObjectType& r) {
-    return std::int32_t{r.Size};
+std::int64_t ObjectSize(const TObjectRow& r) {
+    return r.Size;
 }
-std::int64_t ObjectStatus(const _TObjectType& r) {
-    return std::int32_t{r.Status};
+std::int64_t ObjectStatus(const TObjectRow& r) {
+    return r.Status;
 }
-std::int64_t ObjectCount(const _TObjectType& r) {
-    return std::int32_t{r.Count};
+std::int64_t ObjectCount(const TObjectRow& r) {
+    return r.Count;
 }
-std::string ObjectUrl(const _TObjectType& r) {
+std::string ObjectUrl(const TObjectRow& r) {
     return r.Url;
 }
-std::string ObjectType(const _TObjectType& r) {
-    return r.ContentType;
+std::string ObjectType(const TObjectRow& r) {
+    return r.Type;
 }
 
 bool IsAnchor(const TLinkRow& r) {
@@ -91,9 +105,6 @@ std::string ExternalUrl(const TExternalRow& r) {
 std::string ExternalType(const TExternalRow& r) {
     return r.Type;
 }
-std::string ExternalReason(const TExternalRow& r) {
-    return r.Reason;
-}
 
 std::string RedirectPage(const TRedirectRow& r) {
     return r.Page;
@@ -112,59 +123,68 @@ using L = TColumnAlign;
 
 } // namespace
 
-const std::array<TReportColumn<TGoneRow>, 6>& TReportColumns::Pages() {
-    static const std::array<TReportColumn<TGoneRow>, 6> columns{{
+const std::array<TReportColumn<TGoneRow>, 8>& TReportColumns::Pages() {
+    static const std::array<TReportColumn<TGoneRow>, 8> columns{{
         {"Id", 40, L::Left, true, Decimal<TGoneRow, PageId>, PageId},
         {"Depth", 60, L::Left, true, Decimal<TGoneRow, PageDepth>, PageDepth},
         {"URI", 400, L::Left, false, PageUrl, nullptr},
         {"Size", 70, L::Right, true, Decimal<TGoneRow, PageSize>, PageSize},
         {"Status", 70, L::Left, true, Decimal<TGoneRow, PageStatus>, PageStatus},
         {"Type", 70, L::Left, false, PageType, nullptr},
+        {"Verdict", 90, L::Left, false, VerdictOf<TGoneRow>, nullptr},
+        {"Reason", 200, L::Left, false, ReasonOf<TGoneRow>, nullptr},
     }};
     return columns;
 }
 
-const std::array<TReportColumn<_TObjectType>, 6>& TReportColumns::Objects() {
-    static const std::array<TReportColumn<_TObjectType>, 6> columns{{
-        {"Id", 60, L::Left, true, Decimal<_TObjectType, ObjectId>, ObjectId},
+const std::array<TReportColumn<TObjectRow>, 8>& TReportColumns::Objects() {
+    static const std::array<TReportColumn<TObjectRow>, 8> columns{{
+        {"Id", 60, L::Left, true, Decimal<TObjectRow, ObjectId>, ObjectId},
         {"URI", 400, L::Left, false, ObjectUrl, nullptr},
-        {"Size", 70, L::Left, true, Decimal<_TObjectType, ObjectSize>, ObjectSize},
-        {"Status", 70, L::Left, true, Decimal<_TObjectType, ObjectStatus>, ObjectStatus},
+        {"Size", 70, L::Left, true, Decimal<TObjectRow, ObjectSize>, ObjectSize},
+        {"Status", 70, L::Left, true, Decimal<TObjectRow, ObjectStatus>, ObjectStatus},
         {"Type", 70, L::Left, false, ObjectType, nullptr},
-        {"Count", 20, L::Left, true, Decimal<_TObjectType, ObjectCount>, ObjectCount},
+        {"Count", 20, L::Left, true, Decimal<TObjectRow, ObjectCount>, ObjectCount},
+        {"Verdict", 90, L::Left, false, VerdictOf<TObjectRow>, nullptr},
+        {"Reason", 200, L::Left, false, ReasonOf<TObjectRow>, nullptr},
     }};
     return columns;
 }
 
-const std::array<TReportColumn<TLinkRow>, 5>& TReportColumns::Links() {
-    static const std::array<TReportColumn<TLinkRow>, 5> columns{{
+const std::array<TReportColumn<TLinkRow>, 7>& TReportColumns::Links() {
+    static const std::array<TReportColumn<TLinkRow>, 7> columns{{
         {"Page", 400, L::Left, false, LinkPage, nullptr},
         {"Kind", 60, L::Left, false, LinkKind, nullptr},
         {"URI", 400, L::Left, false, LinkUrl, nullptr},
         {"Count", 60, L::Left, true, Decimal<TLinkRow, LinkCount>, LinkCount},
         {"Scope", 70, L::Left, false, LinkScope, nullptr},
+        {"Verdict", 90, L::Left, false, FoundVerdict<TLinkRow>, nullptr},
+        {"Reason", 200, L::Left, false, FoundReason<TLinkRow>, nullptr},
     }};
     return columns;
 }
 
-const std::array<TReportColumn<TReferenceRow>, 3>& TReportColumns::Referrers() {
-    static const std::array<TReportColumn<TReferenceRow>, 3> columns{{
+const std::array<TReportColumn<TReferenceRow>, 5>& TReportColumns::Referrers() {
+    static const std::array<TReportColumn<TReferenceRow>, 5> columns{{
         {"URI", 400, L::Left, false, ReferenceUrl, nullptr},
         {"Page", 400, L::Left, false, ReferencePage, nullptr},
         {"Line", 60, L::Right, true, Decimal<TReferenceRow, ReferenceLine>, ReferenceLine},
+        {"Verdict", 90, L::Left, false, FoundVerdict<TReferenceRow>, nullptr},
+        {"Reason", 200, L::Left, false, FoundReason<TReferenceRow>, nullptr},
     }};
     return columns;
 }
 
-const std::array<TReportColumn<TExternalRow>, 7>& TReportColumns::Externals() {
-    static const std::array<TReportColumn<TExternalRow>, 7> columns{{
+const std::array<TReportColumn<TExternalRow>, 8>& TReportColumns::Externals() {
+    static const std::array<TReportColumn<TExternalRow>, 8> columns{{
         {"Id", 40, L::Left, true, Decimal<TExternalRow, ExternalId>, ExternalId},
         {"URI", 400, L::Left, false, ExternalUrl, nullptr},
         {"Status", 70, L::Left, true, Decimal<TExternalRow, ExternalStatus>, ExternalStatus},
         {"Size", 70, L::Right, true, Decimal<TExternalRow, ExternalSize>, ExternalSize},
         {"Type", 70, L::Left, false, ExternalType, nullptr},
         {"Count", 20, L::Left, true, Decimal<TExternalRow, ExternalCount>, ExternalCount},
-        {"Reason", 200, L::Left, false, ExternalReason, nullptr},
+        {"Verdict", 90, L::Left, false, VerdictOf<TExternalRow>, nullptr},
+        {"Reason", 200, L::Left, false, ReasonOf<TExternalRow>, nullptr},
     }};
     return columns;
 }

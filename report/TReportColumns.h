@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,33 +23,44 @@ template <class Row> struct TReportColumn {
     std::int64_t (*Number)(const Row& row); // numeric columns only
 };
 
-// One row of links.csv: an address a merged page links to or embeds.
+// What the crawl found of an address: its verdict and the reason; no verdict
+// when it was never asked for (a page not followed, a link elsewhere not
+// checked).
+struct TAddressVerdict {
+    std::optional<TVerdict> Verdict;
+    std::string_view Reason;
+};
+
+// One row of links.csv: an address a merged page links to or embeds, and
+// what was found of it.
 struct TLinkRow {
     std::string_view Page;
     const TMergedLink& Link;
+    TAddressVerdict Found;
 };
 
 // One row of referrers.csv: a page that references an address, and the line
-// where it first does.
+// where it first does; what was found of the address.
 struct TReferenceRow {
     std::string_view Address;
     std::string_view Page;
     std::uint32_t Line;
+    TAddressVerdict Found;
 };
 
 class TReportColumns {
 public:
     // The visited-pages list and pages.csv.
-    static const std::array<TReportColumn<TGoneRow>, 6>& Pages();
-    // The object list and objects.csv. The record's fields are read by value:
-    // the record is packed.
-    static const std::array<TReportColumn<_TObjectType>, 6>& Objects();
+    // Every table ends with Verdict and Reason.
+    static const std::array<TReportColumn<TGoneRow>, 8>& Pages();
+    // The object list and objects.csv.
+    static const std::array<TReportColumn<TObjectRow>, 8>& Objects();
     // links.csv.
-    static const std::array<TReportColumn<TLinkRow>, 5>& Links();
+    static const std::array<TReportColumn<TLinkRow>, 7>& Links();
     // referrers.csv.
-    static const std::array<TReportColumn<TReferenceRow>, 3>& Referrers();
+    static const std::array<TReportColumn<TReferenceRow>, 5>& Referrers();
     // The external-links list and external.csv.
-    static const std::array<TReportColumn<TExternalRow>, 7>& Externals();
+    static const std::array<TReportColumn<TExternalRow>, 8>& Externals();
     // The redirects to fix: the window's Redirects view and redirects.csv.
     static const std::array<TReportColumn<TRedirectRow>, 4>& Redirects();
 };

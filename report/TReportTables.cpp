@@ -25,6 +25,26 @@ TReportTable Table(const char* name, const std::array<TReportColumn<Row>, N>& co
     return table;
 }
 
+// What was found of an address: as a page or an object, or as a link to
+// another site once checked (first, for a link elsewhere). Nothing for an
+// address never asked for; every row that was asked for has a reason.
+TAddressVerdict Found(const TRecordStore& store, std::string_view address, bool elsewhere) {
+    const TAddressEntry* entry = store.Find(address);
+    if (!entry)
+        return {};
+    const std::span<const TExternalRow> externals = store.ExternalRows();
+    const bool checked =
+        entry->ExternalId > 0 && static_cast<std::size_t>(entry->ExternalId) <= externals.size();
+    const bool asked = entry->Object || !entry->Reason.empty();
+    if (checked && (elsewhere || !asked)) {
+        const TExternalRow& row = externals[static_cast<std::size_t>(entry->ExternalId - 1)];
+        return {row.Verdict, row.Reason};
+    }
+    if (asked)
+        return {entry->Verdict, entry->Reason};
+    return {};
+}
+
 } // namespace
 
 std::vector<TReportTable> TReportTables::Of(const TRecordStore& store) {
@@ -34,8 +54,11 @@ std::vector<TReportTable> TReportTables::Of(const TRecordStore& store) {
             row(page);
     }));
     tables.push_back(Table("objects", TReportColumns::Objects(), [&store](const auto& row) {
-        for (const _TObjectType* object : store.ObjectsById())
-            row(*object);
+        for (const _TObjectType* object : store.ObjectsById()) {
+            const TAddressEntry* entry = store.Find(object->Url);
+            row(TObjectRow::Of(*object, entry ? entry->Verdict : TVerdict::Fine,
+                               entry ? std::string_view(entry->Reason) : std::string_view()));
+        }
     }));
     // Pages and objects are addresses: their URI, and the pages using it.
     for (TReportTable& table : tables) {
@@ -45,13 +68,14 @@ std::vector<TReportTable> TReportTables::Of(const TRecordStore& store) {
     }
     tables.push_back(Table("links", TReportColumns::Links(), [&store](const auto& row) {
         store.ForEachLink([&](const std::string& page, const TMergedLink& link) {
-            row(TLinkRow{page, link});
+            const bool elsewhere = link.Kind == KIND_PAGE && !link.Internal;
+            row(TLinkRow{page, link, Found(store, link.Url, elsewhere)});
         });
     }));
     tables.push_back(Table("referrers", TReportColumns::Referrers(), [&store](const auto& row) {
         store.ForEachReference(
             [&](std::string_view address, std::string_view page, std::uint32_t line) {
-                row(TReferenceRow{address, page, line});
+                row(TReferenceRow{address, page, line, Found(store, address, false)});
             });
     }));
     TReportTable external = Table("external", TReportColumns::Externals(), [&store](const auto& row) {

@@ -68,60 +68,60 @@ TEST(Headless, CrawlsTheSiteAndWritesTheReports) {
     const QString dir = tmp.filePath("out/report");
     const TRun r = Marrowby({"--headless", "--delay", "0", "--report", dir,
                             QString::fromStdString(site.Url("/"))});
-    EXPECT_EQ(r.exitCode, 4) << r.err; // a missing page, a missing image, a failed page
+    EXPECT_EQ(r.exitCode, 4) << r.err; // a missing page, a missing image
     EXPECT_EQ(r.out, "탐색이 끝났습니다\n");
     EXPECT_EQ(Lines(r.err, "page "), 6) << r.err;
     EXPECT_EQ(Lines(r.err, "link "), 1) << r.err;
-    EXPECT_EQ(Slurp(dir + "/external.csv"), "Id,URI,Status,Size,Type,Count,Reason\r\n"
-                                            "1," + site.Outside + ",200,16,text/html,1,\r\n");
+    EXPECT_EQ(Slurp(dir + "/external.csv"), "Id,URI,Status,Size,Type,Count,Verdict,Reason\r\n"
+                                            "1," + site.Outside + ",200,16,text/html,1,fine,200 OK\r\n");
 
     auto size = [&](const char* t) { return std::to_string(site.BodySize[t]); };
     EXPECT_EQ(Slurp(dir + "/pages.csv"),
-              "Id,Depth,URI,Size,Status,Type\r\n"
-              "1,0," + site.Home() + "," + size("/") + ",200,text/html\r\n"
-              "2,1," + site.Url("/a.html") + "," + size("/a.html") + ",200,text/html; charset=UTF-8\r\n"
-              "3,1," + site.Url("/b.html") + "," + size("/b.html") + ",200,text/html\r\n"
-              "4,2," + site.Url("/doc.txt") + "," + size("/doc.txt") + ",200,text/plain\r\n"
-              "5,2," + site.Url("/missing.html") + "," + size("/missing.html") + ",404,text/html\r\n"
-              "-1,0," + site.Gone + ",-1,404,NotFound\r\n");
+              "Id,Depth,URI,Size,Status,Type,Verdict,Reason\r\n"
+              "1,0," + site.Home() + "," + size("/") + ",200,text/html,fine,200 OK\r\n"
+              "2,1," + site.Url("/a.html") + "," + size("/a.html") + ",200,text/html; charset=UTF-8,fine,200 OK\r\n"
+              "3,1," + site.Url("/b.html") + "," + size("/b.html") + ",200,text/html,fine,200 OK\r\n"
+              "4,2," + site.Url("/doc.txt") + "," + size("/doc.txt") + ",200,text/plain,fine,200 OK\r\n"
+              "5,2," + site.Url("/missing.html") + "," + size("/missing.html") + ",404,text/html,broken,404 Not Found\r\n"
+              "-1,2," + site.Gone + ",-1,404,NotFound,unverifiable,\"200 OK, the answer was cut short\"\r\n");
     EXPECT_EQ(Slurp(dir + "/objects.csv"),
-              "Id,URI,Size,Status,Type,Count\r\n"
-              "1," + site.Url("/bg.gif") + ",5000,200,image/gif,1\r\n"
-              "2," + site.Url("/img.gif") + ",6,200,image/gif,4\r\n"
-              "3," + site.Url("/nope.gif") + ",-1,404,Not Found,1\r\n");
+              "Id,URI,Size,Status,Type,Count,Verdict,Reason\r\n"
+              "1," + site.Url("/bg.gif") + ",5000,200,image/gif,1,fine,200 OK\r\n"
+              "2," + site.Url("/img.gif") + ",6,200,image/gif,4,fine,200 OK\r\n"
+              "3," + site.Url("/nope.gif") + ",-1,404,Not Found,1,broken,404 Not Found\r\n");
     EXPECT_EQ(Slurp(dir + "/links.csv"),
-              "Page,Kind,URI,Count,Scope\r\n"
-              + site.Home() + ",anchor," + site.Url("/a.html") + ",1,internal\r\n"
-              + site.Home() + ",anchor," + site.Url("/b.html") + ",1,internal\r\n"
-              + site.Home() + ",anchor," + site.Home() + ",1,internal\r\n"
-              + site.Home() + ",anchor," + site.Outside + ",1,external\r\n"
-              + site.Home() + ",object," + site.Url("/bg.gif") + ",1,\r\n"
-              + site.Home() + ",object," + site.Url("/img.gif") + ",2,\r\n"
-              + site.Home() + ",object," + site.Url("/nope.gif") + ",1,\r\n"
-              + site.Url("/a.html") + ",anchor," + site.Url("/b.html") + ",1,internal\r\n"
-              + site.Url("/a.html") + ",anchor," + site.Url("/doc.txt") + ",1,internal\r\n"
-              + site.Url("/a.html") + ",anchor," + site.Url("/missing.html") + ",1,internal\r\n"
-              + site.Url("/a.html") + ",anchor," + site.Gone + ",1,internal\r\n"
-              + site.Url("/a.html") + ",object," + site.Url("/img.gif") + ",1,\r\n"
-              + site.Url("/b.html") + ",anchor," + site.Url("/a.html") + ",1,internal\r\n"
-              + site.Url("/b.html") + ",object," + site.Url("/img.gif") + ",1,\r\n");
+              "Page,Kind,URI,Count,Scope,Verdict,Reason\r\n"
+              + site.Home() + ",anchor," + site.Url("/a.html") + ",1,internal,fine,200 OK\r\n"
+              + site.Home() + ",anchor," + site.Url("/b.html") + ",1,internal,fine,200 OK\r\n"
+              + site.Home() + ",anchor," + site.Home() + ",1,internal,fine,200 OK\r\n"
+              + site.Home() + ",anchor," + site.Outside + ",1,external,fine,200 OK\r\n"
+              + site.Home() + ",object," + site.Url("/bg.gif") + ",1,,fine,200 OK\r\n"
+              + site.Home() + ",object," + site.Url("/img.gif") + ",2,,fine,200 OK\r\n"
+              + site.Home() + ",object," + site.Url("/nope.gif") + ",1,,broken,404 Not Found\r\n"
+              + site.Url("/a.html") + ",anchor," + site.Url("/b.html") + ",1,internal,fine,200 OK\r\n"
+              + site.Url("/a.html") + ",anchor," + site.Url("/doc.txt") + ",1,internal,fine,200 OK\r\n"
+              + site.Url("/a.html") + ",anchor," + site.Url("/missing.html") + ",1,internal,broken,404 Not Found\r\n"
+              + site.Url("/a.html") + ",anchor," + site.Gone + ",1,internal,unverifiable,\"200 OK, the answer was cut short\"\r\n"
+              + site.Url("/a.html") + ",object," + site.Url("/img.gif") + ",1,,fine,200 OK\r\n"
+              + site.Url("/b.html") + ",anchor," + site.Url("/a.html") + ",1,internal,fine,200 OK\r\n"
+              + site.Url("/b.html") + ",object," + site.Url("/img.gif") + ",1,,fine,200 OK\r\n");
     // Each with the line of its first tag on the page.
     EXPECT_EQ(Slurp(dir + "/referrers.csv"),
-              "URI,Page,Line\r\n"
-              + site.Url("/bg.gif") + "," + site.Home() + ",1\r\n"
-              + site.Url("/img.gif") + "," + site.Home() + ",4\r\n"
-              + site.Url("/img.gif") + "," + site.Url("/a.html") + ",3\r\n"
-              + site.Url("/img.gif") + "," + site.Url("/b.html") + ",1\r\n"
-              + site.Url("/nope.gif") + "," + site.Home() + ",4\r\n"
-              + site.Url("/a.html") + "," + site.Home() + ",2\r\n"
-              + site.Url("/a.html") + "," + site.Url("/b.html") + ",1\r\n"
-              + site.Url("/b.html") + "," + site.Home() + ",2\r\n"
-              + site.Url("/b.html") + "," + site.Url("/a.html") + ",1\r\n"
-              + site.Home() + "," + site.Home() + ",2\r\n"
-              + site.Outside + "," + site.Home() + ",3\r\n"
-              + site.Url("/doc.txt") + "," + site.Url("/a.html") + ",1\r\n"
-              + site.Url("/missing.html") + "," + site.Url("/a.html") + ",2\r\n"
-              + site.Gone + "," + site.Url("/a.html") + ",2\r\n");
+              "URI,Page,Line,Verdict,Reason\r\n"
+              + site.Url("/bg.gif") + "," + site.Home() + ",1,fine,200 OK\r\n"
+              + site.Url("/img.gif") + "," + site.Home() + ",4,fine,200 OK\r\n"
+              + site.Url("/img.gif") + "," + site.Url("/a.html") + ",3,fine,200 OK\r\n"
+              + site.Url("/img.gif") + "," + site.Url("/b.html") + ",1,fine,200 OK\r\n"
+              + site.Url("/nope.gif") + "," + site.Home() + ",4,broken,404 Not Found\r\n"
+              + site.Url("/a.html") + "," + site.Home() + ",2,fine,200 OK\r\n"
+              + site.Url("/a.html") + "," + site.Url("/b.html") + ",1,fine,200 OK\r\n"
+              + site.Url("/b.html") + "," + site.Home() + ",2,fine,200 OK\r\n"
+              + site.Url("/b.html") + "," + site.Url("/a.html") + ",1,fine,200 OK\r\n"
+              + site.Home() + "," + site.Home() + ",2,fine,200 OK\r\n"
+              + site.Outside + "," + site.Home() + ",3,fine,200 OK\r\n"
+              + site.Url("/doc.txt") + "," + site.Url("/a.html") + ",1,fine,200 OK\r\n"
+              + site.Url("/missing.html") + "," + site.Url("/a.html") + ",2,broken,404 Not Found\r\n"
+              + site.Gone + "," + site.Url("/a.html") + ",2,unverifiable,\"200 OK, the answer was cut short\"\r\n");
 }
 
 // The (URI, Page) pairs of a links.csv or a referrers.csv, sorted.
@@ -152,9 +152,14 @@ TEST(Headless, ReferrersAreThePairsOfTheLinksAndFailuresSayWhy) {
         EXPECT_EQ(Slurp(tmp.filePath(file)).find("m4ry"), std::string::npos) << file;
     EXPECT_EQ((r.out + r.err).find("m4ry"), std::string::npos) << r.err;
     const std::string referrers = Slurp(tmp.filePath("referrers.csv"));
-    EXPECT_EQ(referrers.rfind("URI,Page,Line\r\n" + site.Url("/bg.gif") + "," + site.Home() + ",1\r\n", 0), 0u);
+    EXPECT_EQ(referrers.rfind("URI,Page,Line,Verdict,Reason\r\n" + site.Url("/bg.gif") + "," +
+                                  site.Home() + ",1,fine,200 OK\r\n",
+                              0),
+              0u);
     EXPECT_EQ(Pairs(referrers, false), Pairs(Slurp(tmp.filePath("links.csv")), true));
-    EXPECT_NE(r.err.find(site.Gone + " (the answer was cut short)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(site.Gone + " (unverifiable: 200 OK, the answer was cut short)"),
+              std::string::npos)
+        << r.err;
 }
 
 // A report's rows without the served origin and without the Size column,
@@ -202,35 +207,36 @@ TEST(Headless, ServesTheSampleSiteAndCrawlsItFromItsRoot) {
     EXPECT_EQ(r.exitCode, 4) << r.err; // two broken links and a broken image
     EXPECT_EQ(r.out, "탐색이 끝났습니다\n");
     EXPECT_EQ(Rows(Slurp(dir + "/pages.csv"), 3),
-              "Id,Depth,URI,Status,Type\n"
-              "1,0,,200,text/html\n"
-              "2,1,/about,200,text/html\n"
-              "3,1,/plots,200,text/html\n"
-              "4,1,/events,200,text/html\n"
-              "5,1,/gallery,200,text/html\n"
-              "6,1,/tools,200,text/html\n"
-              "7,1,/contact.html,200,text/html\n"
-              "8,1,/events/harvest-fair.html,200,text/html\n"
-              "9,1,/events/seed-swap.html,200,text/html\n"
-              "10,1,/plots/rules.txt,200,text/plain\n"
-              "11,2,/about/history.html,200,text/html\n"
-              "12,2,/events/2023-fair.html,404,text/html\n"
-              "13,2,/tools/menu.html,200,text/html\n"
-              "14,2,/tools/planner.html,200,text/html\n"
-              "15,3,/plots/waiting-list.html,404,text/html\n"
-              "16,3,/about/committee.html,200,text/html\n");
+              "Id,Depth,URI,Status,Type,Verdict,Reason\n"
+              "1,0,,200,text/html,fine,200 OK\n"
+              // A folder's address without its slash: the link to update.
+              "2,1,/about,200,text/html,redirected,301 Moved Permanently to /about/\n"
+              "3,1,/plots,200,text/html,redirected,301 Moved Permanently to /plots/\n"
+              "4,1,/events,200,text/html,redirected,301 Moved Permanently to /events/\n"
+              "5,1,/gallery,200,text/html,redirected,301 Moved Permanently to /gallery/\n"
+              "6,1,/tools,200,text/html,redirected,301 Moved Permanently to /tools/\n"
+              "7,1,/contact.html,200,text/html,fine,200 OK\n"
+              "8,1,/events/harvest-fair.html,200,text/html,fine,200 OK\n"
+              "9,1,/events/seed-swap.html,200,text/html,fine,200 OK\n"
+              "10,1,/plots/rules.txt,200,text/plain,fine,200 OK\n"
+              "11,2,/about/history.html,200,text/html,fine,200 OK\n"
+              "12,2,/events/2023-fair.html,404,text/html,broken,404 Not Found\n"
+              "13,2,/tools/menu.html,200,text/html,fine,200 OK\n"
+              "14,2,/tools/planner.html,200,text/html,fine,200 OK\n"
+              "15,3,/plots/waiting-list.html,404,text/html,broken,404 Not Found\n"
+              "16,3,/about/committee.html,200,text/html,fine,200 OK\n");
     EXPECT_EQ(Rows(Slurp(dir + "/objects.csv"), 2),
-              "Id,URI,Status,Type,Count\n"
-              "1,/css/site.css,200,text/css,13\n"
-              "2,/img/favicon.ico,200,image/x-icon,10\n"
-              "3,/js/site.js,200,text/javascript,11\n"
-              "4,/img/paper.gif,200,image/gif,1\n"
-              "5,/img/logo.svg,200,image/svg+xml,11\n"
-              "6,/img/beds.png,200,image/png,4\n"
-              "7,/img/harvest.jpg,200,image/jpeg,3\n"
-              "8,/img/beans.png,404,Not Found,1\n");
+              "Id,URI,Status,Type,Count,Verdict,Reason\n"
+              "1,/css/site.css,200,text/css,13,fine,200 OK\n"
+              "2,/img/favicon.ico,200,image/x-icon,10,fine,200 OK\n"
+              "3,/js/site.js,200,text/javascript,11,fine,200 OK\n"
+              "4,/img/paper.gif,200,image/gif,1,fine,200 OK\n"
+              "5,/img/logo.svg,200,image/svg+xml,11,fine,200 OK\n"
+              "6,/img/beds.png,200,image/png,4,fine,200 OK\n"
+              "7,/img/harvest.jpg,200,image/jpeg,3,fine,200 OK\n"
+              "8,/img/beans.png,404,Not Found,1,broken,404 Not Found\n");
     const std::string links = Slurp(dir + "/links.csv");
-    EXPECT_NE(links.find(",anchor,https://www.example.org/maps/fernhill,1,external"),
+    EXPECT_NE(links.find(",anchor,https://www.example.org/maps/fernhill,1,external,,"),
               std::string::npos);
     // The JSON report holds the same rows, in the shape its schema gives.
     const TRun valid = Marrowby({"-c",
@@ -264,7 +270,10 @@ TEST(Headless, ServesTheSampleSiteAndCrawlsItFromItsRoot) {
         }
     EXPECT_TRUE(json.value("start").toString().startsWith("http://127.0.0.1:"));
     EXPECT_EQ(json.value("options").toObject().value("delay").toInt(-1), 0);
-    EXPECT_TRUE(json.value("verdicts").isNull());
+    // Each address once: the sample site's pages, objects and links.
+    const QJsonObject verdicts = json.value("verdicts").toObject();
+    EXPECT_EQ(verdicts.value("broken").toInt(), 3);
+    EXPECT_EQ(verdicts.value("unverifiable").toInt(), 0);
 
     const TRun missing = Marrowby({"--headless", "--site", tmp.filePath("none")});
     EXPECT_EQ(missing.exitCode, 1);
@@ -310,12 +319,14 @@ TEST(Headless, KeepsTheHostGapAndWaitsUntilARetryAfterDate) {
         EXPECT_GE(asked[i].Arrived - asked[i - 1].Arrived, milliseconds(200)) << targets[i];
 }
 
-TEST(Headless, ExitsZeroWhenNothingIsBrokenAndFourForABrokenLinkElsewhere) {
+TEST(Headless, ExitsFourForABrokenAddressAndWithStrictForAnUnverifiableOne) {
     TTestSite site;
     // Another port of the start host is another site: checked, not crawled.
     TCannedServer port;
     port.Start();
     port.Add("/", TTestSite::Page("200 OK", "text/html", "<a href=/deeper>d</a>"));
+    // A wall says nothing of the address: broken only when strict.
+    site.Other.Add("/wall", TTestSite::Page("403 Forbidden", "text/html", "no bots"));
     const struct {
         std::string Link;
         QStringList Options;
@@ -325,6 +336,8 @@ TEST(Headless, ExitsZeroWhenNothingIsBrokenAndFourForABrokenLinkElsewhere) {
         {site.Other.Url("/missing"), {}, 4},
         {site.Other.Url("/missing"), {"--no-external"}, 0},
         {port.Url("/"), {}, 0},
+        {site.Other.Url("/wall"), {}, 0},
+        {site.Other.Url("/wall"), {"--strict"}, 4},
     };
     for (const auto& row : table) {
         SCOPED_TRACE(row.Link);
@@ -334,7 +347,7 @@ TEST(Headless, ExitsZeroWhenNothingIsBrokenAndFourForABrokenLinkElsewhere) {
         EXPECT_EQ(r.exitCode, row.Exit) << r.err;
         EXPECT_EQ(r.out, "탐색이 끝났습니다\n");
         EXPECT_EQ(Lines(r.err, "page "), 1) << r.err;
-        EXPECT_EQ(Lines(r.err, "link "), row.Options.isEmpty() ? 1 : 0) << r.err;
+        EXPECT_EQ(Lines(r.err, "link "), row.Options.contains("--no-external") ? 0 : 1) << r.err;
     }
     EXPECT_EQ(port.Requests().size(), 1u);
 }
@@ -356,6 +369,7 @@ TEST(Headless, BadUsageExitsTwo) {
         {"--headless", "--include", "(", "http://127.0.0.1:1/"},
         {"--headless", "--user-agent", "", "http://127.0.0.1:1/"},
         {"--headless", "--format", "json", "http://127.0.0.1:1/"},
+        {"--strict", "http://127.0.0.1:1/"},
         {"--headless", "--report", "r", "--format", "csv,xml", "http://127.0.0.1:1/"},
     };
     for (const QStringList& args : table) {
@@ -517,7 +531,8 @@ TEST(Headless, SignalsStopTheCrawlAndWriteWhatWasDone) {
                                });
         EXPECT_EQ(r.exitCode, code);
         const std::string pages = Slurp(dir + "/pages.csv");
-        EXPECT_EQ(pages.rfind("Id,Depth,URI,Size,Status,Type\r\n1,0,", 0), 0u) << pages;
+        EXPECT_EQ(pages.rfind("Id,Depth,URI,Size,Status,Type,Verdict,Reason\r\n1,0,", 0), 0u)
+            << pages;
         EXPECT_EQ(std::count(pages.begin(), pages.end(), '\n'), 2);
         EXPECT_NE(Slurp(dir + "/objects.csv").find("img.gif"), std::string::npos);
     }

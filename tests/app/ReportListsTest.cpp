@@ -115,58 +115,85 @@ struct Lists : ::testing::Test {
     }
 };
 
-_TObjectType Object(int id, const char* url, int status, int count) {
-    _TObjectType r;
-    r.Id = id;
-    r.Url = url;
-    r.Status = status;
-    r.Count = count;
-    return r;
+// A row's verdict as the status gives it: 404 broken, 500 unverifiable.
+TVerdict VerdictOf(int status) {
+    return status == 404   ? TVerdict::Broken
+           : status == 500 ? TVerdict::Unverifiable
+                           : TVerdict::Fine;
 }
 
-TEST_F(Lists, SortByNumbersFilterBrokenRowsAndShowAllObjects) {
+TObjectRow Object(int id, const char* url, int status, int count) {
+    return {id, url, 0, status, "", count, VerdictOf(status), std::to_string(status)};
+}
+
+QColor Background(QTreeView* list, int row) {
+    return list->model()->index(row, 1).data(Qt::BackgroundRole).value<QBrush>().color();
+}
+
+// The verdict filter, chosen with the keyboard: All rows, Broken only,
+// Broken and unverifiable.
+void Show(TFrmMain& w, int choice) {
+    w.VerdictFilterBox->setFocus();
+    QTest::keyClick(w.VerdictFilterBox, Qt::Key_Home);
+    for (int i = 0; i < choice; ++i)
+        QTest::keyClick(w.VerdictFilterBox, Qt::Key_Down);
+}
+
+TEST_F(Lists, SortByNumbersColourAndFilterByVerdictAndShowAllObjects) {
     const int sizes[] = {30, 5, 1000, 200}, statuses[] = {200, 404, 200, 500};
     for (int i = 0; i < 4; ++i)
-        w.PageRow({i + 1, 1, "http://h/" + std::to_string(i), sizes[i], statuses[i], "text/html"}, "");
+        w.PageRow({i + 1, 1, "http://h/" + std::to_string(i), sizes[i], statuses[i], "text/html",
+                   VerdictOf(statuses[i]), std::to_string(statuses[i])});
     ClickHeading(w.GoneListView, 3); // Size: as numbers, not as text
     EXPECT_EQ(Column(w.GoneListView, 3), (QStringList{"5", "30", "200", "1000"}));
     ClickHeading(w.GoneListView, 3);
     EXPECT_EQ(Column(w.GoneListView, 3), (QStringList{"1000", "200", "30", "5"}));
-    w.PageRow({5, 1, "http://h/5", 100, 200, "text/html"}, ""); // goes to its sorted place
+    w.PageRow({5, 1, "http://h/5", 100, 200, "text/html", TVerdict::Fine,
+               "200 OK"}); // to its sorted place
     EXPECT_EQ(Column(w.GoneListView, 3), (QStringList{"1000", "200", "100", "30", "5"}));
-    QTest::mouseClick(w.BrokenOnlyCheck, Qt::LeftButton);
-    EXPECT_EQ(Column(w.GoneListView, 0), (QStringList{"4", "2"}));
-    QTest::mouseClick(w.BrokenOnlyCheck, Qt::LeftButton);
-    EXPECT_EQ(w.GoneListView->model()->rowCount(), 5);
+    // Broken red, unverifiable amber, each readable on its background.
+    using TModel = TReportModel<TGoneRow>;
+    EXPECT_EQ(Column(w.GoneListView, 6),
+              (QStringList{"fine", "unverifiable", "fine", "fine", "broken"}));
+    EXPECT_EQ(Background(w.GoneListView, 1), TModel::UnverifiableBackground);
+    EXPECT_EQ(Background(w.GoneListView, 4), TModel::BrokenBackground);
+    EXPECT_FALSE(w.GoneListView->model()->index(0, 1).data(Qt::BackgroundRole).isValid());
+    EXPECT_EQ(w.GoneListView->model()->index(4, 1).data(Qt::ForegroundRole).value<QBrush>().color(),
+              TModel::BrokenText);
 
     // Two pages: the list shows the objects of the last one; "All objects"
-    // every object by id, with its total count; "Broken only" every broken
-    // object of the crawl, as many rows as the status bar counts.
+    // every object by id, with its total count; the verdict filter every
+    // such object of the crawl, as many rows as the status bar counts.
     w.ObjectsCleared();
-    w.ObjectRow(Object(1, "http://h/a.gif", 200, 1), "");
-    w.ObjectRow(Object(2, "http://h/b.gif", 404, 1), "the server answered 404");
-    w.ObjectRow(Object(3, "http://h/c.gif", 500, 1), "the server answered 500");
+    w.ObjectRow(Object(1, "http://h/a.gif", 200, 1));
+    w.ObjectRow(Object(2, "http://h/b.gif", 404, 1));
+    w.ObjectRow(Object(3, "http://h/c.gif", 500, 1));
     w.ObjectsCleared();
-    w.ObjectRow(Object(2, "http://h/b.gif", 404, 2), "the server answered 404");
-    EXPECT_EQ(w.SummaryLabel->text(), "5 pages, 3 objects, 4 broken");
+    w.ObjectRow(Object(2, "http://h/b.gif", 404, 2));
+    EXPECT_EQ(w.SummaryLabel->text(), "5 pages, 3 objects, 2 broken, 2 unverifiable, 0 redirected");
+    EXPECT_EQ(w.VerdictFilterBox->currentText(), "All rows");
     const struct {
         QCheckBox* clicked;
+        int shown; // the verdict filter chosen, -1 as it is
         const char* filter;
         QStringList pages, objects; // ids shown
         bool allObjects;            // the box as shown
     } steps[] = {
-        {nullptr, "", {"3", "4", "5", "1", "2"}, {"2"}, false},
-        {w.AllObjectsCheck, "", {"3", "4", "5", "1", "2"}, {"1", "2", "3"}, true},
-        {w.AllObjectsCheck, "", {"3", "4", "5", "1", "2"}, {"2"}, false},
-        {w.BrokenOnlyCheck, "", {"4", "2"}, {"2", "3"}, true},
-        {nullptr, "B.GIF", {}, {"2"}, true},
-        {w.BrokenOnlyCheck, "h/1", {"2"}, {}, false},
-        {nullptr, "", {"3", "4", "5", "1", "2"}, {"2"}, false},
+        {nullptr, -1, "", {"3", "4", "5", "1", "2"}, {"2"}, false},
+        {w.AllObjectsCheck, -1, "", {"3", "4", "5", "1", "2"}, {"1", "2", "3"}, true},
+        {w.AllObjectsCheck, -1, "", {"3", "4", "5", "1", "2"}, {"2"}, false},
+        {nullptr, 2, "", {"4", "2"}, {"2", "3"}, true},
+        {nullptr, 1, "", {"2"}, {"2"}, true},
+        {nullptr, -1, "B.GIF", {}, {"2"}, true},
+        {nullptr, 0, "h/1", {"2"}, {}, false},
+        {nullptr, -1, "", {"3", "4", "5", "1", "2"}, {"2"}, false},
     };
     for (const auto& step : steps) {
-        SCOPED_TRACE(step.filter);
+        SCOPED_TRACE(std::to_string(step.shown) + step.filter);
         if (step.clicked)
             QTest::mouseClick(step.clicked, Qt::LeftButton);
+        if (step.shown >= 0)
+            Show(w, step.shown);
         w.FilterEdit->selectAll();
         QTest::keyClick(w.FilterEdit, Qt::Key_Delete);
         QTest::keyClicks(w.FilterEdit, step.filter);

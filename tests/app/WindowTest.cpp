@@ -75,9 +75,12 @@ TEST_F(Window, StartsIdle) {
 
 TEST_F(Window, HasTheFormsControls) {
     w.show();
-    EXPECT_EQ(Headers(w.GoneListView), (QStringList{"Id", "Depth", "URI", "Size", "Status", "Type"}));
+    EXPECT_EQ(Headers(w.GoneListView),
+              (QStringList{"Id", "Depth", "URI", "Size", "Status", "Type", "Verdict", "Reason"}));
     EXPECT_EQ(Headers(w.ObjListView),
-              (QStringList{"Id", "URI", "Size", "Status", "Type", "Count"}));
+              (QStringList{"Id", "URI", "Size", "Status", "Type", "Count", "Verdict", "Reason"}));
+    EXPECT_EQ(Headers(w.ExternalListView),
+              (QStringList{"Id", "URI", "Status", "Size", "Type", "Count", "Verdict", "Reason"}));
     EXPECT_TRUE(w.UrlComboBox->isEditable());
     EXPECT_EQ(w.UrlComboBox->width(), 385);
     EXPECT_EQ(w.File1->title(), "&File");
@@ -167,15 +170,10 @@ TEST_F(Window, ShowsWhatTheCrawlTellsIt) {
     w.Pause("2 / 3", 2);
     w.Count(TCrawlCounter::GoingList, 7);
     w.Count(TCrawlCounter::ExternalLinks, 3);
-    w.PageRow({12345, 1, "http://h/a.html", 99, 200, "text/html"}, "");
-    _TObjectType object;
-    object.Url = "http://h/\xc7\xd1.gif"; // the Korean code page
-    object.Id = 2;
-    object.Size = -1;
-    object.Status = 404;
-    object.ContentType = "Not Found";
-    object.Count = 3;
-    w.ObjectRow(object, "Could not resolve host: h");
+    w.PageRow({12345, 1, "http://h/a.html", 99, 200, "text/html", TVerdict::Fine, "200 OK"});
+    // The Korean code page.
+    w.ObjectRow(
+        {2, "http://h/\xc7\xd1.gif", -1, 404, "Not Found", 3, TVerdict::Broken, "host not found"});
     w.Finished("탐색이 끝났습니다");
     EXPECT_EQ(w.StateLabel->text(), "Finished — 1 pages, 1 objects, 1 broken in 42 s");
     w.Error("TTags.txt is missing");
@@ -187,13 +185,15 @@ TEST_F(Window, ShowsWhatTheCrawlTellsIt) {
     EXPECT_EQ(w.ProgressBar->value(), 0); // emptied at the end
     EXPECT_EQ(w.EdtGoingList->text(), "7");
     EXPECT_EQ(w.EdtExternalLink->text(), "3");
-    EXPECT_EQ(Row(w.GoneListView, 0), (QStringList{"12345", "1", "http://h/a.html", "99", "200", "text/html"}));
-    EXPECT_EQ(Row(w.ObjListView, 0), (QStringList{"2", "http://h/한.gif", "-1", "404", "Not Found", "3"}));
+    EXPECT_EQ(Row(w.GoneListView, 0), (QStringList{"12345", "1", "http://h/a.html", "99", "200",
+                                                   "text/html", "fine", "200 OK"}));
+    EXPECT_EQ(Row(w.ObjListView, 0), (QStringList{"2", "http://h/한.gif", "-1", "404", "Not Found",
+                                                  "3", "broken", "host not found"}));
     // A broken row is marked, and says why.
     EXPECT_TRUE(w.GoneListView->model()->index(0, 0).data(Qt::DecorationRole).isNull());
     EXPECT_FALSE(w.ObjListView->model()->index(0, 0).data(Qt::DecorationRole).isNull());
-    EXPECT_EQ(Row(w.ObjListView, 0, Qt::ToolTipRole)[3], "Could not resolve host: h");
-    EXPECT_EQ(w.SummaryLabel->text(), "1 pages, 1 objects, 1 broken");
+    EXPECT_EQ(Row(w.ObjListView, 0, Qt::ToolTipRole)[3], "host not found");
+    EXPECT_EQ(w.SummaryLabel->text(), "1 pages, 1 objects, 1 broken, 0 unverifiable, 0 redirected");
     for (const auto& [seconds, text] :
          {std::pair{59u, "59 s"}, {185u, "3 min 5 s"}, {3720u, "1 h 2 min"}})
         EXPECT_EQ(TStateLabel::Duration(seconds), text);

@@ -15,7 +15,8 @@ Rows GoneRows(const std::vector<TGoneRow>& rows) {
     Rows out;
     for (const TGoneRow& r : rows)
         out.push_back({std::to_string(r.Id), std::to_string(r.Depth), r.Url, std::to_string(r.Size),
-                       std::to_string(r.Status), r.Type});
+                       std::to_string(r.Status), r.Type, std::string(TVerdicts::Name(r.Verdict)),
+                       r.Reason});
     return out;
 }
 
@@ -124,18 +125,25 @@ struct Crawl : ::testing::Test {
     // What the visited-pages report must hold after a whole crawl of the site.
     Rows ExpectedPages() {
         return {
-            {"1", "0", site.Home(), S("/"), "200", "text/html"},
-            {"2", "1", site.Url("/a.html"), S("/a.html"), "200", "text/html; charset=UTF-8"},
-            {"3", "1", site.Url("/b.html"), S("/b.html"), "200", "text/html"},
-            {"4", "2", site.Url("/doc.txt"), S("/doc.txt"), "200", "text/plain"},
-            {"5", "2", site.Url("/missing.html"), S("/missing.html"), "404", "text/html"},
-            {"-1", "0", site.Gone, "-1", "404", "NotFound"},
+            {"1", "0", site.Home(), S("/"), "200", "text/html", "fine", "200 OK"},
+            {"2", "1", site.Url("/a.html"), S("/a.html"), "200", "text/html; charset=UTF-8", "fine",
+             "200 OK"},
+            {"3", "1", site.Url("/b.html"), S("/b.html"), "200", "text/html", "fine", "200 OK"},
+            {"4", "2", site.Url("/doc.txt"), S("/doc.txt"), "200", "text/plain", "fine", "200 OK"},
+            {"5", "2", site.Url("/missing.html"), S("/missing.html"), "404", "text/html", "broken",
+             "404 Not Found"},
+            // A failed page has no id; its depth is one more than a.html's.
+            {"-1", "2", site.Gone, "-1", "404", "NotFound", "unverifiable",
+             "200 OK, the answer was cut short"},
         };
     }
 
     void ExpectWholeSite() {
-        EXPECT_EQ(GoneRows(c.Records().PageRows()), ExpectedPages());
-        EXPECT_EQ(seen.PageRows, ExpectedPages());
+        Rows pages = ExpectedPages();
+        EXPECT_EQ(GoneRows(c.Records().PageRows()), pages);
+        for (auto& row : pages)
+            row.resize(6); // the listener's rows: without the verdict and the reason
+        EXPECT_EQ(seen.PageRows, pages);
         EXPECT_EQ(c.GoneList(), (std::vector<std::string>{site.Home(), site.Url("/a.html"),
                                                          site.Url("/b.html"), site.Url("/doc.txt"),
                                                          site.Url("/missing.html"), site.Gone}));
@@ -359,8 +367,8 @@ TEST(CrawlScope, DepthPagesIncludeAndExcludeKeepPagesOut) {
         EXPECT_EQ(fetched, row.Fetched);
         QStringList excluded;
         for (const std::string& target : row.Excluded)
-            excluded << QString::fromStdString(site.Url(target) + ": excluded");
-        EXPECT_EQ(driver.Listener.Reasons.filter(": excluded"), excluded);
+            excluded << QString::fromStdString(site.Url(target) + ": fine, excluded");
+        EXPECT_EQ(driver.Listener.Reasons.filter(": fine, excluded"), excluded);
     }
 }
 
@@ -401,10 +409,8 @@ TEST_F(Crawl, APageMetAlsoAsAnObjectIsAskedForOnce) {
                  "<link rel=prev href=1.html><link rel=next href=3.html><a href=3.html>3</a>");
     site.AddPage("/3.html", "404 Not Found", "text/html", "<link rel=prev href=2.html>");
     ASSERT_TRUE(driver.Run(site.Url("/1.html"), 0));
-    std::vector<std::string> asked;
-    for (const TReceivedRequest& r : site.Server.Requests())
-        asked.push_back(r.Target);
-    EXPECT_EQ(asked, (std::vector<std::string>{"/robots.txt", "/1.html", "/2.html", "/3.html"}));
+    EXPECT_EQ(Asked(site.Server), (std::vector<std::string>{"/robots.txt", "/1.html", "/2.html",
+                                                            "/3.html", "/marrowby-*.html"}));
     const struct {
         const char* Target;
         int Status, Size;
@@ -612,7 +618,7 @@ TEST(CrawlScheduling, PerHostLimitRetryAfterAndStopWithTransfersInFlight) {
     EXPECT_LT(stopTook, 2000);
     const TExternalRow& busy = driver.Crawl->Records().ExternalRows()[0];
     EXPECT_EQ(busy.Status, 200);
-    EXPECT_EQ(busy.Reason, "");
+    EXPECT_EQ(busy.Reason, "200 OK");
     EXPECT_EQ(site.Other.Requests().size(), 2u); // asked again after the wait; no robots.txt
     EXPECT_LE(slow.PeakInFlight(), 2u);
     EXPECT_FALSE(driver.Crawl->Downloading());

@@ -89,7 +89,7 @@ TEST(ConfirmationPass, AsksAgainWhatMayPassUnlessTurnedOff) {
         ASSERT_EQ(crawl.Records().ExternalRows().size(), 2u);
         EXPECT_EQ(crawl.Records().ExternalRows()[0].Status, row.Link);
         EXPECT_EQ(crawl.Records().ExternalRows()[1].Status, row.Down);
-        EXPECT_EQ(crawl.Records().ExternalRows()[1].Reason, "the server answered 503");
+        EXPECT_EQ(crawl.Records().ExternalRows()[1].Reason, "503 Service Unavailable");
         EXPECT_EQ(Asked(site.Server, "/busy.html"), row.Again);
         EXPECT_EQ(Asked(site.Server, "/busy.gif"), row.Again);
         EXPECT_EQ(Asked(site.Other, "/busy"), row.Again);
@@ -176,7 +176,7 @@ TEST(SoftNotFound, OnlyAHostThatAnswers200ForMissingPagesHasThem) {
         std::string GoneReason, OldReason;
     } table[] = {
         {true, TVerdict::Broken, TVerdict::Broken, soft, soft},
-        {false, TVerdict::Broken, TVerdict::Fine, "the server answered 404", ""},
+        {false, TVerdict::Broken, TVerdict::Fine, "404 Not Found", "200 OK"},
     };
     for (const auto& row : table) {
         SCOPED_TRACE(row.Soft);
@@ -196,7 +196,7 @@ TEST(SoftNotFound, OnlyAHostThatAnswers200ForMissingPagesHasThem) {
         const TCrawl& crawl = *driver.Crawl;
         for (const char* fine : {"/start.html", "/a.html"}) {
             EXPECT_EQ(PageRow(crawl, site.Url(fine)).Verdict, TVerdict::Fine) << fine;
-            EXPECT_EQ(PageRow(crawl, site.Url(fine)).Reason, "") << fine;
+            EXPECT_EQ(PageRow(crawl, site.Url(fine)).Reason, "200 OK") << fine;
         }
         EXPECT_EQ(PageRow(crawl, site.Url("/lost.html")).Verdict, row.Gone);
         EXPECT_EQ(PageRow(crawl, site.Url("/lost.html")).Reason, row.GoneReason);

@@ -81,8 +81,8 @@ TEST(Robots, ADisallowedPageIsListedAndNotFetched) {
         for (const TReceivedRequest& r : site.Server.Requests())
             asked += r.Target == "/b.html";
         EXPECT_EQ(asked, obey ? 0 : 1);
-        EXPECT_EQ(driver.Listener.Reasons.contains(
-                      QString::fromStdString(site.Url("/b.html") + ": disallowed by robots.txt")),
+        EXPECT_EQ(driver.Listener.Reasons.contains(QString::fromStdString(
+                      site.Url("/b.html") + ": unverifiable, disallowed by robots.txt")),
                   obey);
     }
 }

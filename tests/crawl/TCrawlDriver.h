@@ -25,19 +25,22 @@ struct TRecordingListener : TCrawlListener {
 
     void Status(const QString& text) override { Statuses << text; }
     void Caption(const QString& text) override { Captions << text; }
-    QStringList Reasons; // of pages and objects, in order; empty ones left out
-    void PageRow(const TGoneRow& r, const std::string& reason) override {
-        if (!reason.empty())
-            Reasons << QString::fromStdString(r.Url + ": " + reason);
+    // Of pages and objects, in order: "address: verdict, reason".
+    QStringList Reasons;
+    void PageRow(const TGoneRow& r) override {
+        Reasons << Reason(r);
         PageRows.push_back({std::to_string(r.Id), std::to_string(r.Depth), r.Url,
                             std::to_string(r.Size), std::to_string(r.Status), r.Type});
     }
     void ObjectsCleared() override { ObjectRows.clear(); }
-    void ObjectRow(const _TObjectType& r, const std::string& reason) override {
-        if (!reason.empty())
-            Reasons << QString::fromStdString(r.Url + ": " + reason);
+    void ObjectRow(const TObjectRow& r) override {
+        Reasons << Reason(r);
         ObjectRows.push_back({std::to_string(r.Id), r.Url, std::to_string(r.Size),
-                              std::to_string(r.Status), r.ContentType, std::to_string(r.Count)});
+                              std::to_string(r.Status), r.Type, std::to_string(r.Count)});
+    }
+    template <class Row> static QString Reason(const Row& r) {
+        return QString::fromStdString(r.Url + ": " + std::string(TVerdicts::Name(r.Verdict)) +
+                                      ", " + r.Reason);
     }
     // The rows judged again at the end ("page 3", "object 2", "link 1"), and
     // what the confirmation pass said was left.
@@ -46,7 +49,7 @@ struct TRecordingListener : TCrawlListener {
     void PageRowChanged(std::size_t at, const TGoneRow&) override {
         Changed.push_back("page " + std::to_string(at));
     }
-    void ObjectChanged(const _TObjectType& r, const std::string&) override {
+    void ObjectChanged(const TObjectRow& r) override {
         Changed.push_back("object " + std::to_string(r.Id));
     }
     void ExternalRow(const TExternalRow& r) override {

@@ -8,6 +8,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -41,17 +42,31 @@ struct Report : ::testing::Test {
     std::filesystem::path dir = std::filesystem::temp_directory_path() /
                                 ("marrowby-report-" + std::to_string(getpid())) / "nested";
     void SetUp() override {
-        store.AddPageRow({1, 0, "http://h", 120, 200, "text/html"});
-        store.AddPageRow({-1, 0, "http://h/gone.html", -1, 404, "NotFound"});
+        store.AddPageRow({1, 0, "http://h", 120, 200, "text/html", TVerdict::Fine, "200 OK"});
+        store.AddPageRow({-1, 1, "http://h/gone.html", -1, 404, "NotFound", TVerdict::Broken,
+                          "connection refused"});
         // Map order is by address; the report is by id.
-        store.Entry("http://h/a,b.png").Object =
-            Object(2, "http://h/a,b.png", 10, 200, "image/png", 1);
-        store.Entry("http://h/b.gif").Object = Object(1, "http://h/b.gif", -1, 404, "Not Found", 3);
+        Add(Object(2, "http://h/a,b.png", 10, 200, "image/png", 1), TVerdict::Redirected,
+            "301 Moved Permanently to http://h/c.png");
+        Add(Object(1, "http://h/b.gif", -1, 404, "Not Found", 3), TVerdict::Broken,
+            "404 Not Found");
+        TExternalRow& other = store.AddExternal("http://other/x", 1);
+        other.Status = 503;
+        other.Type = "text/html";
+        other.Verdict = TVerdict::Unverifiable;
+        other.Reason = "503 Service Unavailable, after 2 retries";
+        store.ApplyExternal();
         Merge("http://h", {{"http://h/b.gif", KIND_OBJECT, 3, false, 2},
                            {"http://h/a.html", KIND_PAGE, 2, true, 1},
                            {"http://other/x", KIND_PAGE, 1, false, 70000}});
         Merge("http://h/a.html", {{"http://h/b.gif", KIND_OBJECT, 1, false, 9},
                                   {"http://h/b.gif", KIND_PAGE, 1, true, 5}});
+    }
+    void Add(std::unique_ptr<_TObjectType> object, TVerdict verdict, std::string reason) {
+        TAddressEntry& entry = store.Entry(object->Url);
+        entry.Object = std::move(object);
+        entry.Verdict = verdict;
+        entry.Reason = std::move(reason);
     }
     struct TFound {
         std::string Url;
@@ -70,29 +85,42 @@ struct Report : ::testing::Test {
     void TearDown() override { std::filesystem::remove_all(dir.parent_path()); }
 };
 
-TEST_F(Report, WritesTheFourFiles) {
+// Every table ends with the verdict and the reason: of the row's address in
+// links.csv and referrers.csv, none for an address never asked for.
+TEST_F(Report, WritesTheFiles) {
     ASSERT_EQ(TCrawlReport::Write(store, dir.string()), "");
-    EXPECT_EQ(Slurp(dir / "pages.csv"), "Id,Depth,URI,Size,Status,Type\r\n"
-                                        "1,0,http://h,120,200,text/html\r\n"
-                                        "-1,0,http://h/gone.html,-1,404,NotFound\r\n");
-    EXPECT_EQ(Slurp(dir / "objects.csv"), "Id,URI,Size,Status,Type,Count\r\n"
-                                          "1,http://h/b.gif,-1,404,Not Found,3\r\n"
-                                          "2,\"http://h/a,b.png\",10,200,image/png,1\r\n");
-    EXPECT_EQ(Slurp(dir / "links.csv"), "Page,Kind,URI,Count,Scope\r\n"
-                                        "http://h,anchor,http://h/a.html,2,internal\r\n"
-                                        "http://h,anchor,http://other/x,1,external\r\n"
-                                        "http://h,object,http://h/b.gif,3,\r\n"
-                                        "http://h/a.html,anchor,http://h/b.gif,1,internal\r\n"
-                                        "http://h/a.html,object,http://h/b.gif,1,\r\n");
+    EXPECT_EQ(Slurp(dir / "pages.csv"),
+              "Id,Depth,URI,Size,Status,Type,Verdict,Reason\r\n"
+              "1,0,http://h,120,200,text/html,fine,200 OK\r\n"
+              "-1,1,http://h/gone.html,-1,404,NotFound,broken,connection refused\r\n");
+    EXPECT_EQ(Slurp(dir / "objects.csv"),
+              "Id,URI,Size,Status,Type,Count,Verdict,Reason\r\n"
+              "1,http://h/b.gif,-1,404,Not Found,3,broken,404 Not Found\r\n"
+              "2,\"http://h/a,b.png\",10,200,image/png,1,redirected,301 Moved Permanently to "
+              "http://h/c.png\r\n");
+    EXPECT_EQ(Slurp(dir / "links.csv"),
+              "Page,Kind,URI,Count,Scope,Verdict,Reason\r\n"
+              "http://h,anchor,http://h/a.html,2,internal,,\r\n"
+              "http://h,anchor,http://other/x,1,external,unverifiable,"
+              "\"503 Service Unavailable, after 2 retries\"\r\n"
+              "http://h,object,http://h/b.gif,3,,broken,404 Not Found\r\n"
+              "http://h/a.html,anchor,http://h/b.gif,1,internal,broken,404 Not Found\r\n"
+              "http://h/a.html,object,http://h/b.gif,1,,broken,404 Not Found\r\n");
     // The (URI, Page) pairs of links.csv, by address in order of discovery,
     // each with its line; a page that both links to and embeds an address
     // shows its first line where it is used.
-    EXPECT_EQ(Slurp(dir / "referrers.csv"), "URI,Page,Line\r\n"
-                                            "http://h/b.gif,http://h,2\r\n"
-                                            "http://h/b.gif,http://h/a.html,9\r\n"
-                                            "http://h/b.gif,http://h/a.html,5\r\n"
-                                            "http://h/a.html,http://h,1\r\n"
-                                            "http://other/x,http://h,70000\r\n");
+    EXPECT_EQ(Slurp(dir / "referrers.csv"),
+              "URI,Page,Line,Verdict,Reason\r\n"
+              "http://h/b.gif,http://h,2,broken,404 Not Found\r\n"
+              "http://h/b.gif,http://h/a.html,9,broken,404 Not Found\r\n"
+              "http://h/b.gif,http://h/a.html,5,broken,404 Not Found\r\n"
+              "http://h/a.html,http://h,1,,\r\n"
+              "http://other/x,http://h,70000,unverifiable,\"503 Service Unavailable, after 2 "
+              "retries\"\r\n");
+    EXPECT_EQ(Slurp(dir / "external.csv"),
+              "Id,URI,Status,Size,Type,Count,Verdict,Reason\r\n"
+              "1,http://other/x,503,0,text/html,1,unverifiable,\"503 Service Unavailable, after 2 "
+              "retries\"\r\n");
     store.Entry("http://h").Page = Object(1, "http://h", 0, 200, "", 0);
     EXPECT_EQ(store.ReferrersOf("http://h/b.gif"),
               (std::vector<TReferrer>{{1, "http://h", 2}, {0, "http://h/a.html", 5}}));
@@ -117,7 +145,7 @@ TEST_F(Report, AReportCutShortIsAnErrorAndKeepsTheLastSet) {
     std::vector<std::string> before;
     for (const std::string& name : TCrawlReport::FileNames())
         before.push_back(Slurp(dir / name));
-    store.AddPageRow({2, 1, "http://h/many", 10, 200, "text/html"});
+    store.AddPageRow({2, 1, "http://h/many", 10, 200, "text/html", TVerdict::Fine, "200 OK"});
     store.BeginMerge("http://h/many");
     for (int i = 0; i < 5000; ++i)
         store.AddReference("http://h/p" + std::to_string(i) + ".html", KIND_PAGE, 1, true, 1);
@@ -138,7 +166,7 @@ TEST_F(Report, AReportCutShortIsAnErrorAndKeepsTheLastSet) {
     const std::string after = Slurp(dir / "links.csv");
     EXPECT_EQ(after.rfind(before[2], 0), 0u);
     EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), 5000 + 6);
-    EXPECT_TRUE(after.ends_with("http://h/many,anchor,http://h/p4999.html,1,internal\r\n"));
+    EXPECT_TRUE(after.ends_with("http://h/many,anchor,http://h/p4999.html,1,internal,,\r\n"));
 }
 
 // A report file that is a symbolic link is replaced by the report; what it
@@ -151,7 +179,9 @@ TEST_F(Report, ALinkInPlaceOfAReportFileIsReplacedNotFollowed) {
     ASSERT_EQ(TCrawlReport::Write(store, dir.string()), "");
     EXPECT_EQ(Slurp(victim), "keep me");
     EXPECT_FALSE(std::filesystem::is_symlink(dir / "pages.csv"));
-    EXPECT_EQ(Slurp(dir / "pages.csv").rfind("Id,Depth,URI,Size,Status,Type\r\n1,0,", 0), 0u);
+    EXPECT_EQ(
+        Slurp(dir / "pages.csv").rfind("Id,Depth,URI,Size,Status,Type,Verdict,Reason\r\n1,0,", 0),
+        0u);
 }
 
 // A merge cut short (a stop, memory running out) is written as far as it
@@ -162,17 +192,15 @@ TEST_F(Report, AMergeCutShortIsWrittenAsFarAsItWentInEveryFile) {
     store.AddReference("http://h/c.html", KIND_PAGE, 1, true, 4);
     ASSERT_EQ(TCrawlReport::Write(store, dir.string()), "");
     EXPECT_TRUE(Slurp(dir / "links.csv")
-                    .ends_with("http://h/a.html,object,http://h/b.gif,1,\r\n"
-                               "http://h/cut,anchor,http://h/c.html,1,internal\r\n"
-                               "http://h/cut,object,http://h/b.gif,1,\r\n"));
-    EXPECT_EQ(Slurp(dir / "referrers.csv"), "URI,Page,Line\r\n"
-                                            "http://h/b.gif,http://h,2\r\n"
-                                            "http://h/b.gif,http://h/a.html,9\r\n"
-                                            "http://h/b.gif,http://h/a.html,5\r\n"
-                                            "http://h/b.gif,http://h/cut,3\r\n"
-                                            "http://h/a.html,http://h,1\r\n"
-                                            "http://other/x,http://h,70000\r\n"
-                                            "http://h/c.html,http://h/cut,4\r\n");
+                    .ends_with("http://h/a.html,object,http://h/b.gif,1,,broken,404 Not Found\r\n"
+                               "http://h/cut,anchor,http://h/c.html,1,internal,,\r\n"
+                               "http://h/cut,object,http://h/b.gif,1,,broken,404 Not Found\r\n"));
+    const std::string referrers = Slurp(dir / "referrers.csv");
+    EXPECT_TRUE(referrers.find("http://h/b.gif,http://h/a.html,5,broken,404 Not Found\r\n"
+                               "http://h/b.gif,http://h/cut,3,broken,404 Not Found\r\n"
+                               "http://h/a.html,http://h,1,,\r\n") != std::string::npos)
+        << referrers;
+    EXPECT_TRUE(referrers.ends_with("http://h/c.html,http://h/cut,4,,\r\n")) << referrers;
 }
 
 // Text a server or a page sends reaches report.json as a valid JSON string:
@@ -193,7 +221,7 @@ TEST_F(Report, TheJsonReportHoldsAnyTextAsValidJson) {
         SCOPED_TRACE(row.sent);
         store.Entry("http://h/b.gif").Object->ContentType = row.sent;
         ASSERT_EQ(TCrawlReport::Write(store, dir.string(), {"json"},
-                                      {"http://h", "", "", {{"delay", "5"}}, {}}),
+                                      {"http://h", "", "", {{"delay", "5"}}, {}, {}}),
                   "");
         QJsonParseError error{};
         const QJsonObject json =
@@ -207,17 +235,26 @@ TEST_F(Report, TheJsonReportHoldsAnyTextAsValidJson) {
         EXPECT_EQ(QJsonDocument(object.value("UsedOn").toArray()).toJson(QJsonDocument::Compact),
                   R"([{"Line":2,"Page":"http://h"},{"Line":5,"Page":"http://h/a.html"}])");
         EXPECT_EQ(json.value("options").toObject().value("delay").toInt(), 5);
+        // Each distinct address once: two pages, two objects, one link elsewhere.
+        EXPECT_EQ(QJsonDocument(json.value("verdicts").toObject()).toJson(QJsonDocument::Compact),
+                  R"({"broken":2,"fine":1,"redirected":1,"unverifiable":1})");
         EXPECT_TRUE(json.value("started").isNull());
     }
 }
 
-TEST_F(Report, BrokenRowsAreStatusesOf400OrMore) {
+// The exit code's question: broken, and with strict also unverifiable; each
+// address counted once, whichever of its rows comes first.
+TEST_F(Report, CountsEachAddressOnceByItsVerdict) {
+    using TCounts = std::array<std::size_t, TVerdicts::Count>;
+    EXPECT_EQ(TCrawlReport::CountVerdicts(store), (TCounts{1, 1, 1, 2}));
     EXPECT_TRUE(TCrawlReport::HasBrokenRows(store));
-    TRecordStore fine;
-    fine.AddPageRow({1, 0, "http://h", 1, 399, ""});
-    EXPECT_FALSE(TCrawlReport::HasBrokenRows(fine));
-    fine.Entry("x").Object = Object(1, "x", 1, 500, "", 1);
-    EXPECT_TRUE(TCrawlReport::HasBrokenRows(fine));
+    TRecordStore unsure;
+    unsure.AddPageRow(
+        {1, 0, "http://h", 1, 503, "", TVerdict::Unverifiable, "503 Service Unavailable"});
+    unsure.AddPageRow({1, 0, "http://h", 1, 404, "", TVerdict::Broken, "404 Not Found"});
+    EXPECT_EQ(TCrawlReport::CountVerdicts(unsure), (TCounts{0, 0, 1, 0}));
+    EXPECT_FALSE(TCrawlReport::HasBrokenRows(unsure));
+    EXPECT_TRUE(TCrawlReport::HasBrokenRows(unsure, true));
 }
 
 } // namespace
