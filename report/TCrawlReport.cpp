@@ -2,6 +2,8 @@
 
 #include "TCsvReportWriter.h"
 #include "TDeviceStreamBuf.h"
+#include "THtmlReportWriter.h"
+#include "TJUnitReportWriter.h"
 #include "TJsonReportWriter.h"
 #include "TReportTables.h"
 #include "crawl/TRecordStore.h"
@@ -93,7 +95,7 @@ struct TSetFile {
 } // namespace
 
 const std::vector<std::string>& TCrawlReport::Formats() {
-    static const std::vector<std::string> formats{"csv", "json"};
+    static const std::vector<std::string> formats{"csv", "json", "html", "junit"};
     return formats;
 }
 
@@ -102,6 +104,10 @@ std::unique_ptr<TReportWriter> TCrawlReport::Writer(std::string_view format) {
         return std::make_unique<TCsvReportWriter>();
     if (format == "json")
         return std::make_unique<TJsonReportWriter>();
+    if (format == "html")
+        return std::make_unique<THtmlReportWriter>();
+    if (format == "junit")
+        return std::make_unique<TJUnitReportWriter>();
     return nullptr;
 }
 
@@ -125,6 +131,7 @@ std::string TCrawlReport::Write(const TRecordStore& store, const std::string& di
     std::signal(SIGXFSZ, SIG_IGN);
     TReport& report = about;
     report.Tables = TReportTables::Of(store);
+    report.Records = &store;
     std::vector<std::unique_ptr<TReportWriter>> writers;
     std::deque<TSetFile> set; // a file's place never moves: it owns a temporary file
     const std::filesystem::path root(dir);
@@ -183,6 +190,25 @@ std::string TCrawlReport::CheckFolder(const std::string& dir) {
     if (!probe.open())
         return "cannot write into " + dir + ": " + probe.errorString().toStdString();
     return {};
+}
+
+std::array<std::size_t, TVerdicts::Count> TCrawlReport::CountVerdicts(const TRecordStore& store) {
+    std::array<std::size_t, TVerdicts::Count> counts{};
+    const auto count = [&counts](TVerdict verdict) { ++counts[static_cast<std::size_t>(verdict)]; };
+    for (const TGoneRow& row : store.PageRows())
+        count(row.Verdict);
+    // An object that is also a page of the site was counted with the pages.
+    for (const _TObjectType* record : store.ObjectsById()) {
+        const TAddressEntry* entry = store.Find(record->Url);
+        if (entry != nullptr && !entry->Page)
+            count(entry->Verdict);
+    }
+    for (const TExternalRow& row : store.ExternalRows()) {
+        const TAddressEntry* entry = store.Find(row.Url);
+        if (entry == nullptr || (!entry->Page && !entry->Object))
+            count(row.Verdict);
+    }
+    return counts;
 }
 
 bool TCrawlReport::HasBrokenRows(const TRecordStore& store) {

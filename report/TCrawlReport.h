@@ -6,6 +6,10 @@
 
 #include "TReportWriter.h"
 
+#include "common/TVerdict.h"
+
+#include <array>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -36,6 +40,10 @@ public:
     // that a crawl does not find out only at its end. Empty when they can,
     // else what is wrong, with the system's reason.
     static std::string CheckFolder(const std::string& dir);
+
+    // The addresses by verdict, indexed by TVerdict: each distinct address
+    // once, whether a page of the site, an object or a link to another site.
+    static std::array<std::size_t, TVerdicts::Count> CountVerdicts(const TRecordStore& store);
 
     // True when some page, object or external row has a status of 400 or more.
     static bool HasBrokenRows(const TRecordStore& store);

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+class TRecordStore;
+
 struct TReport {
     // The start address, when known.
     std::string Start;
@@ -18,4 +20,8 @@ struct TReport {
     std::vector<std::pair<std::string, std::string>> Options;
     // The tables, in the order written (see TReportTables).
     std::vector<TReportTable> Tables;
+    // The records the tables are read from, for the formats that join them
+    // page by page (TPageLinks) and count them (TCrawlReport::CountVerdicts).
+    // Null when there are none.
+    const TRecordStore* Records = nullptr;
 };
