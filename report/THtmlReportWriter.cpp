@@ -389,8 +389,6 @@ void THtmlReportWriter::Write(std::size_t, const TReport& report, std::ostream& 
         page.Text(" of " + report.Start);
     page << "</title>\n<style>" << Style
          << "</style>\n</head>\n<body>\n<header><h1>Link report</h1>";
-    if (!report.Start.empty())
-        page.Address(report.Start);
     page << "</header>\n";
     Summary(page, report, store);
     Problems(page, store);
