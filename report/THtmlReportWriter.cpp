@@ -296,7 +296,7 @@ void Problems(TPage& page, const TRecordStore& store) {
     bool any = false;
     for (const TGoneRow& row : store.PageRows()) {
         const TAddressEntry* entry = store.Find(row.Url);
-        const TAddressAnswer answer{true, row.Status, row.Verdict, row.Reason};
+        const TAddressAnswer answer = TPageLinks::AnswerOf(store, row);
         if ((entry != nullptr && !entry->Referrers.empty()) || !NeedsAction(answer))
             continue;
         if (!any)
@@ -393,8 +393,8 @@ void THtmlReportWriter::Write(std::size_t, const TReport& report, std::ostream& 
     Summary(page, report, store);
     Problems(page, store);
 
-    // The redirects to fix, each with the address to write instead, when the
-    // report has a table of them.
+    // The redirects to fix, each with the address to write instead: the
+    // report's "redirects" table (TReportColumns::Redirects) when it has one.
     page << "<section id=\"redirects\"><h2>Redirects to fix</h2>\n";
     const TReportTable* redirects = Named(report, "redirects");
     if (redirects == nullptr || !Table(page, *redirects, true))

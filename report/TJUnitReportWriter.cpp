@@ -86,12 +86,7 @@ template <class Visit> void ForEachStart(const TRecordStore& store, Visit visit)
         const TAddressEntry* entry = store.Find(row.Url);
         if (entry != nullptr && !entry->Referrers.empty())
             continue;
-        TAddressAnswer answer;
-        answer.Checked = true;
-        answer.Status = row.Status;
-        answer.Verdict = row.Verdict;
-        answer.Reason = row.Reason;
-        visit(row, answer);
+        visit(row, TPageLinks::AnswerOf(store, row));
     }
 }
 

@@ -51,6 +51,16 @@ TAddressAnswer TPageLinks::AnswerOf(const TRecordStore& store, std::string_view 
     return answer;
 }
 
+TAddressAnswer TPageLinks::AnswerOf(const TRecordStore& store, const TGoneRow& row) {
+    TAddressAnswer answer{true, row.Status, row.Verdict, row.Reason};
+    // The row of a page that no answer came for says 404; its record, that
+    // no status came.
+    const TAddressEntry* entry = store.Find(row.Url);
+    if (entry != nullptr && entry->Page && entry->Page->Visited == 0)
+        answer.Status = 0;
+    return answer;
+}
+
 void TPageLinks::ForEachPage(
     const TRecordStore& store,
     const std::function<void(std::string_view page, const std::vector<TPageLink>& links)>& visit) {

@@ -5,6 +5,7 @@
 // visited; only one page's links are held at a time.
 
 #include "common/TVerdict.h"
+#include "crawl/TCrawlRows.h"
 
 #include <cstdint>
 #include <functional>
@@ -36,6 +37,9 @@ public:
     // The answer of address: a page of the site, an embedded object, or a
     // link to another site, in that order.
     static TAddressAnswer AnswerOf(const TRecordStore& store, std::string_view address);
+    // The answer of a page's row: its verdict and reason, and its status
+    // when one came.
+    static TAddressAnswer AnswerOf(const TRecordStore& store, const TGoneRow& row);
 
     // Calls visit once for each merged page that references something, in
     // the order merged, with its distinct addresses in the order found.

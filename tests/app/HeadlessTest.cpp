@@ -371,7 +371,7 @@ TEST(Headless, WritesJUnitForCIAndHtmlThatABrowserShows) {
     if (!QFileInfo::exists("/usr/bin/chromium"))
         GTEST_SKIP() << "no chromium here (scripts/setup.sh installs it)";
     TChildProcess chromium("/usr/bin/chromium",
-                           {"--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+                           {"--headless", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage", "--no-first-run",
                             "--user-data-dir=" + tmp.filePath("chromium").toStdString(),
                             "--dump-dom", "file://" + (dir + "/report.html").toStdString()});
     ASSERT_TRUE(chromium.Start());

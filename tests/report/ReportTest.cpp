@@ -287,6 +287,24 @@ Tags().feed(open(sys.argv[1], encoding='utf-8').read())
     }
 }
 
+// A start address that fails is a failure of its own, whatever else there
+// is: CI must not pass a site that could not be read at all.
+TEST(JUnitReport, AStartThatFailsIsAFailure) {
+    TRecordStore store;
+    store.Entry("http://h").Page = std::make_unique<_TObjectType>();
+    store.AddPageRow({-1, 0, "http://h", -1, 404, "NotFound", TVerdict::Broken, "connection refused"});
+    std::ostringstream out;
+    TReport report;
+    report.Records = &store;
+    TCrawlReport::Writer("junit")->Write(0, report, out);
+    EXPECT_NE(out.str().find("<testsuites name=\"marrowby\" tests=\"1\" failures=\"1\""),
+              std::string::npos);
+    EXPECT_NE(out.str().find("<testcase name=\"http://h\" classname=\"page\">\n      <failure "
+                             "message=\"connection refused\" type=\"none\">"),
+              std::string::npos)
+        << out.str();
+}
+
 TEST_F(Report, BrokenRowsAreStatusesOf400OrMore) {
     EXPECT_TRUE(TCrawlReport::HasBrokenRows(store));
     TRecordStore fine;
