@@ -332,15 +332,26 @@ TEST_F(Lists, SaveReportWritesTheFormatsTicked) {
     TTestSite site;
     Crawl(site.Url("/b.html"));
     QTemporaryDir saved;
-    // The dialog is modal: what a person does in it runs once it is up.
-    const auto inDialog = [](const std::function<void(QDialog*)>& act) {
-        QTimer::singleShot(0, [act] {
+    // The dialog is modal: what a person does in it runs once it is up (or
+    // fails after 5 s without one).
+    int shown = 0;
+    const auto inDialog = [&shown](const std::function<void(QDialog*)>& act) {
+        auto* poll = new QTimer;
+        auto* waited = new QElapsedTimer;
+        waited->start();
+        QObject::connect(poll, &QTimer::timeout, [poll, waited, act, &shown] {
             auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            ASSERT_NE(dialog, nullptr);
+            if (dialog == nullptr && waited->elapsed() < 5000)
+                return;
+            poll->deleteLater();
+            delete waited;
+            ASSERT_NE(dialog, nullptr) << "no dialog";
+            ++shown;
             act(dialog);
             if (dialog->isVisible())
                 dialog->reject();
         });
+        poll->start(10);
     };
     const auto box = [](QDialog* dialog, const QString& text) {
         for (QCheckBox* b : dialog->findChildren<QCheckBox*>())
@@ -377,6 +388,8 @@ TEST_F(Lists, SaveReportWritesTheFormatsTicked) {
     EXPECT_TRUE(w.StatusBar->currentMessage().contains(saved.path()));
 
     // The choice is remembered; Cancel writes nothing.
+    w.activateWindow(); // back to the window, as a person would
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     inDialog([&](QDialog* dialog) {
         EXPECT_FALSE(box(dialog, "CSV")->isChecked());
         EXPECT_TRUE(box(dialog, "HTML")->isChecked());
@@ -386,6 +399,7 @@ TEST_F(Lists, SaveReportWritesTheFormatsTicked) {
         QTest::mouseClick(button(dialog, "Cancel"), Qt::LeftButton);
     });
     QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(shown, 2);
     EXPECT_FALSE(QFile::exists(saved.filePath("report.json")));
 }
 
