@@ -52,7 +52,15 @@ th[aria-sort=descending]::after{content:" \25BC"}
 details{margin:.5rem 0}
 summary{cursor:pointer;font-weight:600;padding:.25rem 0}
 .none{color:#555}
-@media (max-width:40rem){body{font-size:14px;padding:0 .5rem 1rem}.facts{grid-template-columns:1fr}.facts dd{margin-bottom:.35rem}th,td{padding:.25rem .3rem}}
+@media (max-width:40rem){body{font-size:14px;padding:0 .5rem 1rem}.facts{grid-template-columns:1fr}.facts dd{margin-bottom:.35rem}th,td{padding:.25rem .3rem}
+#problems thead{display:none}
+#problems tr{display:block;padding:.35rem 0 .35rem .7rem;border-bottom:1px solid #e0e0e0}
+#problems tr.v-broken{box-shadow:inset .3rem 0 #b3261e}
+#problems tr.v-unverifiable{box-shadow:inset .3rem 0 #b06000}
+#problems td{display:inline;border:0;padding:0 .3rem 0 0;box-shadow:none}
+#problems td:nth-child(2),#problems td:nth-child(5){display:block;text-align:left}
+#problems td:nth-child(1):not(:empty)::before{content:"line "}
+#problems td:nth-child(3):not(:empty)::before{content:"status "}}
 @media print{body{max-width:none;font-size:10pt;padding:0}a{color:inherit;text-decoration:none}thead{display:table-header-group}tr{break-inside:avoid}h2,h3{break-after:avoid}.charts{grid-template-columns:1fr 1fr}}
 )";
 
