@@ -151,13 +151,10 @@ private:
 };
 
 std::string_view Title(std::string_view table) {
-    static constexpr std::array<std::pair<std::string_view, std::string_view>, 6> titles{{
+    static constexpr std::array<std::pair<std::string_view, std::string_view>, 3> titles{{
         {"pages", "Pages"},
         {"objects", "Objects"},
-        {"links", "Links on each page"},
-        {"referrers", "Where each address is used"},
         {"external", "Links to other sites"},
-        {"redirects", "Redirects"},
     }};
     for (const auto& [name, title] : titles)
         if (name == table)
@@ -408,7 +405,11 @@ void THtmlReportWriter::Write(std::size_t, const TReport& report, std::ostream& 
     if (redirects == nullptr || !Table(page, *redirects, true))
         page << "<p class=\"none\">None.</p>";
     page << "</section>\n<section id=\"tables\"><h2>Every address</h2>\n";
+    // The tables of addresses, a row an address; the links and their uses
+    // are under each page above, as far as they need doing something about.
     for (const TReportTable& table : report.Tables) {
+        if (!table.UsesOf)
+            continue;
         page << "<details id=\"table-" << table.Name << "\" data-table><summary>";
         page.Text(Title(table.Name)) << " <span class=\"rows\"></span></summary>";
         if (!Table(page, table, true))
