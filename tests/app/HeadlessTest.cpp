@@ -273,6 +273,62 @@ TEST(Headless, ServesTheSampleSiteAndCrawlsItFromItsRoot) {
     EXPECT_NE(missing.err.find("no such folder"), std::string::npos) << missing.err;
 }
 
+TEST(Headless, ExitsZeroWhenNothingIsBrokenAndFourForABrokenLinkElsewhere) {
+    TTestSite site;
+    // Another port of the start host is another site: checked, not crawled.
+    TCannedServer port;
+    port.Start();
+    port.Add("/", TTestSite::Page("200 OK", "text/html", "<a href=/deeper>d</a>"));
+    const struct {
+        std::string Link;
+        QStringList Options;
+        int Exit;
+    } table[] = {
+        {site.Outside, {}, 0},
+        {site.Other.Url("/missing"), {}, 4},
+        {site.Other.Url("/missing"), {"--no-external"}, 0},
+        {port.Url("/"), {}, 0},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.Link);
+        site.AddPage("/ok.html", "200 OK", "text/html", "<img src=img.gif><a href=" + row.Link + ">o</a>");
+        const TRun r = Marrowby(QStringList{"--headless", "--delay", "0"} + row.Options +
+                                QStringList{QString::fromStdString(site.Url("/ok.html"))});
+        EXPECT_EQ(r.exitCode, row.Exit) << r.err;
+        EXPECT_EQ(r.out, "탐색이 끝났습니다\n");
+        EXPECT_EQ(Lines(r.err, "page "), 1) << r.err;
+        EXPECT_EQ(Lines(r.err, "link "), row.Options.isEmpty() ? 1 : 0) << r.err;
+    }
+    EXPECT_EQ(port.Requests().size(), 1u);
+}
+
+TEST(Headless, BadUsageExitsTwo) {
+    const QStringList table[] = {
+        {"--headless"},
+        {"--headless", "--delay", "-1", "http://127.0.0.1:1/"},
+        {"--headless", "--delay", "soon", "http://127.0.0.1:1/"},
+        {"--headless", "http://127.0.0.1:1/", "http://127.0.0.1:2/"},
+        {"--no-such-option"},
+        {"--scan", "page.html"},
+        {"--scan", "page.html", "--base", "http://h/", "--depth", "x"},
+        {"--scan", "page.html", "--base", "http://h/", "--site", "."},
+        {"--site"},
+        {"--headless", "--site", ".", "http://127.0.0.1:1/"},
+        {"--headless", "--per-host", "0", "http://127.0.0.1:1/"},
+        {"--headless", "--retries", "many", "http://127.0.0.1:1/"},
+        {"--headless", "--include", "(", "http://127.0.0.1:1/"},
+        {"--headless", "--user-agent", "", "http://127.0.0.1:1/"},
+        {"--headless", "--format", "json", "http://127.0.0.1:1/"},
+        {"--headless", "--report", "r", "--format", "csv,xml", "http://127.0.0.1:1/"},
+    };
+    for (const QStringList& args : table) {
+        SCOPED_TRACE(args.join(' ').toStdString());
+        const TRun r = Marrowby(args);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_NE(r.err.find("marrowby:"), std::string::npos);
+    }
+}
+
 // The addresses a CSV file of addresses calls broken; none when it has no
 // Verdict column.
 std::optional<std::set<std::string>> BrokenInCsv(const std::string& csv) {
@@ -399,62 +455,6 @@ TEST(Headless, WritesJUnitForCIAndHtmlThatABrowserShows) {
                                heading),
                       std::string::npos);
         }
-}
-
-TEST(Headless, ExitsZeroWhenNothingIsBrokenAndFourForABrokenLinkElsewhere) {
-    TTestSite site;
-    // Another port of the start host is another site: checked, not crawled.
-    TCannedServer port;
-    port.Start();
-    port.Add("/", TTestSite::Page("200 OK", "text/html", "<a href=/deeper>d</a>"));
-    const struct {
-        std::string Link;
-        QStringList Options;
-        int Exit;
-    } table[] = {
-        {site.Outside, {}, 0},
-        {site.Other.Url("/missing"), {}, 4},
-        {site.Other.Url("/missing"), {"--no-external"}, 0},
-        {port.Url("/"), {}, 0},
-    };
-    for (const auto& row : table) {
-        SCOPED_TRACE(row.Link);
-        site.AddPage("/ok.html", "200 OK", "text/html", "<img src=img.gif><a href=" + row.Link + ">o</a>");
-        const TRun r = Marrowby(QStringList{"--headless", "--delay", "0"} + row.Options +
-                                QStringList{QString::fromStdString(site.Url("/ok.html"))});
-        EXPECT_EQ(r.exitCode, row.Exit) << r.err;
-        EXPECT_EQ(r.out, "탐색이 끝났습니다\n");
-        EXPECT_EQ(Lines(r.err, "page "), 1) << r.err;
-        EXPECT_EQ(Lines(r.err, "link "), row.Options.isEmpty() ? 1 : 0) << r.err;
-    }
-    EXPECT_EQ(port.Requests().size(), 1u);
-}
-
-TEST(Headless, BadUsageExitsTwo) {
-    const QStringList table[] = {
-        {"--headless"},
-        {"--headless", "--delay", "-1", "http://127.0.0.1:1/"},
-        {"--headless", "--delay", "soon", "http://127.0.0.1:1/"},
-        {"--headless", "http://127.0.0.1:1/", "http://127.0.0.1:2/"},
-        {"--no-such-option"},
-        {"--scan", "page.html"},
-        {"--scan", "page.html", "--base", "http://h/", "--depth", "x"},
-        {"--scan", "page.html", "--base", "http://h/", "--site", "."},
-        {"--site"},
-        {"--headless", "--site", ".", "http://127.0.0.1:1/"},
-        {"--headless", "--per-host", "0", "http://127.0.0.1:1/"},
-        {"--headless", "--retries", "many", "http://127.0.0.1:1/"},
-        {"--headless", "--include", "(", "http://127.0.0.1:1/"},
-        {"--headless", "--user-agent", "", "http://127.0.0.1:1/"},
-        {"--headless", "--format", "json", "http://127.0.0.1:1/"},
-        {"--headless", "--report", "r", "--format", "csv,xml", "http://127.0.0.1:1/"},
-    };
-    for (const QStringList& args : table) {
-        SCOPED_TRACE(args.join(' ').toStdString());
-        const TRun r = Marrowby(args);
-        EXPECT_EQ(r.exitCode, 2);
-        EXPECT_NE(r.err.find("marrowby:"), std::string::npos);
-    }
 }
 
 TEST(Headless, AReportFolderThatCannotBeWrittenIsRefusedBeforeTheCrawl) {
