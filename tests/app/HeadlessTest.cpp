@@ -410,9 +410,25 @@ TEST(Headless, WritesJUnitForCIAndHtmlThatABrowserShows) {
     }
     EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
     EXPECT_EQ(total, declared);
+    // Each failure on the line referrers.csv gives (its first on the page).
+    std::map<std::pair<std::string, std::string>, int> lines;
+    std::istringstream referrers(Slurp(dir + "/referrers.csv"));
+    std::string row;
+    std::getline(referrers, row);
+    while (std::getline(referrers, row)) {
+        const std::size_t a = row.find(','), b = row.rfind(',');
+        int& line = lines[{row.substr(0, a), row.substr(a + 1, b - a - 1)}];
+        const int here = std::stoi(row.substr(b + 1));
+        line = line == 0 ? here : std::min(line, here);
+    }
     std::set<std::string> failed;
-    for (const auto& [address, where] : failures)
+    for (const auto& [address, where] : failures) {
         failed.insert(address);
+        for (const TFailure& use : where)
+            EXPECT_TRUE(use.Where.starts_with("line " + std::to_string(lines[{address, use.Page}]) +
+                                              " of " + use.Page + ": "))
+                << use.Where;
+    }
     EXPECT_TRUE(failed.contains(site.Url("/missing.html")));
     // The CSV files' verdicts, once they have a Verdict column.
     std::optional<std::set<std::string>> broken;
