@@ -20,11 +20,9 @@ std::uint32_t FirstLine(const TAddressEntry& entry, std::int32_t index) {
     return line == std::numeric_limits<std::uint32_t>::max() ? 0 : line;
 }
 
-} // namespace
-
-TAddressAnswer TPageLinks::AnswerOf(const TRecordStore& store, std::string_view address) {
+// The answer of an address from its entry (none: never met).
+TAddressAnswer Answer(const TRecordStore& store, const TAddressEntry* entry) {
     TAddressAnswer answer;
-    const TAddressEntry* entry = store.Find(address);
     if (entry == nullptr)
         return answer;
     answer.Verdict = entry->Verdict;
@@ -49,6 +47,12 @@ TAddressAnswer TPageLinks::AnswerOf(const TRecordStore& store, std::string_view 
         answer.Checked = judged;
     }
     return answer;
+}
+
+} // namespace
+
+TAddressAnswer TPageLinks::AnswerOf(const TRecordStore& store, std::string_view address) {
+    return Answer(store, store.Find(address));
 }
 
 TAddressAnswer TPageLinks::AnswerOf(const TRecordStore& store, const TGoneRow& row) {
@@ -87,9 +91,10 @@ void TPageLinks::ForEachPage(
         TPageLink row;
         row.Url = link.Url;
         row.Kind = link.Kind;
-        if (const TAddressEntry* entry = store.Find(link.Url))
+        const TAddressEntry* entry = store.Find(link.Url);
+        if (entry != nullptr)
             row.Line = FirstLine(*entry, static_cast<std::int32_t>(index));
-        row.Answer = AnswerOf(store, link.Url);
+        row.Answer = Answer(store, entry);
         links.push_back(row);
     });
     flush();
