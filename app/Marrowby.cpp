@@ -131,9 +131,11 @@ struct TOptions {
                               "DIR"};
     QCommandLineOption Format{"format",
                               "With --report: the formats of the report, comma-separated: csv "
-                              "(the four CSV files, the default) and json (report.json).\n"
+                              "(the CSV files, the default), json (report.json), html "
+                              "(report.html, one page to read and send on) and junit "
+                              "(junit.xml, for CI).\n"
                               "Example: marrowby --headless --site public/ --report out/ "
-                              "--format csv,json",
+                              "--format junit,html",
                               "LIST", "csv"};
     QCommandLineOption Scan{"scan",
                             "Scan a local HTML file (\"-\" for standard input) and print its "

@@ -49,7 +49,8 @@ enum class TSaveChoice { Save, Discard, Cancel };
 struct TFrmMainHooks {
     std::function<void(const QString&)> MessageBox;   // information, e.g. the end of a crawl
     std::function<void(const QString&)> ErrorBox;     // an error the user must see
-    std::function<QString()> ChooseReportFolder;      // empty: cancelled
+    std::function<QString()> ChooseReportFolder;      // empty: cancelled; the formats stay
+                                                      // the session's
     std::function<bool(const QUrl&)> OpenUrl;         // to the desktop; false: nothing opened it
     std::function<QString()> ChooseFolder;            // Open Folder's choice, empty if none
     std::function<TSaveChoice()> AskToSave;           // results not saved are about to go
@@ -239,6 +240,7 @@ private:
     // Rows have come in since the last Save Report.
     bool FUnsaved = false;
     QString FReportFolder;
+    std::vector<std::string> FReportFormats{"csv"}; // Save Report's, for the session
     // The delay applied by the user (delay box or --delay); without one a
     // local folder is crawled with no pause.
     int FDelay = 60;

@@ -3,6 +3,7 @@
 
 #include "TOptionsDialog.h"
 #include "TRedirectsDialog.h"
+#include "TSaveReportDialog.h"
 #include "TStateLabel.h"
 #include "TWhereUsedDialog.h"
 #include "crawl/TAnsiText.h"
@@ -160,14 +161,22 @@ void TFrmMain::Save1Click() {
 }
 
 bool TFrmMain::SaveReport() {
-    const QString dir = Hooks.ChooseReportFolder
-                            ? Hooks.ChooseReportFolder()
-                            : QFileDialog::getExistingDirectory(this, "Save Report");
+    QString dir;
+    if (Hooks.ChooseReportFolder) {
+        dir = Hooks.ChooseReportFolder();
+    } else {
+        TSaveReportDialog dialog(this, FReportFolder, FReportFormats);
+        if (dialog.exec() != QDialog::Accepted)
+            return false;
+        dir = dialog.Folder();
+        FReportFormats = dialog.Formats();
+    }
     if (dir.isEmpty())
         return false;
     std::string error = TCrawlReport::CheckFolder(QFile::encodeName(dir).toStdString());
     if (error.empty())
-        error = TCrawlReport::Write(FCrawl->Records(), QFile::encodeName(dir).toStdString());
+        error = TCrawlReport::Write(FCrawl->Records(), QFile::encodeName(dir).toStdString(),
+                                    FReportFormats);
     if (!error.empty()) {
         ShowErrorBox(QString::fromLocal8Bit(error));
         return false;

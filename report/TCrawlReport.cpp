@@ -2,6 +2,8 @@
 
 #include "TCsvReportWriter.h"
 #include "TDeviceStreamBuf.h"
+#include "THtmlReportWriter.h"
+#include "TJUnitReportWriter.h"
 #include "TJsonReportWriter.h"
 #include "TReportTables.h"
 #include "crawl/TRecordStore.h"
@@ -94,7 +96,7 @@ struct TSetFile {
 } // namespace
 
 const std::vector<std::string>& TCrawlReport::Formats() {
-    static const std::vector<std::string> formats{"csv", "json"};
+    static const std::vector<std::string> formats{"csv", "json", "html", "junit"};
     return formats;
 }
 
@@ -103,6 +105,10 @@ std::unique_ptr<TReportWriter> TCrawlReport::Writer(std::string_view format) {
         return std::make_unique<TCsvReportWriter>();
     if (format == "json")
         return std::make_unique<TJsonReportWriter>();
+    if (format == "html")
+        return std::make_unique<THtmlReportWriter>();
+    if (format == "junit")
+        return std::make_unique<TJUnitReportWriter>();
     return nullptr;
 }
 
@@ -127,6 +133,7 @@ std::string TCrawlReport::Write(const TRecordStore& store, const std::string& di
     TReport& report = about;
     report.Tables = TReportTables::Of(store);
     report.Verdicts = CountVerdicts(store);
+    report.Records = &store;
     std::vector<std::unique_ptr<TReportWriter>> writers;
     std::deque<TSetFile> set; // a file's place never moves: it owns a temporary file
     const std::filesystem::path root(dir);

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+class TRecordStore;
+
 struct TReport {
     // The start address, when known.
     std::string Start;
@@ -25,4 +27,8 @@ struct TReport {
     std::vector<TReportTable> Tables;
     // How many distinct addresses got each verdict, indexed by TVerdict.
     std::optional<std::array<std::size_t, TVerdicts::Count>> Verdicts;
+    // The records the tables are read from, for the formats that join them
+    // page by page (TPageLinks) and count them (TCrawlReport::CountVerdicts).
+    // Null when there are none.
+    const TRecordStore* Records = nullptr;
 };

@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   clang libclang-rt-dev
   xvfb xauth xdotool fonts-nanum
-  python3-jsonschema
+  python3-jsonschema libxml2-utils chromium
 )
 
 missing=()

@@ -10,15 +10,17 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QThread>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QXmlStreamReader>
 
 #include <algorithm>
-#include <map>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
+#include <set>
 #include <sstream>
 
 namespace {
@@ -378,6 +380,150 @@ TEST(Headless, BadUsageExitsTwo) {
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_NE(r.err.find("marrowby:"), std::string::npos);
     }
+}
+
+// The addresses a CSV file of addresses calls broken; none when it has no
+// Verdict column.
+std::optional<std::set<std::string>> BrokenInCsv(const std::string& csv) {
+    std::istringstream in(csv);
+    std::string line;
+    std::getline(in, line);
+    const auto fields = [](const std::string& text) {
+        std::vector<std::string> f;
+        std::istringstream cells(text.substr(0, text.size() - 1)); // no CR; no commas in these
+        for (std::string cell; std::getline(cells, cell, ',');)
+            f.push_back(cell);
+        return f;
+    };
+    const std::vector<std::string> heading = fields(line);
+    const auto uri = std::find(heading.begin(), heading.end(), "URI") - heading.begin();
+    const auto verdict = std::find(heading.begin(), heading.end(), "Verdict") - heading.begin();
+    if (verdict == std::ssize(heading))
+        return std::nullopt;
+    std::set<std::string> broken;
+    while (std::getline(in, line))
+        if (const std::vector<std::string> f = fields(line); f.at(verdict) == "broken")
+            broken.insert(f.at(uri));
+    return broken;
+}
+
+// One crawl writes every format. junit.xml is valid against the JUnit schema,
+// its totals are those of its cases, and its failures are the addresses the
+// CSV files call broken, each under the page it is on; report.html, as
+// headless Chromium renders it, shows the summary's figures and each broken
+// address under its page, with its line.
+TEST(Headless, WritesJUnitForCIAndHtmlThatABrowserShows) {
+    TTestSite site;
+    QTemporaryDir tmp;
+    const QString dir = tmp.filePath("r");
+    const TRun r = Marrowby({"--headless", "--delay", "0", "--report", dir, "--format",
+                             "csv,json,html,junit", QString::fromStdString(site.Url("/"))});
+    EXPECT_EQ(r.exitCode, 4) << r.err;
+    const TRun lint =
+        Marrowby({"--noout", "--schema", MARROWBY_SOURCE_DIR "/tests/report/data/junit.xsd",
+                  dir + "/junit.xml"},
+                 "/usr/bin/xmllint");
+    EXPECT_EQ(lint.exitCode, 0) << lint.err;
+
+    struct TFailure {
+        std::string Page, Where;
+    };
+    std::map<std::string, std::vector<TFailure>> failures; // by address
+    QXmlStreamReader xml(QByteArray::fromStdString(Slurp(dir + "/junit.xml")));
+    std::array<int, 3> total{}, declared{}, suite{}, suiteDeclared{}; // tests, failures, skipped
+    const auto counts = [&xml] {
+        const QXmlStreamAttributes a = xml.attributes();
+        return std::array<int, 3>{a.value("tests").toInt(), a.value("failures").toInt(),
+                                  a.value("skipped").toInt()};
+    };
+    std::string page, testcase;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isEndElement() && xml.name() == u"testsuite") {
+            EXPECT_EQ(suite, suiteDeclared) << page;
+            continue;
+        }
+        if (!xml.isStartElement())
+            continue;
+        if (xml.name() == u"testsuites") {
+            declared = counts();
+        } else if (xml.name() == u"testsuite") {
+            page = xml.attributes().value("name").toString().toStdString();
+            suiteDeclared = counts();
+            suite = {};
+        } else if (xml.name() == u"testcase") {
+            testcase = xml.attributes().value("name").toString().toStdString();
+            ++suite[0], ++total[0];
+        } else if (xml.name() == u"failure") {
+            ++suite[1], ++total[1];
+            failures[testcase].push_back({page, xml.readElementText().toStdString()});
+        } else if (xml.name() == u"skipped") {
+            ++suite[2], ++total[2];
+        }
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    EXPECT_EQ(total, declared);
+    // Each failure on the line referrers.csv gives (its first on the page).
+    std::map<std::pair<std::string, std::string>, int> lines;
+    std::istringstream referrers(Slurp(dir + "/referrers.csv"));
+    std::string row;
+    std::getline(referrers, row);
+    while (std::getline(referrers, row)) {
+        // URI,Page,Line,...: no commas in the test site's addresses.
+        const std::size_t a = row.find(','), b = row.find(',', a + 1);
+        int& line = lines[{row.substr(0, a), row.substr(a + 1, b - a - 1)}];
+        const int here = std::stoi(row.substr(b + 1));
+        line = line == 0 ? here : std::min(line, here);
+    }
+    std::set<std::string> failed;
+    for (const auto& [address, where] : failures) {
+        failed.insert(address);
+        for (const TFailure& use : where)
+            EXPECT_TRUE(use.Where.starts_with("line " + std::to_string(lines[{address, use.Page}]) +
+                                              " of " + use.Page + ": "))
+                << use.Where;
+    }
+    EXPECT_TRUE(failed.contains(site.Url("/missing.html")));
+    // The CSV files' verdicts.
+    std::set<std::string> broken;
+    for (const char* table : {"pages", "objects", "external"}) {
+        const auto some = BrokenInCsv(Slurp(dir + "/" + table + ".csv"));
+        ASSERT_TRUE(some) << table;
+        broken.insert(some->begin(), some->end());
+    }
+    EXPECT_EQ(failed, broken);
+
+    if (!QFileInfo::exists("/usr/bin/chromium"))
+        GTEST_SKIP() << "no chromium here (scripts/setup.sh installs it)";
+    TChildProcess chromium("/usr/bin/chromium",
+                           {"--headless", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage", "--no-first-run",
+                            "--user-data-dir=" + tmp.filePath("chromium").toStdString(),
+                            "--dump-dom", "file://" + (dir + "/report.html").toStdString()});
+    ASSERT_TRUE(chromium.Start());
+    ASSERT_TRUE(chromium.Wait(std::chrono::seconds(90))) << "chromium took too long";
+    const std::string dom = chromium.Out();
+    const auto figure = [&dom](const std::string& id) {
+        std::smatch m;
+        return std::regex_search(dom, m, std::regex("id=\"count-" + id + "\"><b>([0-9]+)</b>"))
+                   ? m[1].str()
+                   : "none";
+    };
+    EXPECT_EQ(figure("broken"), std::to_string(failed.size())) << dom.substr(0, 4000);
+    EXPECT_EQ(figure("pages"), "6");
+    EXPECT_EQ(figure("external"), "1");
+    EXPECT_NE(dom.find("<span class=\"rows\">(6 rows)</span>"),
+              std::string::npos); // its script ran
+    for (const auto& [address, where] : failures)
+        for (const TFailure& use : where) {
+            SCOPED_TRACE(address + " on " + use.Page);
+            const std::size_t heading = dom.find("<h3>On <a href=\"" + use.Page + "\"");
+            ASSERT_NE(heading, std::string::npos);
+            const std::string line = use.Where.substr(5, use.Where.find(' ', 5) - 5); // "line 2 of"
+            EXPECT_NE(dom.find("<td class=\"n\">" + line + "</td><td class=\"u\"><a href=\"" +
+                                   address + "\"",
+                               heading),
+                      std::string::npos);
+        }
 }
 
 TEST(Headless, AReportFolderThatCannotBeWrittenIsRefusedBeforeTheCrawl) {

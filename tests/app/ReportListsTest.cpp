@@ -17,6 +17,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QHeaderView>
@@ -396,6 +397,84 @@ TEST_F(Lists, SavingSaysWhereAndResultsGoOnlyWhenLetGo) {
     EXPECT_EQ(asked, 1);
     EXPECT_TRUE(QFile::exists(before.filePath("pages.csv")));
     EXPECT_EQ(w.GoneListView->model()->rowCount(), 0);
+}
+
+// Save Report asks for the folder and the formats: CSV at first, then the
+// formats last chosen; it writes the files of the formats ticked, and only
+// those.
+TEST_F(Lists, SaveReportWritesTheFormatsTicked) {
+    TTestSite site;
+    Crawl(site.Url("/b.html"));
+    QTemporaryDir saved;
+    // The dialog is modal: what a person does in it runs once it is up (or
+    // fails after 5 s without one).
+    int shown = 0;
+    const auto inDialog = [&shown](const std::function<void(QDialog*)>& act) {
+        auto* poll = new QTimer;
+        auto* waited = new QElapsedTimer;
+        waited->start();
+        QObject::connect(poll, &QTimer::timeout, [poll, waited, act, &shown] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr && waited->elapsed() < 5000)
+                return;
+            poll->deleteLater();
+            delete waited;
+            ASSERT_NE(dialog, nullptr) << "no dialog";
+            ++shown;
+            act(dialog);
+            if (dialog->isVisible())
+                dialog->reject();
+        });
+        poll->start(10);
+    };
+    const auto box = [](QDialog* dialog, const QString& text) {
+        for (QCheckBox* b : dialog->findChildren<QCheckBox*>())
+            if (b->text().remove('&').startsWith(text))
+                return b;
+        ADD_FAILURE() << "no check box " << text.toStdString();
+        return static_cast<QCheckBox*>(nullptr);
+    };
+    const auto button = [](QDialog* dialog, const QString& text) {
+        for (QPushButton* b : dialog->findChildren<QPushButton*>())
+            if (b->text().remove('&') == text)
+                return b;
+        ADD_FAILURE() << "no button " << text.toStdString();
+        return static_cast<QPushButton*>(nullptr);
+    };
+    // A click on the box itself, at the left where it is drawn.
+    const auto tick = [](QCheckBox* b) {
+        QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(8, b->height() / 2));
+    };
+    inDialog([&](QDialog* dialog) {
+        EXPECT_TRUE(box(dialog, "CSV")->isChecked());
+        EXPECT_FALSE(box(dialog, "HTML")->isChecked());
+        tick(box(dialog, "CSV"));
+        EXPECT_FALSE(button(dialog, "Save")->isEnabled()); // no format, no folder
+        tick(box(dialog, "HTML"));
+        tick(box(dialog, "JUnit"));
+        QTest::keyClicks(dialog->findChild<QLineEdit*>(), saved.path());
+        QTest::mouseClick(button(dialog, "Save"), Qt::LeftButton);
+    });
+    QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_TRUE(QFile::exists(saved.filePath("report.html")));
+    EXPECT_TRUE(QFile::exists(saved.filePath("junit.xml")));
+    EXPECT_FALSE(QFile::exists(saved.filePath("pages.csv")));
+    EXPECT_TRUE(w.StatusBar->currentMessage().contains(saved.path()));
+
+    // The choice is remembered; Cancel writes nothing.
+    w.activateWindow(); // back to the window, as a person would
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    inDialog([&](QDialog* dialog) {
+        EXPECT_FALSE(box(dialog, "CSV")->isChecked());
+        EXPECT_TRUE(box(dialog, "HTML")->isChecked());
+        EXPECT_TRUE(box(dialog, "JUnit")->isChecked());
+        EXPECT_EQ(dialog->findChild<QLineEdit*>()->text(), saved.path());
+        tick(box(dialog, "JSON"));
+        QTest::mouseClick(button(dialog, "Cancel"), Qt::LeftButton);
+    });
+    QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(shown, 2);
+    EXPECT_FALSE(QFile::exists(saved.filePath("report.json")));
 }
 
 // After the end or a stop, Enter with the start address goes on as before;

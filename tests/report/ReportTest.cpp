@@ -1,5 +1,7 @@
+#include "TChildProcess.h"
 #include "crawl/TRecordStore.h"
 #include "report/TCrawlReport.h"
+#include "report/TMarkup.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +13,7 @@
 #include <array>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -240,6 +243,97 @@ TEST_F(Report, TheJsonReportHoldsAnyTextAsValidJson) {
                   R"({"broken":2,"fine":1,"redirected":1,"unverifiable":1})");
         EXPECT_TRUE(json.value("started").isNull());
     }
+}
+
+// What a page or a server sends stays text in report.html and junit.xml: no
+// tag, attribute, script or link of its own (Python's HTML parser lists every
+// tag and attribute the browser would see); junit.xml stays valid against
+// the JUnit schema, the characters XML forbids dropped.
+TEST_F(Report, TheHtmlAndJUnitReportsKeepHostileTextAsText) {
+    const struct {
+        std::string address, type, reason;
+    } table[] = {
+        {"http://h/\"><script>alert(1)</script>", "text/html\"><script>alert(2)</script>",
+         "<b onclick=alert(3)>"},
+        {"javascript:alert(4)//http://h", "'><img src=x onerror=alert(5)>",
+         "a\x01\x1b\xff]]></failure>"},
+        {"http://h/a'b\" onmouseover=\"alert(6)", "</style><style>*{display:none}",
+         "\xef\xbf\xbe&amp;"},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.address);
+        TAddressEntry& entry = store.Entry(row.address);
+        entry.Object = Object(3, row.address, 1, 404, row.type, 1);
+        entry.Verdict = TVerdict::Broken;
+        entry.Reason = row.reason;
+        Merge(row.address, {{row.address, KIND_OBJECT, 1, false, 7}});
+        ASSERT_EQ(TCrawlReport::Write(store, dir.string(), {"html", "junit"},
+                                      {row.address, "", "", {{row.type, row.reason}}, {}, {}}),
+                  "");
+        const std::string html = Slurp(dir / "report.html");
+        EXPECT_EQ(html.find("<script>alert"), std::string::npos);
+        EXPECT_NE(html.find(TMarkup::Escaped(row.address)), std::string::npos);
+        TChildProcess parse("/usr/bin/python3", {"-c", R"(
+import html.parser, sys
+class Tags(html.parser.HTMLParser):
+    def handle_starttag(self, tag, attrs):
+        print(tag, '-', '-')
+        for name, value in attrs:
+            print(tag, name, value if name == 'href' else '-')
+Tags().feed(open(sys.argv[1], encoding='utf-8').read())
+)",
+                                                 (dir / "report.html").string()});
+        ASSERT_TRUE(parse.Start());
+        ASSERT_TRUE(parse.Wait(std::chrono::seconds(30)));
+        std::istringstream tags(parse.Out());
+        std::set<std::string> seen;
+        int scripts = 0;
+        for (std::string line; std::getline(tags, line);) {
+            std::istringstream fields(line);
+            std::string tag, name, value;
+            fields >> tag >> name >> value;
+            seen.insert(tag);
+            scripts += tag == "script" && name == "-";
+            EXPECT_FALSE(name.starts_with("on")) << line;
+            if (name == "href") {
+                EXPECT_TRUE(value.starts_with("http://")) << line;
+            }
+        }
+        const std::set<std::string> ours{
+            "html",   "head",       "meta",    "title",   "style", "body",  "header", "h1", "a",
+            "h2",     "h3",         "section", "dl",      "dt",    "dd",    "div",    "p",  "b",
+            "figure", "figcaption", "svg",     "text",    "rect",  "table", "thead",  "tr", "th",
+            "tbody",  "td",         "details", "summary", "span",  "script"};
+        EXPECT_TRUE(std::includes(ours.begin(), ours.end(), seen.begin(), seen.end()));
+        EXPECT_EQ(scripts, 1);
+
+        TChildProcess lint("/usr/bin/xmllint", {"--noout", "--schema", MARROWBY_JUNIT_XSD,
+                                                (dir / "junit.xml").string()});
+        ASSERT_TRUE(lint.Start());
+        ASSERT_TRUE(lint.Wait(std::chrono::seconds(30)));
+        EXPECT_EQ(lint.ExitCode(), 0) << lint.Err();
+        const std::string junit = Slurp(dir / "junit.xml");
+        EXPECT_EQ(junit.find('\x01'), std::string::npos);
+        EXPECT_NE(junit.find("<failure message=\""), std::string::npos);
+    }
+}
+
+// A start address that fails is a failure of its own, whatever else there
+// is: CI must not pass a site that could not be read at all.
+TEST(JUnitReport, AStartThatFailsIsAFailure) {
+    TRecordStore store;
+    store.Entry("http://h").Page = std::make_unique<_TObjectType>();
+    store.AddPageRow({-1, 0, "http://h", -1, 404, "NotFound", TVerdict::Broken, "connection refused"});
+    std::ostringstream out;
+    TReport report;
+    report.Records = &store;
+    TCrawlReport::Writer("junit")->Write(0, report, out);
+    EXPECT_NE(out.str().find("<testsuites name=\"marrowby\" tests=\"1\" failures=\"1\""),
+              std::string::npos);
+    EXPECT_NE(out.str().find("<testcase name=\"http://h\" classname=\"page\">\n      <failure "
+                             "message=\"connection refused\" type=\"none\">"),
+              std::string::npos)
+        << out.str();
 }
 
 // The exit code's question: broken, and with strict also unverifiable; each
