@@ -10,5 +10,5 @@ cd "$root" # the site as the README names it, not where this clone lives
 "${MARROWBY_BIN:-$root/build/app/marrowby}" --headless --no-external --site examples/site \
   --report "$tmp/report" --format html >/dev/null 2>&1 || true
 timeout 60 chromium --headless --no-sandbox --disable-gpu --hide-scrollbars \
-  --user-data-dir="$tmp/chromium" --window-size=1000,1180 --screenshot="$out" \
+  --user-data-dir="$tmp/chromium" --window-size=1000,1400 --screenshot="$out" \
   "file://$tmp/report/report.html" 2>/dev/null
