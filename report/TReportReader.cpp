@@ -27,7 +27,7 @@ std::string Load(const std::string& dir, const std::string& file,
     found = false;
     std::ifstream in(table.Name, std::ios::binary);
     if (!in)
-        return optional ? std::string() : table.Name + ": cannot be read (is DIR a report folder?)";
+        return optional ? std::string() : table.Name + ": cannot be read (no report in this folder?)";
     found = true;
     std::ostringstream text;
     text << in.rdbuf();

@@ -373,6 +373,7 @@ TEST(Headless, BadUsageExitsTwo) {
         {"--headless", "--format", "json", "http://127.0.0.1:1/"},
         {"--strict", "http://127.0.0.1:1/"},
         {"--headless", "--report", "r", "--format", "csv,xml", "http://127.0.0.1:1/"},
+        {"--recheck", ".", "http://127.0.0.1:1/"},
     };
     for (const QStringList& args : table) {
         SCOPED_TRACE(args.join(' ').toStdString());
