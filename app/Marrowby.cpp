@@ -329,10 +329,11 @@ int Marrowby(int argc, char** argv) {
         "and reports every page link and embedded object it finds, with its "
         "status, size and type.");
     TOptions o;
-    cl.addOptions({o.Help,        o.Version,      o.Site,      o.Headless, o.Delay,      o.PerHost,
-                   o.Connections, o.HostGap,      o.Retries,   o.MaxWait,  o.NoExternal, o.Strict,
-                   o.NoConfirm,   o.IgnoreRobots, o.UserAgent, o.MaxDepth, o.MaxPages,   o.Include,
-                   o.Exclude,     o.Report,       o.Recheck,   o.Format,    o.Scan,     o.Base,       o.Depth});
+    cl.addOptions({o.Help,       o.Version,     o.Site,      o.Headless,     o.Delay,
+                   o.PerHost,    o.Connections, o.HostGap,   o.Retries,      o.MaxWait,
+                   o.NoExternal, o.Strict,      o.NoConfirm, o.IgnoreRobots, o.UserAgent,
+                   o.MaxDepth,   o.MaxPages,    o.Include,   o.Exclude,      o.Report,
+                   o.Recheck,    o.Format,      o.Scan,      o.Base,         o.Depth});
     cl.addPositionalArgument("URL", "The start address.\nExample: marrowby https://example.org/",
                              "[URL]");
     if (!cl.parse(arguments))

@@ -62,7 +62,7 @@ struct TListActions {
     QAction* WhereUsed = nullptr;     // "Referenced from…", also a double click
     QAction* CopyAddress = nullptr;   // one address a line
     QAction* OpenInBrowser = nullptr;
-    QAction* Recheck = nullptr;       // asks again for the rows' addresses
+    QAction* Recheck = nullptr; // asks again for the rows' addresses
 };
 
 class TFrmMain : public QMainWindow, public TCrawlListener {

@@ -192,15 +192,14 @@ void TFrmMain::CreateListActions(QTreeView* list, TListActions& actions) {
     });
     actions.Recheck = new QAction("Re-check", list);
     actions.Recheck->setEnabled(false);
-    connect(actions.Recheck, &QAction::triggered, this,
-            [this, list] {
-                std::vector<std::string> addresses;
-                for (const QModelIndex& row : list->selectionModel()->selectedRows())
-                    addresses.push_back(
-                        row.data(TReportModel<TGoneRow>::AddressRole).toByteArray().toStdString());
-                if (!addresses.empty())
-                    Recheck1Click(addresses);
-            });
+    connect(actions.Recheck, &QAction::triggered, this, [this, list] {
+        std::vector<std::string> addresses;
+        for (const QModelIndex& row : list->selectionModel()->selectedRows())
+            addresses.push_back(
+                row.data(TReportModel<TGoneRow>::AddressRole).toByteArray().toStdString());
+        if (!addresses.empty())
+            Recheck1Click(addresses);
+    });
     list->addActions(
         {actions.WhereUsed, actions.CopyAddress, actions.OpenInBrowser, actions.Recheck});
     list->setContextMenuPolicy(Qt::ActionsContextMenu);

@@ -116,9 +116,9 @@ int THeadlessRun::ExecRecheck(const TCrawlOptions& options) {
 void THeadlessRun::Rechecking(std::size_t addresses) {
     if (std::exchange(FRechecking, true))
         return;
-    PrintLine(stderr, QString("Re-checking %1 %2")
-                          .arg(addresses)
-                          .arg(addresses == 1 ? "address" : "addresses"));
+    PrintLine(
+        stderr,
+        QString("Re-checking %1 %2").arg(addresses).arg(addresses == 1 ? "address" : "addresses"));
 }
 
 // A page judged again: its row as it is now.

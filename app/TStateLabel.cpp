@@ -41,9 +41,8 @@ void TStateLabel::Confirming(std::size_t addresses) {
 }
 
 void TStateLabel::Rechecking(std::size_t addresses) {
-    Show(TCrawlState::Rechecking, QString("Re-checking %1 %2")
-                                      .arg(addresses)
-                                      .arg(addresses == 1 ? "address" : "addresses"));
+    Show(TCrawlState::Rechecking,
+         QString("Re-checking %1 %2").arg(addresses).arg(addresses == 1 ? "address" : "addresses"));
 }
 
 void TStateLabel::Stopped() {

@@ -11,7 +11,9 @@
 namespace {
 
 QString Rechecking(std::size_t addresses) {
-    return QString("Re-checking %1 %2").arg(addresses).arg(addresses == 1 ? "address" : "addresses");
+    return QString("Re-checking %1 %2")
+        .arg(addresses)
+        .arg(addresses == 1 ? "address" : "addresses");
 }
 
 bool Failing(TVerdict verdict) {
@@ -42,8 +44,10 @@ std::size_t TCrawl::Recheck(const std::vector<std::string>& addresses) {
     const auto wanted = [&chosen](const std::string& address, TVerdict verdict) {
         return chosen.empty() ? Failing(verdict) : chosen.contains(address);
     };
-    FRecheck = std::make_unique<TConfirmPass>(
-        [this](const TConfirmPass::TItem& item, TAnswer answer) { Rechecked(item, std::move(answer)); });
+    FRecheck =
+        std::make_unique<TConfirmPass>([this](const TConfirmPass::TItem& item, TAnswer answer) {
+            Rechecked(item, std::move(answer));
+        });
     for (const TGoneRow& row : FRecords.PageRows())
         if (wanted(row.Url, row.Verdict) && !KeptOut(row))
             FRecheck->Note(row.Url, TConfirmPass::TKind::Page);
@@ -61,9 +65,9 @@ std::size_t TCrawl::Recheck(const std::vector<std::string>& addresses) {
         FHalted = false; // the halted page's handlers are gone
         FClosing = false;
     }
-    FRecheck->Start(FOptions.Scheduler(),
-                    [this](const TConfirmPass::TItem& item) { return ConfirmRequest(item); },
-                    false);
+    FRecheck->Start(
+        FOptions.Scheduler(),
+        [this](const TConfirmPass::TItem& item) { return ConfirmRequest(item); }, false);
     SetStatus(::Rechecking(count));
     FListener->Rechecking(count);
     return count;

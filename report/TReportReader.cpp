@@ -15,7 +15,7 @@
 namespace {
 
 struct TTable {
-    std::string Name; // the file's name, for the messages
+    std::string Name;                  // the file's name, for the messages
     std::vector<CsvReader::TRow> Rows; // without the heading, cells plain
 };
 
@@ -27,7 +27,8 @@ std::string Load(const std::string& dir, const std::string& file,
     found = false;
     std::ifstream in(table.Name, std::ios::binary);
     if (!in)
-        return optional ? std::string() : table.Name + ": cannot be read (no report in this folder?)";
+        return optional ? std::string()
+                        : table.Name + ": cannot be read (no report in this folder?)";
     found = true;
     std::ostringstream text;
     text << in.rdbuf();
@@ -88,15 +89,21 @@ void ReadPages(const TTable& table, TRecordStore& store, std::string& error) {
     TCells cells(table, error);
     for (std::size_t i = 0; i < table.Rows.size() && error.empty(); ++i) {
         const CsvReader::TRow& r = table.Rows[i];
-        TGoneRow row{cells.Number(i, 0), cells.Number(i, 1), r[2],
-                     cells.Number(i, 3), cells.Number(i, 4), r[5],
-                     cells.Verdict(i, 6), r[7]};
+        TGoneRow row{cells.Number(i, 0),
+                     cells.Number(i, 1),
+                     r[2],
+                     cells.Number(i, 3),
+                     cells.Number(i, 4),
+                     r[5],
+                     cells.Verdict(i, 6),
+                     r[7]};
         TAddressEntry& entry = store.Entry(row.Url);
         entry.Verdict = row.Verdict;
         entry.Reason = row.Reason;
         if (row.Id > 0 && !entry.Page) {
             entry.Page = std::make_unique<_TObjectType>();
-            *entry.Page = {row.Url, row.Type, KIND_PAGE, row.Size, 1, 0, row.Status, row.Depth, row.Id};
+            *entry.Page = {row.Url, row.Type,   KIND_PAGE, row.Size, 1,
+                           0,       row.Status, row.Depth, row.Id};
         }
         store.AddPageRow(row);
     }
@@ -112,8 +119,15 @@ void ReadObjects(const TTable& table, TRecordStore& store, std::string& error) {
             return;
         }
         entry.Object = std::make_unique<_TObjectType>();
-        *entry.Object = {r[1],           r[4], KIND_OBJECT,        cells.Number(i, 2), 0,
-                         cells.Number(i, 5), cells.Number(i, 3), 0, cells.Number(i, 0)};
+        *entry.Object = {r[1],
+                         r[4],
+                         KIND_OBJECT,
+                         cells.Number(i, 2),
+                         0,
+                         cells.Number(i, 5),
+                         cells.Number(i, 3),
+                         0,
+                         cells.Number(i, 0)};
         entry.Verdict = cells.Verdict(i, 6);
         entry.Reason = r[7];
         store.CountObject();
@@ -160,11 +174,13 @@ void ReadMerges(const TTable& links, const TTable& referrers, TRecordStore& stor
     const auto add = [&](const TLink& link) {
         const CsvReader::TRow& r = links.Rows[link.Row];
         std::uint32_t line = 0;
-        if (const auto found = lines.find({r[2], r[0]}); found != lines.end() && !found->second.empty()) {
+        if (const auto found = lines.find({r[2], r[0]});
+            found != lines.end() && !found->second.empty()) {
             line = found->second.front();
             found->second.pop_front();
         }
-        store.AddReference(r[2], link.Kind, linkCells.Number(link.Row, 3), r[4] == "internal", line);
+        store.AddReference(r[2], link.Kind, linkCells.Number(link.Row, 3), r[4] == "internal",
+                           line);
     };
     std::size_t i = 0;
     while (i < links.Rows.size() && error.empty()) {
@@ -176,7 +192,8 @@ void ReadMerges(const TTable& links, const TTable& referrers, TRecordStore& stor
                 linkCells.Fail(i, "\"" + kind + "\" is not a kind of link");
                 return;
             }
-            (kind == "anchor" ? anchors : objects).push_back({i, kind == "anchor" ? KIND_PAGE : KIND_OBJECT});
+            (kind == "anchor" ? anchors : objects)
+                .push_back({i, kind == "anchor" ? KIND_PAGE : KIND_OBJECT});
         }
         store.BeginMerge(page);
         const auto known = [&](const TLink& link) {

@@ -562,7 +562,7 @@ TEST(Headless, RecheckAsksAgainForWhatFailedAndRewritesTheReportInPlace) {
                                     "<img src=/img.gif>\n<a href=/img.gif>i</a>\n<a href=" +
                                         other.Url("/x") + ">x</a>\n<img src=/odd>"));
     server.Add("/q?a=1,b=%222%22", TTestSite::Page("200 OK", "text/html", "<a href=/>home</a>"));
-    server.Add("/odd", TTestSite::Page("200 OK", "=cmd,\"a\"\n", "odd"));
+    server.Add("/odd", TTestSite::Page("200 OK", "=cmd,\"a\"", "odd"));
     server.Add("/img.gif", TTestSite::Page("503 Service Unavailable", "text/plain", "busy"));
     QTemporaryDir dir;
     const TRun crawl = Marrowby({"--headless", "--delay", "0", "--retries", "0", "--no-confirm",
@@ -573,6 +573,9 @@ TEST(Headless, RecheckAsksAgainForWhatFailedAndRewritesTheReportInPlace) {
     std::map<std::string, std::string> before;
     for (const char* file : files)
         before[file] = Slurp(dir.filePath(file));
+    ASSERT_NE(before["objects.csv"].find("/odd,3,200,\"'=cmd,\"\"a\"\"\",1,fine,200 OK"),
+              std::string::npos)
+        << before["objects.csv"];
     ASSERT_NE(before["pages.csv"].find("/flaky.html,0,404,,broken,404 Not Found"),
               std::string::npos)
         << before["pages.csv"];
@@ -615,8 +618,7 @@ TEST(Headless, RecheckAsksAgainForWhatFailedAndRewritesTheReportInPlace) {
             EXPECT_GT(changed, 0);
         }
     }
-    EXPECT_NE(Slurp(dir.filePath("pages.csv"))
-                  .find("/flaky.html,8,200,text/html,fine,200 OK"),
+    EXPECT_NE(Slurp(dir.filePath("pages.csv")).find("/flaky.html,8,200,text/html,fine,200 OK"),
               std::string::npos);
     EXPECT_NE(Slurp(dir.filePath("objects.csv")).find("/img.gif,6,200,image/gif,1,fine,200 OK"),
               std::string::npos);
@@ -634,7 +636,8 @@ TEST(Headless, RecheckRefusesAFolderWithoutAReportAndWritesNothing) {
         const char* Says;
     } table[] = {
         {"name,size\r\na,1\r\n", "not a report table"},
-        {"Id,Depth,URI,Size,Status,Type,Verdict,Reason\r\n1,0,http://h/,5,200,\"text\r\n", "not CSV"},
+        {"Id,Depth,URI,Size,Status,Type,Verdict,Reason\r\n1,0,http://h/,5,200,\"text\r\n",
+         "not CSV"},
         {"Id,Depth,URI,Size,Status,Type,Verdict,Reason\r\nx,0,http://h/,5,200,t,fine,\r\n",
          "line 2"},
         {"Id,Depth,URI,Size,Status,Type,Verdict,Reason\r\n1,0,http://h/,5,200,t,great,\r\n",

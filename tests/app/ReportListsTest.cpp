@@ -627,7 +627,8 @@ TEST_F(Lists, RecheckBrokenAsksAgainAndTheRowTurnsFine) {
                w.StateLabel->State() == TCrawlState::Finished;
     }));
     poll.stop();
-    EXPECT_TRUE(seen.contains("Re-checking 1 address")) << QStringList(seen.values()).join('|').toStdString();
+    EXPECT_TRUE(seen.contains("Re-checking 1 address"))
+        << QStringList(seen.values()).join('|').toStdString();
     EXPECT_EQ(w.GoneListView->model()->index(row, 4).data().toString(), "200");
     EXPECT_TRUE(w.StateLabel->text().contains(", 0 broken")) << w.StateLabel->text().toStdString();
     EXPECT_EQ(boxes.size(), boxesBefore); // the end of a crawl is told once

@@ -114,8 +114,8 @@ TEST(Csv, ReadsWhatItCanAndRefusesWhatIsNoCsv) {
         std::vector<CsvReader::TRow> Rows;
     } table[] = {
         {"", true, {}},
-        {"a,b\nc,\n", true, {{"a", "b"}, {"c", ""}}},  // LF alone, an empty last cell
-        {"\"\",'x,'=1", true, {{"", "'x", "'=1"}}}, // kept as written: PlainCell's to do
+        {"a,b\nc,\n", true, {{"a", "b"}, {"c", ""}}}, // LF alone, an empty last cell
+        {"\"\",'x,'=1", true, {{"", "'x", "'=1"}}},   // kept as written: PlainCell's to do
         {"\"open,\r\n", false, {}},
         {"a\"b", false, {}},
         {"\"a\"b", false, {}},
