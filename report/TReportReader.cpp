@@ -229,7 +229,7 @@ void ReadRedirects(const TTable& table, TRecordStore& store, std::string& error)
 std::string TReportReader::Read(const std::string& dir, TRecordStore& store) {
     TTable pages, objects, external, links, referrers, redirects;
     bool found = false, redirectsFound = false;
-    for (std::string error :
+    for (const std::string& error :
          {Load(dir, "pages.csv", TReportColumns::Pages(), false, pages, found),
           Load(dir, "objects.csv", TReportColumns::Objects(), false, objects, found),
           Load(dir, "external.csv", TReportColumns::Externals(), false, external, found),
