@@ -94,7 +94,8 @@ struct TOptions {
                                  "answered 429 or 5xx (once more, one at a time per host, 2 s "
                                  "apart).\nExample: marrowby --no-confirm https://example.org/"};
     QCommandLineOption Strict{
-        "strict", "With --headless: an unverifiable address (a login or bot wall, a "
+        "strict", "With --headless or --recheck: an unverifiable address (a login or bot "
+                  "wall, a "
                   "rate limit, a timeout, a server error) counts as broken in the "
                   "exit code.\nExample: marrowby --headless --strict https://example.org/"};
     QCommandLineOption IgnoreRobots{"ignore-robots",
@@ -137,7 +138,8 @@ struct TOptions {
                                "\nExample: marrowby --recheck out/",
                                "DIR"};
     QCommandLineOption Format{"format",
-                              "With --report: the formats of the report, comma-separated: csv "
+                              "With --report or --recheck: the formats of the report, "
+                              "comma-separated: csv "
                               "(the CSV files, the default), json (report.json), html "
                               "(report.html, one page to read and send on) and junit "
                               "(junit.xml, for CI).\n"
