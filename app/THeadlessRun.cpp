@@ -121,9 +121,11 @@ void THeadlessRun::Rechecking(std::size_t addresses) {
         QString("Re-checking %1 %2").arg(addresses).arg(addresses == 1 ? "address" : "addresses"));
 }
 
-// A page judged again: its row as it is now.
+// A page a re-check judged again: its row as it is now.
 void THeadlessRun::PageRowChanged(std::size_t at, const TGoneRow& row) {
-    PrintLine(stderr, QString("page %1 now: status %2 %3 (%4: %5)")
+    if (!FRechecking)
+        return; // the checks at a crawl's end: the report tells
+    PrintLine(stderr, QString("re-checked page %1: status %2 %3 (%4: %5)")
                           .arg(at + 1)
                           .arg(row.Status)
                           .arg(Bytes(row.Url))
