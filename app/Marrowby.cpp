@@ -94,7 +94,8 @@ struct TOptions {
                                  "answered 429 or 5xx (once more, one at a time per host, 2 s "
                                  "apart).\nExample: marrowby --no-confirm https://example.org/"};
     QCommandLineOption Strict{
-        "strict", "With --headless: an unverifiable address (a login or bot wall, a "
+        "strict", "With --headless or --recheck: an unverifiable address (a login or bot "
+                  "wall, a "
                   "rate limit, a timeout, a server error) counts as broken in the "
                   "exit code.\nExample: marrowby --headless --strict https://example.org/"};
     QCommandLineOption IgnoreRobots{"ignore-robots",
@@ -129,8 +130,16 @@ struct TOptions {
                               "crawl ends.\nExample: marrowby "
                               "--headless --site public/ --report out/",
                               "DIR"};
+    QCommandLineOption Recheck{"recheck",
+                               "Read the CSV report in DIR written before, ask again for every "
+                               "broken and unverifiable address in it, and write the new report "
+                               "into DIR (in the formats of --format). Headless; the crawl's "
+                               "options apply (--per-host, --host-gap, --retries, --user-agent)."
+                               "\nExample: marrowby --recheck out/",
+                               "DIR"};
     QCommandLineOption Format{"format",
-                              "With --report: the formats of the report, comma-separated: csv "
+                              "With --report or --recheck: the formats of the report, "
+                              "comma-separated: csv "
                               "(the CSV files, the default), json (report.json), html "
                               "(report.html, one page to read and send on) and junit "
                               "(junit.xml, for CI).\n"
@@ -236,14 +245,18 @@ int RunCrawl(const QCommandLineParser& cl, const TOptions& o, int argc, char** a
     if (const QString error = ReadCrawlOptions(cl, o, options); !error.isEmpty())
         return UsageError(error);
     const bool headless = cl.isSet(o.Headless);
-    if (headless && addresses.size() != 1 && !site)
+    const bool recheck = cl.isSet(o.Recheck);
+    if (headless && addresses.size() != 1 && !site && !recheck)
         return UsageError("--headless needs a start address or --site DIR");
     if (!headless && cl.isSet(o.Report))
         return UsageError("--report goes with --headless");
-    if (!headless && cl.isSet(o.Strict))
-        return UsageError("--strict goes with --headless");
-    if (cl.isSet(o.Format) && !cl.isSet(o.Report))
-        return UsageError("--format goes with --report");
+    if (!headless && !recheck && cl.isSet(o.Strict))
+        return UsageError("--strict goes with --headless or --recheck");
+    if (recheck && (site || !addresses.isEmpty() || cl.isSet(o.Report)))
+        return UsageError("--recheck DIR re-checks the report in DIR: give no address, --site "
+                          "or --report");
+    if (cl.isSet(o.Format) && !cl.isSet(o.Report) && !recheck)
+        return UsageError("--format goes with --report or --recheck");
     std::vector<std::string> formats;
     for (const QString& format : cl.value(o.Format).split(',')) {
         const std::string name = format.trimmed().toStdString();
@@ -255,6 +268,12 @@ int RunCrawl(const QCommandLineParser& cl, const TOptions& o, int argc, char** a
                               "\" (there are " + known.join(", ") + ")");
         }
         formats.push_back(name);
+    }
+    if (recheck) {
+        TCoreApplication app(argc, argv);
+        THeadlessRun run(QFile::encodeName(cl.value(o.Recheck)).toStdString(), formats);
+        run.SetStrict(cl.isSet(o.Strict));
+        return run.ExecRecheck(options);
     }
     if (headless) {
         TCoreApplication app(argc, argv);
@@ -312,10 +331,11 @@ int Marrowby(int argc, char** argv) {
         "and reports every page link and embedded object it finds, with its "
         "status, size and type.");
     TOptions o;
-    cl.addOptions({o.Help,        o.Version,      o.Site,      o.Headless, o.Delay,      o.PerHost,
-                   o.Connections, o.HostGap,      o.Retries,   o.MaxWait,  o.NoExternal, o.Strict,
-                   o.NoConfirm,   o.IgnoreRobots, o.UserAgent, o.MaxDepth, o.MaxPages,   o.Include,
-                   o.Exclude,     o.Report,       o.Format,    o.Scan,     o.Base,       o.Depth});
+    cl.addOptions({o.Help,       o.Version,     o.Site,      o.Headless,     o.Delay,
+                   o.PerHost,    o.Connections, o.HostGap,   o.Retries,      o.MaxWait,
+                   o.NoExternal, o.Strict,      o.NoConfirm, o.IgnoreRobots, o.UserAgent,
+                   o.MaxDepth,   o.MaxPages,    o.Include,   o.Exclude,      o.Report,
+                   o.Recheck,    o.Format,      o.Scan,      o.Base,         o.Depth});
     cl.addPositionalArgument("URL", "The start address.\nExample: marrowby https://example.org/",
                              "[URL]");
     if (!cl.parse(arguments))

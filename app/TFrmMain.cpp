@@ -123,6 +123,7 @@ void TFrmMain::CreateStatusBar() {
         "Pages visited, objects found, and the rows of the whole crawl by verdict");
     StatusBar->addPermanentWidget(SummaryLabel);
     StateLabel = new TStateLabel;
+    StateLabel->SetOnChange([this](TCrawlState state) { EnableRecheck(state); });
     StateLabel->setContentsMargins(8, 0, 4, 0);
     StatusBar->addPermanentWidget(StateLabel);
     ShowSummary();
@@ -310,6 +311,11 @@ void TFrmMain::CreateMenuAndTray() {
     Options1->setShortcut(QKeySequence::Preferences);
     Options1->setToolTip("Connections, pacing, retries, user agent and what is crawled");
     connect(Options1, &QAction::triggered, this, [this] { Options1Click(); });
+    Recheck1 = Crawl1->addAction("Re-check &broken");
+    Recheck1->setShortcut(Qt::CTRL | Qt::Key_R);
+    Recheck1->setToolTip("Ask again for every broken and unverifiable address of the crawl");
+    Recheck1->setEnabled(false);
+    connect(Recheck1, &QAction::triggered, this, [this] { Recheck1Click(); });
     OptionsDialog = new TOptionsDialog(this);
     View1 = menuBar()->addMenu("&View");
     Redirects1 = View1->addAction("&Redirects…");

@@ -4,6 +4,7 @@
 // box and the menu, and shows what the crawl tells it as its listener.
 
 #include "TReportModel.h"
+#include "TStateLabel.h"
 #include "crawl/TCrawl.h"
 #include "crawl/TCrawlListener.h"
 #include "site/TSiteServer.h"
@@ -61,6 +62,7 @@ struct TListActions {
     QAction* WhereUsed = nullptr;     // "Referenced from…", also a double click
     QAction* CopyAddress = nullptr;   // one address a line
     QAction* OpenInBrowser = nullptr;
+    QAction* Recheck = nullptr; // asks again for the rows' addresses
 };
 
 class TFrmMain : public QMainWindow, public TCrawlListener {
@@ -79,6 +81,10 @@ public:
     void OpenFolder1Click();
     void Close1Click();
     void Options1Click();
+    // Crawl → Re-check broken: the broken and unverifiable addresses of the
+    // crawl, or those given (as the crawl holds them), are asked again once
+    // it has finished or stopped.
+    void Recheck1Click(const std::vector<std::string>& addresses = {});
     void SpeedButton1Click();
     void FormClose();
 
@@ -105,6 +111,7 @@ public:
     void PageRowChanged(std::size_t at, const TGoneRow& row) override;
     void ObjectChanged(const TObjectRow& row) override;
     void Confirming(std::size_t addresses) override;
+    void Rechecking(std::size_t addresses) override;
     void Count(TCrawlCounter counter, std::size_t value) override;
     void Clock(std::uint32_t seconds) override;
     void Pause(const QString& label, int position) override;
@@ -166,6 +173,7 @@ public:
     QAction* Close1 = nullptr;
     QMenu* Crawl1 = nullptr;
     QAction* Options1 = nullptr;
+    QAction* Recheck1 = nullptr;
     TOptionsDialog* OptionsDialog = nullptr;
     // View → Redirects…: the redirects to fix.
     QMenu* View1 = nullptr;
@@ -213,7 +221,12 @@ private:
     // The pause bar at empty, once the crawl is not going on.
     void PauseBarEmpty();
 
+    // Re-check is offered in the menu and the lists once a crawl is over.
+    void EnableRecheck(TCrawlState state);
+    void BackFromRecheck();
     std::unique_ptr<TCrawl> FCrawl;
+    // The state a re-check goes back to at its end: finished or stopped.
+    TCrawlState FBeforeRecheck = TCrawlState::Finished;
     // Stopped crawls, deleted once none of their handlers is on the stack.
     std::vector<std::unique_ptr<TCrawl>> FRetired;
     QTimer* FSweep = nullptr;

@@ -153,7 +153,35 @@ void TFrmMain::Stop1Click() {
         state == TCrawlState::Confirming) {
         StateLabel->Stopped();
         PauseBarEmpty();
+    } else if (state == TCrawlState::Rechecking) {
+        BackFromRecheck();
     }
+}
+
+void TFrmMain::Recheck1Click(const std::vector<std::string>& addresses) {
+    const TCrawlState state = StateLabel->State();
+    if (state != TCrawlState::Finished && state != TCrawlState::Stopped)
+        return;
+    FBeforeRecheck = state;
+    if (FCrawl->Recheck(addresses) == 0)
+        Status("Nothing to re-check");
+}
+
+void TFrmMain::EnableRecheck(TCrawlState state) {
+    const bool over = state == TCrawlState::Finished || state == TCrawlState::Stopped;
+    for (QAction* action : {Recheck1, GoneActions.Recheck, ObjActions.Recheck})
+        if (action)
+            action->setEnabled(over);
+}
+
+// The state of before the re-check, without the box of a crawl's end.
+void TFrmMain::BackFromRecheck() {
+    if (FBeforeRecheck == TCrawlState::Stopped)
+        StateLabel->Stopped();
+    else
+        StateLabel->Finished(static_cast<std::size_t>(FPageModel->rowCount()),
+                             static_cast<std::size_t>(FAllObjectModel->rowCount()),
+                             FVerdictRows[static_cast<std::size_t>(TVerdict::Broken)], FSeconds);
 }
 
 void TFrmMain::Save1Click() {
@@ -328,7 +356,17 @@ void TFrmMain::Confirming(std::size_t addresses) {
     StateLabel->Confirming(addresses);
 }
 
+void TFrmMain::Rechecking(std::size_t addresses) {
+    StateLabel->Rechecking(addresses);
+}
+
 void TFrmMain::Finished(const QString& text) {
+    if (StateLabel->State() == TCrawlState::Rechecking) {
+        BackFromRecheck();
+        if (RedirectsView->isVisible())
+            RedirectsView->Show(FCrawl->Records());
+        return;
+    }
     FSite.Stop(); // nothing more will be asked of it
     StateLabel->Finished(static_cast<std::size_t>(FPageModel->rowCount()),
                          static_cast<std::size_t>(FAllObjectModel->rowCount()),

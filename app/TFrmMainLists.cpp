@@ -190,7 +190,18 @@ void TFrmMain::CreateListActions(QTreeView* list, TListActions& actions) {
             ShowErrorBox("No browser could open " + failed.join(", ") +
                          ": is a web browser installed and set as the default?");
     });
-    list->addActions({actions.WhereUsed, actions.CopyAddress, actions.OpenInBrowser});
+    actions.Recheck = new QAction("Re-check", list);
+    actions.Recheck->setEnabled(false);
+    connect(actions.Recheck, &QAction::triggered, this, [this, list] {
+        std::vector<std::string> addresses;
+        for (const QModelIndex& row : list->selectionModel()->selectedRows())
+            addresses.push_back(
+                row.data(TReportModel<TGoneRow>::AddressRole).toByteArray().toStdString());
+        if (!addresses.empty())
+            Recheck1Click(addresses);
+    });
+    list->addActions(
+        {actions.WhereUsed, actions.CopyAddress, actions.OpenInBrowser, actions.Recheck});
     list->setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(list, &QTreeView::doubleClicked, this,
             [this](const QModelIndex& index) { ShowWhereUsed(index); });

@@ -3,6 +3,7 @@
 #include "TExceptionGuard.h"
 #include "TSignalNotifier.h"
 #include "report/TCrawlReport.h"
+#include "report/TReportReader.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -84,6 +85,52 @@ int THeadlessRun::ExecSite(const std::string& folder, int delaySeconds,
     }
     FAbout.Options.emplace_back("site", folder);
     return Exec(QString::fromStdString(FSite.Url()), delaySeconds, options);
+}
+
+int THeadlessRun::ExecRecheck(const TCrawlOptions& options) {
+    TRecordStore records;
+    std::string error = TReportReader::Read(FReportDir, records);
+    if (error.empty())
+        error = TCrawlReport::CheckFolder(FReportDir);
+    if (!error.empty()) {
+        PrintLine(stderr, "marrowby: " + Bytes(error));
+        return ExitFailed;
+    }
+    if (!records.PageRows().empty())
+        FAbout.Start = records.PageRows().front().Url; // the first page is the start
+    FCrawl->SetOptions(options);
+    FCrawl->Load(std::move(records));
+    FAbout.Options.emplace_back("recheck", FReportDir);
+    FAbout.Options.emplace_back("per-host", std::to_string(options.PerHost));
+    FAbout.Options.emplace_back("retries", std::to_string(options.Retries));
+    FAbout.Started = Now();
+    QTimer::singleShot(0, this, [this] {
+        if (FCrawl->Recheck() == 0) {
+            PrintLine(stderr, "Nothing to re-check");
+            Finished("탐색이 끝났습니다");
+        }
+    });
+    return QCoreApplication::exec();
+}
+
+void THeadlessRun::Rechecking(std::size_t addresses) {
+    if (std::exchange(FRechecking, true))
+        return;
+    PrintLine(
+        stderr,
+        QString("Re-checking %1 %2").arg(addresses).arg(addresses == 1 ? "address" : "addresses"));
+}
+
+// A page a re-check judged again: its row as it is now.
+void THeadlessRun::PageRowChanged(std::size_t at, const TGoneRow& row) {
+    if (!FRechecking)
+        return; // the checks at a crawl's end: the report tells
+    PrintLine(stderr, QString("re-checked page %1: status %2 %3 (%4: %5)")
+                          .arg(at + 1)
+                          .arg(row.Status)
+                          .arg(Bytes(row.Url))
+                          .arg(Bytes(std::string(TVerdicts::Name(row.Verdict))))
+                          .arg(Bytes(row.Reason)));
 }
 
 void THeadlessRun::PageRow(const TGoneRow& row) {

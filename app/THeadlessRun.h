@@ -36,7 +36,15 @@ public:
     // code.
     int Exec(const QString& url, int delaySeconds, const TCrawlOptions& options = {});
 
+    // Reads the CSV report in the report folder back, asks again for every
+    // broken and unverifiable address in it, and writes the new report over
+    // it. A folder without such a report is refused (ExitFailed) before
+    // anything is asked or written.
+    int ExecRecheck(const TCrawlOptions& options = {});
+
     void PageRow(const TGoneRow& row) override;
+    void PageRowChanged(std::size_t at, const TGoneRow& row) override;
+    void Rechecking(std::size_t addresses) override;
     void ExternalRow(const TExternalRow& row) override;
     void Confirming(std::size_t addresses) override;
     void Finished(const QString& text) override;
@@ -61,4 +69,5 @@ private:
     int FPages = 0;
     std::int32_t FExternalsShown = 0;
     bool FConfirmingShown = false;
+    bool FRechecking = false;
 };

@@ -9,6 +9,8 @@ TStateLabel::TStateLabel(QWidget* parent) : QLabel(parent) {
 void TStateLabel::Show(TCrawlState state, const QString& text) {
     FState = state;
     setText(text);
+    if (FOnChange)
+        FOnChange(state);
 }
 
 void TStateLabel::Ready() {
@@ -36,6 +38,11 @@ void TStateLabel::Pausing(std::uint32_t secondsLeft) {
 void TStateLabel::Confirming(std::size_t addresses) {
     Show(TCrawlState::Confirming,
          QString("Confirming %1 %2").arg(addresses).arg(addresses == 1 ? "address" : "addresses"));
+}
+
+void TStateLabel::Rechecking(std::size_t addresses) {
+    Show(TCrawlState::Rechecking,
+         QString("Re-checking %1 %2").arg(addresses).arg(addresses == 1 ? "address" : "addresses"));
 }
 
 void TStateLabel::Stopped() {

@@ -17,13 +17,15 @@ void TConfirmPass::Note(const std::string& address, TKind kind) {
     FDone.push_back(false);
 }
 
-void TConfirmPass::Start(const TSchedulerOptions& crawl, const TMake& make) {
+void TConfirmPass::Start(const TSchedulerOptions& crawl, const TMake& make, bool slowly) {
     if (FRunning || Waiting() == 0)
         return;
     TSchedulerOptions options = crawl;
-    options.PerHost = 1;
-    options.HostGap = std::max(options.HostGap, std::chrono::milliseconds(Gap));
-    options.Retries = 0;
+    if (slowly) {
+        options.PerHost = 1;
+        options.HostGap = std::max(options.HostGap, std::chrono::milliseconds(Gap));
+        options.Retries = 0;
+    }
     FScheduler.reset(); // stopped, and not on the stack: Start never runs in its delivery
     FScheduler = std::make_unique<TRequestScheduler>(
         [this](TAnswer answer) { Deliver(std::move(answer)); }, options);

@@ -48,8 +48,10 @@ public:
     std::size_t Waiting() const noexcept { return FItems.size() - FAnsweredCount; }
     bool Running() const noexcept { return FRunning; }
     // Asks every item waiting, with the crawl's scheduler options slowed
-    // down as above. Nothing happens when nothing waits or it runs already.
-    void Start(const TSchedulerOptions& crawl, const TMake& make);
+    // down as above (not slowly: as they are, retries included, for a
+    // re-check a person asked for). Nothing happens when nothing waits or it
+    // runs already.
+    void Start(const TSchedulerOptions& crawl, const TMake& make, bool slowly = true);
     // Ends the pass where it is: what was not answered waits for the next
     // Start. Returns within a fraction of a second.
     void Halt();

@@ -19,6 +19,7 @@
 //   TCrawlProbe.cpp       the requests: answers in, object probes of a merge
 //   TCrawlStop.cpp        stopping every worker
 //   TCrawlEndChecks.cpp   the checks at the end: soft 404s, the confirmation pass
+//   TCrawlRecheck.cpp     a re-check of what failed, when a person asks for it
 
 #include "TConfirmPass.h"
 #include "TCrawlListener.h"
@@ -81,6 +82,17 @@ public:
     // front of the queue), and so do the clock and the pause. The next Enter
     // goes on with the queue.
     void Halt();
+    // Asks again for every broken or unverifiable address of the records
+    // (only those of addresses, when given, whatever their verdict), at the
+    // crawl's pace and with its retries, and judges their rows again in
+    // place; the listener hears Rechecking as it goes and Finished at its
+    // end, and a halt ends it. A page robots.txt kept out, an excluded page
+    // and a soft 404 are not asked. Returns how many addresses are asked;
+    // 0 (nothing is told) when none is, or while the crawl or its checks run.
+    std::size_t Recheck(const std::vector<std::string>& addresses = {});
+    bool Rechecking() const noexcept { return FRecheck && FRecheck->Running(); }
+    // The records of a report read back, to be re-checked: before any Enter.
+    void Load(TRecordStore records);
     // True while one of the crawl's handlers is on the stack: a stopped crawl
     // may be deleted only when this is false.
     bool Busy() const noexcept { return FNesting > 0; }
@@ -176,6 +188,10 @@ private:
     TRequest ConfirmRequest(const TConfirmPass::TItem& item);
     void Confirmed(const TConfirmPass::TItem& item, TAnswer answer);
     void HaltEndChecks();
+    void Rechecked(const TConfirmPass::TItem& item, TAnswer answer);
+    // The answer of an address asked again judges its rows: every row of the
+    // address, or only those still unverifiable.
+    void Rejudge(const TConfirmPass::TItem& item, const TAnswer& answer, bool onlyUnverifiable);
     bool MergeObjects();
     bool MergeObjectsInOrder();
     // One answer serves an address met both as a page and as an object. The
@@ -295,4 +311,6 @@ private:
     TConfirmPass FConfirm{[this](const TConfirmPass::TItem& item, TAnswer answer) {
         Confirmed(item, std::move(answer));
     }};
+    // The re-check a person asked for; made anew at each.
+    std::unique_ptr<TConfirmPass> FRecheck;
 };

@@ -63,6 +63,8 @@ void TCrawl::HaltEndChecks() {
         FSoftAsked = false; // asked again at the next Enter
     }
     FConfirm.Halt();
+    if (FRecheck)
+        FRecheck->Halt();
 }
 
 void TCrawl::NoteAnswer(const TAnswer& answer) {
@@ -141,61 +143,10 @@ TRequest TCrawl::ConfirmRequest(const TConfirmPass::TItem& item) {
 void TCrawl::Confirmed(const TConfirmPass::TItem& item, TAnswer answer) {
     if (FStopped)
         return;
-    NoteRedirect(item.Address, answer);
-    const TVerdict verdict = TAnswerRecord::Verdict(answer);
-    TAddressEntry* entry = FRecords.Find(item.Address);
-    if (entry != nullptr && verdict != TVerdict::Unverifiable) {
-        switch (item.Kind) {
-        case TConfirmPass::TKind::Page: {
-            const TAnswerRecord::TPage page = TAnswerRecord::Page(answer);
-            entry->Verdict = verdict;
-            entry->Reason = page.Reason;
-            if (!page.Failed && entry->Page) {
-                entry->Page->Status = page.Header.StatusCode;
-                entry->Page->Size = page.Header.ContentLength;
-                entry->Page->ContentType = page.Header.ContentType;
-            }
-            for (std::size_t at = 0; at < FRecords.PageRows().size(); ++at) {
-                TGoneRow& row = FRecords.PageRow(at);
-                if (row.Url != item.Address || row.Verdict != TVerdict::Unverifiable)
-                    continue;
-                if (!page.Failed) {
-                    row.Status = page.Header.StatusCode;
-                    row.Size = page.Header.ContentLength;
-                    row.Type = page.Header.ContentType;
-                }
-                row.Verdict = verdict;
-                row.Reason = page.Reason;
-                FListener->PageRowChanged(at, row);
-            }
-            break;
-        }
-        case TConfirmPass::TKind::Object:
-            if (entry->Object) {
-                std::string reason;
-                const _TContent_Struct header = TAnswerRecord::Object(answer, reason);
-                entry->Object->Status = header.StatusCode;
-                entry->Object->Size = header.ContentLength;
-                entry->Object->ContentType = header.ContentType;
-                entry->Verdict = verdict;
-                entry->Reason = reason;
-                FListener->ObjectChanged(
-                    TObjectRow::Of(*entry->Object, entry->Verdict, entry->Reason));
-            }
-            break;
-        case TConfirmPass::TKind::External:
-            if (entry->ExternalId != 0) {
-                TExternalRow& row = FRecords.External(entry->ExternalId);
-                const _TContent_Struct header = TAnswerRecord::External(answer, row.Reason);
-                row.Status = header.StatusCode;
-                row.Size = header.ContentLength;
-                row.Type = header.ContentType;
-                row.Verdict = verdict;
-                FListener->ExternalRow(row);
-            }
-            break;
-        }
-    }
+    if (TAnswerRecord::Verdict(answer) != TVerdict::Unverifiable)
+        Rejudge(item, answer, true);
+    else
+        NoteRedirect(item.Address, answer);
     if (FConfirm.Running()) {
         SetStatus(Confirming(FConfirm.Waiting()));
         FListener->Confirming(FConfirm.Waiting());

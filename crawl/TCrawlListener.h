@@ -40,6 +40,9 @@ public:
     // The confirmation pass is under way: this many addresses are still to
     // be asked once more. Told at its start and after each answer.
     virtual void Confirming(std::size_t addresses) { (void)addresses; }
+    // A re-check is under way: this many addresses are still to be asked
+    // again. Told at its start and after each answer; Finished ends it.
+    virtual void Rechecking(std::size_t addresses) { (void)addresses; }
     virtual void Count(TCrawlCounter counter, std::size_t value) { (void)counter, (void)value; }
     // Seconds since the last Enter.
     virtual void Clock(std::uint32_t seconds) { (void)seconds; }

@@ -25,6 +25,8 @@ void TCrawl::Stop() {
     if (FScheduler)
         FScheduler->Stop(); // every transfer and wait ends; nothing more is delivered
     FConfirm.Halt();
+    if (FRecheck)
+        FRecheck->Halt();
     FSoftRequest = 0;
     if (FParser) {
         FParser->Terminate();

@@ -373,6 +373,7 @@ TEST(Headless, BadUsageExitsTwo) {
         {"--headless", "--format", "json", "http://127.0.0.1:1/"},
         {"--strict", "http://127.0.0.1:1/"},
         {"--headless", "--report", "r", "--format", "csv,xml", "http://127.0.0.1:1/"},
+        {"--recheck", ".", "http://127.0.0.1:1/"},
     };
     for (const QStringList& args : table) {
         SCOPED_TRACE(args.join(' ').toStdString());
@@ -544,6 +545,121 @@ TEST(Headless, AReportFolderThatCannotBeWrittenIsRefusedBeforeTheCrawl) {
     }
     QFile::setPermissions(tmp.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_TRUE(site.Server.Requests().empty()); // refused before the first request
+}
+
+// A page that was missing and an image the server could not give come back;
+// the re-check asks for those two only and changes their rows only.
+TEST(Headless, RecheckAsksAgainForWhatFailedAndRewritesTheReportInPlace) {
+    TCannedServer server(std::chrono::seconds(120));
+    ASSERT_TRUE(server.Start());
+    TCannedServer other(std::chrono::seconds(120), "127.0.0.2");
+    ASSERT_TRUE(other.Start());
+    other.Add("/x", TTestSite::Page("200 OK", "text/html", "x"));
+    // Cells the report must read back as written: commas, quotes, a line
+    // end, and a type a spreadsheet would take for a formula.
+    server.Add("/", TTestSite::Page("200 OK", "text/html",
+                                    "<a href=/flaky.html>f</a>\n<a href='/q?a=1,b=\"2\"'>q</a>\n"
+                                    "<img src=/img.gif>\n<a href=/img.gif>i</a>\n<a href=" +
+                                        other.Url("/x") + ">x</a>\n<img src=/odd>"));
+    server.Add("/q?a=1,b=%222%22", TTestSite::Page("200 OK", "text/html", "<a href=/>home</a>"));
+    server.Add("/odd", TTestSite::Page("200 OK", "=cmd,\"a\"", "odd"));
+    server.Add("/img.gif", TTestSite::Page("503 Service Unavailable", "text/plain", "busy"));
+    QTemporaryDir dir;
+    const TRun crawl = Marrowby({"--headless", "--delay", "0", "--retries", "0", "--no-confirm",
+                                 "--report", dir.path(), QString::fromStdString(server.Url("/"))});
+    ASSERT_EQ(crawl.exitCode, 4) << crawl.err;
+    const char* files[] = {"pages.csv",     "objects.csv",  "links.csv",
+                           "referrers.csv", "external.csv", "redirects.csv"};
+    std::map<std::string, std::string> before;
+    for (const char* file : files)
+        before[file] = Slurp(dir.filePath(file));
+    ASSERT_NE(before["objects.csv"].find("/odd,3,200,\"'=cmd,\"\"a\"\"\",1,fine,200 OK"),
+              std::string::npos)
+        << before["objects.csv"];
+    ASSERT_NE(before["pages.csv"].find("/flaky.html,0,404,,broken,404 Not Found"),
+              std::string::npos)
+        << before["pages.csv"];
+
+    server.Add("/flaky.html", TTestSite::Page("200 OK", "text/html", "fine now"));
+    server.Add("/img.gif", TTestSite::Page("200 OK", "image/gif", "GIF89a"));
+    const std::size_t asked = server.Requests().size();
+    const TRun r = Marrowby({"--recheck", dir.path(), "--retries", "0"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    // The image is a page (a link) and an object: a row of each.
+    EXPECT_NE(r.err.find("Re-checking 3 addresses"), std::string::npos) << r.err;
+    const std::vector<TReceivedRequest> requests = server.Requests();
+    ASSERT_EQ(requests.size(), asked + 3);
+    std::multiset<std::string> targets;
+    for (std::size_t i = asked; i < requests.size(); ++i)
+        targets.insert(requests[i].Target);
+    EXPECT_EQ(targets, (std::multiset<std::string>{"/flaky.html", "/img.gif", "/img.gif"}));
+    EXPECT_EQ(other.Requests().size(), 1u); // fine: not asked again
+
+    // Every line is as it was but those of the two addresses, which say what
+    // the server says now.
+    for (const char* file : files) {
+        SCOPED_TRACE(file);
+        std::istringstream was(before[file]), now(Slurp(dir.filePath(file)));
+        std::string a, b;
+        int changed = 0;
+        while (std::getline(was, a)) {
+            ASSERT_TRUE(std::getline(now, b));
+            if (a.find("/flaky.html,") != std::string::npos ||
+                a.find("/img.gif,") != std::string::npos) {
+                ++changed;
+                EXPECT_EQ(b.find("broken"), std::string::npos) << b;
+                EXPECT_EQ(b.find("unverifiable"), std::string::npos) << b;
+            } else {
+                EXPECT_EQ(a, b);
+            }
+        }
+        EXPECT_FALSE(std::getline(now, b)) << b;
+        if (std::string(file) != "redirects.csv" && std::string(file) != "external.csv") {
+            EXPECT_GT(changed, 0);
+        }
+    }
+    EXPECT_NE(Slurp(dir.filePath("pages.csv")).find("/flaky.html,8,200,text/html,fine,200 OK"),
+              std::string::npos);
+    EXPECT_NE(Slurp(dir.filePath("objects.csv")).find("/img.gif,6,200,image/gif,1,fine,200 OK"),
+              std::string::npos);
+}
+
+TEST(Headless, RecheckRefusesAFolderWithoutAReportAndWritesNothing) {
+    QTemporaryDir dir;
+    const TRun empty = Marrowby({"--recheck", dir.path()});
+    EXPECT_EQ(empty.exitCode, 1);
+    EXPECT_NE(empty.err.find("pages.csv"), std::string::npos) << empty.err;
+    EXPECT_TRUE(QDir(dir.path()).isEmpty(QDir::Files));
+
+    const struct {
+        const char* Pages;
+        const char* Says;
+    } table[] = {
+        {"name,size\r\na,1\r\n", "not a report table"},
+        {"Id,Depth,URI,Size,Status,Type,Verdict,Reason\r\n1,0,http://h/,5,200,\"text\r\n",
+         "not CSV"},
+        {"Id,Depth,URI,Size,Status,Type,Verdict,Reason\r\nx,0,http://h/,5,200,t,fine,\r\n",
+         "line 2"},
+        {"Id,Depth,URI,Size,Status,Type,Verdict,Reason\r\n1,0,http://h/,5,200,t,great,\r\n",
+         "not a verdict"},
+    };
+    const std::map<std::string, std::string> others{
+        {"objects.csv", "Id,URI,Size,Status,Type,Count,Verdict,Reason\r\n"},
+        {"links.csv", "Page,Kind,URI,Count,Scope,Verdict,Reason\r\n"},
+        {"referrers.csv", "URI,Page,Line,Verdict,Reason\r\n"},
+        {"external.csv", "Id,URI,Status,Size,Type,Count,Verdict,Reason\r\n"}};
+    for (const auto& [file, text] : others)
+        std::ofstream(dir.filePath(QString::fromStdString(file)).toStdString(), std::ios::binary)
+            << text;
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.Pages);
+        std::ofstream(dir.filePath("pages.csv").toStdString(), std::ios::binary) << row.Pages;
+        const TRun r = Marrowby({"--recheck", dir.path()});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find(row.Says), std::string::npos) << r.err;
+        EXPECT_EQ(Slurp(dir.filePath("pages.csv")), row.Pages);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 5);
+    }
 }
 
 TEST(Program, ScanExitsOneOnWhatItCannotReadWhole) {

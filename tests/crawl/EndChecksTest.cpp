@@ -103,30 +103,47 @@ TEST(ConfirmationPass, AsksAgainWhatMayPassUnlessTurnedOff) {
     }
 }
 
-TEST(ConfirmationPass, StopEndsItAtOnce) {
-    TTestSite site;
-    TCannedResponse stalled = Answer("200 OK", "text/html", "<p>here");
-    stalled.StallAfter = 0;
-    stalled.Stall = std::chrono::seconds(20);
-    site.Server.AddSequence("/busy.html",
-                            {Answer("503 Service Unavailable", "text/html", "<p>later"), stalled});
-    site.AddPage("/start.html", "200 OK", "text/html", "<a href=busy.html>b</a>");
-    TCrawlDriver driver;
-    TCrawlOptions options;
-    options.Retries = 0;
-    driver.Crawl->SetOptions(options);
-    driver.Crawl->ApplyDelay("0");
-    driver.Crawl->Enter(QString::fromStdString(site.Url("/start.html")));
-    ASSERT_TRUE(TCrawlDriver::PumpUntil([&] {
-        return !driver.Listener.ConfirmingLeft.empty() && Asked(site.Server, "/busy.html") == 2;
-    }));
-    QElapsedTimer clock;
-    clock.start();
-    driver.Crawl->Stop();
-    EXPECT_LT(clock.elapsed(), 2000);
-    TCrawlDriver::PumpUntil([] { return false; }, 200);
-    EXPECT_TRUE(driver.Listener.Finishes.isEmpty());
-    EXPECT_TRUE(driver.Listener.Changed.empty());
+// Stop ends the confirmation pass, and Halt (the window's Stop) a re-check,
+// with a request stalled: nothing changes or finishes after it.
+TEST(ConfirmationPass, StopEndsItAndAReCheckAtOnce) {
+    for (const bool recheck : {false, true}) {
+        SCOPED_TRACE(recheck ? "re-check" : "confirmation pass");
+        TTestSite site;
+        TCannedResponse stalled = Answer("200 OK", "text/html", "<p>here");
+        stalled.StallAfter = 0;
+        stalled.Stall = std::chrono::seconds(20);
+        site.Server.AddSequence(
+            "/busy.html",
+            {Answer(recheck ? "404 Not Found" : "503 Service Unavailable", "text/html", "<p>later"),
+             stalled});
+        site.AddPage("/start.html", "200 OK", "text/html", "<a href=busy.html>b</a>");
+        TCrawlDriver driver;
+        TCrawlOptions options;
+        options.Retries = 0;
+        driver.Crawl->SetOptions(options);
+        driver.Crawl->ApplyDelay("0");
+        driver.Crawl->Enter(QString::fromStdString(site.Url("/start.html")));
+        if (recheck) {
+            ASSERT_TRUE(TCrawlDriver::PumpUntil([&] { return !driver.Listener.Finishes.isEmpty(); }));
+            EXPECT_EQ(driver.Crawl->Recheck(), 1u);
+            EXPECT_TRUE(driver.Crawl->Rechecking());
+        }
+        ASSERT_TRUE(TCrawlDriver::PumpUntil([&] {
+            return (recheck || !driver.Listener.ConfirmingLeft.empty()) &&
+                   Asked(site.Server, "/busy.html") == 2;
+        }));
+        QElapsedTimer clock;
+        clock.start();
+        if (recheck)
+            driver.Crawl->Halt();
+        else
+            driver.Crawl->Stop();
+        EXPECT_LT(clock.elapsed(), 2000);
+        TCrawlDriver::PumpUntil([] { return false; }, 200);
+        EXPECT_EQ(driver.Listener.Finishes.size(), recheck ? 1 : 0);
+        EXPECT_TRUE(driver.Listener.Changed.empty());
+        EXPECT_FALSE(driver.Crawl->Rechecking());
+    }
 }
 
 // Each link or object whose address answered through a 301 or 308, anywhere
