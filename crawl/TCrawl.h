@@ -198,6 +198,8 @@ private:
     std::string FPageAddress;
     TAnswer FPageAnswer;
     std::unique_ptr<THtmlParser> FParser;
+    // The parsers' skip list, read at the crawl's first page.
+    std::shared_ptr<const std::vector<std::string>> FSkipList;
     bool FClosing = false;
     std::int32_t FDelaySeconds = 60;
     std::uint32_t FDelayTick = 1;
@@ -228,6 +230,8 @@ private:
     // its answer once in.
     std::unordered_map<std::string, std::uint64_t> FPageProbes;
     std::unordered_map<std::uint64_t, std::optional<TAnswer>> FProbeAnswers;
+    // The probe whose answer GetObjData is waiting for (0: none).
+    std::uint64_t FAwaitedProbe = 0;
     // The checks of links to other sites under way (request id to row id),
     // the answers in before those of lower ids, the checks a halt cut short,
     // and whether the crawl's end waits for them.

@@ -7,7 +7,6 @@
 #include "http/TRequestScheduler.h"
 #include "platform/TMessagePump.h"
 
-#include <thread>
 
 TRequestScheduler& TCrawl::Scheduler() {
     if (!FScheduler) {
@@ -48,8 +47,11 @@ void TCrawl::Deliver(TAnswer answer) {
         return;
     }
     // An answer nobody waits for any more (a halted page's) is dropped.
-    if (const auto waiting = FProbeAnswers.find(answer.Id); waiting != FProbeAnswers.end())
+    if (const auto waiting = FProbeAnswers.find(answer.Id); waiting != FProbeAnswers.end()) {
         waiting->second = std::move(answer);
+        if (waiting->first == FAwaitedProbe)
+            TMessagePump::EndWait();
+    }
 }
 
 _TContent_Struct TCrawl::GetObjData(const std::string& address, std::string& reason) {
@@ -59,14 +61,15 @@ _TContent_Struct TCrawl::GetObjData(const std::string& address, std::string& rea
         return TAnswerRecord::NotFound();
     }
     const std::optional<TAnswer>& answer = FProbeAnswers[probe->second];
-    while (!answer) {
-        TMessagePump::ProcessMessages();
-        if (FClosing) {
-            reason = "aborted";
-            return TAnswerRecord::NotFound();
-        }
-        if (!answer)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // The answer (Deliver ends the wait) and a stop both come as events; the
+    // wait sleeps until they come, a tenth of a second at most each time.
+    FAwaitedProbe = probe->second;
+    for (TMessagePump::ProcessMessages(); !FClosing && !answer;)
+        TMessagePump::WaitMessages(100);
+    FAwaitedProbe = 0;
+    if (FClosing) {
+        reason = "aborted";
+        return TAnswerRecord::NotFound();
     }
     return TAnswerRecord::Object(*answer, reason);
 }

@@ -1,10 +1,25 @@
 #include "TMessagePump.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QTimer>
 
 void TMessagePump::ProcessMessages() {
     // processEvents() alone does not deliver posted events while another
     // posted event is being handled under the GLib dispatcher.
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void TMessagePump::WaitMessages(int timeoutMs) {
+    // The timer's event ends the wait at the latest.
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.start(timeoutMs);
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+void TMessagePump::EndWait() {
+    if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance())
+        dispatcher->interrupt();
 }

@@ -7,4 +7,12 @@ public:
     // Delivers every posted event that is waiting, then the other pending
     // events (timers, input, painting), and returns.
     static void ProcessMessages();
+    // For a handler that waits for a worker's answer: sleeps until events
+    // come (a post from a worker, input, a timer) or the time runs out, and
+    // handles them. Posted events handled first do not end the sleep: the
+    // handler that takes the awaited answer calls EndWait.
+    static void WaitMessages(int timeoutMs);
+    // Ends the WaitMessages under way at once, or the next one, on the
+    // calling thread.
+    static void EndWait();
 };
