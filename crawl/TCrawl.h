@@ -144,6 +144,12 @@ private:
     // wait for its answer.
     bool AwaitRobots();
     void ScheduleNavigationStart();
+    // Asks for the next page of the queue early (see FNextRequest), when
+    // there is no pause and it will be fetched.
+    void RequestNextPage();
+    // The early request, if it is for address: it becomes the page's.
+    bool TakeNextRequest(const std::string& address);
+    void CancelNextRequest();
     void AddGoneRow(const TGoneRow& row, const std::string& reason);
     void StartPause();
     std::uint32_t PauseLeft() const; // a pause is running
@@ -197,6 +203,13 @@ private:
     std::uint64_t FPageRequest = 0;
     std::string FPageAddress;
     TAnswer FPageAnswer;
+    // With no pause between pages, the page at the front of the queue is
+    // asked for as soon as the page before it has answered, so that its
+    // answer is on its way while the page before is parsed and merged: its
+    // request (0: none), its address, and its answer once in.
+    std::uint64_t FNextRequest = 0;
+    std::string FNextAddress;
+    std::optional<TAnswer> FNextAnswer;
     std::unique_ptr<THtmlParser> FParser;
     // The parsers' skip list, read at the crawl's first page.
     std::shared_ptr<const std::vector<std::string>> FSkipList;

@@ -29,6 +29,11 @@ void TCrawl::Deliver(TAnswer answer) {
         const bool failed = TAnswerRecord::Page(answer).Failed;
         FPageAnswer = std::move(answer);
         PostMessage(FHandle, failed ? WM_DOWNLOAD_FAILED : WM_DOWNLOAD_END, 0, 0);
+        RequestNextPage();
+        return;
+    }
+    if (answer.Id == FNextRequest && FNextRequest != 0) {
+        FNextAnswer = std::move(answer); // taken when its page starts
         return;
     }
     if (answer.Id == FRobotsRequest && FRobotsRequest != 0) {
@@ -64,7 +69,7 @@ _TContent_Struct TCrawl::GetObjData(const std::string& address, std::string& rea
     // The answer (Deliver ends the wait) and a stop both come as events; the
     // wait sleeps until they come, a tenth of a second at most each time.
     FAwaitedProbe = probe->second;
-    for (TMessagePump::ProcessMessages(); !FClosing && !answer;)
+    for (TMessagePump::KeepResponsive(); !FClosing && !answer;)
         TMessagePump::WaitMessages(100);
     FAwaitedProbe = 0;
     if (FClosing) {

@@ -4,10 +4,23 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <chrono>
+
 void TMessagePump::ProcessMessages() {
     // processEvents() alone does not deliver posted events while another
     // posted event is being handled under the GLib dispatcher.
     QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void TMessagePump::KeepResponsive() {
+    QCoreApplication::sendPostedEvents();
+    using Clock = std::chrono::steady_clock;
+    thread_local Clock::time_point last;
+    const Clock::time_point now = Clock::now();
+    if (now - last < std::chrono::milliseconds(1))
+        return;
+    last = now;
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
