@@ -67,9 +67,10 @@ struct TOptions {
                                "--per-host 4 https://example.org/",
                                "N", "2"};
     QCommandLineOption Connections{"connections",
-                                   "Requests at once in all (default 16).\nExample: marrowby "
-                                   "--connections 32 https://example.org/",
-                                   "M", "16"};
+                                   "Requests at once in all (default 64; each host still gets "
+                                   "no more than --per-host).\nExample: marrowby "
+                                   "--connections 16 https://example.org/",
+                                   "M", "64"};
     QCommandLineOption HostGap{"host-gap",
                                "Least time between two requests to one host, in milliseconds "
                                "(default 0).\nExample: marrowby --host-gap 250 https://example.org/",
