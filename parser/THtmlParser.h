@@ -7,7 +7,8 @@
 // the page where it lies and keeps no tag.
 //
 // One parser serves one page. The window creates it (suspended), hands it the
-// address, the text, the server's Content-Type and the depth, resumes it, and reads Anchors() and
+// address, the text, the server's Content-Type and the depth, resumes it (or
+// runs it on its own thread with RunHere, for a small page), and reads Anchors() and
 // Objects() once the end message WM_PARSER_END has arrived; then it deletes
 // the parser, which frees every record it made.
 
