@@ -62,6 +62,9 @@ void TTransferLoop::Close() {
     FHostsWithWork.clear();
     FHosts.clear();
     FTransfers.clear();
+    for (CURL* easy : FIdleEasy)
+        curl_easy_cleanup(easy);
+    FIdleEasy.clear();
     std::lock_guard guard(FInboxLock);
     if (FMulti != nullptr)
         curl_multi_cleanup(FMulti); // closes every connection
@@ -209,6 +212,10 @@ void TTransferLoop::Start(TTransfer& t, THost& host, Clock::time_point now) {
     if (!t.Deadline)
         t.Deadline = now + t.Request().TotalTimeout;
     const TTransfer::TSetup setup{&FOptions.UserAgent, FHasNoProxy ? &FNoProxy : nullptr, FHeaders};
+    if (t.Easy() == nullptr && !FIdleEasy.empty()) {
+        t.AdoptEasy(FIdleEasy.back());
+        FIdleEasy.pop_back();
+    }
     CURL* easy = t.Prepare(setup, now);
     if (easy == nullptr || curl_multi_add_handle(FMulti, easy) != CURLM_OK) {
         Finish(t, TFailure::Other, "cannot start a transfer");
