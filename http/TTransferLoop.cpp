@@ -78,8 +78,12 @@ void TTransferLoop::Submit(TRequest request) {
     {
         std::lock_guard guard(FInboxLock);
         if (FMulti != nullptr) {
+            // A request already waiting has woken the worker, which takes
+            // them all at once.
+            const bool wake = FInbox.empty();
             FInbox.push_back(std::move(request));
-            curl_multi_wakeup(FMulti);
+            if (wake)
+                curl_multi_wakeup(FMulti);
             return;
         }
     }
