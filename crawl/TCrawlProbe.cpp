@@ -7,7 +7,6 @@
 #include "http/TRequestScheduler.h"
 #include "platform/TMessagePump.h"
 
-
 TRequestScheduler& TCrawl::Scheduler() {
     if (!FScheduler) {
         FScheduler = std::make_unique<TRequestScheduler>(
