@@ -120,6 +120,7 @@ void TCrawl::CheckExternal(const std::string& address, std::int32_t count) {
 void TCrawl::SubmitExternal(std::int32_t id) {
     // The probe a person's click would send: a HEAD, a GET when refused.
     TRequest check = Request(TRequest::Probe(0, FRecords.External(id).Url));
+    check.Background = true; // the site's own pages go first
     FExternalRequests.emplace(check.Id, id);
     Scheduler().Submit(std::move(check));
 }

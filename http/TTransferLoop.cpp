@@ -187,8 +187,14 @@ void TTransferLoop::Enqueue(TTransfer& t, bool front) {
     FHostsWithWork.insert(&host);
 }
 
+// Background requests leave PerHost transfers to the others.
+bool TTransferLoop::RoomForBackground() const {
+    return FRunning < std::max(1, FOptions.Total - FOptions.PerHost);
+}
+
 void TTransferLoop::StartWhatFits(Clock::time_point now) {
     while (FRunning < FOptions.Total) {
+        const bool roomForBackground = RoomForBackground();
         THost* best = nullptr;
         for (auto it = FHostsWithWork.begin(); it != FHostsWithWork.end();) {
             THost* host = *it;
@@ -199,6 +205,8 @@ void TTransferLoop::StartWhatFits(Clock::time_point now) {
             ++it;
             if (host->Active >= FOptions.PerHost || now < host->BlockedUntil ||
                 now < host->NextStart)
+                continue;
+            if (!roomForBackground && host->Queue.front()->Request().Background)
                 continue;
             // The longest waiting request goes first, whatever its host.
             if (best == nullptr || host->Queue.front()->Serial() < best->Queue.front()->Serial())
@@ -281,8 +289,12 @@ int TTransferLoop::PollMillis(Clock::time_point now) const {
     for (const TTransfer* t : FActive)
         wake = std::min({wake, *t->Deadline, t->LastActivity() + t->Request().IdleTimeout});
     if (FRunning < FOptions.Total) {
+        const bool roomForBackground = RoomForBackground();
         for (const THost* host : FHostsWithWork) {
-            if (!host->Queue.empty() && host->Active < FOptions.PerHost)
+            // A background request that has no room waits for a transfer's
+            // end, which wakes the poll anyway.
+            if (!host->Queue.empty() && host->Active < FOptions.PerHost &&
+                (roomForBackground || !host->Queue.front()->Request().Background))
                 wake = std::min(wake, std::max(host->BlockedUntil, host->NextStart));
         }
     }

@@ -74,6 +74,7 @@ private:
     void CheckRunning(Clock::time_point now);
     void WakeSleepers(Clock::time_point now);
     int PollMillis(Clock::time_point now) const;
+    bool RoomForBackground() const;
     void CancelAll(std::uint64_t id);
 
     // TTransferOutcome.cpp: what an ended attempt leads to.
