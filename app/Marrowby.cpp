@@ -67,14 +67,14 @@ struct TOptions {
                                "--per-host 4 https://example.org/",
                                "N", "2"};
     QCommandLineOption Connections{"connections",
-                                   "Requests at once in all (default 16).\nExample: marrowby "
-                                   "--connections 32 https://example.org/",
-                                   "M", "16"};
-    QCommandLineOption HostGap{
-        "host-gap",
-        "Least time between two requests to one host, in milliseconds "
-        "(default 0).\nExample: marrowby --host-gap 250 https://example.org/",
-        "MS", "0"};
+                                   "Requests at once in all (default 64; each host still gets "
+                                   "no more than --per-host).\nExample: marrowby "
+                                   "--connections 16 https://example.org/",
+                                   "M", "64"};
+    QCommandLineOption HostGap{"host-gap",
+                               "Least time between two requests to one host, in milliseconds "
+                               "(default 0).\nExample: marrowby --host-gap 250 https://example.org/",
+                               "MS", "0"};
     QCommandLineOption Retries{"retries",
                                "Times a passing failure (connect timeout, reset, 502/503/504) is "
                                "asked again, after 1 s, then 4 s (default 2).\nExample: marrowby "

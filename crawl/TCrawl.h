@@ -160,6 +160,12 @@ private:
     // wait for its answer.
     bool AwaitRobots();
     void ScheduleNavigationStart();
+    // Asks for the next page of the queue early (see FNextRequest), when
+    // there is no pause and it will be fetched.
+    void RequestNextPage();
+    // The early request, if it is for address: it becomes the page's.
+    bool TakeNextRequest(const std::string& address);
+    void CancelNextRequest();
     void AddGoneRow(const TGoneRow& row);
     void StartPause();
     std::uint32_t PauseLeft() const; // a pause is running
@@ -242,7 +248,16 @@ private:
     std::uint64_t FPageRequest = 0;
     std::string FPageAddress;
     TAnswer FPageAnswer;
+    // With no pause between pages, the page at the front of the queue is
+    // asked for as soon as the page before it has answered, so that its
+    // answer is on its way while the page before is parsed and merged: its
+    // request (0: none), its address, and its answer once in.
+    std::uint64_t FNextRequest = 0;
+    std::string FNextAddress;
+    std::optional<TAnswer> FNextAnswer;
     std::unique_ptr<THtmlParser> FParser;
+    // The parsers' skip list, read at the crawl's first page.
+    std::shared_ptr<const std::vector<std::string>> FSkipList;
     bool FClosing = false;
     std::int32_t FDelaySeconds = 60;
     std::uint32_t FDelayTick = 1;
@@ -278,6 +293,8 @@ private:
     std::unordered_set<std::uint64_t> FKeptProbes;
     std::unordered_map<std::string, TAnswer> FKeptAnswers;
     std::size_t FKeptBytes = 0;
+    // The probe whose answer GetObjData is waiting for (0: none).
+    std::uint64_t FAwaitedProbe = 0;
     // The checks of links to other sites under way (request id to row id),
     // the answers in before those of lower ids, the checks a halt cut short,
     // and whether the crawl's end waits for them.

@@ -9,6 +9,14 @@
 
 #include <QString>
 
+namespace {
+
+// Pages up to this size are parsed on the crawl's thread: a few tenths of a
+// millisecond, where starting and ending a thread costs as much.
+constexpr std::size_t ParseHereBytes = 256 * 1024;
+
+} // namespace
+
 void TCrawl::OnContentFileDownLoadEnd(TMessage&) {
     if (FClosing || FPageRequest == 0 || FPageAnswer.Id != FPageRequest)
         return;
@@ -34,7 +42,10 @@ void TCrawl::OnContentFileDownLoadEnd(TMessage&) {
         return;
     }
     try {
-        FParser = std::make_unique<THtmlParser>(FHandle);
+        // The skip list is read once a crawl, at its first page.
+        if (!FSkipList)
+            FSkipList = THtmlParser::ReadSkipList();
+        FParser = std::make_unique<THtmlParser>(FHandle, FSkipList);
     } catch (const EFOpenError& error) {
         // No parser, no crawl: it halts here until the next Enter.
         FPageInFlight = false;
@@ -52,7 +63,12 @@ void TCrawl::OnContentFileDownLoadEnd(TMessage&) {
     FParser->SetDocument(std::move(answer.Body));
     FParser->SetContentType(header.ContentType);
     FParser->SetDepth(page.Depth);
-    FParser->Resume();
+    // A page parsed in a fraction of a millisecond is not worth a thread;
+    // either way the parser's end comes as a message.
+    if (FParser->Document().size() <= ParseHereBytes)
+        FParser->RunHere();
+    else
+        FParser->Resume();
     AddGoneRow(row);
     Perform(WM_PARSE_START);
     if (FClosing)

@@ -13,7 +13,7 @@ void TCrawl::OnParserEnd(TMessage&) {
         return;
     FListener->ObjectsCleared();
     FParser->Terminate();
-    TMessagePump::ProcessMessages();
+    TMessagePump::KeepResponsive();
     if (FClosing)
         return;
     SetStatus("On Parser End");
@@ -41,7 +41,7 @@ void TCrawl::OnParserEnd(TMessage&) {
 
 bool TCrawl::MergeObjectsInOrder() {
     for (std::size_t i = 0; i < FParsedObjects.size(); ++i) {
-        TMessagePump::ProcessMessages();
+        TMessagePump::KeepResponsive();
         if (FClosing)
             return false;
         const _TObjectType& found = *FParsedObjects[i];
@@ -74,7 +74,7 @@ bool TCrawl::MergeObjectsInOrder() {
         const TAddressEntry& entry =
             FRecords.AddReference(key, KIND_OBJECT, countHere, false, FParser->ObjectLines()[i]);
         FListener->ObjectRow(TObjectRow::Of(*entry.Object, entry.Verdict, entry.Reason));
-        TMessagePump::ProcessMessages();
+        TMessagePump::KeepResponsive();
         if (FClosing)
             return false;
     }
@@ -119,7 +119,7 @@ bool TCrawl::MergeAnchors() {
             } else if (FOptions.MaxDepth < 0 || page.Depth <= FOptions.MaxDepth) {
                 FGoingList.push_back(queued);
             }
-            TMessagePump::ProcessMessages();
+            TMessagePump::KeepResponsive();
             if (FClosing)
                 return false;
         }

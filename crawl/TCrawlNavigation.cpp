@@ -10,8 +10,10 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <utility>
+
 void TCrawl::OnNavigationStart(TMessage&) {
-    TMessagePump::ProcessMessages();
+    TMessagePump::KeepResponsive();
     if (FClosing)
         return;
     SetStatus("On Navigation Start");
@@ -72,20 +74,69 @@ bool TCrawl::StartDownload(const std::string& address) {
         return false;
     }
     FPageInFlight = true;
-    TRequest request = Request(TRequest::Page(0, address));
-    request.KeepHtmlOnly = true; // another type is checked like an object
-    FPageRequest = request.Id;
+    // A kept answer serves the page; an early request for it is not needed.
+    if (kept)
+        CancelNextRequest();
+    const bool early = !kept && TakeNextRequest(address);
+    if (!early) {
+        TRequest request = Request(TRequest::Page(0, address));
+        request.KeepHtmlOnly = true; // another type is checked like an object
+        FPageRequest = request.Id;
+        if (!kept)
+            Scheduler().Submit(std::move(request));
+    }
     FPageAddress = address;
-    if (!kept)
-        Scheduler().Submit(std::move(request));
     PostMessage(FHandle, WM_DOWNLOAD_START, 0, 0);
     FListener->PageStarted(FGoneList.size(), FGoingList.size());
     FListener->Caption(TAnsiText::ToDisplay(address) + " 페이지를 탐색 중입니다");
     if (kept) {
         kept->Id = FPageRequest;
         Deliver(std::move(*kept)); // goes on as the scheduler's answer would
+    } else if (early && FNextAnswer) {
+        // An early answer already in goes on as if it had come now.
+        TAnswer answer = std::move(*FNextAnswer);
+        FNextAnswer.reset();
+        Deliver(std::move(answer));
     }
     return true;
+}
+
+void TCrawl::RequestNextPage() {
+    if (FDelaySeconds != 0 || FNextRequest != 0 || FGoingList.empty() || FClosing)
+        return;
+    if (FOptions.MaxPages >= 0 && FGoneList.size() >= static_cast<std::size_t>(FOptions.MaxPages))
+        return; // the crawl ends before it
+    const std::string address(FGoingList.front());
+    if (FOptions.Robots && !FRobots.Allows(TRobotsRules::PathOf(address)))
+        return; // listed without a request
+    if (FKeptAnswers.contains(address))
+        return; // a probe's answer serves it
+    TRequest request = Request(TRequest::Page(0, address));
+    request.KeepHtmlOnly = true;
+    FNextRequest = request.Id;
+    FNextAddress = address;
+    FNextAnswer.reset();
+    Scheduler().Submit(std::move(request));
+}
+
+bool TCrawl::TakeNextRequest(const std::string& address) {
+    if (FNextRequest == 0)
+        return false;
+    if (FNextAddress != address) {
+        CancelNextRequest();
+        return false;
+    }
+    FPageRequest = std::exchange(FNextRequest, 0);
+    FNextAddress.clear();
+    return true;
+}
+
+void TCrawl::CancelNextRequest() {
+    if (FNextRequest != 0 && FScheduler)
+        FScheduler->Cancel(FNextRequest);
+    FNextRequest = 0;
+    FNextAddress.clear();
+    FNextAnswer.reset();
 }
 
 void TCrawl::FinishCrawl() {
@@ -113,7 +164,7 @@ void TCrawl::OnNavigationEnd(TMessage&) {
 
 void TCrawl::OnContentFileDownLoadStart(TMessage&) {
     SetStatus("On Content File DownLoad Start");
-    TMessagePump::ProcessMessages();
+    TMessagePump::KeepResponsive();
 }
 
 void TCrawl::OnContentFileDownLoadFailed(TMessage&) {
@@ -136,11 +187,11 @@ void TCrawl::OnContentFileDownLoadFailed(TMessage&) {
 
 void TCrawl::OnParseStart(TMessage&) {
     SetStatus("Parsing을 시작 되었습니다.");
-    TMessagePump::ProcessMessages();
+    TMessagePump::KeepResponsive();
 }
 
 void TCrawl::OnThreadDataMoveStart(TMessage&) {
-    TMessagePump::ProcessMessages();
+    TMessagePump::KeepResponsive();
     if (FClosing)
         return;
     SetStatus("쓰레드 Data를 메인으로 옮깁니다.");
@@ -148,7 +199,7 @@ void TCrawl::OnThreadDataMoveStart(TMessage&) {
 }
 
 void TCrawl::OnThreadDataMoveEnd(TMessage&) {
-    TMessagePump::ProcessMessages();
+    TMessagePump::KeepResponsive();
     if (FClosing)
         return;
     SetStatus("쓰레드 Data를 메인으로 옮기는 작업이 끝났습니다.");

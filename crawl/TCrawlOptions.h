@@ -11,7 +11,7 @@
 
 struct TCrawlOptions {
     // Transfers at once in all, and to one host (its name and port).
-    int Connections = 16;
+    int Connections = 64;
     int PerHost = 2;
     // The least time between two requests to one host.
     int HostGapMs = 0;

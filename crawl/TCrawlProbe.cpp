@@ -8,8 +8,6 @@
 #include "http/TRequestScheduler.h"
 #include "platform/TMessagePump.h"
 
-#include <thread>
-
 namespace {
 
 // The bodies kept for pages to come hold at most this many bytes together;
@@ -54,6 +52,11 @@ void TCrawl::Deliver(TAnswer answer) {
         const bool failed = TAnswerRecord::Page(answer).Failed;
         FPageAnswer = std::move(answer);
         PostMessage(FHandle, failed ? WM_DOWNLOAD_FAILED : WM_DOWNLOAD_END, 0, 0);
+        RequestNextPage();
+        return;
+    }
+    if (answer.Id == FNextRequest && FNextRequest != 0) {
+        FNextAnswer = std::move(answer); // taken when its page starts
         return;
     }
     if (answer.Id == FRobotsRequest && FRobotsRequest != 0) {
@@ -72,8 +75,11 @@ void TCrawl::Deliver(TAnswer answer) {
         return;
     }
     // An answer nobody waits for any more (a halted page's) is dropped.
-    if (const auto waiting = FProbeAnswers.find(answer.Id); waiting != FProbeAnswers.end())
+    if (const auto waiting = FProbeAnswers.find(answer.Id); waiting != FProbeAnswers.end()) {
         waiting->second = std::move(answer);
+        if (waiting->first == FAwaitedProbe)
+            TMessagePump::EndWait();
+    }
 }
 
 _TContent_Struct TCrawl::GetObjData(const std::string& address, TVerdict& verdict,
@@ -93,14 +99,16 @@ _TContent_Struct TCrawl::GetObjData(const std::string& address, TVerdict& verdic
     for (;;) {
         const std::uint64_t id = probe->second;
         std::optional<TAnswer>& answer = FProbeAnswers[id];
-        while (!answer) {
-            TMessagePump::ProcessMessages();
-            if (FClosing) {
-                reason = "aborted";
-                return TAnswerRecord::NotFound();
-            }
-            if (!answer)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        // The answer (Deliver ends the wait) and a stop both come as
+        // events; the wait sleeps until they come, a tenth of a second at
+        // most each time.
+        FAwaitedProbe = id;
+        for (TMessagePump::KeepResponsive(); !FClosing && !answer;)
+            TMessagePump::WaitMessages(100);
+        FAwaitedProbe = 0;
+        if (FClosing) {
+            reason = "aborted";
+            return TAnswerRecord::NotFound();
         }
         verdict = TAnswerRecord::Verdict(*answer);
         if (!FKeptProbes.contains(id))
@@ -219,6 +227,7 @@ void TCrawl::CheckExternal(const std::string& address, std::int32_t count) {
 void TCrawl::SubmitExternal(std::int32_t id) {
     // The probe a person's click would send: a HEAD, a GET when refused.
     TRequest check = Request(TRequest::Probe(0, FRecords.External(id).Url));
+    check.Background = true; // the site's own pages go first
     FExternalRequests.emplace(check.Id, id);
     Scheduler().Submit(std::move(check));
 }

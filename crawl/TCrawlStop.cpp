@@ -33,6 +33,8 @@ void TCrawl::Stop() {
         FParser.reset(); // waits for the thread's end
     }
     FPageRequest = 0;
+    FNextRequest = 0;
+    FNextAnswer.reset();
     FRobotsRequest = 0;
     FParsedAnchors.clear();
     FParsedObjects.clear();
@@ -68,6 +70,7 @@ void TCrawl::Halt() {
         FGoingList.push_front(FRecords.Stored(FGoneList.back()));
         FGoneList.pop_back();
     }
+    CancelNextRequest(); // asked again when its turn comes
     if (FRobotsRequest != 0 && FScheduler)
         FScheduler->Cancel(FRobotsRequest); // asked again at the next Enter
     FRobotsRequest = 0;

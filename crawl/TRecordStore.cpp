@@ -18,10 +18,9 @@ TAddressEntry* TRecordStore::Find(std::string_view address) {
 }
 
 TRecordStore::TEntries::iterator TRecordStore::Node(std::string_view address) {
-    const auto found = FEntries.lower_bound(address);
-    if (found != FEntries.end() && found->first == address)
+    if (const auto found = FEntries.find(address); found != FEntries.end())
         return found;
-    return FEntries.emplace_hint(found, std::string(address), TAddressEntry{});
+    return FEntries.emplace(std::string(address), TAddressEntry{}).first;
 }
 
 TAddressEntry& TRecordStore::Entry(std::string_view address) {

@@ -11,11 +11,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -111,7 +111,17 @@ public:
     void FreeRecords();
 
 private:
-    using TEntries = std::map<std::string, TAddressEntry, std::less<>>;
+    // Looked up by any string_view, without a copy of the address.
+    struct TAddressHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view address) const noexcept {
+            return std::hash<std::string_view>{}(address);
+        }
+    };
+    // A hash table: an address is looked up several times as a page is
+    // merged, and a tree's compares of long common prefixes cost more. Its
+    // nodes stay where they are, so the views of the keys last.
+    using TEntries = std::unordered_map<std::string, TAddressEntry, TAddressHash, std::equal_to<>>;
     // The node of address, made when it is met for the first time.
     TEntries::iterator Node(std::string_view address);
 

@@ -39,6 +39,10 @@ struct TRequest {
     // With Keep: only an HTML body (text/html) is kept; any other is treated
     // as with Count (a declared length is its size, else it is counted).
     bool KeepHtmlOnly = false;
+    // A request that may wait for the others (the check of a link to another
+    // site): it never takes the last PerHost of the Total transfers, so that
+    // checks of slow or unreachable hosts cannot hold up the crawl's pages.
+    bool Background = false;
     // From the first transfer's start to the answer, redirects, retries and
     // their waits included.
     std::chrono::milliseconds TotalTimeout = std::chrono::minutes(5);

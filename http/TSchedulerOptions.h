@@ -10,7 +10,7 @@ struct TSchedulerOptions {
     // Transfers at once to one host (its name and port).
     int PerHost = 2;
     // Transfers at once in all.
-    int Total = 16;
+    int Total = 64;
     // The least time between the starts of two requests to one host.
     std::chrono::milliseconds HostGap{0};
     // Transient failures (a connect timeout, a reset connection, 502, 503 or

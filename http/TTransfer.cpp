@@ -6,6 +6,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <utility>
 
 using namespace HttpTerms;
 
@@ -33,7 +34,6 @@ TTransfer::TTransfer(TRequest request, std::uint64_t serial, std::string address
     : FRequest(std::move(request)), FSerial(serial), FAddress(std::move(address)),
       FMethod(FRequest.Method), FBody(FRequest.Body) {
     FAnswer.Id = FRequest.Id;
-    FAsked.push_back(Normal(FAddress));
     if (FMethod == TRequest::TMethod::Head)
         FBody = TRequest::TBody::Skip;
 }
@@ -44,6 +44,10 @@ TTransfer::~TTransfer() {
 }
 
 bool TTransfer::MoveTo(std::string address) {
+    // The addresses asked are written down at the first redirect: most
+    // requests have none.
+    if (FAsked.empty())
+        FAsked.push_back(Normal(FAddress));
     std::string normal = Normal(address);
     if (std::find(FAsked.begin(), FAsked.end(), normal) != FAsked.end())
         return false;
@@ -57,11 +61,22 @@ void TTransfer::FallBackToGet() {
     FBody = TRequest::TBody::Skip;
 }
 
+void TTransfer::AdoptEasy(CURL* easy) noexcept {
+    if (FEasy == nullptr)
+        FEasy = easy;
+    else
+        curl_easy_cleanup(easy);
+}
+
+CURL* TTransfer::ReleaseEasy() noexcept {
+    return std::exchange(FEasy, nullptr);
+}
+
 CURL* TTransfer::Prepare(const TSetup& setup, Clock::time_point now) {
-    if (FEasy == nullptr) {
+    if (FEasy == nullptr)
         FEasy = curl_easy_init();
+    if (!FError)
         FError = std::make_unique<char[]>(CURL_ERROR_SIZE);
-    }
     if (FEasy == nullptr)
         return nullptr;
     FError[0] = '\0';

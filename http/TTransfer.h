@@ -40,6 +40,10 @@ public:
     // no curl handle can be had.
     CURL* Prepare(const TSetup& setup, Clock::time_point now);
     CURL* Easy() const noexcept { return FEasy; }
+    // A handle of an ended transfer, reset, to use instead of a new one.
+    void AdoptEasy(CURL* easy) noexcept;
+    // Gives the handle up (null when it has none), for another transfer.
+    CURL* ReleaseEasy() noexcept;
 
     const TRequest& Request() const noexcept { return FRequest; }
     TAnswer& Answer() noexcept { return FAnswer; }

@@ -62,6 +62,9 @@ void TTransferLoop::Close() {
     FHostsWithWork.clear();
     FHosts.clear();
     FTransfers.clear();
+    for (CURL* easy : FIdleEasy)
+        curl_easy_cleanup(easy);
+    FIdleEasy.clear();
     std::lock_guard guard(FInboxLock);
     if (FMulti != nullptr)
         curl_multi_cleanup(FMulti); // closes every connection
@@ -75,8 +78,12 @@ void TTransferLoop::Submit(TRequest request) {
     {
         std::lock_guard guard(FInboxLock);
         if (FMulti != nullptr) {
+            // A request already waiting has woken the worker, which takes
+            // them all at once.
+            const bool wake = FInbox.empty();
             FInbox.push_back(std::move(request));
-            curl_multi_wakeup(FMulti);
+            if (wake)
+                curl_multi_wakeup(FMulti);
             return;
         }
     }
@@ -180,8 +187,14 @@ void TTransferLoop::Enqueue(TTransfer& t, bool front) {
     FHostsWithWork.insert(&host);
 }
 
+// Background requests leave PerHost transfers to the others.
+bool TTransferLoop::RoomForBackground() const {
+    return FRunning < std::max(1, FOptions.Total - FOptions.PerHost);
+}
+
 void TTransferLoop::StartWhatFits(Clock::time_point now) {
     while (FRunning < FOptions.Total) {
+        const bool roomForBackground = RoomForBackground();
         THost* best = nullptr;
         for (auto it = FHostsWithWork.begin(); it != FHostsWithWork.end();) {
             THost* host = *it;
@@ -192,6 +205,8 @@ void TTransferLoop::StartWhatFits(Clock::time_point now) {
             ++it;
             if (host->Active >= FOptions.PerHost || now < host->BlockedUntil ||
                 now < host->NextStart)
+                continue;
+            if (!roomForBackground && host->Queue.front()->Request().Background)
                 continue;
             // The longest waiting request goes first, whatever its host.
             if (best == nullptr || host->Queue.front()->Serial() < best->Queue.front()->Serial())
@@ -209,6 +224,10 @@ void TTransferLoop::Start(TTransfer& t, THost& host, Clock::time_point now) {
     if (!t.Deadline)
         t.Deadline = now + t.Request().TotalTimeout;
     const TTransfer::TSetup setup{&FOptions.UserAgent, FHasNoProxy ? &FNoProxy : nullptr, FHeaders};
+    if (t.Easy() == nullptr && !FIdleEasy.empty()) {
+        t.AdoptEasy(FIdleEasy.back());
+        FIdleEasy.pop_back();
+    }
     CURL* easy = t.Prepare(setup, now);
     if (easy == nullptr || curl_multi_add_handle(FMulti, easy) != CURLM_OK) {
         Finish(t, TFailure::Other, "cannot start a transfer");
@@ -270,8 +289,12 @@ int TTransferLoop::PollMillis(Clock::time_point now) const {
     for (const TTransfer* t : FActive)
         wake = std::min({wake, *t->Deadline, t->LastActivity() + t->Request().IdleTimeout});
     if (FRunning < FOptions.Total) {
+        const bool roomForBackground = RoomForBackground();
         for (const THost* host : FHostsWithWork) {
-            if (!host->Queue.empty() && host->Active < FOptions.PerHost)
+            // A background request that has no room waits for a transfer's
+            // end, which wakes the poll anyway.
+            if (!host->Queue.empty() && host->Active < FOptions.PerHost &&
+                (roomForBackground || !host->Queue.front()->Request().Background))
                 wake = std::min(wake, std::max(host->BlockedUntil, host->NextStart));
         }
     }

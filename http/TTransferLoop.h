@@ -74,6 +74,7 @@ private:
     void CheckRunning(Clock::time_point now);
     void WakeSleepers(Clock::time_point now);
     int PollMillis(Clock::time_point now) const;
+    bool RoomForBackground() const;
     void CancelAll(std::uint64_t id);
 
     // TTransferOutcome.cpp: what an ended attempt leads to.
@@ -103,4 +104,7 @@ private:
     std::unordered_set<THost*> FHostsWithWork;
     std::unordered_set<TTransfer*> FActive;
     std::multimap<Clock::time_point, TTransfer*> FSleeping;
+    // Handles of ended transfers, reset, for the next ones: making and
+    // freeing one a request cost more than resetting it.
+    std::vector<CURL*> FIdleEasy;
 };

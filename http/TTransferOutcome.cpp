@@ -207,6 +207,16 @@ void TTransferLoop::Finish(TTransfer& t, TFailure failure, std::string reason) {
         reason = reason.empty() ? RetriesText(answer.Retries)
                                 : reason + ", " + RetriesText(answer.Retries);
     answer.Reason = std::move(reason);
+    // Finished transfers are never in the multi handle: the handle can serve
+    // the next one.
+    if (CURL* easy = t.ReleaseEasy()) {
+        if (FIdleEasy.size() < static_cast<std::size_t>(FOptions.Total)) {
+            curl_easy_reset(easy);
+            FIdleEasy.push_back(easy);
+        } else {
+            curl_easy_cleanup(easy);
+        }
+    }
     FTransfers.erase(&t);
     FDeliver(std::move(answer));
 }

@@ -151,10 +151,16 @@ template <class OnTag> void ScanTags(std::string_view page, const TThread& threa
 
 } // namespace
 
-THtmlParser::THtmlParser(HWND window)
-    : TThread("HtmlParser"), FTree(std::make_unique<TPharseTree>()), FSkipTags(LoadSkipTags()),
-      FSkipHidesLinkTags(SkipListHidesLinkTags(FSkipTags)), FWindow(std::move(window)),
+THtmlParser::THtmlParser(HWND window) : THtmlParser(std::move(window), ReadSkipList()) {}
+
+THtmlParser::THtmlParser(HWND window, TSkipList skipTags)
+    : TThread("HtmlParser"), FTree(std::make_unique<TPharseTree>()), FSkipTags(std::move(skipTags)),
+      FSkipHidesLinkTags(SkipListHidesLinkTags(*FSkipTags)), FWindow(std::move(window)),
       FPageUrl(1, '0'), FBaseUrl(FPageUrl) {}
+
+THtmlParser::TSkipList THtmlParser::ReadSkipList() {
+    return std::make_shared<const std::vector<std::string>>(LoadSkipTags());
+}
 
 THtmlParser::~THtmlParser() {
     WaitFor();
@@ -227,7 +233,7 @@ void THtmlParser::Execute() {
 }
 
 bool THtmlParser::IsSkipped(std::string_view name) const {
-    return std::find(FSkipTags.begin(), FSkipTags.end(), name) != FSkipTags.end();
+    return std::find(FSkipTags->begin(), FSkipTags->end(), name) != FSkipTags->end();
 }
 
 // The page is decoded first (TPageEncoding). A BASE tag sets the base for the

@@ -7,7 +7,8 @@
 // the page where it lies and keeps no tag.
 //
 // One parser serves one page. The window creates it (suspended), hands it the
-// address, the text, the server's Content-Type and the depth, resumes it, and reads Anchors() and
+// address, the text, the server's Content-Type and the depth, resumes it (or
+// runs it on its own thread with RunHere, for a small page), and reads Anchors() and
 // Objects() once the end message WM_PARSER_END has arrived; then it deletes
 // the parser, which frees every record it made.
 
@@ -33,6 +34,12 @@ public:
     // Reads the skip list (see SetSkipFileName); throws EFOpenError, with a
     // message naming the file, when it cannot be opened.
     explicit THtmlParser(HWND window);
+    // The skip list as the file reads now, to share among many parsers (a
+    // crawl reads it once). Throws EFOpenError as the constructor does.
+    using TSkipList = std::shared_ptr<const std::vector<std::string>>;
+    static TSkipList ReadSkipList();
+    // A parser with a skip list read before; it reads no file.
+    THtmlParser(HWND window, TSkipList skipTags);
     // Waits for the thread, then frees every record it owns.
     ~THtmlParser() override;
 
@@ -51,7 +58,7 @@ public:
     // each end a line.
     const std::vector<std::uint32_t>& AnchorLines() const noexcept { return FAnchorLines; }
     const std::vector<std::uint32_t>& ObjectLines() const noexcept { return FObjectLines; }
-    const std::vector<std::string>& SkipTags() const noexcept { return FSkipTags; }
+    const std::vector<std::string>& SkipTags() const noexcept { return *FSkipTags; }
     // The text to scan; the thread lets it go once its scan has ended.
     const std::string& Document() const noexcept { return FDocument; }
     const std::string& PageUrl() const noexcept { return FPageUrl; }
@@ -138,7 +145,7 @@ private:
     std::string FContentType;
     TPageEncoding FEncoding;
     std::unique_ptr<TPharseTree> FTree;
-    std::vector<std::string> FSkipTags;
+    TSkipList FSkipTags;
     bool FSkipHidesLinkTags = false;
     HWND FWindow;
     bool FUrlSet = false;

@@ -13,6 +13,13 @@ void TThread::Resume() {
     FThread = std::thread([this] { Run(); });
 }
 
+void TThread::RunHere() noexcept {
+    if (FStarted)
+        return;
+    FStarted = true;
+    Body();
+}
+
 void TThread::Terminate() noexcept { FTerminated.store(true, std::memory_order_release); }
 
 void TThread::WaitFor() {
@@ -23,6 +30,10 @@ void TThread::WaitFor() {
 void TThread::Run() noexcept {
     // Linux keeps at most 15 characters of a thread's name.
     pthread_setname_np(pthread_self(), FName.substr(0, 15).c_str());
+    Body();
+}
+
+void TThread::Body() noexcept {
     try {
         Execute();
     } catch (...) {

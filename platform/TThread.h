@@ -21,6 +21,9 @@ public:
 
     // Starts the thread body. Only the first call has an effect.
     void Resume();
+    // Runs the thread body on the calling thread instead, to its end: for
+    // work too short to be worth a thread. Nothing happens once started.
+    void RunHere() noexcept;
     // Asks the thread body to stop; the body decides when it looks.
     void Terminate() noexcept;
     // Blocks until the thread body has returned. Safe to call more than once,
@@ -39,6 +42,7 @@ protected:
 
 private:
     void Run() noexcept;
+    void Body() noexcept;
 
     std::string FName;
     std::thread FThread;

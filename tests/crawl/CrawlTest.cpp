@@ -3,6 +3,7 @@
 #include "TCrawlDriver.h"
 #include "TTestSite.h"
 
+#include "crawl/TSiteKey.h"
 #include "parser/THtmlParser.h"
 
 #include <gtest/gtest.h>
@@ -379,6 +380,29 @@ TEST_F(Crawl, HostsDifferingOnlyInLetterCaseAreInternal) {
     ASSERT_TRUE(driver.Run("http://localhost:" + std::to_string(site.Server.Port()) + "/case.html", 0));
     ASSERT_GE(c.GoneList().size(), 2u);
     EXPECT_EQ(c.GoneList()[1], "http://localhost:" + std::to_string(site.Server.Port()) + "/b.html");
+}
+
+// The site of an address: host and port, a scheme's own port left out; the
+// plain addresses are read in place, the rest by the URL parser.
+TEST(SiteKey, HostAndPortWithoutTheDefaultPort) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"http://h/", "h"},
+        {"https://h", "h"},
+        {"HTTP://Example.ORG:80/a?b#c", "example.org"},
+        {"https://h:443/", "h"},
+        {"http://h:443/", "h:443"},
+        {"https://h:80/", "h:80"},
+        {"http://127.0.0.2:8080?q", "127.0.0.2:8080"},
+        {"http://h:080/", "h"},
+        {"http://h:/", "h"},
+        {"http://u:p@H:81/", "h:81"},
+        {"http://[::1]:8080/", "::1:8080"},
+        {"http://h:99999/", "h"},
+        {"ftp://h/", "h"},
+        {"page.html", ""},
+    };
+    for (const auto& [address, key] : cases)
+        EXPECT_EQ(TSiteKey::Of(address), key) << address;
 }
 
 // The server's charset decides how the page is read; what is asked for is

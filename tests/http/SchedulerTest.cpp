@@ -147,6 +147,32 @@ TEST(Scheduler, KeepsToThePerHostAndTotalLimits) {
     }
 }
 
+// Checks of links elsewhere leave room for the crawl's own requests: a page
+// does not wait behind checks of slow hosts.
+TEST(Scheduler, BackgroundRequestsLeaveRoomForTheOthers) {
+    TSchedulerOptions options = Quick();
+    options.PerHost = 1;
+    options.Total = 3;
+    TRun run(options);
+    std::vector<std::unique_ptr<TCannedServer>> servers;
+    for (int h = 0; h < 5; ++h) {
+        servers.push_back(Server("127.0.0." + std::to_string(h + 1)));
+        servers.back()->Add("/slow", Reply("200 OK", "x", 300ms));
+    }
+    for (std::uint64_t id = 1; id <= 4; ++id) {
+        TRequest check = Quick(TRequest::Probe(id, servers[id - 1]->Url("/slow")));
+        check.Background = true;
+        run.Scheduler.Submit(std::move(check));
+    }
+    run.Scheduler.Submit(Quick(TRequest::Page(5, servers[4]->Url("/slow"))));
+    // The first round: two checks and the page; the other two checks after.
+    ASSERT_TRUE(run.WaitFor(3));
+    EXPECT_TRUE(run.Answers.contains(5));
+    ASSERT_TRUE(run.WaitFor(5));
+    for (const auto& server : servers)
+        EXPECT_EQ(server->PeakInFlight(), 1u) << server->HostAndPort();
+}
+
 TEST(Scheduler, LeavesTheGapBetweenTwoRequestsToOneHost) {
     TSchedulerOptions options = Quick();
     options.HostGap = 300ms;
