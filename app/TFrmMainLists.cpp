@@ -26,6 +26,27 @@
 
 namespace {
 
+using TVerdictRows = std::array<std::size_t, TVerdicts::Count>;
+
+// Puts row into model in place of the row of its id, or after the others
+// when add is true and the id is new; the counts by verdict follow it. False
+// when the row is not there and was not added.
+template <class Row>
+bool PutRow(TReportModel<Row>& model, std::unordered_map<std::int32_t, int>& places,
+            TVerdictRows& counts, const Row& row, bool add) {
+    if (const auto known = places.find(row.Id); known != places.end()) {
+        --counts[static_cast<std::size_t>(model.RowAt(known->second).Verdict)];
+        model.Replace(known->second, row);
+    } else if (add) {
+        places.emplace(row.Id, model.rowCount());
+        model.Append(row);
+    } else {
+        return false;
+    }
+    ++counts[static_cast<std::size_t>(row.Verdict)];
+    return true;
+}
+
 QTreeView* ReportList(const char* name, QAbstractItemModel* model, const QFont& font) {
     auto* list = new QTreeView;
     list->setFont(font);
@@ -246,28 +267,13 @@ void TFrmMain::ObjectsCleared() {
 void TFrmMain::ObjectRow(const TObjectRow& row) {
     FPageObjectModel->Append(row);
     FUnsaved = true;
-    if (const auto known = FAllObjectRows.find(row.Id); known != FAllObjectRows.end()) {
-        // The counts follow the row, should its verdict have changed.
-        --FVerdictRows[static_cast<std::size_t>(FAllObjectModel->RowAt(known->second).Verdict)];
-        FAllObjectModel->Replace(known->second, row);
-    } else {
-        FAllObjectRows.emplace(row.Id, FAllObjectModel->rowCount());
-        FAllObjectModel->Append(row);
-    }
-    ++FVerdictRows[static_cast<std::size_t>(row.Verdict)];
+    PutRow(*FAllObjectModel, FAllObjectRows, FVerdictRows, row, true);
     ShowSummary();
 }
 
 void TFrmMain::ExternalRow(const TExternalRow& row) {
     FUnsaved = true;
-    if (const auto known = FExternalRows.find(row.Id); known != FExternalRows.end()) {
-        --FVerdictRows[static_cast<std::size_t>(FExternalModel->RowAt(known->second).Verdict)];
-        FExternalModel->Replace(known->second, row);
-    } else {
-        FExternalRows.emplace(row.Id, FExternalModel->rowCount());
-        FExternalModel->Append(row);
-    }
-    ++FVerdictRows[static_cast<std::size_t>(row.Verdict)];
+    PutRow(*FExternalModel, FExternalRows, FVerdictRows, row, true);
     ShowSummary();
 }
 
@@ -284,13 +290,9 @@ void TFrmMain::PageRowChanged(std::size_t at, const TGoneRow& row) {
 }
 
 void TFrmMain::ObjectChanged(const TObjectRow& row) {
-    const auto known = FAllObjectRows.find(row.Id);
-    if (known == FAllObjectRows.end())
+    if (!PutRow(*FAllObjectModel, FAllObjectRows, FVerdictRows, row, false))
         return;
     FUnsaved = true;
-    --FVerdictRows[static_cast<std::size_t>(FAllObjectModel->RowAt(known->second).Verdict)];
-    FAllObjectModel->Replace(known->second, row);
-    ++FVerdictRows[static_cast<std::size_t>(row.Verdict)];
     for (int at = 0; at < FPageObjectModel->rowCount(); ++at)
         if (FPageObjectModel->RowAt(at).Id == row.Id)
             FPageObjectModel->Replace(at, row);
