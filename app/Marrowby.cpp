@@ -1,6 +1,7 @@
 // The entry routine: reads the command line, then opens the window, runs a
 // headless crawl or scans a local file.
 #include "TApplication.h"
+#include "TCompareCommand.h"
 #include "TCoreApplication.h"
 #include "TDisplayProbe.h"
 #include "TFrmMain.h"
@@ -137,6 +138,14 @@ struct TOptions {
                                "options apply (--per-host, --host-gap, --retries, --user-agent)."
                                "\nExample: marrowby --recheck out/",
                                "DIR"};
+    QCommandLineOption Compare{"compare",
+                               "Compare the CSV reports in the folders OLD and NEW: print how "
+                               "many addresses broke, were fixed, are new and are gone, each "
+                               "that broke or was fixed with the pages linking to it, and write "
+                               "compare.csv into the folder of --report (the current folder when "
+                               "not given). Exit code 4 when something broke.\nExample: marrowby "
+                               "--compare last-week/ today/ --report changes/",
+                               "OLD NEW"};
     QCommandLineOption Format{"format",
                               "With --report or --recheck: the formats of the report, "
                               "comma-separated: csv "
@@ -229,6 +238,19 @@ int RunScan(const QCommandLineParser& cl, const TOptions& o, int argc, char** ar
     TCoreApplication app(argc, argv);
     return TScanCommand::Run(cl.value(o.Scan).toStdString(), cl.value(o.Base).toStdString(), depth,
                              StdinClosed ? -1 : STDIN_FILENO, std::cout, std::cerr);
+}
+
+int RunCompare(const QCommandLineParser& cl, const TOptions& o, int argc, char** argv) {
+    if (cl.positionalArguments().size() != 1)
+        return UsageError("--compare OLD NEW takes two report folders");
+    if (cl.isSet(o.Headless) || cl.isSet(o.Site) || cl.isSet(o.Recheck) || cl.isSet(o.Scan) ||
+        cl.isSet(o.Format))
+        return UsageError("--compare goes only with --report");
+    TCoreApplication app(argc, argv);
+    return TCompareCommand::Run(QFile::encodeName(cl.value(o.Compare)).toStdString(),
+                                QFile::encodeName(cl.positionalArguments().front()).toStdString(),
+                                QFile::encodeName(cl.value(o.Report)).toStdString(), std::cout,
+                                std::cerr);
 }
 
 int RunCrawl(const QCommandLineParser& cl, const TOptions& o, int argc, char** argv) {
@@ -335,7 +357,7 @@ int Marrowby(int argc, char** argv) {
                    o.PerHost,    o.Connections, o.HostGap,   o.Retries,      o.MaxWait,
                    o.NoExternal, o.Strict,      o.NoConfirm, o.IgnoreRobots, o.UserAgent,
                    o.MaxDepth,   o.MaxPages,    o.Include,   o.Exclude,      o.Report,
-                   o.Recheck,    o.Format,      o.Scan,      o.Base,         o.Depth});
+                   o.Recheck,    o.Compare,     o.Format,      o.Scan,      o.Base,         o.Depth});
     cl.addPositionalArgument("URL", "The start address.\nExample: marrowby https://example.org/",
                              "[URL]");
     if (!cl.parse(arguments))
@@ -348,7 +370,8 @@ int Marrowby(int argc, char** argv) {
             "is checked once.\n"
             "\nExit codes: 0 nothing broken; 4 some page, object or link elsewhere is\n"
             "broken (it does not exist, is gone or cannot be reached; with --strict also\n"
-            "one that cannot be verified); 1 the work could not go on; 2 bad usage.\n"
+            "one that cannot be verified), with --compare: broke since; 1 the work could\n"
+            "not go on; 2 bad usage.\n"
             "\nTime limits: a request fails when no connection is made within 30 s "
             "or nothing\nis received for 60 s; a page download gives up after 5 "
             "minutes, an object probe\nafter 2.\n";
@@ -359,6 +382,8 @@ int Marrowby(int argc, char** argv) {
         std::printf("marrowby %s\n", MARROWBY_VERSION);
         return 0;
     }
+    if (cl.isSet(o.Compare))
+        return RunCompare(cl, o, argc, argv);
     if (cl.isSet(o.Scan))
         return RunScan(cl, o, argc, argv);
     return RunCrawl(cl, o, argc, argv);

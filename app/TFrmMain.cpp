@@ -1,5 +1,6 @@
 #include "TFrmMain.h"
 
+#include "TCompareDialog.h"
 #include "TOptionsDialog.h"
 #include "TRedirectsDialog.h"
 #include "TStateLabel.h"
@@ -302,6 +303,11 @@ void TFrmMain::CreateMenuAndTray() {
     Save1 = File1->addAction("Save &Report…");
     Save1->setShortcut(QKeySequence::Save);
     connect(Save1, &QAction::triggered, this, [this] { Save1Click(); });
+    Compare1 = File1->addAction("Co&mpare…");
+    Compare1->setToolTip("What changed between two saved reports: what broke, was fixed, is "
+                         "new and is gone");
+    connect(Compare1, &QAction::triggered, this, [this] { Compare1Click(); });
+    CompareView = new TCompareDialog(this);
     File1->addSeparator();
     Close1 = File1->addAction("&Close");
     Close1->setShortcut(Qt::CTRL | Qt::Key_Q);

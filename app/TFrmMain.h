@@ -37,6 +37,7 @@ class QUrl;
 class TColumnFit;
 class TRedirectsDialog;
 class TReportFilter;
+class TCompareDialog;
 class TOptionsDialog;
 class TStateLabel;
 class TWhereUsedDialog;
@@ -55,6 +56,8 @@ struct TFrmMainHooks {
     std::function<bool(const QUrl&)> OpenUrl;         // to the desktop; false: nothing opened it
     std::function<QString()> ChooseFolder;            // Open Folder's choice, empty if none
     std::function<TSaveChoice()> AskToSave;           // results not saved are about to go
+    std::function<QStringList()> ChooseCompared;      // the older and the newer report
+                                                      // folder; empty: cancelled
 };
 
 // The actions of a report list's context menu; they act on its selected rows.
@@ -79,6 +82,9 @@ public:
     void Stop1Click();
     void Save1Click();
     void OpenFolder1Click();
+    // File → Compare…: asks for two report folders, the older first, and
+    // lists what changed between them.
+    void Compare1Click();
     void Close1Click();
     void Options1Click();
     // Crawl → Re-check broken: the broken and unverifiable addresses of the
@@ -170,6 +176,8 @@ public:
     QAction* Stop1 = nullptr;
     QAction* Save1 = nullptr;
     QAction* OpenFolder1 = nullptr;
+    QAction* Compare1 = nullptr;
+    TCompareDialog* CompareView = nullptr;
     QAction* Close1 = nullptr;
     QMenu* Crawl1 = nullptr;
     QAction* Options1 = nullptr;

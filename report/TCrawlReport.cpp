@@ -134,6 +134,12 @@ std::string TCrawlReport::Write(const TRecordStore& store, const std::string& di
     report.Tables = TReportTables::Of(store);
     report.Verdicts = CountVerdicts(store);
     report.Records = &store;
+    return WriteSet(report, dir, formats);
+}
+
+std::string TCrawlReport::WriteSet(const TReport& report, const std::string& dir,
+                                   const std::vector<std::string>& formats) {
+    std::signal(SIGXFSZ, SIG_IGN);
     std::vector<std::unique_ptr<TReportWriter>> writers;
     std::deque<TSetFile> set; // a file's place never moves: it owns a temporary file
     const std::filesystem::path root(dir);

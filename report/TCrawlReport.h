@@ -36,6 +36,11 @@ public:
     static std::string Write(const TRecordStore& store, const std::string& dir,
                              const std::vector<std::string>& formats = {"csv"}, TReport about = {});
 
+    // Writes report, its tables as they are, in these formats into dir, as
+    // Write does: the whole set or nothing.
+    static std::string WriteSet(const TReport& report, const std::string& dir,
+                                const std::vector<std::string>& formats = {"csv"});
+
     // Makes dir when needed and checks that files can be written in it, so
     // that a crawl does not find out only at its end. Empty when they can,
     // else what is wrong, with the system's reason.

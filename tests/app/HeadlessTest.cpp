@@ -374,6 +374,8 @@ TEST(Headless, BadUsageExitsTwo) {
         {"--strict", "http://127.0.0.1:1/"},
         {"--headless", "--report", "r", "--format", "csv,xml", "http://127.0.0.1:1/"},
         {"--recheck", ".", "http://127.0.0.1:1/"},
+        {"--compare", "."},
+        {"--compare", ".", ".", "--format", "json"},
     };
     for (const QStringList& args : table) {
         SCOPED_TRACE(args.join(' ').toStdString());
@@ -659,6 +661,64 @@ TEST(Headless, RecheckRefusesAFolderWithoutAReportAndWritesNothing) {
         EXPECT_NE(r.err.find(row.Says), std::string::npos) << r.err;
         EXPECT_EQ(Slurp(dir.filePath("pages.csv")), row.Pages);
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 5);
+    }
+}
+
+// Two crawls of a site whose pages changed between them: what broke, was
+// fixed, is new and is gone, with the pages linking to it; a folder that is
+// not a report is refused and nothing is written.
+TEST(Headless, CompareSaysWhatChangedBetweenTwoCrawls) {
+    TCannedServer server(std::chrono::seconds(120));
+    ASSERT_TRUE(server.Start());
+    const auto page = [&server](const char* target, const char* status, const std::string& body) {
+        server.Add(target, TTestSite::Page(status, "text/html", body));
+    };
+    const auto crawl = [&server](const QString& dir) {
+        const TRun r = Marrowby({"--headless", "--delay", "0", "--retries", "0", "--no-confirm",
+                                 "--report", dir, QString::fromStdString(server.Url("/"))});
+        EXPECT_EQ(r.exitCode, 4) << r.err;
+    };
+    QTemporaryDir past, now, out;
+    page("/", "200 OK", "<a href=/a.html>a</a> <a href=/b.html>b</a> <a href=/old.html>o</a>");
+    page("/a.html", "200 OK", "a");
+    page("/b.html", "404 Not Found", "b");
+    page("/old.html", "200 OK", "o");
+    crawl(past.path());
+    page("/", "200 OK", "<a href=/a.html>a</a> <a href=/b.html>b</a> <a href=/new.html>n</a>");
+    page("/a.html", "404 Not Found", "a");
+    page("/b.html", "200 OK", "b");
+    page("/new.html", "200 OK", "<a href=/b.html>b</a>");
+    crawl(now.path());
+
+    const TRun r = Marrowby({"--compare", past.path(), now.path(), "--report", out.path()});
+    EXPECT_EQ(r.exitCode, 4) << r.err;
+    const std::string home = server.Url(""); // the first page as the crawl keys it
+    const auto url = [&server](const char* target) { return server.Url(target); };
+    EXPECT_EQ(r.out, "1 broke, 1 fixed, 1 new, 1 gone\n"
+                     "broke " + url("/a.html") + " (fine: 200 OK -> broken: 404 Not Found) on " +
+                         home + "\nfixed " + url("/b.html") +
+                         " (broken: 404 Not Found -> fine: 200 OK) on " + home + " " +
+                         url("/new.html") + "\n");
+    EXPECT_EQ(Slurp(out.filePath("compare.csv")),
+              "Change,URI,Old status,New status,Pages\r\n"
+              "broke," + url("/a.html") + ",fine: 200 OK,broken: 404 Not Found," + home + "\r\n"
+              "fixed," + url("/b.html") + ",broken: 404 Not Found,fine: 200 OK," + home + " " +
+                  url("/new.html") + "\r\n"
+              "new," + url("/new.html") + ",,fine: 200 OK," + home + "\r\n"
+              "gone," + url("/old.html") + ",fine: 200 OK,," + home + "\r\n");
+    const TRun same = Marrowby({"--compare", now.path(), now.path(), "--report", out.path()});
+    EXPECT_EQ(same.exitCode, 0) << same.err;
+    EXPECT_EQ(same.out, "0 broke, 0 fixed, 0 new, 0 gone\n");
+    EXPECT_EQ(Slurp(out.filePath("compare.csv")), "Change,URI,Old status,New status,Pages\r\n");
+
+    QTemporaryDir empty, clean;
+    for (const QStringList& args : {QStringList{empty.path(), now.path()},
+                                    QStringList{now.path(), clean.path() + "/none"}}) {
+        const TRun bad = Marrowby({"--compare", args[0], args[1], "--report", clean.path()});
+        EXPECT_EQ(bad.exitCode, 1);
+        EXPECT_NE(bad.err.find("pages.csv"), std::string::npos) << bad.err;
+        EXPECT_TRUE(bad.out.empty()) << bad.out;
+        EXPECT_TRUE(QDir(clean.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot));
     }
 }
 

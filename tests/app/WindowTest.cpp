@@ -1,9 +1,12 @@
 // The window as a person uses it: typing, clicking, the menu; and what it
 // shows of what the crawl tells it.
+#include "TCompareDialog.h"
 #include "TExceptionGuard.h"
 #include "TFrmMain.h"
 #include "TStateLabel.h"
+#include "crawl/TRecordStore.h"
 #include "platform/TMessagePump.h"
+#include "report/TCrawlReport.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +23,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -87,8 +91,8 @@ TEST_F(Window, HasTheFormsControls) {
     QStringList items;
     for (QAction* a : w.File1->actions())
         items << (a->isSeparator() ? "-" : a->text());
-    EXPECT_EQ(items,
-              (QStringList{"&New", "&Open Folder…", "&Stop", "Save &Report…", "-", "&Close"}));
+    EXPECT_EQ(items, (QStringList{"&New", "&Open Folder…", "&Stop", "Save &Report…", "Co&mpare…",
+                                  "-", "&Close"}));
     EXPECT_EQ(w.KindImageList.size(), 3u);
     for (const QIcon& icon : w.KindImageList)
         EXPECT_FALSE(icon.pixmap(16, 16).isNull());
@@ -274,6 +278,47 @@ TEST_F(Window, EnterInTheAddressBoxStartsTheCrawlOncePerPress) {
     }
     EXPECT_TRUE(w.Crawl().Running());
     EXPECT_EQ(w.GoneListView->model()->rowCount(), 1); // the failed page, once
+}
+
+// File -> Compare: two saved reports chosen, the older first, their changes
+// listed; a folder that is no report is said and nothing is shown.
+TEST_F(Window, CompareListsWhatChangedBetweenTwoReports) {
+    QTemporaryDir past, now, empty;
+    const auto save = [](const QString& dir, TVerdict verdict) {
+        TRecordStore store;
+        store.AddPageRow({1, 0, "http://h/", 5, 200, "text/html", TVerdict::Fine, "200 OK"});
+        const bool broken = verdict == TVerdict::Broken;
+        store.AddPageRow({2, 1, "http://h/a", 5, broken ? 404 : 200, "text/html", verdict,
+                          broken ? "404 Not Found" : "200 OK"});
+        store.BeginMerge("http://h/");
+        store.AddReference("http://h/a", KIND_PAGE, 1, true, 3);
+        store.EndMerge();
+        ASSERT_EQ(TCrawlReport::Write(store, dir.toStdString()), "");
+    };
+    save(past.path(), TVerdict::Fine);
+    save(now.path(), TVerdict::Broken);
+    QStringList chosen{empty.path(), now.path()};
+    w.Hooks.ChooseCompared = [&chosen] { return chosen; };
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    const auto compare = [this] {
+        QTest::keyClick(&w, Qt::Key_F, Qt::AltModifier);
+        ASSERT_EQ(QApplication::activePopupWidget(), w.File1);
+        QTest::keyClick(w.File1, Qt::Key_M);
+    };
+    compare();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains("pages.csv")) << errors[0].toStdString();
+    EXPECT_FALSE(w.CompareView->isVisible());
+    chosen = {past.path(), now.path()};
+    compare();
+    ASSERT_TRUE(w.CompareView->isVisible());
+    EXPECT_EQ(w.CompareView->List->model()->rowCount(), 1);
+    EXPECT_EQ(Row(w.CompareView->List, 0), (QStringList{"broke", "http://h/a", "fine: 200 OK",
+                                                        "broken: 404 Not Found", "http://h/"}));
+    EXPECT_TRUE(w.CompareView->Summary->text().endsWith("1 broke, 0 fixed, 0 new, 0 gone."))
+        << w.CompareView->Summary->text().toStdString();
 }
 
 // File -> Open Folder: nothing when cancelled, an error for what is no
