@@ -7,20 +7,39 @@
 
 namespace {
 
-// An address as a store lists it, with the verdict of its first row.
+// An address as a store lists it, with the verdict of its first row, and
+// the key it is matched by.
 struct TListed {
     std::string_view Url;
     TVerdict Verdict = TVerdict::Fine;
     const std::string* Reason = nullptr;
+    std::string Key;
 };
 
+// "http://h:8080" of "http://h:8080/a?b"; empty for no such address.
+std::string_view Origin(std::string_view url) {
+    const std::size_t scheme = url.find("://");
+    if (scheme == std::string_view::npos)
+        return {};
+    const std::size_t end = url.find_first_of("/?#", scheme + 3);
+    return url.substr(0, end);
+}
+
 // The distinct addresses of the page rows, the objects and the external rows,
-// in that order, each with its first row; and where each is in the list.
+// in that order, each with its first row; and where each is in the list. An
+// address of the crawl's start origin is keyed as if on origin instead, so
+// that two crawls of one site served at two addresses (a folder on another
+// port, staging and production) line up.
 struct TListing {
     std::vector<TListed> Rows;
-    std::unordered_map<std::string_view, std::size_t> At;
+    std::unordered_map<std::string, std::size_t> At;
+    std::string_view Start;
+    std::string_view As;
 
-    explicit TListing(const TRecordStore& store) {
+    TListing(const TRecordStore& store, std::string_view origin) {
+        if (!store.PageRows().empty())
+            Start = Origin(store.PageRows().front().Url);
+        As = origin.empty() ? Start : origin;
         for (const TGoneRow& row : store.PageRows())
             Add(row.Url, row.Verdict, row.Reason);
         for (const _TObjectType* record : store.ObjectsById())
@@ -29,12 +48,18 @@ struct TListing {
         for (const TExternalRow& row : store.ExternalRows())
             Add(row.Url, row.Verdict, row.Reason);
     }
-    void Add(std::string_view url, TVerdict verdict, const std::string& reason) {
-        if (At.emplace(url, Rows.size()).second)
-            Rows.push_back({url, verdict, &reason});
+    std::string Key(std::string_view url) const {
+        if (!Start.empty() && Origin(url) == Start)
+            return std::string(As) + std::string(url.substr(Start.size()));
+        return std::string(url);
     }
-    const TListed* Find(std::string_view url) const {
-        const auto it = At.find(url);
+    void Add(std::string_view url, TVerdict verdict, const std::string& reason) {
+        std::string key = Key(url);
+        if (At.emplace(key, Rows.size()).second)
+            Rows.push_back({url, verdict, &reason, std::move(key)});
+    }
+    const TListed* Find(const std::string& key) const {
+        const auto it = At.find(key);
         return it == At.end() ? nullptr : &Rows[it->second];
     }
 };
@@ -74,7 +99,8 @@ std::string TCrawlCompare::Status(TVerdict verdict, const std::string& reason) {
 }
 
 std::vector<TChangeRow> TCrawlCompare::Of(const TRecordStore& past, const TRecordStore& now) {
-    const TListing before(past), after(now);
+    const TListing after(now, {});
+    const TListing before(past, after.Start);
     std::array<std::vector<TChangeRow>, Kinds> kinds;
     const auto add = [&kinds](TChange change, const TListed& listed, const TListed* was,
                               const TListed* is, const TRecordStore& store) {
@@ -89,7 +115,7 @@ std::vector<TChangeRow> TCrawlCompare::Of(const TRecordStore& past, const TRecor
         kinds[static_cast<std::size_t>(change)].push_back(std::move(row));
     };
     for (const TListed& is : after.Rows) {
-        const TListed* was = before.Find(is.Url);
+        const TListed* was = before.Find(is.Key);
         const bool broken = is.Verdict == TVerdict::Broken;
         if (broken && (!was || was->Verdict != TVerdict::Broken))
             add(TChange::Broke, is, was, &is, now);
@@ -99,7 +125,7 @@ std::vector<TChangeRow> TCrawlCompare::Of(const TRecordStore& past, const TRecor
             add(TChange::New, is, nullptr, &is, now);
     }
     for (const TListed& was : before.Rows)
-        if (!after.Find(was.Url))
+        if (!after.Find(was.Key))
             add(TChange::Gone, was, &was, nullptr, past);
     std::vector<TChangeRow> changes;
     for (std::vector<TChangeRow>& kind : kinds)

@@ -47,7 +47,9 @@ public:
     // - new: listed now only, and not broken;
     // - gone: listed before only, whatever its verdict then.
     // Listed by kind, then in the order of the addresses in now (in past for
-    // gone).
+    // gone). An address on the old crawl's start origin is matched as if on
+    // the new one's, so that two crawls of one site served at two addresses
+    // (a folder served on another port, staging and production) line up.
     static std::vector<TChangeRow> Of(const TRecordStore& past, const TRecordStore& now);
     // How many changes of each kind, indexed by TChange.
     static std::array<std::size_t, Kinds> Count(const std::vector<TChangeRow>& changes);

@@ -8,7 +8,16 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <unistd.h>
+
 namespace {
+
+// Where xvfb-run -a starts looking for a free display: apart for each test
+// process, so that runs at the same time (two builds' suites) do not both
+// take the first free one.
+std::string FirstDisplay() {
+    return std::to_string(100 + getpid() % 4000);
+}
 
 // Starts the program, waits for its window, types the address, presses
 // Return and prints the window's title once it changes ("title=...").
@@ -40,10 +49,11 @@ TEST(RealWindow, ReturnInTheAddressBoxFetchesTheTypedPage) {
     ASSERT_TRUE(server.Start());
     const std::string url = server.Url("/index.html");
 
-    TChildProcess run("xvfb-run", {"-a", "-s", "-screen 0 1024x768x24", "bash", "-c", Script,
-                                   "bash", MARROWBY_BIN, url});
-    run.SetEnv("QT_QPA_PLATFORM", std::nullopt); // the tests' offscreen platform is not for this one
-    const QTemporaryDir config;                  // the address history of this run only
+    TChildProcess run("xvfb-run", {"-a", "-n", FirstDisplay(), "-s", "-screen 0 1024x768x24",
+                                   "bash", "-c", Script, "bash", MARROWBY_BIN, url});
+    run.SetEnv("QT_QPA_PLATFORM",
+               std::nullopt);   // the tests' offscreen platform is not for this one
+    const QTemporaryDir config; // the address history of this run only
     run.SetEnv("XDG_CONFIG_HOME", config.path().toStdString());
     ASSERT_TRUE(run.Start()) << "xvfb-run is missing";
     ASSERT_TRUE(run.Wait(std::chrono::seconds(60)));
@@ -94,9 +104,9 @@ TEST(RealWindow, ReturnWithAnotherAddressAfterTheEndCrawlsIt) {
     ASSERT_TRUE(second.Start());
     const QTemporaryDir config; // the address history of this run only
 
-    TChildProcess run("xvfb-run",
-                      {"-a", "-s", "-screen 0 1024x768x24", "bash", "-c", NextScript, "bash",
-                       MARROWBY_BIN, MARROWBY_SAMPLE_SITE, second.Url("/next.html")});
+    TChildProcess run("xvfb-run", {"-a", "-n", FirstDisplay(), "-s", "-screen 0 1024x768x24",
+                                   "bash", "-c", NextScript, "bash", MARROWBY_BIN,
+                                   MARROWBY_SAMPLE_SITE, second.Url("/next.html")});
     run.SetEnv("QT_QPA_PLATFORM", std::nullopt);
     run.SetEnv("XDG_CONFIG_HOME", config.path().toStdString());
     ASSERT_TRUE(run.Start()) << "xvfb-run is missing";

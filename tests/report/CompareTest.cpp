@@ -101,4 +101,17 @@ TEST(Compare, ListsWhatBrokeWasFixedIsNewAndIsGoneInTheOrderOfTheCrawls) {
     EXPECT_EQ(changes.front().NewStatus, "broken: 404 Not Found");
     EXPECT_EQ(TCrawlCompare::Count(changes), (std::array<std::size_t, 4>{4, 2, 2, 2}));
     EXPECT_TRUE(TCrawlCompare::Of(now, now).empty());
+
+    // The same site served at another address before (a folder on another
+    // port): its addresses line up by their place on the site.
+    std::vector<TCase> moved = cases;
+    std::vector<std::string> urls;
+    urls.reserve(moved.size());
+    for (TCase& c : moved)
+        if (std::string_view(c.Url).starts_with("http://h/"))
+            c.Url = urls.emplace_back(std::string("http://h:8080/") + (c.Url + 9)).c_str();
+    const std::vector<TChangeRow> across =
+        TCrawlCompare::Of(Crawl(moved, false, "http://h:8080/was"), now);
+    EXPECT_EQ(TCrawlCompare::Count(across), (std::array<std::size_t, 4>{4, 2, 2, 2}));
+    EXPECT_EQ(across.back().Url, "http://h:8080/old.png"); // gone: as it was
 }
