@@ -23,6 +23,11 @@ void PrintLine(std::FILE* stream, const QString& text) {
 
 QString Bytes(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
+// " (broken: 404 Not Found)": what a progress line ends with.
+QString Judged(TVerdict verdict, const std::string& reason) {
+    return " (" + Bytes(std::string(TVerdicts::Name(verdict))) + ": " + Bytes(reason) + ")";
+}
+
 std::string Now() {
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString();
 }
@@ -125,16 +130,15 @@ void THeadlessRun::Rechecking(std::size_t addresses) {
 void THeadlessRun::PageRowChanged(std::size_t at, const TGoneRow& row) {
     if (!FRechecking)
         return; // the checks at a crawl's end: the report tells
-    PrintLine(stderr, QString("re-checked page %1: status %2 %3 (%4: %5)")
-                          .arg(at + 1)
-                          .arg(row.Status)
-                          .arg(Bytes(row.Url))
-                          .arg(Bytes(std::string(TVerdicts::Name(row.Verdict))))
-                          .arg(Bytes(row.Reason)));
+    PrintLine(stderr, QString("re-checked page %1: status %2 %3")
+                              .arg(at + 1)
+                              .arg(row.Status)
+                              .arg(Bytes(row.Url)) +
+                          Judged(row.Verdict, row.Reason));
 }
 
 void THeadlessRun::PageRow(const TGoneRow& row) {
-    QString line = QString("page %1: id %2 depth %3 status %4 size %5 type %6 %7")
+    const QString line = QString("page %1: id %2 depth %3 status %4 size %5 type %6 %7")
                        .arg(++FPages)
                        .arg(row.Id)
                        .arg(row.Depth)
@@ -142,9 +146,7 @@ void THeadlessRun::PageRow(const TGoneRow& row) {
                        .arg(row.Size)
                        .arg(Bytes(row.Type).isEmpty() ? "-" : Bytes(row.Type))
                        .arg(Bytes(row.Url));
-    line +=
-        " (" + Bytes(std::string(TVerdicts::Name(row.Verdict))) + ": " + Bytes(row.Reason) + ")";
-    PrintLine(stderr, line);
+    PrintLine(stderr, line + Judged(row.Verdict, row.Reason));
 }
 
 // One line per link to another site, when its answer is in.
@@ -152,15 +154,13 @@ void THeadlessRun::ExternalRow(const TExternalRow& row) {
     if (row.Id <= FExternalsShown)
         return; // its count grew
     FExternalsShown = row.Id;
-    QString line = QString("link %1: status %2 size %3 type %4 %5")
+    const QString line = QString("link %1: status %2 size %3 type %4 %5")
                        .arg(row.Id)
                        .arg(row.Status)
                        .arg(row.Size)
                        .arg(Bytes(row.Type).isEmpty() ? "-" : Bytes(row.Type))
                        .arg(Bytes(row.Url));
-    line +=
-        " (" + Bytes(std::string(TVerdicts::Name(row.Verdict))) + ": " + Bytes(row.Reason) + ")";
-    PrintLine(stderr, line);
+    PrintLine(stderr, line + Judged(row.Verdict, row.Reason));
 }
 
 // One line when the confirmation pass begins: it may take a while.
