@@ -412,8 +412,8 @@ std::string TCrawlFile::Load(const std::string& path, TRecordStore& store, TCraw
 
 std::string TCrawlFile::LoadRecords(const std::string& path, TRecordStore& store) {
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec))
-        return TReportReader::Read(path, store);
+    if (!std::filesystem::is_regular_file(path, ec))
+        return TReportReader::Read(path, store); // names the file missing there
     TCrawlOptions options;
     TReport about;
     return Load(path, store, options, about);

@@ -40,7 +40,7 @@ public:
                             TReport& about);
 
     // Reads the records of a kept crawl into store, which must be empty:
-    // from the crawl file at path, or from the CSV report in the folder at
-    // path (TReportReader). The same messages as Load and TReportReader.
+    // from the crawl file at path, or else from the CSV report in the
+    // folder at path (TReportReader). The same messages as Load and TReportReader.
     static std::string LoadRecords(const std::string& path, TRecordStore& store);
 };
