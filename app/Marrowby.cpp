@@ -72,10 +72,11 @@ struct TOptions {
                                    "no more than --per-host).\nExample: marrowby "
                                    "--connections 16 https://example.org/",
                                    "M", "64"};
-    QCommandLineOption HostGap{"host-gap",
-                               "Least time between two requests to one host, in milliseconds "
-                               "(default 0).\nExample: marrowby --host-gap 250 https://example.org/",
-                               "MS", "0"};
+    QCommandLineOption HostGap{
+        "host-gap",
+        "Least time between two requests to one host, in milliseconds "
+        "(default 0).\nExample: marrowby --host-gap 250 https://example.org/",
+        "MS", "0"};
     QCommandLineOption Retries{"retries",
                                "Times a passing failure (connect timeout, reset, 502/503/504) is "
                                "asked again, after 1 s, then 4 s (default 2).\nExample: marrowby "
@@ -138,8 +139,15 @@ struct TOptions {
                                "options apply (--per-host, --host-gap, --retries, --user-agent)."
                                "\nExample: marrowby --recheck out/",
                                "DIR"};
+    QCommandLineOption CrawlFile{"crawl-file",
+                                 "With --headless or --recheck: keep the crawl in FILE when it "
+                                 "ends, one SQLite file (see docs/CRAWL-FILE.md) to compare with "
+                                 "--compare or query with sqlite3.\nExample: marrowby --headless "
+                                 "--site public/ --crawl-file today.marrowby",
+                                 "FILE"};
     QCommandLineOption Compare{"compare",
-                               "Compare the CSV reports in the folders OLD and NEW: print how "
+                               "Compare the crawls kept in OLD and NEW, each a crawl file "
+                               "(--crawl-file) or a folder of CSV reports: print how "
                                "many addresses broke, were fixed, are new and are gone, each "
                                "that broke or was fixed with the pages linking to it, and write "
                                "compare.csv into the folder of --report (the current folder when "
@@ -242,9 +250,9 @@ int RunScan(const QCommandLineParser& cl, const TOptions& o, int argc, char** ar
 
 int RunCompare(const QCommandLineParser& cl, const TOptions& o, int argc, char** argv) {
     if (cl.positionalArguments().size() != 1)
-        return UsageError("--compare OLD NEW takes two report folders");
+        return UsageError("--compare OLD NEW takes two crawl files or report folders");
     if (cl.isSet(o.Headless) || cl.isSet(o.Site) || cl.isSet(o.Recheck) || cl.isSet(o.Scan) ||
-        cl.isSet(o.Format))
+        cl.isSet(o.Format) || cl.isSet(o.CrawlFile))
         return UsageError("--compare goes only with --report");
     TCoreApplication app(argc, argv);
     return TCompareCommand::Run(QFile::encodeName(cl.value(o.Compare)).toStdString(),
@@ -279,6 +287,8 @@ int RunCrawl(const QCommandLineParser& cl, const TOptions& o, int argc, char** a
                           "or --report");
     if (cl.isSet(o.Format) && !cl.isSet(o.Report) && !recheck)
         return UsageError("--format goes with --report or --recheck");
+    if (cl.isSet(o.CrawlFile) && !headless && !recheck)
+        return UsageError("--crawl-file goes with --headless or --recheck");
     std::vector<std::string> formats;
     for (const QString& format : cl.value(o.Format).split(',')) {
         const std::string name = format.trimmed().toStdString();
@@ -295,12 +305,14 @@ int RunCrawl(const QCommandLineParser& cl, const TOptions& o, int argc, char** a
         TCoreApplication app(argc, argv);
         THeadlessRun run(QFile::encodeName(cl.value(o.Recheck)).toStdString(), formats);
         run.SetStrict(cl.isSet(o.Strict));
+        run.SetCrawlFile(QFile::encodeName(cl.value(o.CrawlFile)).toStdString());
         return run.ExecRecheck(options);
     }
     if (headless) {
         TCoreApplication app(argc, argv);
         THeadlessRun run(cl.value(o.Report).toStdString(), formats);
         run.SetStrict(cl.isSet(o.Strict));
+        run.SetCrawlFile(QFile::encodeName(cl.value(o.CrawlFile)).toStdString());
         if (site)
             return run.ExecSite(QFile::encodeName(cl.value(o.Site)).toStdString(), delay, options);
         return run.Exec(addresses.front(), delay, options);
@@ -353,11 +365,11 @@ int Marrowby(int argc, char** argv) {
         "and reports every page link and embedded object it finds, with its "
         "status, size and type.");
     TOptions o;
-    cl.addOptions({o.Help,       o.Version,     o.Site,      o.Headless,     o.Delay,
-                   o.PerHost,    o.Connections, o.HostGap,   o.Retries,      o.MaxWait,
-                   o.NoExternal, o.Strict,      o.NoConfirm, o.IgnoreRobots, o.UserAgent,
-                   o.MaxDepth,   o.MaxPages,    o.Include,   o.Exclude,      o.Report,
-                   o.Recheck,    o.Compare,     o.Format,      o.Scan,      o.Base,         o.Depth});
+    cl.addOptions({o.Help,        o.Version,      o.Site,      o.Headless,  o.Delay,      o.PerHost,
+                   o.Connections, o.HostGap,      o.Retries,   o.MaxWait,   o.NoExternal, o.Strict,
+                   o.NoConfirm,   o.IgnoreRobots, o.UserAgent, o.MaxDepth,  o.MaxPages,   o.Include,
+                   o.Exclude,     o.Report,       o.Recheck,   o.CrawlFile, o.Compare,    o.Format,
+                   o.Scan,        o.Base,         o.Depth});
     cl.addPositionalArgument("URL", "The start address.\nExample: marrowby https://example.org/",
                              "[URL]");
     if (!cl.parse(arguments))

@@ -3,7 +3,7 @@
 #include "crawl/TRecordStore.h"
 #include "report/TCrawlCompare.h"
 #include "report/TCrawlReport.h"
-#include "report/TReportReader.h"
+#include "store/TCrawlFile.h"
 
 #include <ostream>
 
@@ -38,9 +38,9 @@ int TCompareCommand::Run(const std::string& past, const std::string& now,
                          const std::string& reportDir, std::ostream& out, std::ostream& err) {
     const std::string dir = reportDir.empty() ? "." : reportDir;
     TRecordStore before, after;
-    std::string error = TReportReader::Read(past, before);
+    std::string error = TCrawlFile::LoadRecords(past, before);
     if (error.empty())
-        error = TReportReader::Read(now, after);
+        error = TCrawlFile::LoadRecords(now, after);
     if (error.empty())
         error = TCrawlReport::CheckFolder(dir);
     if (!error.empty()) {

@@ -1,9 +1,9 @@
 #pragma once
-// marrowby --compare OLD NEW [--report DIR]: reads two reports written
-// before, writes what changed between them as compare.csv into DIR, and says
-// on out how many addresses broke, were fixed, are new and are gone, then
-// each that broke or was fixed with the pages that link to it (at most
-// MaxLines of them, then how many more).
+// marrowby --compare OLD NEW [--report DIR]: reads two crawls kept before
+// (crawl files or folders of CSV reports), writes what changed between them
+// as compare.csv into DIR, and says on out how many addresses broke, were
+// fixed, are new and are gone, then each that broke or was fixed with the
+// pages that link to it (at most MaxLines of them, then how many more).
 
 #include <cstddef>
 #include <iosfwd>
@@ -17,9 +17,10 @@ public:
     static constexpr std::size_t MaxLines = 20;
     static constexpr std::size_t MaxPages = 3; // shown on an address's line
 
-    // Reads the CSV reports in the folders past and now, and writes
-    // compare.csv into reportDir (the current folder when empty). A folder
-    // that is not such a report is refused before anything is written.
+    // Reads the crawls kept in past and now (each a crawl file or a folder
+    // of CSV reports), and writes compare.csv into reportDir (the current
+    // folder when empty). A file or folder that is not such a crawl is
+    // refused before anything is written.
     static int Run(const std::string& past, const std::string& now, const std::string& reportDir,
                    std::ostream& out, std::ostream& err);
 };

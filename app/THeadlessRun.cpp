@@ -4,12 +4,14 @@
 #include "TSignalNotifier.h"
 #include "report/TCrawlReport.h"
 #include "report/TReportReader.h"
+#include "store/TCrawlFile.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QTimer>
 
 #include <cstdio>
+#include <filesystem>
 #include <utility>
 
 namespace {
@@ -21,7 +23,9 @@ void PrintLine(std::FILE* stream, const QString& text) {
     std::fflush(stream);
 }
 
-QString Bytes(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+QString Bytes(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 // " (broken: 404 Not Found)": what a progress line ends with.
 QString Judged(TVerdict verdict, const std::string& reason) {
@@ -36,7 +40,8 @@ std::string Now() {
 
 THeadlessRun::THeadlessRun(std::string reportDir, std::vector<std::string> formats)
     : FCrawl(std::make_unique<TCrawl>(static_cast<TCrawlListener&>(*this))),
-      FReportDir(std::move(reportDir)), FFormats(std::move(formats)), FReserve(std::make_unique<char[]>(ReserveBytes)) {
+      FReportDir(std::move(reportDir)), FFormats(std::move(formats)),
+      FReserve(std::make_unique<char[]>(ReserveBytes)) {
     new TSignalNotifier([this](int signo) { OnSignal(signo); }, this);
     // Never throws: out of memory, it gives back the reserve and writes only
     // text made beforehand.
@@ -60,13 +65,27 @@ THeadlessRun::~THeadlessRun() {
     FCrawl->Stop();
 }
 
-int THeadlessRun::Exec(const QString& url, int delaySeconds, const TCrawlOptions& options) {
-    if (!FReportDir.empty()) {
-        if (const std::string error = TCrawlReport::CheckFolder(FReportDir); !error.empty()) {
+bool THeadlessRun::CheckOutputs() {
+    std::vector<std::string> folders;
+    if (!FReportDir.empty())
+        folders.push_back(FReportDir);
+    if (!FCrawlFile.empty()) {
+        const std::filesystem::path file(FCrawlFile);
+        folders.push_back(file.has_parent_path() ? file.parent_path().string() : ".");
+    }
+    for (const std::string& folder : folders) {
+        if (const std::string error = TCrawlReport::CheckFolder(folder); !error.empty()) {
             PrintLine(stderr, "marrowby: " + Bytes(error));
-            return ExitFailed;
+            return false;
         }
     }
+    return true;
+}
+
+int THeadlessRun::Exec(const QString& url, int delaySeconds, const TCrawlOptions& options) {
+    if (!CheckOutputs())
+        return ExitFailed;
+    FOptions = options;
     FCrawl->ApplyDelay(QString::number(delaySeconds));
     FCrawl->SetOptions(options);
     FAbout.Start = TCrawl::StartAddress(url);
@@ -82,7 +101,7 @@ int THeadlessRun::Exec(const QString& url, int delaySeconds, const TCrawlOptions
 }
 
 int THeadlessRun::ExecSite(const std::string& folder, int delaySeconds,
-                          const TCrawlOptions& options) {
+                           const TCrawlOptions& options) {
     const std::string error = FSite.Start(folder);
     if (!error.empty()) {
         PrintLine(stderr, "marrowby: " + Bytes(error));
@@ -95,12 +114,13 @@ int THeadlessRun::ExecSite(const std::string& folder, int delaySeconds,
 int THeadlessRun::ExecRecheck(const TCrawlOptions& options) {
     TRecordStore records;
     std::string error = TReportReader::Read(FReportDir, records);
-    if (error.empty())
-        error = TCrawlReport::CheckFolder(FReportDir);
     if (!error.empty()) {
         PrintLine(stderr, "marrowby: " + Bytes(error));
         return ExitFailed;
     }
+    if (!CheckOutputs())
+        return ExitFailed;
+    FOptions = options;
     if (!records.PageRows().empty())
         FAbout.Start = records.PageRows().front().Url; // the first page is the start
     FCrawl->SetOptions(options);
@@ -208,6 +228,21 @@ void THeadlessRun::Finish(int exitCode) {
         } catch (...) {
             FReserve.reset();
             std::fputs("marrowby: cannot write the report: out of memory\n", stderr);
+            failed();
+        }
+    }
+    if (!FCrawlFile.empty()) {
+        try {
+            FAbout.Finished = Now();
+            const std::string error =
+                TCrawlFile::Save(FCrawl->Records(), FOptions, FAbout, FCrawlFile);
+            if (!error.empty()) {
+                PrintLine(stderr, "marrowby: " + Bytes(error));
+                failed();
+            }
+        } catch (...) {
+            FReserve.reset();
+            std::fputs("marrowby: cannot write the crawl file: out of memory\n", stderr);
             failed();
         }
     }

@@ -3,9 +3,9 @@
 // stdout, the reports on disk and an exit code that tells whether anything
 // was broken. Needs QtCore only.
 
-#include "crawl/TCrawlOptions.h"
 #include "crawl/TCrawl.h"
 #include "crawl/TCrawlListener.h"
+#include "crawl/TCrawlOptions.h"
 #include "report/TReport.h"
 #include "site/TSiteServer.h"
 
@@ -19,8 +19,8 @@ class THeadlessRun : public QObject, public TCrawlListener {
 public:
     // Exit codes.
     static constexpr int ExitClean = 0;
-    static constexpr int ExitFailed = 1;   // the crawl could not go on
-    static constexpr int ExitBroken = 4;   // some address is broken (TVerdicts::Fails)
+    static constexpr int ExitFailed = 1; // the crawl could not go on
+    static constexpr int ExitBroken = 4; // some address is broken (TVerdicts::Fails)
 
     // The report goes into reportDir (none when empty) in these formats.
     explicit THeadlessRun(std::string reportDir, std::vector<std::string> formats = {"csv"});
@@ -28,6 +28,9 @@ public:
 
     // Strict: an unverifiable address counts as broken in the exit code.
     void SetStrict(bool strict) { FStrict = strict; }
+    // The crawl is kept in this crawl file (TCrawlFile) when it ends, beside
+    // the report; none when empty.
+    void SetCrawlFile(std::string path) { FCrawlFile = std::move(path); }
 
     // Serves folder on 127.0.0.1 and crawls it from its root, as Exec does;
     // a folder that cannot be served is a failed crawl.
@@ -51,6 +54,9 @@ public:
     void Error(const QString& text) override;
 
 private:
+    // Checks that the report and the crawl file can be written, before the
+    // crawl begins; false, with the reason on stderr, when not.
+    bool CheckOutputs();
     void Finish(int exitCode);
     void OnSignal(int signo);
 
@@ -58,6 +64,9 @@ private:
     TSiteServer FSite;
     std::string FReportDir;
     std::vector<std::string> FFormats;
+    std::string FCrawlFile;
+    // The options the crawl runs with, kept in the crawl file.
+    TCrawlOptions FOptions;
     // What crawl the report is of: its start, options and times.
     TReport FAbout;
     // Memory given back when memory runs out, so that the report of what

@@ -14,10 +14,16 @@
 
 namespace {
 
-struct TTable {
-    std::string Name;                  // the file's name, for the messages
-    std::vector<CsvReader::TRow> Rows; // without the heading, cells plain
-};
+using TTable = TReportReader::TTable;
+
+// Every row of table has a cell for each of the n columns.
+std::string CheckWidth(const TTable& table, std::size_t n) {
+    for (std::size_t i = 0; i < table.Rows.size(); ++i)
+        if (table.Rows[i].size() != n)
+            return table.Name + ": line " + std::to_string(i + 2) + " has " +
+                   std::to_string(table.Rows[i].size()) + " cells, not " + std::to_string(n);
+    return {};
+}
 
 template <class Row, std::size_t N>
 std::string Load(const std::string& dir, const std::string& file,
@@ -44,13 +50,9 @@ std::string Load(const std::string& dir, const std::string& file,
         heading.emplace_back(column.Name);
     if (rows.front() != heading)
         return table.Name + ": not a report table (its heading is not the report's)";
-    for (std::size_t i = 1; i < rows.size(); ++i) {
-        if (rows[i].size() != N)
-            return table.Name + ": line " + std::to_string(i + 1) + " has " +
-                   std::to_string(rows[i].size()) + " cells, not " + std::to_string(N);
+    for (std::size_t i = 1; i < rows.size(); ++i)
         for (std::string& cell : rows[i])
             cell = CsvReader::PlainCell(cell);
-    }
     rows.erase(rows.begin());
     table.Rows = std::move(rows);
     return {};
@@ -227,26 +229,40 @@ void ReadRedirects(const TTable& table, TRecordStore& store, std::string& error)
 } // namespace
 
 std::string TReportReader::Read(const std::string& dir, TRecordStore& store) {
-    TTable pages, objects, external, links, referrers, redirects;
+    TTables tables;
     bool found = false, redirectsFound = false;
     for (const std::string& error :
-         {Load(dir, "pages.csv", TReportColumns::Pages(), false, pages, found),
-          Load(dir, "objects.csv", TReportColumns::Objects(), false, objects, found),
-          Load(dir, "external.csv", TReportColumns::Externals(), false, external, found),
-          Load(dir, "links.csv", TReportColumns::Links(), false, links, found),
-          Load(dir, "referrers.csv", TReportColumns::Referrers(), false, referrers, found),
-          Load(dir, "redirects.csv", TReportColumns::Redirects(), true, redirects, redirectsFound)})
+         {Load(dir, "pages.csv", TReportColumns::Pages(), false, tables.Pages, found),
+          Load(dir, "objects.csv", TReportColumns::Objects(), false, tables.Objects, found),
+          Load(dir, "external.csv", TReportColumns::Externals(), false, tables.External, found),
+          Load(dir, "links.csv", TReportColumns::Links(), false, tables.Links, found),
+          Load(dir, "referrers.csv", TReportColumns::Referrers(), false, tables.Referrers, found),
+          Load(dir, "redirects.csv", TReportColumns::Redirects(), true, tables.Redirects,
+               redirectsFound)})
+        if (!error.empty())
+            return error;
+    return Fill(tables, store);
+}
+
+std::string TReportReader::Fill(const TTables& tables, TRecordStore& store) {
+    for (const std::string& error :
+         {CheckWidth(tables.Pages, TReportColumns::Pages().size()),
+          CheckWidth(tables.Objects, TReportColumns::Objects().size()),
+          CheckWidth(tables.External, TReportColumns::Externals().size()),
+          CheckWidth(tables.Links, TReportColumns::Links().size()),
+          CheckWidth(tables.Referrers, TReportColumns::Referrers().size()),
+          CheckWidth(tables.Redirects, TReportColumns::Redirects().size())})
         if (!error.empty())
             return error;
     std::string error;
-    ReadPages(pages, store, error);
+    ReadPages(tables.Pages, store, error);
     if (error.empty())
-        ReadObjects(objects, store, error);
+        ReadObjects(tables.Objects, store, error);
     if (error.empty())
-        ReadExternals(external, store, error);
+        ReadExternals(tables.External, store, error);
     if (error.empty())
-        ReadMerges(links, referrers, store, error);
-    if (error.empty() && redirectsFound)
-        ReadRedirects(redirects, store, error);
+        ReadMerges(tables.Links, tables.Referrers, store, error);
+    if (error.empty())
+        ReadRedirects(tables.Redirects, store, error);
     return error;
 }

@@ -376,6 +376,8 @@ TEST(Headless, BadUsageExitsTwo) {
         {"--recheck", ".", "http://127.0.0.1:1/"},
         {"--compare", "."},
         {"--compare", ".", ".", "--format", "json"},
+        {"--compare", ".", ".", "--crawl-file", "c.marrowby"},
+        {"--crawl-file", "c.marrowby", "http://127.0.0.1:1/"},
     };
     for (const QStringList& args : table) {
         SCOPED_TRACE(args.join(' ').toStdString());
@@ -673,12 +675,15 @@ TEST(Headless, CompareSaysWhatChangedBetweenTwoCrawls) {
     const auto page = [&server](const char* target, const char* status, const std::string& body) {
         server.Add(target, TTestSite::Page(status, "text/html", body));
     };
-    const auto crawl = [&server](const QString& dir) {
+    QTemporaryDir past, now, out;
+    // The second crawl is kept in a crawl file as well: compared the same.
+    const QString kept = now.filePath("kept.marrowby");
+    const auto crawl = [&server, &kept](const QString& dir) {
         const TRun r = Marrowby({"--headless", "--delay", "0", "--retries", "0", "--no-confirm",
-                                 "--report", dir, QString::fromStdString(server.Url("/"))});
+                                 "--report", dir, "--crawl-file", kept,
+                                 QString::fromStdString(server.Url("/"))});
         EXPECT_EQ(r.exitCode, 4) << r.err;
     };
-    QTemporaryDir past, now, out;
     page("/", "200 OK", "<a href=/a.html>a</a> <a href=/b.html>b</a> <a href=/old.html>o</a>");
     page("/a.html", "200 OK", "a");
     page("/b.html", "404 Not Found", "b");
@@ -690,33 +695,47 @@ TEST(Headless, CompareSaysWhatChangedBetweenTwoCrawls) {
     page("/new.html", "200 OK", "<a href=/b.html>b</a>");
     crawl(now.path());
 
-    const TRun r = Marrowby({"--compare", past.path(), now.path(), "--report", out.path()});
-    EXPECT_EQ(r.exitCode, 4) << r.err;
     const std::string home = server.Url(""); // the first page as the crawl keys it
     const auto url = [&server](const char* target) { return server.Url(target); };
-    EXPECT_EQ(r.out, "1 broke, 1 fixed, 1 new, 1 gone\n"
-                     "broke " + url("/a.html") + " (fine: 200 OK -> broken: 404 Not Found) on " +
-                         home + "\nfixed " + url("/b.html") +
-                         " (broken: 404 Not Found -> fine: 200 OK) on " + home + " " +
-                         url("/new.html") + "\n");
-    EXPECT_EQ(Slurp(out.filePath("compare.csv")),
-              "Change,URI,Old status,New status,Pages\r\n"
-              "broke," + url("/a.html") + ",fine: 200 OK,broken: 404 Not Found," + home + "\r\n"
-              "fixed," + url("/b.html") + ",broken: 404 Not Found,fine: 200 OK," + home + " " +
-                  url("/new.html") + "\r\n"
-              "new," + url("/new.html") + ",,fine: 200 OK," + home + "\r\n"
-              "gone," + url("/old.html") + ",fine: 200 OK,," + home + "\r\n");
+    for (const QString& after : {now.path(), kept}) {
+        SCOPED_TRACE(after.toStdString());
+        const TRun r = Marrowby({"--compare", past.path(), after, "--report", out.path()});
+        EXPECT_EQ(r.exitCode, 4) << r.err;
+        EXPECT_EQ(r.out, "1 broke, 1 fixed, 1 new, 1 gone\n"
+                         "broke " +
+                             url("/a.html") + " (fine: 200 OK -> broken: 404 Not Found) on " +
+                             home + "\nfixed " + url("/b.html") +
+                             " (broken: 404 Not Found -> fine: 200 OK) on " + home + " " +
+                             url("/new.html") + "\n");
+        EXPECT_EQ(Slurp(out.filePath("compare.csv")),
+                  "Change,URI,Old status,New status,Pages\r\n"
+                  "broke," +
+                      url("/a.html") + ",fine: 200 OK,broken: 404 Not Found," + home +
+                      "\r\n"
+                      "fixed," +
+                      url("/b.html") + ",broken: 404 Not Found,fine: 200 OK," + home + " " +
+                      url("/new.html") +
+                      "\r\n"
+                      "new," +
+                      url("/new.html") + ",,fine: 200 OK," + home +
+                      "\r\n"
+                      "gone," +
+                      url("/old.html") + ",fine: 200 OK,," + home + "\r\n");
+    }
     const TRun same = Marrowby({"--compare", now.path(), now.path(), "--report", out.path()});
     EXPECT_EQ(same.exitCode, 0) << same.err;
     EXPECT_EQ(same.out, "0 broke, 0 fixed, 0 new, 0 gone\n");
     EXPECT_EQ(Slurp(out.filePath("compare.csv")), "Change,URI,Old status,New status,Pages\r\n");
 
     QTemporaryDir empty, clean;
-    for (const QStringList& args : {QStringList{empty.path(), now.path()},
-                                    QStringList{now.path(), clean.path() + "/none"}}) {
+    const QString notes = empty.filePath("notes.marrowby");
+    std::ofstream(notes.toStdString()) << "not a crawl\n";
+    for (const QStringList& args : {QStringList{empty.path(), now.path(), "pages.csv"},
+                                    QStringList{now.path(), clean.path() + "/none", "pages.csv"},
+                                    QStringList{kept, notes, "not a Marrowby crawl file"}}) {
         const TRun bad = Marrowby({"--compare", args[0], args[1], "--report", clean.path()});
         EXPECT_EQ(bad.exitCode, 1);
-        EXPECT_NE(bad.err.find("pages.csv"), std::string::npos) << bad.err;
+        EXPECT_NE(bad.err.find(args[2].toStdString()), std::string::npos) << bad.err;
         EXPECT_TRUE(bad.out.empty()) << bad.out;
         EXPECT_TRUE(QDir(clean.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot));
     }

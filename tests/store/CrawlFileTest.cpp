@@ -1,0 +1,166 @@
+// Crawl files: a crawl saved and loaded again gives the same report to the
+// byte; files that are not crawl files, or that a newer version wrote, are
+// refused.
+#include "TTestSite.h"
+#include "tests/crawl/TCrawlDriver.h"
+
+#include "crawl/TCrawlOptions.h"
+#include "report/TCrawlReport.h"
+#include "store/TCrawlFile.h"
+
+#include <gtest/gtest.h>
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::string Slurp(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+TCannedResponse Moved(const std::string& status, const std::string& location) {
+    TCannedResponse r;
+    r.Raw = "HTTP/1.1 " + status + "\r\nLocation: " + location +
+            "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+    return r;
+}
+
+// Every CSV file of the report written from each store is the same.
+void ExpectSameReports(const TRecordStore& saved, const TRecordStore& loaded,
+                       const QTemporaryDir& dir) {
+    const std::string a = dir.filePath("a").toStdString(), b = dir.filePath("b").toStdString();
+    ASSERT_EQ(TCrawlReport::Write(saved, a), "");
+    ASSERT_EQ(TCrawlReport::Write(loaded, b), "");
+    for (const std::string& file : TCrawlReport::FileNames()) {
+        SCOPED_TRACE(file);
+        EXPECT_GT(Slurp(a + "/" + file).size(), 0u);
+        EXPECT_EQ(Slurp(a + "/" + file), Slurp(b + "/" + file));
+    }
+}
+
+void RunSql(const QString& path, const QStringList& statements) {
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "test");
+        db.setDatabaseName(path);
+        ASSERT_TRUE(db.open());
+        QSqlQuery query(db);
+        for (const QString& sql : statements)
+            ASSERT_TRUE(query.exec(sql)) << sql.toStdString();
+    }
+    QSqlDatabase::removeDatabase("test");
+}
+
+// A crawl of the sample site (broken pages and images, a link elsewhere,
+// permanent redirects, an image met before a link on a page) and a store
+// holding text no crawl of it gives: both come back the same.
+TEST(CrawlFile, ASavedCrawlLoadsIntoTheSameReport) {
+    TTestSite site;
+    site.Server.Add("/p301", Moved("301 Moved Permanently", "/index.html"));
+    site.Server.Add("/p308", Moved("308 Permanent Redirect", "/missing.gif"));
+    site.AddPage("/mixed.html", "200 OK", "text/html",
+                 "<img src=p308>\n<a href=p301>a</a><img src=p301>\n<a href=mixed.html>me</a>"
+                 "<a href=" +
+                     site.Outside + ">out</a>");
+    site.AddPage("/start.html", "200 OK", "text/html",
+                 "<a href=mixed.html>m</a>\n<a href=\"" + site.Home() + "\">home</a>");
+    TCrawlDriver driver;
+    TCrawlOptions quick;
+    quick.Retries = 0;
+    quick.Confirm = false;
+    driver.Crawl->SetOptions(quick);
+    ASSERT_TRUE(driver.Run(site.Url("/start.html"), 0));
+
+    TRecordStore odd;
+    odd.AddPageRow({1, 0, "http://h/=1+1", 5, 200, "text/html", TVerdict::Fine, "200 OK"});
+    const TGoneRow failed{-1,
+                          1,
+                          "http://h/\xff\xfe",
+                          -1,
+                          0,
+                          "",
+                          TVerdict::Broken,
+                          "a \"quoted\",\r\nreason \xe2\x80\x94 \xed\x95\x9c\xea\xb8\x80 \xc3"};
+    odd.AddPageRow(failed);
+    odd.Entry(failed.Url).Verdict = failed.Verdict; // as the crawl judges the address
+    odd.Entry(failed.Url).Reason = failed.Reason;
+    odd.BeginMerge("http://h/=1+1");
+    odd.AddReference("http://h/\xff\xfe", KIND_PAGE, 2, true, 3);
+    odd.EndMerge();
+
+    TCrawlOptions options;
+    options.Connections = 7;
+    options.RetryWaits = {std::chrono::milliseconds(250)};
+    options.External = false;
+    options.Include = "^http://h/(a|b),c";
+    TReport about;
+    about.Start = site.Url("/start.html");
+    about.Started = "2026-05-01T12:00:00Z";
+    about.Finished = "2026-05-01T12:00:09Z";
+
+    QTemporaryDir dir;
+    for (const TRecordStore* store :
+         {&driver.Crawl->Records(), static_cast<const TRecordStore*>(&odd)}) {
+        const std::string path = dir.filePath("crawl.marrowby").toStdString();
+        ASSERT_EQ(TCrawlFile::Save(*store, options, about, path), "");
+        TRecordStore loaded;
+        TCrawlOptions read;
+        TReport readAbout;
+        ASSERT_EQ(TCrawlFile::Load(path, loaded, read, readAbout), "");
+        ExpectSameReports(*store, loaded, dir);
+        EXPECT_EQ(read.Connections, 7);
+        EXPECT_EQ(read.RetryWaits, options.RetryWaits);
+        EXPECT_FALSE(read.External);
+        EXPECT_EQ(read.Include, options.Include);
+        EXPECT_EQ(readAbout.Start, about.Start);
+        EXPECT_EQ(readAbout.Finished, about.Finished);
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path().toStdString()))
+            EXPECT_EQ(entry.path().string().find(".part"), std::string::npos)
+                << "a temporary file left beside the crawl file";
+    }
+}
+
+// What is not a crawl file, or one a newer version wrote, is refused and says why.
+TEST(CrawlFile, RefusesWhatItCannotRead) {
+    QTemporaryDir dir;
+    const QString saved = dir.filePath("saved.marrowby"), text = dir.filePath("notes.marrowby"),
+                  other = dir.filePath("other.sqlite"), newer = dir.filePath("newer.marrowby"),
+                  gutted = dir.filePath("gutted.marrowby");
+    TRecordStore empty;
+    ASSERT_EQ(TCrawlFile::Save(empty, {}, {}, saved.toStdString()), "");
+    std::ofstream(text.toStdString()) << "Id,Depth,URI\n1,0,http://h\n";
+    RunSql(other, {"CREATE TABLE pages (uri TEXT)", "INSERT INTO pages VALUES ('x')"});
+    std::filesystem::copy_file(saved.toStdString(), newer.toStdString());
+    RunSql(newer, {"PRAGMA user_version = 99"});
+    std::filesystem::copy_file(saved.toStdString(), gutted.toStdString());
+    RunSql(gutted, {"DROP TABLE links"});
+    const struct {
+        QString Path;
+        std::string Says;
+    } cases[] = {
+        {text, "not a Marrowby crawl file"},
+        {other, "not a Marrowby crawl file"},
+        {gutted, "not a Marrowby crawl file (no table links)"},
+        {newer, "written by a newer version of Marrowby"},
+        {dir.filePath("none.marrowby"), "no such file"},
+    };
+    for (const auto& c : cases) {
+        TRecordStore store;
+        TCrawlOptions options;
+        TReport about;
+        const std::string error = TCrawlFile::Load(c.Path.toStdString(), store, options, about);
+        EXPECT_NE(error.find(c.Says), std::string::npos) << error;
+        EXPECT_EQ(error.rfind(c.Path.toStdString(), 0), 0u) << error;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.filePath("none.marrowby").toStdString()));
+}
+
+} // namespace
