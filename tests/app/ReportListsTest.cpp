@@ -611,7 +611,11 @@ TEST_F(Lists, RecheckBrokenAsksAgainAndTheRowTurnsFine) {
     EXPECT_TRUE(w.Recheck1->isEnabled());
     EXPECT_TRUE(w.GoneActions.Recheck->isEnabled());
 
-    site.AddPage("/later.html", "200 OK", "text/html", "<p>here");
+    // Its answer takes a while, so that the state of the re-check is seen.
+    TCannedResponse later = TTestSite::Page("200 OK", "text/html", "<p>here");
+    later.StallAfter = 0;
+    later.Stall = std::chrono::milliseconds(300);
+    site.Server.Add("/later.html", later);
     QSet<QString> seen;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] { seen << w.StateLabel->text(); });
