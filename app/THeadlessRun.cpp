@@ -159,13 +159,13 @@ void THeadlessRun::PageRowChanged(std::size_t at, const TGoneRow& row) {
 
 void THeadlessRun::PageRow(const TGoneRow& row) {
     const QString line = QString("page %1: id %2 depth %3 status %4 size %5 type %6 %7")
-                       .arg(++FPages)
-                       .arg(row.Id)
-                       .arg(row.Depth)
-                       .arg(row.Status)
-                       .arg(row.Size)
-                       .arg(Bytes(row.Type).isEmpty() ? "-" : Bytes(row.Type))
-                       .arg(Bytes(row.Url));
+                             .arg(++FPages)
+                             .arg(row.Id)
+                             .arg(row.Depth)
+                             .arg(row.Status)
+                             .arg(row.Size)
+                             .arg(Bytes(row.Type).isEmpty() ? "-" : Bytes(row.Type))
+                             .arg(Bytes(row.Url));
     PrintLine(stderr, line + Judged(row.Verdict, row.Reason));
 }
 
@@ -175,11 +175,11 @@ void THeadlessRun::ExternalRow(const TExternalRow& row) {
         return; // its count grew
     FExternalsShown = row.Id;
     const QString line = QString("link %1: status %2 size %3 type %4 %5")
-                       .arg(row.Id)
-                       .arg(row.Status)
-                       .arg(row.Size)
-                       .arg(Bytes(row.Type).isEmpty() ? "-" : Bytes(row.Type))
-                       .arg(Bytes(row.Url));
+                             .arg(row.Id)
+                             .arg(row.Status)
+                             .arg(row.Size)
+                             .arg(Bytes(row.Type).isEmpty() ? "-" : Bytes(row.Type))
+                             .arg(Bytes(row.Url));
     PrintLine(stderr, line + Judged(row.Verdict, row.Reason));
 }
 
@@ -216,36 +216,26 @@ void THeadlessRun::Finish(int exitCode) {
     const auto failed = [&exitCode] {
         exitCode = exitCode == ExitClean || exitCode == ExitBroken ? ExitFailed : exitCode;
     };
-    if (!FReportDir.empty()) {
+    // Writes what the crawl leaves behind; a failure is told and fails the run.
+    const auto keep = [&](const char* what, const auto& write) {
         try {
             FAbout.Finished = Now();
-            const std::string error =
-                TCrawlReport::Write(FCrawl->Records(), FReportDir, FFormats, FAbout);
-            if (!error.empty()) {
+            if (const std::string error = write(); !error.empty()) {
                 PrintLine(stderr, "marrowby: " + Bytes(error));
                 failed();
             }
         } catch (...) {
             FReserve.reset();
-            std::fputs("marrowby: cannot write the report: out of memory\n", stderr);
+            std::fprintf(stderr, "marrowby: cannot write the %s: out of memory\n", what);
             failed();
         }
-    }
-    if (!FCrawlFile.empty()) {
-        try {
-            FAbout.Finished = Now();
-            const std::string error =
-                TCrawlFile::Save(FCrawl->Records(), FOptions, FAbout, FCrawlFile);
-            if (!error.empty()) {
-                PrintLine(stderr, "marrowby: " + Bytes(error));
-                failed();
-            }
-        } catch (...) {
-            FReserve.reset();
-            std::fputs("marrowby: cannot write the crawl file: out of memory\n", stderr);
-            failed();
-        }
-    }
+    };
+    if (!FReportDir.empty())
+        keep("report",
+             [&] { return TCrawlReport::Write(FCrawl->Records(), FReportDir, FFormats, FAbout); });
+    if (!FCrawlFile.empty())
+        keep("crawl file",
+             [&] { return TCrawlFile::Save(FCrawl->Records(), FOptions, FAbout, FCrawlFile); });
     // Leave from the outermost loop: this may run nested in a handler that
     // was pumping the queue. Out of memory, leave at once.
     try {
