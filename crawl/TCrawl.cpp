@@ -88,6 +88,11 @@ void TCrawl::Enter(const QString& typed) {
         Perform(WM_NAVIGATION_START);
 }
 
+void TCrawl::Reopen(const QString& typed) {
+    FReopening = FJournal != nullptr;
+    Enter(typed);
+}
+
 std::string TCrawl::StartAddress(const QString& typed) {
     TRequest::TLogin login;
     return NormalizeTypedAddress(typed, login);

@@ -51,6 +51,7 @@
 #include <vector>
 
 class QTimer;
+class TCrawlJournal;
 class THtmlParser;
 class TRequestScheduler;
 struct TRequest;
@@ -77,6 +78,16 @@ public:
     // a worker or a nested handler touch what is gone. Final: a stopped crawl
     // drops every message and tells its listener nothing more.
     void Stop();
+    // Keeps every answer the crawl is given in journal, a page at a time,
+    // and takes the answers journal holds instead of asking for them
+    // (TCrawlJournal); null: none. Set before the first Enter; the crawl does
+    // not own it. A commit that fails halts the crawl with an Error.
+    void SetJournal(TCrawlJournal* journal) { FJournal = journal; }
+    // Reads a kept crawl back: as Enter, but only the journal's answers are
+    // taken and nothing is asked; once the pages the journal holds are done,
+    // the crawl halts where the kept one stopped and the listener hears
+    // Reopened. The next Enter goes on with its queue.
+    void Reopen(const QString& typed);
     // Ends the crawl where it is and keeps everything found: the workers of
     // the page in flight stop (a page still downloading goes back to the
     // front of the queue), and so do the clock and the pause. The next Enter
@@ -268,6 +279,11 @@ private:
     std::int32_t FLastObjectId = 0;
     std::int32_t FInternalLinks = 0;
     std::int32_t FExternalLinks = 0;
+
+    // The journal of answers (SetJournal), and whether the crawl is only
+    // being read back from it (Reopen).
+    TCrawlJournal* FJournal = nullptr;
+    bool FReopening = false;
 
     // Every address met, with its record, its failure and its referrers; the
     // visited-pages rows; the pages in merge order with what was found on each.

@@ -55,6 +55,9 @@ public:
     virtual void Pausing(std::uint32_t secondsLeft) { (void)secondsLeft; }
     // The crawl has ended: the queue is empty.
     virtual void Finished(const QString& text) { (void)text; }
+    // A kept crawl has been read back to where it stopped (TCrawl::Reopen):
+    // its lists and counters are as they were; the next Enter goes on.
+    virtual void Reopened() {}
     // The crawl cannot go on until the next Enter.
     virtual void Error(const QString& text) { (void)text; }
 };
