@@ -4,6 +4,7 @@
 #include "TOptionsDialog.h"
 #include "TRedirectsDialog.h"
 #include "TStateLabel.h"
+#include "store/TCrawlRecorder.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -297,12 +298,20 @@ void TFrmMain::CreateMenuAndTray() {
     OpenFolder1 = File1->addAction("&Open Folder…");
     OpenFolder1->setShortcut(QKeySequence::Open);
     connect(OpenFolder1, &QAction::triggered, this, [this] { OpenFolder1Click(); });
+    OpenCrawl1 = File1->addAction("Open Cra&wl…");
+    OpenCrawl1->setShortcut(Qt::CTRL | Qt::SHIFT | Qt::Key_O);
+    OpenCrawl1->setToolTip("Show a kept crawl as it was; Enter goes on with one that stopped");
+    connect(OpenCrawl1, &QAction::triggered, this, [this] { OpenCrawl1Click(); });
     Stop1 = File1->addAction("&Stop");
     Stop1->setShortcut(Qt::Key_Escape);
     connect(Stop1, &QAction::triggered, this, [this] { Stop1Click(); });
     Save1 = File1->addAction("Save &Report…");
     Save1->setShortcut(QKeySequence::Save);
     connect(Save1, &QAction::triggered, this, [this] { Save1Click(); });
+    SaveCrawl1 = File1->addAction("Save Cr&awl…");
+    SaveCrawl1->setShortcut(QKeySequence::SaveAs);
+    SaveCrawl1->setToolTip("Keep the crawl as it stands in a crawl file, to open it again");
+    connect(SaveCrawl1, &QAction::triggered, this, [this] { SaveCrawl1Click(); });
     Compare1 = File1->addAction("Co&mpare…");
     Compare1->setToolTip("What changed between two saved reports: what broke, was fixed, is "
                          "new and is gone");

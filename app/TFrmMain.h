@@ -7,6 +7,7 @@
 #include "TStateLabel.h"
 #include "crawl/TCrawl.h"
 #include "crawl/TCrawlListener.h"
+#include "report/TReport.h"
 #include "site/TSiteServer.h"
 
 #include <QIcon>
@@ -39,6 +40,7 @@ class TRedirectsDialog;
 class TReportFilter;
 class TCompareDialog;
 class TOptionsDialog;
+class TCrawlRecorder;
 class TStateLabel;
 class TWhereUsedDialog;
 
@@ -58,6 +60,8 @@ struct TFrmMainHooks {
     std::function<TSaveChoice()> AskToSave;           // results not saved are about to go
     std::function<QStringList()> ChooseCompared;      // the older and the newer report
                                                       // folder; empty: cancelled
+    std::function<QString()> ChooseCrawlToSave;       // Save Crawl's file, empty if none
+    std::function<QString()> ChooseCrawlToOpen;       // Open Crawl's file, empty if none
 };
 
 // The actions of a report list's context menu; they act on its selected rows.
@@ -82,6 +86,13 @@ public:
     void Stop1Click();
     void Save1Click();
     void OpenFolder1Click();
+    // File → Save Crawl…: the crawl as it stands, into a crawl file of the
+    // user's choosing (.marrowby added when the name has no ending).
+    void SaveCrawl1Click();
+    // File → Open Crawl…: a kept crawl shown as it was. A finished one is
+    // listed; one that stopped or was cut short is read back to where it
+    // stopped, and Enter goes on with its queue, written on into that file.
+    void OpenCrawl1Click();
     // File → Compare…: asks for two report folders, the older first, and
     // lists what changed between them.
     void Compare1Click();
@@ -124,6 +135,7 @@ public:
     void PageStarted(std::size_t page, std::size_t queued) override;
     void Pausing(std::uint32_t secondsLeft) override;
     void Finished(const QString& text) override;
+    void Reopened() override;
     void Error(const QString& text) override;
 
     const TCrawl& Crawl() const noexcept { return *FCrawl; }
@@ -176,6 +188,8 @@ public:
     QAction* Stop1 = nullptr;
     QAction* Save1 = nullptr;
     QAction* OpenFolder1 = nullptr;
+    QAction* OpenCrawl1 = nullptr;
+    QAction* SaveCrawl1 = nullptr;
     QAction* Compare1 = nullptr;
     TCompareDialog* CompareView = nullptr;
     QAction* Close1 = nullptr;
@@ -228,15 +242,55 @@ private:
     bool OpenInDesktop(const QUrl& url);
     // The pause bar at empty, once the crawl is not going on.
     void PauseBarEmpty();
+    // The crawl about to start is recorded as it goes in a file of its own
+    // (FAutoFile); a crawl that cannot be is told once and goes on unkept.
+    void StartRecording();
+    // Writes the report's tables and the queue into the crawl's file, at a
+    // halt or the end. Empty, or what went wrong.
+    std::string KeepTables(bool finished);
+    // Writes the crawl into the file at path. Empty, or what went wrong.
+    std::string SaveCrawlTo(const QString& path);
+    // Opens the crawl file at path in place of the crawl shown, once its
+    // results may go; false when it is refused (the reason is shown) or they
+    // may not, and the crawl shown stays.
+    bool OpenCrawl(const QString& path);
+    // The lists and counts of a finished crawl read from its file.
+    void ShowRecords(const TRecordStore& records);
+    // The crawl has ended (a re-check after the end included).
+    bool CrawlEnded() const;
+    // The automatic file of the crawl going away is removed, unless the crawl
+    // has results nobody saved or let go.
+    void DropAutoFile();
 
     // Re-check is offered in the menu and the lists once a crawl is over.
     void EnableRecheck(TCrawlState state);
     void BackFromRecheck();
+    // The crawl file the crawl is recorded in as it goes; null: none. It
+    // outlives its crawl, which only points to it.
+    std::unique_ptr<TCrawlRecorder> FRecorder;
     std::unique_ptr<TCrawl> FCrawl;
+    // The file FRecorder writes when the window chose it (under the
+    // program's data folder, "crawls/"); empty when it is a file the user
+    // opened. It goes with its crawl (DropAutoFile).
+    QString FAutoFile;
+    // What crawl is shown: start address, times, options as given. Save
+    // Report, Save Crawl and the crawl file have it.
+    TReport FAbout;
+    // The crawl shown was read whole from a finished crawl file.
+    bool FLoaded = false;
+    // A crawl that could not be recorded has been told once.
+    bool FToldUnkept = false;
+    // The folder of the last crawl file saved or opened.
+    QString FCrawlFolder;
     // The state a re-check goes back to at its end: finished or stopped.
     TCrawlState FBeforeRecheck = TCrawlState::Finished;
-    // Stopped crawls, deleted once none of their handlers is on the stack.
-    std::vector<std::unique_ptr<TCrawl>> FRetired;
+    // Stopped crawls, deleted once none of their handlers is on the stack,
+    // each before the recorder it wrote to.
+    struct TRetired {
+        std::unique_ptr<TCrawlRecorder> Recorder;
+        std::unique_ptr<TCrawl> Crawl;
+    };
+    std::vector<TRetired> FRetired;
     QTimer* FSweep = nullptr;
     TSiteServer FSite;
     bool FClosed = false;

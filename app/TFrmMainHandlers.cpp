@@ -2,6 +2,7 @@
 #include "TCompareDialog.h"
 #include "TFrmMain.h"
 
+#include "TCrawlAbout.h"
 #include "TOptionsDialog.h"
 #include "TRedirectsDialog.h"
 #include "TSaveReportDialog.h"
@@ -11,6 +12,7 @@
 #include "report/TCrawlCompare.h"
 #include "report/TCrawlReport.h"
 #include "report/TReportReader.h"
+#include "store/TCrawlRecorder.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -39,8 +41,9 @@ void TFrmMain::UrlComboBoxKeyPress(char& key) {
         return;
     const TCrawlState state = StateLabel->State();
     const bool over = state == TCrawlState::Finished || state == TCrawlState::Stopped;
-    if (over && TCrawl::StartAddress(typed) != TCrawl::StartAddress(FStartAddress)) {
-        // Another address once the crawl is over: a new crawl, as New would.
+    if (over && (FLoaded || TCrawl::StartAddress(typed) != TCrawl::StartAddress(FStartAddress))) {
+        // Another address once the crawl is over, or any after a finished
+        // crawl read from its file: a new crawl, as New would.
         if (!ResultsMayGo())
             return;
         StartOver();
@@ -49,6 +52,8 @@ void TFrmMain::UrlComboBoxKeyPress(char& key) {
     if (StateLabel->State() == TCrawlState::Ready) {
         FStartAddress = typed;
         FCrawl->SetOptions(FOptions);
+        TCrawlAbout::Begin(FAbout, typed, FCrawl->DelaySeconds(), FOptions);
+        StartRecording();
     }
     StateLabel->Crawling();
     FCrawl->Enter(typed);
@@ -168,6 +173,7 @@ bool TFrmMain::ResultsMayGo() {
     case TSaveChoice::Save:
         return SaveReport();
     case TSaveChoice::Discard:
+        FUnsaved = false; // let go: asked once
         return true;
     case TSaveChoice::Cancel:
         return false;
@@ -182,6 +188,8 @@ void TFrmMain::Stop1Click() {
         state == TCrawlState::Confirming) {
         StateLabel->Stopped();
         PauseBarEmpty();
+        if (const std::string error = KeepTables(false); !error.empty())
+            ShowErrorBox(QString::fromLocal8Bit(error));
     } else if (state == TCrawlState::Rechecking) {
         BackFromRecheck();
     }
@@ -233,7 +241,7 @@ bool TFrmMain::SaveReport() {
     std::string error = TCrawlReport::CheckFolder(QFile::encodeName(dir).toStdString());
     if (error.empty())
         error = TCrawlReport::Write(FCrawl->Records(), QFile::encodeName(dir).toStdString(),
-                                    FReportFormats);
+                                    FReportFormats, FAbout);
     if (!error.empty()) {
         ShowErrorBox(QString::fromLocal8Bit(error));
         return false;
@@ -257,13 +265,14 @@ void TFrmMain::PauseBarEmpty() {
 // The crawl may be stopped from a handler nested in one of its own: it is
 // deleted from the event loop once none of its handlers is on the stack.
 void TFrmMain::RetireCrawl() {
+    DropAutoFile();
     FCrawl->Stop();
-    FRetired.push_back(std::move(FCrawl));
+    FRetired.push_back({std::move(FRecorder), std::move(FCrawl)});
     if (!FSweep) {
         FSweep = new QTimer(this);
         FSweep->setInterval(10);
         connect(FSweep, &QTimer::timeout, this, [this] {
-            std::erase_if(FRetired, [](const std::unique_ptr<TCrawl>& c) { return !c->Busy(); });
+            std::erase_if(FRetired, [](const TRetired& r) { return !r.Crawl->Busy(); });
             if (FRetired.empty())
                 FSweep->stop();
         });
@@ -281,6 +290,8 @@ void TFrmMain::ClearView() {
     FVerdictRows = {};
     FSeconds = 0;
     FStartAddress.clear();
+    FAbout = {};
+    FLoaded = false;
     FUnsaved = false;
     OpenReportFolder->hide();
     StateLabel->Ready();
@@ -325,6 +336,7 @@ void TFrmMain::closeEvent(QCloseEvent* event) {
 void TFrmMain::FormClose() {
     if (FClosed)
         return;
+    DropAutoFile();
     FCrawl->Stop();
     FSite.Stop();
     FClosed = true;
@@ -390,10 +402,15 @@ void TFrmMain::Rechecking(std::size_t addresses) {
 }
 
 void TFrmMain::Finished(const QString& text) {
+    const auto kept = [this](bool finished) {
+        if (const std::string error = KeepTables(finished); !error.empty())
+            ShowErrorBox(QString::fromLocal8Bit(error));
+    };
     if (StateLabel->State() == TCrawlState::Rechecking) {
         BackFromRecheck();
         if (RedirectsView->isVisible())
             RedirectsView->Show(FCrawl->Records());
+        kept(FBeforeRecheck == TCrawlState::Finished);
         return;
     }
     FSite.Stop(); // nothing more will be asked of it
@@ -403,6 +420,7 @@ void TFrmMain::Finished(const QString& text) {
     PauseBarEmpty();
     if (RedirectsView->isVisible())
         RedirectsView->Show(FCrawl->Records()); // the rows of the whole crawl
+    kept(true);
     ShowMessageBox(text);
 }
 
@@ -410,4 +428,5 @@ void TFrmMain::Error(const QString& text) {
     StateLabel->Stopped(); // the next Enter tries again
     PauseBarEmpty();
     ShowErrorBox(text);
+    KeepTables(false); // as at a stop; a failure to write says what the error said
 }

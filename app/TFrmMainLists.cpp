@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -309,4 +310,34 @@ void TFrmMain::ShowSummary() {
                               .arg(rows(TVerdict::Broken))
                               .arg(rows(TVerdict::Unverifiable))
                               .arg(rows(TVerdict::Redirected)));
+}
+
+// As the crawl told them, in the order it did: every page row, every object
+// and link elsewhere. No page was merged last here: the counts are those of
+// the whole crawl, every page begun and none queued.
+void TFrmMain::ShowRecords(const TRecordStore& records) {
+    std::size_t begun = 0;
+    for (const TGoneRow& row : records.PageRows()) {
+        PageRow(row);
+        begun += row.Reason != "excluded"; // listed, never begun
+    }
+    for (const _TObjectType* object : records.ObjectsById()) {
+        const TAddressEntry& entry = *records.Find(object->Url);
+        ObjectRow(TObjectRow::Of(*entry.Object, entry.Verdict, entry.Reason));
+    }
+    for (const TExternalRow& row : records.ExternalRows())
+        ExternalRow(row);
+    ObjectsCleared();
+    Count(TCrawlCounter::GoneList, begun);
+    const QDateTime started =
+        QDateTime::fromString(QString::fromStdString(FAbout.Started), Qt::ISODate);
+    const QDateTime finished =
+        QDateTime::fromString(QString::fromStdString(FAbout.Finished), Qt::ISODate);
+    Clock(started.isValid() && finished.isValid()
+              ? static_cast<std::uint32_t>(std::max<qint64>(0, started.secsTo(finished)))
+              : 0);
+    FUnsaved = false;
+    StateLabel->Finished(static_cast<std::size_t>(FPageModel->rowCount()),
+                         static_cast<std::size_t>(FAllObjectModel->rowCount()),
+                         FVerdictRows[static_cast<std::size_t>(TVerdict::Broken)], FSeconds);
 }

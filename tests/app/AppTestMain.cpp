@@ -12,9 +12,11 @@
 int main(int argc, char** argv) {
     setenv("QT_NO_GLIB", "1", 0);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    // Settings (the address history) go to a folder of this run's own.
-    const QTemporaryDir config;
+    // Settings (the address history) and the crawls recorded as they go
+    // go to folders of this run's own.
+    const QTemporaryDir config, data;
     setenv("XDG_CONFIG_HOME", config.path().toLocal8Bit().constData(), 1);
+    setenv("XDG_DATA_HOME", data.path().toLocal8Bit().constData(), 1);
     TApplication app(argc, argv);
     THtmlParser::SetSkipFileName(MARROWBY_SKIP_FILE);
     ::testing::InitGoogleTest(&argc, argv);

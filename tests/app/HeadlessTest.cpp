@@ -900,7 +900,8 @@ TEST(Headless, AStopRequestDuringAProbeEndsTheRunAtOnce) {
 TEST(Program, TheWindowClosesCleanlyOnAStopRequest) {
     // The window on the offscreen platform, asked to stop by SIGTERM in the
     // pause and while an object is probed: it closes the usual way, stops its
-    // workers and exits 0 at once.
+    // workers and exits 0 at once, and the crawl it did not ask about stays
+    // in the file it was recorded in.
     for (const char* start : {"/", "/probe.html"}) {
         SCOPED_TRACE(start);
         TTestSite site;
@@ -910,8 +911,9 @@ TEST(Program, TheWindowClosesCleanlyOnAStopRequest) {
         site.AddPage("/probe.html", "200 OK", "text/html", "<img src=drip.gif>");
         TChildProcess p(MARROWBY_BIN, {"--delay", "60", site.Url(start)});
         p.SetEnv("QT_QPA_PLATFORM", "offscreen");
-        const QTemporaryDir config; // the address history of this run only
+        const QTemporaryDir config; // the address history and crawls of this run only
         p.SetEnv("XDG_CONFIG_HOME", config.path().toStdString());
+        p.SetEnv("XDG_DATA_HOME", config.path().toStdString());
         ASSERT_TRUE(p.Start());
         ASSERT_TRUE(site.Server.WaitForRequests(start[1] ? 2 : 4, std::chrono::seconds(20)));
         QThread::msleep(300);
@@ -921,6 +923,7 @@ TEST(Program, TheWindowClosesCleanlyOnAStopRequest) {
         ASSERT_TRUE(p.Wait(std::chrono::seconds(10)));
         EXPECT_LT(clock.elapsed(), 2000);
         EXPECT_EQ(p.ExitCode(), 0) << p.Err();
+        EXPECT_EQ(QDir(config.path() + "/marrowby/crawls").entryList({"*.marrowby"}).size(), 1);
     }
 }
 

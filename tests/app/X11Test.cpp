@@ -53,8 +53,9 @@ TEST(RealWindow, ReturnInTheAddressBoxFetchesTheTypedPage) {
                                    "bash", "-c", Script, "bash", MARROWBY_BIN, url});
     run.SetEnv("QT_QPA_PLATFORM",
                std::nullopt);   // the tests' offscreen platform is not for this one
-    const QTemporaryDir config; // the address history of this run only
+    const QTemporaryDir config; // the address history and crawls of this run only
     run.SetEnv("XDG_CONFIG_HOME", config.path().toStdString());
+    run.SetEnv("XDG_DATA_HOME", config.path().toStdString());
     ASSERT_TRUE(run.Start()) << "xvfb-run is missing";
     ASSERT_TRUE(run.Wait(std::chrono::seconds(60)));
     const QString out = QString::fromStdString(run.Out());
@@ -102,13 +103,14 @@ TEST(RealWindow, ReturnWithAnotherAddressAfterTheEndCrawlsIt) {
     page.Raw = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 5\r\n\r\nhello";
     second.Add("/next.html", page);
     ASSERT_TRUE(second.Start());
-    const QTemporaryDir config; // the address history of this run only
+    const QTemporaryDir config; // the address history and crawls of this run only
 
     TChildProcess run("xvfb-run", {"-a", "-n", FirstDisplay(), "-s", "-screen 0 1024x768x24",
                                    "bash", "-c", NextScript, "bash", MARROWBY_BIN,
                                    MARROWBY_SAMPLE_SITE, second.Url("/next.html")});
     run.SetEnv("QT_QPA_PLATFORM", std::nullopt);
     run.SetEnv("XDG_CONFIG_HOME", config.path().toStdString());
+    run.SetEnv("XDG_DATA_HOME", config.path().toStdString());
     ASSERT_TRUE(run.Start()) << "xvfb-run is missing";
     ASSERT_TRUE(run.Wait(std::chrono::seconds(90)));
     ASSERT_EQ(run.ExitCode(), 0) << run.Out() << run.Err();

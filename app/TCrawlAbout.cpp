@@ -1,0 +1,33 @@
+#include "TCrawlAbout.h"
+
+#include "crawl/TCrawl.h"
+#include "crawl/TCrawlOptions.h"
+
+#include <QDateTime>
+
+void TCrawlAbout::Begin(TReport& about, const QString& typed, int delaySeconds,
+                        const TCrawlOptions& options) {
+    about.Start = TCrawl::StartAddress(typed);
+    about.Options.emplace_back("delay", std::to_string(delaySeconds));
+    about.Options.emplace_back("connections", std::to_string(options.Connections));
+    about.Options.emplace_back("per-host", std::to_string(options.PerHost));
+    about.Options.emplace_back("external", options.External ? "on" : "off");
+    about.Options.emplace_back("robots", options.Robots ? "on" : "off");
+    about.Options.emplace_back("confirm", options.Confirm ? "on" : "off");
+    about.Started = Now();
+}
+
+std::string TCrawlAbout::Now() {
+    return QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString();
+}
+
+int TCrawlAbout::Delay(const TReport& about, int fallback) {
+    for (const auto& [name, value] : about.Options) {
+        if (name != "delay")
+            continue;
+        bool ok = false;
+        const int seconds = QString::fromStdString(value).toInt(&ok);
+        return ok && seconds >= 0 ? seconds : fallback;
+    }
+    return fallback;
+}

@@ -1,0 +1,25 @@
+#pragma once
+// What crawl a report or a crawl file is of: the start address, when it
+// started and ended, and the options as given. The headless run and the
+// window fill it the same way, here.
+
+#include "report/TReport.h"
+
+#include <QString>
+
+#include <string>
+
+struct TCrawlOptions;
+
+class TCrawlAbout {
+public:
+    // A crawl of typed begins now with this pause and these options: the
+    // start address, the time and the options are added to about (after
+    // any it holds already, such as the folder served).
+    static void Begin(TReport& about, const QString& typed, int delaySeconds,
+                      const TCrawlOptions& options);
+    // The time now as about's times are written (ISO 8601 UTC).
+    static std::string Now();
+    // The pause the crawl of about ran with; fallback when not given.
+    static int Delay(const TReport& about, int fallback);
+};
