@@ -91,8 +91,8 @@ TEST_F(Window, HasTheFormsControls) {
     QStringList items;
     for (QAction* a : w.File1->actions())
         items << (a->isSeparator() ? "-" : a->text());
-    EXPECT_EQ(items, (QStringList{"&New", "&Open Folder…", "&Stop", "Save &Report…", "Co&mpare…",
-                                  "-", "&Close"}));
+    EXPECT_EQ(items, (QStringList{"&New", "&Open Folder…", "Open Cra&wl…", "&Stop",
+                                  "Save &Report…", "Save Cr&awl…", "Co&mpare…", "-", "&Close"}));
     EXPECT_EQ(w.KindImageList.size(), 3u);
     for (const QIcon& icon : w.KindImageList)
         EXPECT_FALSE(icon.pixmap(16, 16).isNull());
