@@ -1,6 +1,5 @@
 #include "THeadlessRun.h"
 
-#include "TCrawlAbout.h"
 #include "TExceptionGuard.h"
 #include "TSignalNotifier.h"
 #include "report/TCrawlReport.h"
@@ -8,6 +7,7 @@
 #include "store/TCrawlFile.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QTimer>
 
 #include <cstdio>
@@ -30,6 +30,10 @@ QString Bytes(const std::string& s) {
 // " (broken: 404 Not Found)": what a progress line ends with.
 QString Judged(TVerdict verdict, const std::string& reason) {
     return " (" + Bytes(std::string(TVerdicts::Name(verdict))) + ": " + Bytes(reason) + ")";
+}
+
+std::string Now() {
+    return QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString();
 }
 
 } // namespace
@@ -84,7 +88,14 @@ int THeadlessRun::Exec(const QString& url, int delaySeconds, const TCrawlOptions
     FOptions = options;
     FCrawl->ApplyDelay(QString::number(delaySeconds));
     FCrawl->SetOptions(options);
-    TCrawlAbout::Begin(FAbout, url, delaySeconds, options);
+    FAbout.Start = TCrawl::StartAddress(url);
+    FAbout.Options.emplace_back("delay", std::to_string(delaySeconds));
+    FAbout.Options.emplace_back("connections", std::to_string(options.Connections));
+    FAbout.Options.emplace_back("per-host", std::to_string(options.PerHost));
+    FAbout.Options.emplace_back("external", options.External ? "on" : "off");
+    FAbout.Options.emplace_back("robots", options.Robots ? "on" : "off");
+    FAbout.Options.emplace_back("confirm", options.Confirm ? "on" : "off");
+    FAbout.Started = Now();
     QTimer::singleShot(0, this, [this, url] { FCrawl->Enter(url); });
     return QCoreApplication::exec();
 }
@@ -117,7 +128,7 @@ int THeadlessRun::ExecRecheck(const TCrawlOptions& options) {
     FAbout.Options.emplace_back("recheck", FReportDir);
     FAbout.Options.emplace_back("per-host", std::to_string(options.PerHost));
     FAbout.Options.emplace_back("retries", std::to_string(options.Retries));
-    FAbout.Started = TCrawlAbout::Now();
+    FAbout.Started = Now();
     QTimer::singleShot(0, this, [this] {
         if (FCrawl->Recheck() == 0) {
             PrintLine(stderr, "Nothing to re-check");
@@ -208,7 +219,7 @@ void THeadlessRun::Finish(int exitCode) {
     // Writes what the crawl leaves behind; a failure is told and fails the run.
     const auto keep = [&](const char* what, const auto& write) {
         try {
-            FAbout.Finished = TCrawlAbout::Now();
+            FAbout.Finished = Now();
             if (const std::string error = write(); !error.empty()) {
                 PrintLine(stderr, "marrowby: " + Bytes(error));
                 failed();
