@@ -189,12 +189,15 @@ bool TFrmMain::OpenCrawl(const QString& path) {
     }
     FRecorder = std::move(recorder);
     FCrawl->SetJournal(FRecorder.get());
+    // Read back at once: the crawl's pause is for the pages it goes on with.
+    FCrawl->ApplyDelay("0");
     StateLabel->Crawling();
     FCrawl->Reopen(FStartAddress);
     return true;
 }
 
 void TFrmMain::Reopened() {
+    FCrawl->ApplyDelay(InterEdt->text());
     StateLabel->Stopped();
     PauseBarEmpty();
     FUnsaved = false; // all of it is in the file opened

@@ -176,7 +176,8 @@ TEST(CrawlFiles, ACrawlStoppedMidwayGoesOnToTheEndOfOneNeverStopped) {
     reopened.open = dir.filePath("midway.marrowby");
     reopened.File(Qt::Key_W);
     ASSERT_TRUE(
-        PumpUntil([&] { return reopened.w.StateLabel->State() == TCrawlState::Stopped; }));
+        PumpUntil([&] { return reopened.w.StateLabel->State() == TCrawlState::Stopped; }))
+        << reopened.w.StateLabel->text().toStdString();
     EXPECT_TRUE(reopened.errors.isEmpty()) << reopened.errors.join('\n').toStdString();
     EXPECT_EQ(Shown(reopened.w), Shown(stopped.w));
     EXPECT_EQ(asked("/"), firstPages);
@@ -184,6 +185,12 @@ TEST(CrawlFiles, ACrawlStoppedMidwayGoesOnToTheEndOfOneNeverStopped) {
     EXPECT_TRUE(reopened.errors.isEmpty()) << reopened.errors.join('\n').toStdString();
     EXPECT_EQ(Shown(reopened.w), Shown(whole.w));
     EXPECT_EQ(asked("/"), firstPages);
+    // The file opened was written on to the end.
+    TWindow later;
+    later.open = reopened.open;
+    later.File(Qt::Key_W);
+    EXPECT_EQ(later.w.StateLabel->State(), TCrawlState::Finished);
+    EXPECT_EQ(Shown(later.w, false), Shown(whole.w, false));
 }
 
 TEST(CrawlFiles, AFileThatIsNoCrawlIsRefusedAndNothingIsLost) {
