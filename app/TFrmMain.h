@@ -58,8 +58,6 @@ struct TFrmMainHooks {
     std::function<bool(const QUrl&)> OpenUrl;         // to the desktop; false: nothing opened it
     std::function<QString()> ChooseFolder;            // Open Folder's choice, empty if none
     std::function<TSaveChoice()> AskToSave;           // results not saved are about to go
-    std::function<QStringList()> ChooseCompared;      // the older and the newer report
-                                                      // folder; empty: cancelled
     std::function<QString()> ChooseCrawlToSave;       // Save Crawl's file, empty if none
     std::function<QString()> ChooseCrawlToOpen;       // Open Crawl's file, empty if none
 };
@@ -93,8 +91,9 @@ public:
     // listed; one that stopped or was cut short is read back to where it
     // stopped, and Enter goes on with its queue, written on into that file.
     void OpenCrawl1Click();
-    // File → Compare…: asks for two report folders, the older first, and
-    // lists what changed between them.
+    // File → Compare…: opens the compare dialog, where two kept crawls (crawl
+    // files or report folders), the older first, are typed or chosen and
+    // what changed between them is listed.
     void Compare1Click();
     void Close1Click();
     void Options1Click();
