@@ -138,6 +138,7 @@ TEST(CrawlFiles, ASavedCrawlOpensAsItWas) {
     EXPECT_EQ(second.w.EdtGoneList->text(), "6"); // every page begun
     EXPECT_EQ(second.w.EdtGoingList->text(), "0");
     EXPECT_EQ(second.w.UrlComboBox->currentText().toStdString(), site.Home());
+    EXPECT_TRUE(second.w.Recheck1->isEnabled()); // what failed may be asked again
 
     // Saved, the crawl's own file goes with it; the file saved stays.
     const int kept = KeptFiles();
