@@ -21,13 +21,15 @@ std::string TCrawlAbout::Now() {
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString();
 }
 
+std::string TCrawlAbout::Option(const TReport& about, std::string_view name) {
+    for (const auto& [key, value] : about.Options)
+        if (key == name)
+            return value;
+    return {};
+}
+
 int TCrawlAbout::Delay(const TReport& about, int fallback) {
-    for (const auto& [name, value] : about.Options) {
-        if (name != "delay")
-            continue;
-        bool ok = false;
-        const int seconds = QString::fromStdString(value).toInt(&ok);
-        return ok && seconds >= 0 ? seconds : fallback;
-    }
-    return fallback;
+    bool ok = false;
+    const int seconds = QString::fromStdString(Option(about, "delay")).toInt(&ok);
+    return ok && seconds >= 0 ? seconds : fallback;
 }

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <string>
+#include <string_view>
 
 struct TCrawlOptions;
 
@@ -20,6 +21,8 @@ public:
                       const TCrawlOptions& options);
     // The time now as about's times are written (ISO 8601 UTC).
     static std::string Now();
+    // The option of about called name, as given; empty when not given.
+    static std::string Option(const TReport& about, std::string_view name);
     // The pause the crawl of about ran with; fallback when not given.
     static int Delay(const TReport& about, int fallback);
 };

@@ -292,6 +292,8 @@ private:
     std::vector<TRetired> FRetired;
     QTimer* FSweep = nullptr;
     TSiteServer FSite;
+    // The folder FSite was last asked to serve.
+    QString FSiteFolder;
     bool FClosed = false;
 
     TReportModel<TGoneRow>* FPageModel = nullptr;

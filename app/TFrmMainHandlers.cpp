@@ -50,6 +50,10 @@ void TFrmMain::UrlComboBoxKeyPress(char& key) {
     if (StateLabel->State() == TCrawlState::Ready) {
         FStartAddress = typed;
         FCrawl->SetOptions(FOptions);
+        // The folder served, so that the crawl can be served again from its file.
+        if (FSite.Serving() &&
+            TCrawl::StartAddress(typed) == TCrawl::StartAddress(QString::fromStdString(FSite.Url())))
+            FAbout.Options.emplace_back("site", QFile::encodeName(FSiteFolder).toStdString());
         TCrawlAbout::Begin(FAbout, typed, FCrawl->DelaySeconds(), FOptions);
         StartRecording();
     }
@@ -64,8 +68,9 @@ void TFrmMain::StartCrawl(const QString& address) {
 }
 
 void TFrmMain::StartSiteCrawl(const QString& folder) {
-    // One window, one crawl: a crawl under way is dropped first, as by New.
-    if (FCrawl->Running())
+    // One window, one crawl: a crawl under way (or read from its file) is
+    // dropped first, as by New.
+    if (FCrawl->Running() || FLoaded)
         StartOver();
     // A local folder needs no politeness: no pause unless one was chosen.
     if (!FDelayChosen) {
@@ -78,6 +83,7 @@ void TFrmMain::StartSiteCrawl(const QString& folder) {
         ShowErrorBox(QString::fromLocal8Bit(error));
         return;
     }
+    FSiteFolder = folder;
     StartCrawl(QString::fromStdString(FSite.Url()));
 }
 
