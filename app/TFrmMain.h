@@ -257,8 +257,9 @@ private:
     void ShowRecords(const TRecordStore& records);
     // The crawl has ended (a re-check after the end included).
     bool CrawlEnded() const;
-    // The automatic file of the crawl going away is removed, unless the crawl
-    // has results nobody saved or let go.
+    // The crawl is going: its automatic file is removed, unless it has
+    // results nobody saved or let go; those, and a file the user opened,
+    // keep the crawl as at a stop.
     void DropAutoFile();
 
     // Re-check is offered in the menu and the lists once a crawl is over.

@@ -76,14 +76,13 @@ std::string TFrmMain::KeepTables(bool finished) {
 }
 
 void TFrmMain::DropAutoFile() {
-    if (FAutoFile.isEmpty())
-        return;
-    if (FUnsaved) {
-        // Results nobody saved or let go (the window closed from the
-        // terminal): they stay in the file, as at a stop.
+    if (FRecorder && (FUnsaved || FAutoFile.isEmpty())) {
+        // A file the user opened, or results nobody saved or let go (the
+        // window closed from the terminal): the crawl stays in its file, as
+        // at a stop.
         FCrawl->Halt();
         KeepTables(CrawlEnded());
-    } else {
+    } else if (!FAutoFile.isEmpty()) {
         for (const char* side : {"", "-journal", "-wal", "-shm"})
             QFile::remove(FAutoFile + side);
     }
