@@ -113,7 +113,9 @@ bool TCrawl::StartDownload(const std::string& address) {
 }
 
 void TCrawl::RequestNextPage() {
-    if (FDelaySeconds != 0 || FNextRequest != 0 || FGoingList.empty() || FClosing)
+    // A crawl read back takes each page's answer when the page comes up: the
+    // kept crawl may not have had the next one yet.
+    if (FDelaySeconds != 0 || FNextRequest != 0 || FGoingList.empty() || FClosing || FReopening)
         return;
     if (FOptions.MaxPages >= 0 && FGoneList.size() >= static_cast<std::size_t>(FOptions.MaxPages))
         return; // the crawl ends before it
