@@ -139,7 +139,7 @@ void TCrawl::StartPause() {
     // The pages of a crawl read back were asked for long ago.
     if (FDelaySeconds == 0 || Replaying()) {
         ScheduleNavigationStart();
-    } else {
+    } else if (CommitPage()) { // the page is kept before the pause
         FDelayTimer->start();
         FListener->Pausing(PauseLeft());
     }
