@@ -14,6 +14,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <cerrno>
@@ -129,21 +130,26 @@ struct TOptions {
     QCommandLineOption Report{"report",
                               "With --headless: write pages.csv, objects.csv, links.csv, "
                               "referrers.csv, external.csv and redirects.csv into DIR when the "
-                              "crawl ends.\nExample: marrowby "
+                              "crawl ends (in the formats of --format); with --recheck FILE: the "
+                              "report of the crawl re-checked; with --compare: where the changes "
+                              "go.\nExample: marrowby "
                               "--headless --site public/ --report out/",
                               "DIR"};
     QCommandLineOption Recheck{"recheck",
-                               "Read the CSV report in DIR written before, ask again for every "
-                               "broken and unverifiable address in it, and write the new report "
-                               "into DIR (in the formats of --format). Headless; the crawl's "
+                               "Read a crawl kept before, ask again for every broken and "
+                               "unverifiable address in it, and write it back: a crawl file "
+                               "(--crawl-file) is rewritten with the new verdicts (the report "
+                               "goes to --report when given), a folder of CSV reports gets the "
+                               "new report (in the formats of --format). Headless; the crawl's "
                                "options apply (--per-host, --host-gap, --retries, --user-agent)."
-                               "\nExample: marrowby --recheck out/",
-                               "DIR"};
+                               "\nExample: marrowby --recheck today.marrowby --report out/",
+                               "FILE|DIR"};
     QCommandLineOption CrawlFile{"crawl-file",
                                  "With --headless or --recheck: keep the crawl in FILE as it "
                                  "goes, one SQLite file (see docs/CRAWL-FILE.md) to go on with "
-                                 "(--resume), compare with --compare or query with sqlite3. A "
-                                 "killed crawl loses at most the page in flight.\nExample: "
+                                 "(--resume), compare with --compare or query with sqlite3 (with "
+                                 "--recheck FILE: instead of rewriting FILE). A killed crawl "
+                                 "loses at most the page in flight.\nExample: "
                                  "marrowby --headless --site public/ --crawl-file today.marrowby",
                                  "FILE"};
     QCommandLineOption Resume{"resume",
@@ -158,13 +164,16 @@ struct TOptions {
                                "(--crawl-file) or a folder of CSV reports: print how "
                                "many addresses broke, were fixed, are new and are gone, each "
                                "that broke or was fixed with the pages linking to it, and write "
-                               "compare.csv into the folder of --report (the current folder when "
-                               "not given). Exit code 4 when something broke.\nExample: marrowby "
-                               "--compare last-week/ today/ --report changes/",
+                               "the changes into the folder of --report (the current folder when "
+                               "not given) in the formats of --format: compare.csv, "
+                               "compare.json, compare.html, compare.xml (JUnit). Exit code 4 "
+                               "when something broke.\nExample: marrowby "
+                               "--compare last-week/ today.marrowby --report changes/ --format "
+                               "csv,html",
                                "OLD NEW"};
     QCommandLineOption Format{"format",
-                              "With --report or --recheck: the formats of the report, "
-                              "comma-separated: csv "
+                              "With --report, --recheck DIR or --compare: the formats of the "
+                              "report, comma-separated: csv "
                               "(the CSV files, the default), json (report.json), html "
                               "(report.html, one page to read and send on) and junit "
                               "(junit.xml, for CI).\n"
@@ -283,13 +292,16 @@ int RunCompare(const QCommandLineParser& cl, const TOptions& o, int argc, char**
     if (cl.positionalArguments().size() != 1)
         return UsageError("--compare OLD NEW takes two crawl files or report folders");
     if (cl.isSet(o.Headless) || cl.isSet(o.Site) || cl.isSet(o.Recheck) || cl.isSet(o.Scan) ||
-        cl.isSet(o.Format) || cl.isSet(o.CrawlFile))
-        return UsageError("--compare goes only with --report");
+        cl.isSet(o.CrawlFile))
+        return UsageError("--compare goes only with --report and --format");
+    std::vector<std::string> formats;
+    if (const QString error = ReadFormats(cl, o, formats); !error.isEmpty())
+        return UsageError(error);
     TCoreApplication app(argc, argv);
     return TCompareCommand::Run(QFile::encodeName(cl.value(o.Compare)).toStdString(),
                                 QFile::encodeName(cl.positionalArguments().front()).toStdString(),
-                                QFile::encodeName(cl.value(o.Report)).toStdString(), std::cout,
-                                std::cerr);
+                                QFile::encodeName(cl.value(o.Report)).toStdString(), formats,
+                                std::cout, std::cerr);
 }
 
 int RunResume(const QCommandLineParser& cl, const TOptions& o, int argc, char** argv) {
@@ -334,15 +346,18 @@ int RunCrawl(const QCommandLineParser& cl, const TOptions& o, int argc, char** a
     const bool recheck = cl.isSet(o.Recheck);
     if (headless && addresses.size() != 1 && !site && !recheck)
         return UsageError("--headless needs a start address or --site DIR");
-    if (!headless && cl.isSet(o.Report))
-        return UsageError("--report goes with --headless");
+    if (!headless && !recheck && cl.isSet(o.Report))
+        return UsageError("--report goes with --headless or --recheck FILE");
     if (!headless && !recheck && cl.isSet(o.Strict))
         return UsageError("--strict goes with --headless or --recheck");
-    if (recheck && (site || !addresses.isEmpty() || cl.isSet(o.Report)))
-        return UsageError("--recheck DIR re-checks the report in DIR: give no address, --site "
-                          "or --report");
-    if (cl.isSet(o.Format) && !cl.isSet(o.Report) && !recheck)
-        return UsageError("--format goes with --report or --recheck");
+    // A crawl file re-checked is written back; a report only when asked for.
+    const bool recheckFile = recheck && QFileInfo(cl.value(o.Recheck)).isFile();
+    if (recheck && (site || !addresses.isEmpty()))
+        return UsageError("--recheck re-checks a kept crawl: give no address or --site");
+    if (recheck && !recheckFile && cl.isSet(o.Report))
+        return UsageError("--recheck DIR writes the report back into DIR: give no --report");
+    if (cl.isSet(o.Format) && !cl.isSet(o.Report) && (!recheck || recheckFile))
+        return UsageError("--format goes with --report, or --recheck DIR");
     if (cl.isSet(o.CrawlFile) && !headless && !recheck)
         return UsageError("--crawl-file goes with --headless or --recheck");
     std::vector<std::string> formats;
@@ -350,10 +365,12 @@ int RunCrawl(const QCommandLineParser& cl, const TOptions& o, int argc, char** a
         return UsageError(error);
     if (recheck) {
         TCoreApplication app(argc, argv);
-        THeadlessRun run(QFile::encodeName(cl.value(o.Recheck)).toStdString(), formats);
+        const std::string kept = QFile::encodeName(cl.value(o.Recheck)).toStdString();
+        THeadlessRun run(recheckFile ? QFile::encodeName(cl.value(o.Report)).toStdString() : kept,
+                         formats);
         run.SetStrict(cl.isSet(o.Strict));
         run.SetCrawlFile(QFile::encodeName(cl.value(o.CrawlFile)).toStdString());
-        return run.ExecRecheck(options);
+        return run.ExecRecheck(kept, options);
     }
     if (headless) {
         TCoreApplication app(argc, argv);

@@ -35,7 +35,8 @@ std::string Line(const TChangeRow& row) {
 } // namespace
 
 int TCompareCommand::Run(const std::string& past, const std::string& now,
-                         const std::string& reportDir, std::ostream& out, std::ostream& err) {
+                         const std::string& reportDir, const std::vector<std::string>& formats,
+                         std::ostream& out, std::ostream& err) {
     const std::string dir = reportDir.empty() ? "." : reportDir;
     TRecordStore before, after;
     std::string error = TCrawlFile::LoadRecords(past, before);
@@ -48,9 +49,10 @@ int TCompareCommand::Run(const std::string& past, const std::string& now,
         return ExitFailed;
     }
     const std::vector<TChangeRow> changes = TCrawlCompare::Of(before, after);
-    TReport report;
-    report.Tables.push_back(TCrawlCompare::Table(changes));
-    if (const std::string failed = TCrawlReport::WriteSet(report, dir, {"csv"}); !failed.empty()) {
+    TReport report = TCrawlCompare::Report(changes, past, now);
+    if (!after.PageRows().empty())
+        report.Start = after.PageRows().front().Url; // the first page is the start
+    if (const std::string failed = TCrawlReport::WriteSet(report, dir, formats); !failed.empty()) {
         err << "marrowby: " << Shown(failed) << '\n';
         return ExitFailed;
     }
@@ -72,9 +74,14 @@ int TCompareCommand::Run(const std::string& past, const std::string& now,
             ++more;
         }
     }
+    std::string files;
+    for (const std::string& format : formats)
+        for (const std::string& name : TCrawlReport::Writer(format)->FileNames(report))
+            if (files.find(name) == std::string::npos) // a format named twice
+                files += (files.empty() ? "" : ", ") + name;
     if (more > 0)
-        out << "and " << more << " more in compare.csv\n";
+        out << "and " << more << " more in " << files.substr(0, files.find(',')) << '\n';
     out.flush();
-    err << "Changes written to " << Shown(dir) << "/compare.csv\n";
+    err << "Changes written to " << Shown(dir) << ": " << files << '\n';
     return counts[static_cast<std::size_t>(TChange::Broke)] > 0 ? ExitBroken : ExitClean;
 }

@@ -304,8 +304,8 @@ void TFrmMain::CreateMenuAndTray() {
     Save1->setShortcut(QKeySequence::Save);
     connect(Save1, &QAction::triggered, this, [this] { Save1Click(); });
     Compare1 = File1->addAction("Co&mpare…");
-    Compare1->setToolTip("What changed between two saved reports: what broke, was fixed, is "
-                         "new and is gone");
+    Compare1->setToolTip("What changed between two kept crawls (crawl files or report "
+                         "folders): what broke, was fixed, is new and is gone");
     connect(Compare1, &QAction::triggered, this, [this] { Compare1Click(); });
     CompareView = new TCompareDialog(this);
     File1->addSeparator();

@@ -56,8 +56,6 @@ struct TFrmMainHooks {
     std::function<bool(const QUrl&)> OpenUrl;         // to the desktop; false: nothing opened it
     std::function<QString()> ChooseFolder;            // Open Folder's choice, empty if none
     std::function<TSaveChoice()> AskToSave;           // results not saved are about to go
-    std::function<QStringList()> ChooseCompared;      // the older and the newer report
-                                                      // folder; empty: cancelled
 };
 
 // The actions of a report list's context menu; they act on its selected rows.
@@ -82,8 +80,9 @@ public:
     void Stop1Click();
     void Save1Click();
     void OpenFolder1Click();
-    // File → Compare…: asks for two report folders, the older first, and
-    // lists what changed between them.
+    // File → Compare…: opens the compare dialog, where two kept crawls (crawl
+    // files or report folders), the older first, are typed or chosen and
+    // what changed between them is listed.
     void Compare1Click();
     void Close1Click();
     void Options1Click();

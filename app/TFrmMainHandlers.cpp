@@ -8,9 +8,7 @@
 #include "TStateLabel.h"
 #include "TWhereUsedDialog.h"
 #include "crawl/TAnsiText.h"
-#include "report/TCrawlCompare.h"
 #include "report/TCrawlReport.h"
-#include "report/TReportReader.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -87,29 +85,7 @@ void TFrmMain::OpenFolder1Click() {
 }
 
 void TFrmMain::Compare1Click() {
-    QStringList folders;
-    if (Hooks.ChooseCompared) {
-        folders = Hooks.ChooseCompared();
-    } else {
-        for (const char* title : {"Compare: the older report", "Compare: the newer report"}) {
-            const QString folder = QFileDialog::getExistingDirectory(this, title, FReportFolder);
-            if (folder.isEmpty())
-                return;
-            folders << folder;
-        }
-    }
-    if (folders.size() != 2)
-        return;
-    TRecordStore past, now;
-    std::string error = TReportReader::Read(QFile::encodeName(folders[0]).toStdString(), past);
-    if (error.empty())
-        error = TReportReader::Read(QFile::encodeName(folders[1]).toStdString(), now);
-    if (!error.empty()) {
-        ShowErrorBox(QString::fromLocal8Bit(error));
-        return;
-    }
-    CompareView->Show(QDir::toNativeSeparators(folders[0]), QDir::toNativeSeparators(folders[1]),
-                      TCrawlCompare::Of(past, now));
+    CompareView->Open(FReportFolder);
 }
 
 void TFrmMain::SpeedButton1Click() { ApplyDelay(InterEdt->text()); }

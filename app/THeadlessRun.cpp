@@ -188,24 +188,33 @@ int THeadlessRun::ExecResume(
     return Run(QString::fromStdString(kept.Start), delay, options);
 }
 
-int THeadlessRun::ExecRecheck(const TCrawlOptions& options) {
+int THeadlessRun::ExecRecheck(const std::string& kept, const TCrawlOptions& options) {
     TRecordStore records;
-    std::string error = TReportReader::Read(FReportDir, records);
+    std::error_code ec;
+    const bool file = std::filesystem::is_regular_file(kept, ec);
+    // A crawl file keeps the options and times of its crawl, saved again as
+    // they were; the re-check itself runs with the options given.
+    FOptions = options;
+    const std::string error = file ? TCrawlFile::Load(kept, records, FOptions, FAbout)
+                                   : TReportReader::Read(kept, records);
     if (!error.empty()) {
         PrintLine(stderr, "marrowby: " + Bytes(error));
         return ExitFailed;
     }
+    if (file && FCrawlFile.empty())
+        FCrawlFile = kept;
     if (!CheckOutputs())
         return ExitFailed;
-    FOptions = options;
-    if (!records.PageRows().empty())
+    if (FAbout.Start.empty() && !records.PageRows().empty())
         FAbout.Start = records.PageRows().front().Url; // the first page is the start
     FCrawl->SetOptions(options);
     FCrawl->Load(std::move(records));
-    FAbout.Options.emplace_back("recheck", FReportDir);
-    FAbout.Options.emplace_back("per-host", std::to_string(options.PerHost));
-    FAbout.Options.emplace_back("retries", std::to_string(options.Retries));
-    FAbout.Started = Now();
+    if (!file) {
+        FAbout.Options.emplace_back("recheck", kept);
+        FAbout.Options.emplace_back("per-host", std::to_string(options.PerHost));
+        FAbout.Options.emplace_back("retries", std::to_string(options.Retries));
+        FAbout.Started = Now();
+    }
     QTimer::singleShot(0, this, [this] {
         if (FCrawl->Recheck() == 0) {
             PrintLine(stderr, "Nothing to re-check");

@@ -52,11 +52,14 @@ public:
     int ExecResume(const std::string& path,
                    const std::function<void(TCrawlOptions& options, int& delaySeconds)>& adjust);
 
-    // Reads the CSV report in the report folder back, asks again for every
-    // broken and unverifiable address in it, and writes the new report over
-    // it. A folder without such a report is refused (ExitFailed) before
-    // anything is asked or written.
-    int ExecRecheck(const TCrawlOptions& options = {});
+    // Reads a kept crawl back, asks again for every broken and unverifiable
+    // address in it, and writes the report (into the report folder, when
+    // there is one) and the crawl file. kept is a crawl file, rewritten with
+    // the new verdicts unless another crawl file is set (its options, start
+    // and times are kept as they were), or a folder of CSV reports (the
+    // report folder, then). What is no such crawl is refused (ExitFailed)
+    // before anything is asked or written.
+    int ExecRecheck(const std::string& kept, const TCrawlOptions& options = {});
 
     void PageRow(const TGoneRow& row) override;
     void PageRowChanged(std::size_t at, const TGoneRow& row) override;

@@ -149,7 +149,7 @@ TReportTable TCrawlCompare::Table(const std::vector<TChangeRow>& changes) {
                     {"URI", false},
                     {"Old status", false},
                     {"New status", false},
-                    {"Pages", false}};
+                    {"Pages", false, true}};
     table.ForEachRow = [&changes](const TReportTable::TVisit& visit) {
         TReportTable::TCells cells(5);
         for (const TChangeRow& row : changes) {
@@ -164,4 +164,13 @@ TReportTable TCrawlCompare::Table(const std::vector<TChangeRow>& changes) {
         }
     };
     return table;
+}
+
+TReport TCrawlCompare::Report(const std::vector<TChangeRow>& changes, const std::string& past,
+                              const std::string& now) {
+    TReport report;
+    report.Options = {{"old", past}, {"new", now}};
+    report.Tables.push_back(Table(changes));
+    report.Changes = &changes;
+    return report;
 }

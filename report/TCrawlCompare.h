@@ -6,7 +6,7 @@
 // link to another site, as TCrawlReport::CountVerdicts counts them) is
 // judged once, by its first row.
 
-#include "TReportTable.h"
+#include "TReport.h"
 
 #include "common/TVerdict.h"
 
@@ -61,4 +61,10 @@ public:
     // The table "compare" (compare.csv: Change,URI,Old status,New status,
     // Pages, the pages joined by a space) over changes, which must outlive it.
     static TReportTable Table(const std::vector<TChangeRow>& changes);
+    // The report of the changes from the crawl kept at past to the one kept
+    // at now (a crawl file or a report folder each, named as given), in any
+    // format: compare.csv (Table), compare.json, compare.html, compare.xml.
+    // changes must outlive it.
+    static TReport Report(const std::vector<TChangeRow>& changes, const std::string& past,
+                          const std::string& now);
 };

@@ -1,5 +1,6 @@
 #include "THtmlReportWriter.h"
 
+#include "TCrawlCompare.h"
 #include "TCrawlReport.h"
 #include "TMarkup.h"
 #include "TPageLinks.h"
@@ -376,25 +377,93 @@ const TReportTable* Named(const TReport& report, std::string_view name) {
     return nullptr;
 }
 
+// The head of the page, and where its body begins.
+void Head(TPage& page, std::string_view title, std::string_view of) {
+    page << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
+            "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+            "<meta http-equiv=\"Content-Security-Policy\" content=\""
+         << Policy() << "\">\n<meta name=\"referrer\" content=\"no-referrer\">\n<title>" << title;
+    if (!of.empty())
+        page.Text(" of " + std::string(of));
+    page << "</title>\n<style>" << Style << "</style>\n</head>\n<body>\n<header><h1>" << title
+         << "</h1></header>\n";
+}
+
+std::string_view Option(const TReport& report, std::string_view name) {
+    for (const auto& [key, value] : report.Options)
+        if (key == name)
+            return value;
+    return {};
+}
+
+// A comparison of two crawls: the counts, then what broke since with the
+// pages that link to it, what was fixed, what is new and what is gone.
+void ChangesPage(TPage& page, const TReport& report) {
+    const std::vector<TChangeRow>& changes = *report.Changes;
+    Head(page, "What changed", {});
+    page << "<section id=\"summary\"><h2>Summary</h2><dl class=\"facts\"><dt>Old crawl</dt><dd>";
+    page.Text(Option(report, "old")) << "</dd><dt>New crawl</dt><dd>";
+    page.Text(Option(report, "new")) << "</dd></dl><div class=\"counts\" id=\"changes\">";
+    static constexpr std::array<std::string_view, TCrawlCompare::Kinds> Classes{" v-broken",
+                                                                                " v-fine", "", ""};
+    static constexpr std::array<std::string_view, TCrawlCompare::Kinds> Titles{
+        "Broke since", "Fixed", "New", "Gone"};
+    const auto counts = TCrawlCompare::Count(changes);
+    for (std::size_t i = 0; i < counts.size(); ++i) {
+        const std::string_view name = TCrawlCompare::Name(static_cast<TChange>(i));
+        page << "<p class=\"count" << Classes[i] << "\" id=\"count-" << name << "\"><b>"
+             << std::to_string(counts[i]) << "</b> " << name << "</p>";
+    }
+    page << "</div></section>\n";
+    for (std::size_t i = 0; i < counts.size(); ++i) {
+        const auto kind = static_cast<TChange>(i);
+        page << "<section id=\"" << TCrawlCompare::Name(kind) << "\"><h2>" << Titles[i]
+             << "</h2>\n";
+        if (counts[i] == 0) {
+            page << "<p class=\"none\">None.</p></section>\n";
+            continue;
+        }
+        page << "<div class=\"wrap\"><table><thead><tr><th>Address</th><th>"
+             << (kind == TChange::Gone ? "Was linked from" : "Linked from")
+             << "</th><th>Old status</th><th>New status</th></tr></thead><tbody>\n";
+        for (const TChangeRow& row : changes) {
+            if (row.Change != kind)
+                continue;
+            page << "<tr";
+            if (!Classes[i].empty())
+                page << " class=\"" << Classes[i].substr(1) << "\"";
+            page << "><td class=\"u\">";
+            page.Address(row.Url) << "</td><td class=\"u\">";
+            for (const std::string& used : row.Pages) {
+                if (&used != &row.Pages.front())
+                    page << "<br>";
+                page.Address(used);
+            }
+            page << "</td><td>";
+            page.Text(row.OldStatus) << "</td><td>";
+            page.Text(row.NewStatus) << "</td></tr>\n";
+        }
+        page << "</tbody></table></div></section>\n";
+    }
+    page << "</body></html>\n";
+}
+
 } // namespace
 
-std::vector<std::string> THtmlReportWriter::FileNames(const TReport&) const {
-    return {"report.html"};
+std::vector<std::string> THtmlReportWriter::FileNames(const TReport& report) const {
+    return {report.FileName("report.html")};
 }
 
 void THtmlReportWriter::Write(std::size_t, const TReport& report, std::ostream& out) const {
     static const TRecordStore none;
     const TRecordStore& store = report.Records != nullptr ? *report.Records : none;
     TPage page(out);
-    page << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
-            "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-            "<meta http-equiv=\"Content-Security-Policy\" content=\""
-         << Policy() << "\">\n<meta name=\"referrer\" content=\"no-referrer\">\n<title>Link report";
-    if (!report.Start.empty())
-        page.Text(" of " + report.Start);
-    page << "</title>\n<style>" << Style
-         << "</style>\n</head>\n<body>\n<header><h1>Link report</h1>";
-    page << "</header>\n";
+    if (report.Changes) {
+        ChangesPage(page, report);
+        page.Flush();
+        return;
+    }
+    Head(page, "Link report", report.Start);
     Summary(page, report, store);
     Problems(page, store);
 

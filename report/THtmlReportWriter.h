@@ -6,7 +6,9 @@
 // grouped by the page they are on with their lines, the redirects to fix,
 // and every table of the report, sortable. Written as the rows are visited;
 // every text a page or a server controls is escaped, and only http and https
-// addresses become links.
+// addresses become links. A comparison of two crawls (TReport::Changes) is
+// compare.html: the counts, then what broke since with the pages linking to
+// it, what was fixed, what is new and what is gone.
 
 #include "TReportWriter.h"
 

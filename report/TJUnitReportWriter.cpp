@@ -1,10 +1,12 @@
 #include "TJUnitReportWriter.h"
 
+#include "TCrawlCompare.h"
 #include "TMarkup.h"
 #include "TPageLinks.h"
 #include "crawl/TRecordStore.h"
 
 #include <ostream>
+#include <utility>
 
 namespace {
 
@@ -90,13 +92,61 @@ template <class Visit> void ForEachStart(const TRecordStore& store, Visit visit)
     }
 }
 
+// A comparison of two crawls: a suite "broke", a failure an address that
+// broke since, and a suite "fixed", a passed test an address fixed since.
+void WriteChanges(const std::vector<TChangeRow>& changes, std::ostream& out) {
+    const auto counts = TCrawlCompare::Count(changes);
+    const std::size_t broke = counts[static_cast<std::size_t>(TChange::Broke)];
+    const std::size_t fixed = counts[static_cast<std::size_t>(TChange::Fixed)];
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites";
+    Attribute(xml, "name", "marrowby compare");
+    Counts(xml, {broke + fixed, broke, 0});
+    xml += ">\n";
+    for (const TChange kind : {TChange::Broke, TChange::Fixed}) {
+        const char* name = TCrawlCompare::Name(kind);
+        xml += "  <testsuite";
+        Attribute(xml, "name", name);
+        Counts(xml,
+               {counts[static_cast<std::size_t>(kind)], kind == TChange::Broke ? broke : 0, 0});
+        xml += ">\n";
+        for (const TChangeRow& row : changes) {
+            if (row.Change != kind)
+                continue;
+            xml += "    <testcase";
+            Attribute(xml, "name", row.Url);
+            Attribute(xml, "classname", name);
+            if (kind != TChange::Broke) {
+                xml += "/>\n";
+                continue;
+            }
+            xml += ">\n      <failure";
+            Attribute(xml, "message", row.NewStatus);
+            Attribute(xml, "type", name);
+            xml += '>';
+            std::string what = "was " + (row.OldStatus.empty() ? "not listed" : row.OldStatus);
+            for (const std::string& page : row.Pages)
+                what += (&page == &row.Pages.front() ? "; linked from " : " ") + page;
+            TMarkup::Append(xml, what);
+            xml += "</failure>\n    </testcase>\n";
+            if (xml.size() >= 64 * 1024)
+                Put(out, std::exchange(xml, {}));
+        }
+        xml += "  </testsuite>\n";
+    }
+    Put(out, xml + "</testsuites>\n");
+}
+
 } // namespace
 
-std::vector<std::string> TJUnitReportWriter::FileNames(const TReport&) const {
-    return {"junit.xml"};
+std::vector<std::string> TJUnitReportWriter::FileNames(const TReport& report) const {
+    return {report.FileName("junit.xml")};
 }
 
 void TJUnitReportWriter::Write(std::size_t, const TReport& report, std::ostream& out) const {
+    if (report.Changes) {
+        WriteChanges(*report.Changes, out);
+        return;
+    }
     static const TRecordStore none;
     const TRecordStore& store = report.Records != nullptr ? *report.Records : none;
     TTotals all, start;

@@ -5,6 +5,8 @@
 // reason, type: the status), an unverifiable or unchecked one is skipped.
 // The pages nothing links to (the start) are a suite of their own, "start".
 // Written page by page; the totals of testsuites come from a first pass.
+// A comparison of two crawls (TReport::Changes) is compare.xml: a suite
+// "broke", a failure an address that broke since, and a suite "fixed".
 
 #include "TReportWriter.h"
 

@@ -1,7 +1,9 @@
 #include "TJsonReportWriter.h"
 
+#include "TCrawlCompare.h"
 #include "common/Utf8.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace {
@@ -53,8 +55,8 @@ void TJsonReportWriter::AppendString(std::string& json, std::string_view text) {
     json += '"';
 }
 
-std::vector<std::string> TJsonReportWriter::FileNames(const TReport&) const {
-    return {"report.json"};
+std::vector<std::string> TJsonReportWriter::FileNames(const TReport& report) const {
+    return {report.FileName("report.json")};
 }
 
 // One line a row, so that the file reads well and greps well.
@@ -95,6 +97,15 @@ void TJsonReportWriter::Write(std::size_t, const TReport& report, std::ostream& 
     } else {
         json += "null";
     }
+    if (report.Changes) {
+        // A comparison: how many addresses changed each way, in the order listed.
+        const auto counts = TCrawlCompare::Count(*report.Changes);
+        json += ",\n  \"changes\": {";
+        for (std::size_t i = 0; i < counts.size(); ++i) {
+            AppendString(json, TCrawlCompare::Name(static_cast<TChange>(i)));
+            json += ": " + std::to_string(counts[i]) + (i + 1 < counts.size() ? ", " : "}");
+        }
+    }
     Put(out, json);
     for (const TReportTable& table : report.Tables) {
         json = ",\n  ";
@@ -110,10 +121,25 @@ void TJsonReportWriter::Write(std::size_t, const TReport& report, std::ostream& 
                     json += ", ";
                 AppendString(json, table.Fields[i].Name);
                 json += ": ";
-                if (table.Fields[i].Numeric && IsInteger(cells[i]))
+                if (table.Fields[i].Numeric && IsInteger(cells[i])) {
                     json += cells[i];
-                else
+                } else if (table.Fields[i].List) {
+                    json += '[';
+                    const char* separator = "";
+                    std::string_view words = cells[i];
+                    while (!words.empty()) {
+                        const std::size_t end = std::min(words.find(' '), words.size());
+                        if (end > 0) {
+                            json += separator;
+                            separator = ", ";
+                            AppendString(json, words.substr(0, end));
+                        }
+                        words.remove_prefix(std::min(end + 1, words.size()));
+                    }
+                    json += ']';
+                } else {
                     AppendString(json, cells[i]);
+                }
             }
             if (table.UsesOf && table.AddressField < cells.size()) {
                 json += ", \"UsedOn\": [";

@@ -9,10 +9,12 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 class TRecordStore;
+struct TChangeRow;
 
 struct TReport {
     // The start address, when known.
@@ -31,4 +33,18 @@ struct TReport {
     // page by page (TPageLinks) and count them (TCrawlReport::CountVerdicts).
     // Null when there are none.
     const TRecordStore* Records = nullptr;
+    // For a comparison of two crawls (TCrawlCompare::Report): what changed,
+    // which the formats for people and for CI lay out by change. Null for
+    // the report of a crawl.
+    const std::vector<TChangeRow>* Changes = nullptr;
+
+    // The file a one-file format writes: crawlName ("report.json",
+    // "junit.xml") for a crawl, "compare" with its ending for a comparison
+    // ("compare.json", "compare.xml").
+    std::string FileName(std::string_view crawlName) const {
+        if (Changes == nullptr)
+            return std::string(crawlName);
+        const std::size_t dot = crawlName.rfind('.');
+        return "compare" + std::string(dot == std::string_view::npos ? "" : crawlName.substr(dot));
+    }
 };

@@ -12,7 +12,8 @@
 
 struct TReportField {
     const char* Name;
-    bool Numeric; // an integer in every row
+    bool Numeric;      // an integer in every row
+    bool List = false; // words separated by a space (addresses): an array in JSON
 };
 
 struct TReportTable {

@@ -374,8 +374,10 @@ TEST(Headless, BadUsageExitsTwo) {
         {"--strict", "http://127.0.0.1:1/"},
         {"--headless", "--report", "r", "--format", "csv,xml", "http://127.0.0.1:1/"},
         {"--recheck", ".", "http://127.0.0.1:1/"},
+        {"--recheck", ".", "--report", "r"},
+        {"--recheck", "/etc/passwd", "--format", "json"},
         {"--compare", "."},
-        {"--compare", ".", ".", "--format", "json"},
+        {"--compare", ".", ".", "--format", "xml"},
         {"--compare", ".", ".", "--crawl-file", "c.marrowby"},
         {"--crawl-file", "c.marrowby", "http://127.0.0.1:1/"},
     };
@@ -568,9 +570,11 @@ TEST(Headless, RecheckAsksAgainForWhatFailedAndRewritesTheReportInPlace) {
     server.Add("/q?a=1,b=%222%22", TTestSite::Page("200 OK", "text/html", "<a href=/>home</a>"));
     server.Add("/odd", TTestSite::Page("200 OK", "=cmd,\"a\"", "odd"));
     server.Add("/img.gif", TTestSite::Page("503 Service Unavailable", "text/plain", "busy"));
-    QTemporaryDir dir;
-    const TRun crawl = Marrowby({"--headless", "--delay", "0", "--retries", "0", "--no-confirm",
-                                 "--report", dir.path(), QString::fromStdString(server.Url("/"))});
+    QTemporaryDir dir, keptDir;
+    const QString kept = keptDir.filePath("kept.marrowby");
+    const TRun crawl =
+        Marrowby({"--headless", "--delay", "0", "--retries", "0", "--no-confirm", "--report",
+                  dir.path(), "--crawl-file", kept, QString::fromStdString(server.Url("/"))});
     ASSERT_EQ(crawl.exitCode, 4) << crawl.err;
     const char* files[] = {"pages.csv",     "objects.csv",  "links.csv",
                            "referrers.csv", "external.csv", "redirects.csv"};
@@ -626,6 +630,18 @@ TEST(Headless, RecheckAsksAgainForWhatFailedAndRewritesTheReportInPlace) {
               std::string::npos);
     EXPECT_NE(Slurp(dir.filePath("objects.csv")).find("/img.gif,6,200,image/gif,1,fine,200 OK"),
               std::string::npos);
+
+    // The same crawl kept in a crawl file is re-checked the same, and the
+    // file is rewritten with the new verdicts: a second re-check finds nothing.
+    QTemporaryDir again;
+    const TRun fromFile = Marrowby({"--recheck", kept, "--retries", "0", "--report", again.path()});
+    EXPECT_EQ(fromFile.exitCode, 0) << fromFile.err;
+    for (const char* name : files)
+        EXPECT_EQ(Slurp(again.filePath(name)), Slurp(dir.filePath(name))) << name;
+    const TRun twice = Marrowby({"--recheck", kept});
+    EXPECT_EQ(twice.exitCode, 0) << twice.err;
+    EXPECT_NE(twice.err.find("Nothing to re-check"), std::string::npos) << twice.err;
+    EXPECT_EQ(QDir(keptDir.path()).entryList(QDir::Files), QStringList{"kept.marrowby"});
 }
 
 TEST(Headless, RecheckRefusesAFolderWithoutAReportAndWritesNothing) {
@@ -699,8 +715,13 @@ TEST(Headless, CompareSaysWhatChangedBetweenTwoCrawls) {
     const auto url = [&server](const char* target) { return server.Url(target); };
     for (const QString& after : {now.path(), kept}) {
         SCOPED_TRACE(after.toStdString());
-        const TRun r = Marrowby({"--compare", past.path(), after, "--report", out.path()});
+        const TRun r = Marrowby({"--compare", past.path(), after, "--report", out.path(),
+                                 "--format", "html,csv,junit"});
         EXPECT_EQ(r.exitCode, 4) << r.err;
+        EXPECT_EQ(QDir(out.path()).entryList(QDir::Files),
+                  (QStringList{"compare.csv", "compare.html", "compare.xml"}));
+        EXPECT_NE(Slurp(out.filePath("compare.xml")).find("tests=\"2\" failures=\"1\""),
+                  std::string::npos);
         EXPECT_EQ(r.out, "1 broke, 1 fixed, 1 new, 1 gone\n"
                          "broke " +
                              url("/a.html") + " (fine: 200 OK -> broken: 404 Not Found) on " +

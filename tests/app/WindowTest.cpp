@@ -4,9 +4,12 @@
 #include "TExceptionGuard.h"
 #include "TFrmMain.h"
 #include "TStateLabel.h"
+#include "crawl/TCrawlOptions.h"
 #include "crawl/TRecordStore.h"
 #include "platform/TMessagePump.h"
 #include "report/TCrawlReport.h"
+#include "report/TReport.h"
+#include "store/TCrawlFile.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +22,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
@@ -280,11 +284,13 @@ TEST_F(Window, EnterInTheAddressBoxStartsTheCrawlOncePerPress) {
     EXPECT_EQ(w.GoneListView->model()->rowCount(), 1); // the failed page, once
 }
 
-// File -> Compare: two saved reports chosen, the older first, their changes
-// listed; a folder that is no report is said and nothing is shown.
-TEST_F(Window, CompareListsWhatChangedBetweenTwoReports) {
+// File -> Compare: two kept crawls typed, the older first (a crawl file and a
+// report folder), their changes listed; what is no crawl is said and nothing
+// is listed.
+TEST_F(Window, CompareListsWhatChangedBetweenTwoKeptCrawls) {
     QTemporaryDir past, now, empty;
-    const auto save = [](const QString& dir, TVerdict verdict) {
+    const QString file = past.filePath("past.marrowby");
+    const auto crawl = [](TVerdict verdict) {
         TRecordStore store;
         store.AddPageRow({1, 0, "http://h/", 5, 200, "text/html", TVerdict::Fine, "200 OK"});
         const bool broken = verdict == TVerdict::Broken;
@@ -293,32 +299,40 @@ TEST_F(Window, CompareListsWhatChangedBetweenTwoReports) {
         store.BeginMerge("http://h/");
         store.AddReference("http://h/a", KIND_PAGE, 1, true, 3);
         store.EndMerge();
-        ASSERT_EQ(TCrawlReport::Write(store, dir.toStdString()), "");
+        return store;
     };
-    save(past.path(), TVerdict::Fine);
-    save(now.path(), TVerdict::Broken);
-    QStringList chosen{empty.path(), now.path()};
-    w.Hooks.ChooseCompared = [&chosen] { return chosen; };
+    ASSERT_EQ(TCrawlFile::Save(crawl(TVerdict::Fine), {}, {}, file.toStdString()), "");
+    ASSERT_EQ(TCrawlReport::Write(crawl(TVerdict::Broken), now.path().toStdString()), "");
     w.show();
     w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-    const auto compare = [this] {
-        QTest::keyClick(&w, Qt::Key_F, Qt::AltModifier);
-        ASSERT_EQ(QApplication::activePopupWidget(), w.File1);
-        QTest::keyClick(w.File1, Qt::Key_M);
+    QTest::keyClick(&w, Qt::Key_F, Qt::AltModifier);
+    ASSERT_EQ(QApplication::activePopupWidget(), w.File1);
+    QTest::keyClick(w.File1, Qt::Key_M);
+    TCompareDialog& dialog = *w.CompareView;
+    ASSERT_TRUE(dialog.isVisible());
+    const auto compare = [&dialog](const QString& older, const QString& newer) {
+        const std::pair<QLineEdit*, QString> typed[] = {{dialog.OldEdit, older},
+                                                        {dialog.NewEdit, newer}};
+        for (const auto& [edit, path] : typed) {
+            QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(edit, path);
+        }
+        QTest::mouseClick(dialog.CompareButton, Qt::LeftButton);
     };
-    compare();
-    ASSERT_EQ(errors.size(), 1);
-    EXPECT_TRUE(errors[0].contains("pages.csv")) << errors[0].toStdString();
-    EXPECT_FALSE(w.CompareView->isVisible());
-    chosen = {past.path(), now.path()};
-    compare();
-    ASSERT_TRUE(w.CompareView->isVisible());
-    EXPECT_EQ(w.CompareView->List->model()->rowCount(), 1);
-    EXPECT_EQ(Row(w.CompareView->List, 0), (QStringList{"broke", "http://h/a", "fine: 200 OK",
-                                                        "broken: 404 Not Found", "http://h/"}));
-    EXPECT_TRUE(w.CompareView->Summary->text().endsWith("1 broke, 0 fixed, 0 new, 0 gone."))
-        << w.CompareView->Summary->text().toStdString();
+    compare(empty.path(), now.path());
+    EXPECT_TRUE(dialog.Summary->text().contains("pages.csv"))
+        << dialog.Summary->text().toStdString();
+    EXPECT_EQ(dialog.List->model()->rowCount(), 0);
+    compare(file, now.path());
+    ASSERT_EQ(dialog.List->model()->rowCount(), 1);
+    EXPECT_EQ(Row(dialog.List, 0), (QStringList{"broke", "http://h/a", "fine: 200 OK",
+                                                "broken: 404 Not Found", "http://h/"}));
+    EXPECT_TRUE(dialog.Summary->text().endsWith("1 broke, 0 fixed, 0 new, 0 gone."))
+        << dialog.Summary->text().toStdString();
+    compare(now.path(), empty.path() + "/notes.marrowby");
+    EXPECT_EQ(dialog.List->model()->rowCount(), 0);
+    EXPECT_TRUE(errors.isEmpty());
 }
 
 // File -> Open Folder: nothing when cancelled, an error for what is no

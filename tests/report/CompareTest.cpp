@@ -1,9 +1,21 @@
+#include "TChildProcess.h"
 #include "crawl/TRecordStore.h"
 #include "report/TCrawlCompare.h"
+#include "report/TCrawlReport.h"
+#include "report/TMarkup.h"
 
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <optional>
+#include <sstream>
+#include <unistd.h>
 
 namespace {
 
@@ -55,6 +67,22 @@ TRecordStore Crawl(const std::vector<TCase>& cases, bool now, const std::string&
             store.AddReference(c.Url, c.Source == 'o' ? KIND_OBJECT : KIND_PAGE, 1, true, ++line);
     store.EndMerge();
     return store;
+}
+
+std::string Slurp(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Runs a checker over a file; its output, or a failure when it does not end well.
+std::string Checked(const std::string& program, const std::vector<std::string>& arguments) {
+    TChildProcess child(program, arguments);
+    EXPECT_TRUE(child.Start());
+    EXPECT_TRUE(child.Wait(std::chrono::seconds(30)));
+    EXPECT_EQ(child.ExitCode(), 0) << child.Err();
+    return child.Out();
 }
 
 } // namespace
@@ -114,4 +142,117 @@ TEST(Compare, ListsWhatBrokeWasFixedIsNewAndIsGoneInTheOrderOfTheCrawls) {
         TCrawlCompare::Of(Crawl(moved, false, "http://h:8080/was"), now);
     EXPECT_EQ(TCrawlCompare::Count(across), (std::array<std::size_t, 4>{4, 2, 2, 2}));
     EXPECT_EQ(across.back().Url, "http://h:8080/old.png"); // gone: as it was
+}
+
+// The changes in every format, each row in its place; addresses and paths a
+// page or a person controls stay text, and what goes to CI is valid JUnit.
+TEST(Compare, WritesTheChangesInEveryFormat) {
+    using V = TVerdict;
+    using C = TChange;
+    const std::vector<TCase> cases{
+        {"http://h/\"><script>alert(1)</script>", 'p', V::Fine, V::Broken, C::Broke},
+        {"http://h/i.gif", 'o', std::nullopt, V::Broken, C::Broke},
+        {"http://o/x?a=1&b=<2>", 'x', V::Broken, V::Fine, C::Fixed},
+        {"http://h/new", 'p', std::nullopt, V::Fine, C::New},
+        {"javascript:alert(2)//http://h/", 'p', V::Fine, std::nullopt, C::Gone},
+    };
+    const std::vector<TChangeRow> changes =
+        TCrawlCompare::Of(Crawl(cases, false, "http://h/was"), Crawl(cases, true, "http://h/"));
+    ASSERT_EQ(changes.size(), cases.size());
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("marrowby-compare-" + std::to_string(getpid()));
+    ASSERT_EQ(TCrawlReport::WriteSet(TCrawlCompare::Report(changes, "old/", "<i>new</i>.marrowby"),
+                                     dir.string(), TCrawlReport::Formats()),
+              "");
+
+    const struct {
+        const char* File;
+        std::function<void(const std::string& text)> Check;
+    } table[] = {
+        {"compare.csv",
+         [&](const std::string& csv) {
+             EXPECT_TRUE(csv.starts_with("Change,URI,Old status,New status,Pages\r\nbroke,"));
+             EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + changes.size());
+         }},
+        {"compare.json",
+         [&](const std::string& text) {
+             QJsonParseError error;
+             const QJsonObject json =
+                 QJsonDocument::fromJson(QByteArray::fromStdString(text), &error).object();
+             ASSERT_EQ(error.error, QJsonParseError::NoError) << text;
+             EXPECT_EQ(json["options"].toObject()["new"].toString(), "<i>new</i>.marrowby");
+             EXPECT_EQ(json["changes"].toObject(),
+                       (QJsonObject{{"broke", 2}, {"fixed", 1}, {"new", 1}, {"gone", 1}}));
+             const QJsonArray rows = json["compare"].toArray();
+             ASSERT_EQ(rows.size(), static_cast<qsizetype>(changes.size()));
+             for (std::size_t i = 0; i < changes.size(); ++i) {
+                 const QJsonObject row = rows[static_cast<qsizetype>(i)].toObject();
+                 EXPECT_EQ(row["Change"].toString().toStdString(),
+                           TCrawlCompare::Name(changes[i].Change));
+                 EXPECT_EQ(row["URI"].toString().toStdString(), changes[i].Url);
+                 EXPECT_EQ(row["Pages"].toArray(),
+                           QJsonArray{QString::fromStdString(changes[i].Pages.front())});
+             }
+         }},
+        {"compare.html",
+         [&](const std::string& html) {
+             // Each address in its section, the sections in the order of the changes.
+             std::size_t at = 0;
+             for (const C kind : {C::Broke, C::Fixed, C::New, C::Gone}) {
+                 at = html.find(std::string("<section id=\"") + TCrawlCompare::Name(kind), at);
+                 ASSERT_NE(at, std::string::npos) << TCrawlCompare::Name(kind);
+                 for (const TChangeRow& row : changes)
+                     if (row.Change == kind) {
+                         at = html.find(TMarkup::Escaped(row.Url), at);
+                         EXPECT_NE(at, std::string::npos) << row.Url;
+                     }
+             }
+             EXPECT_NE(html.find("<b>2</b> broke"), std::string::npos);
+             EXPECT_EQ(html.find("<script>"), std::string::npos);
+             EXPECT_NE(html.find("&lt;i&gt;new&lt;/i&gt;.marrowby"), std::string::npos);
+             std::istringstream tags(
+                 Checked("/usr/bin/python3", {"-c", R"(
+import html.parser, sys
+class Tags(html.parser.HTMLParser):
+    def handle_starttag(self, tag, attrs):
+        for name, value in attrs:
+            print(tag, name, value if name == 'href' else '-')
+        print(tag, '-', '-')
+Tags().feed(open(sys.argv[1], encoding='utf-8').read())
+)",
+                                              (dir / "compare.html").string()}));
+             for (std::string line; std::getline(tags, line);) {
+                 std::istringstream fields(line);
+                 std::string tag, name, value;
+                 fields >> tag >> name >> value;
+                 EXPECT_NE(tag, "script") << line;
+                 EXPECT_FALSE(name.starts_with("on")) << line;
+                 if (name == "href") {
+                     EXPECT_TRUE(value.starts_with("http://")) << line;
+                 }
+             }
+         }},
+        {"compare.xml",
+         [&](const std::string& xml) {
+             Checked("/usr/bin/xmllint",
+                     {"--noout", "--schema", MARROWBY_JUNIT_XSD, (dir / "compare.xml").string()});
+             EXPECT_EQ(xml.find("<script>"), std::string::npos);
+             EXPECT_NE(xml.find("<testsuites name=\"marrowby compare\" tests=\"3\" "
+                                "failures=\"2\""),
+                       std::string::npos)
+                 << xml;
+             EXPECT_NE(xml.find("<testcase name=\"http://h/i.gif\" classname=\"broke\">\n      "
+                                "<failure message=\"broken: 404 Not Found\" type=\"broke\">was "
+                                "not listed; linked from http://h/</failure>"),
+                       std::string::npos)
+                 << xml;
+         }},
+    };
+    for (const auto& format : table) {
+        SCOPED_TRACE(format.File);
+        const std::string text = Slurp(dir / format.File);
+        ASSERT_FALSE(text.empty());
+        format.Check(text);
+    }
+    std::filesystem::remove_all(dir);
 }
