@@ -272,7 +272,7 @@ std::string TCrawlSchema::CheckReplaceable(const std::string& path) {
     std::error_code ec;
     if (!fs::exists(fs::symlink_status(path, ec)))
         return {};
-    if (fs::is_symlink(fs::symlink_status(path, ec)) || !fs::is_regular_file(path, ec))
+    if (!fs::is_regular_file(path, ec)) // a folder, a device, a link to nothing
         return path + ": not a Marrowby crawl file, left as it is";
     std::ifstream in(path, std::ios::binary);
     char header[72] = {};

@@ -8,6 +8,7 @@
 #include "crawl/TCrawlOptions.h"
 #include "crawl/TRecordStore.h"
 #include "report/TReport.h"
+#include "store/TCrawlFile.h"
 #include "store/TCrawlRecorder.h"
 
 #include <gtest/gtest.h>
@@ -183,6 +184,12 @@ TEST(CrawlRecorder, AKilledWriterLeavesAFileWithAllItCommitted) {
         ASSERT_TRUE(writer.Start());
         ASSERT_TRUE(writer.Wait(std::chrono::seconds(60)));
         ASSERT_EQ(writer.ExitCode(), -2) << writer.Out() << writer.Err();
+        // Its tables (empty: the crawl never halted) read as they are, its
+        // log beside it.
+        TRecordStore store;
+        TCrawlOptions options;
+        TReport about;
+        EXPECT_EQ(TCrawlFile::Load(path, store, options, about), "");
         const std::size_t last = std::size_t(LastPage(writer.Out()));
         ExpectCommittedPages(path, last, last + 1);
     }
