@@ -84,6 +84,16 @@ QByteArray TAnswerCodec::Encode(const TAnswer& a) {
 }
 
 std::optional<TAnswer> TAnswerCodec::Decode(const QByteArray& compressed) {
+    // The length it claims, checked before qUncompress takes room for it: no
+    // more than an answer holds (a page's body and its words), nor than zlib
+    // can make of those bytes (about a thousand to one).
+    if (compressed.size() < 4)
+        return std::nullopt;
+    const auto byte = [&](int at) { return quint64(uchar(compressed[at])); };
+    const quint64 claimed = byte(0) << 24 | byte(1) << 16 | byte(2) << 8 | byte(3);
+    if (claimed > quint64(TRequest::kPageCap) + 1024 * 1024 ||
+        claimed > quint64(compressed.size()) * 1100)
+        return std::nullopt;
     const QByteArray data = qUncompress(compressed);
     QDataStream in(data);
     in.setVersion(StreamVersion);
