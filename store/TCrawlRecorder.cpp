@@ -10,6 +10,7 @@
 
 #include <QSqlQuery>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -22,6 +23,9 @@ const char* const CountersSql =
     "UPDATE meta SET value = CASE name WHEN 'pages' THEN ? WHEN 'queued' THEN ? "
     "WHEN 'objects' THEN ? WHEN 'external' THEN ? END "
     "WHERE name IN ('pages', 'queued', 'objects', 'external')";
+
+// More answers than a file of a terabyte holds.
+constexpr qint64 MaxAnswers = qint64(1) << 30;
 
 } // namespace
 
@@ -125,10 +129,8 @@ std::unique_ptr<TCrawlRecorder> TCrawlRecorder::Create(const std::string& path,
             !TCrawlSchema::Write(db, none, options, about, TCrawlSchema::Running, {}))
             error = db.Error();
     }
-    if (error.empty()) {
-        TCrawlSchema::Remove(path);
+    if (error.empty())
         error = TCrawlSchema::Replace(part, path);
-    }
     if (!error.empty()) {
         TCrawlSchema::Remove(part);
         error = path + ": cannot be written: " + error;
@@ -177,7 +179,13 @@ std::unique_ptr<TCrawlRecorder> TCrawlRecorder::Open(const std::string& path,
             error = path + ": cannot be read: " + s.Db.Error();
             return nullptr;
         }
-        s.ReplayEnd = last.value(0).toLongLong();
+        // Numbered from 1 without a gap, as SQLite numbers them: a number
+        // past what any disk holds is a damaged file, not a bitmap to make.
+        s.ReplayEnd = std::max<qint64>(last.value(0).toLongLong(), 0);
+        if (s.ReplayEnd > MaxAnswers) {
+            error = path + ": damaged (answer number " + std::to_string(s.ReplayEnd) + ")";
+            return nullptr;
+        }
         s.Taken.assign(std::size_t(s.ReplayEnd) + 1, false);
     }
     return recorder;
