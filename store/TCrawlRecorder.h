@@ -46,7 +46,8 @@ public:
     const std::string& Path() const noexcept;
 
     // TCrawlJournal. Replay gives the answers the file held when opened,
-    // each once, a key's in the order recorded; answers recorded since are
+    // each once, a key's in the order recorded (Id 0: the caller gives it
+    // its request's); answers recorded since are
     // kept for the next reading, never replayed now. A key not in the file
     // costs one lookup in its index. A commit that fails keeps what was
     // recorded since the last one, for the next commit to try again.

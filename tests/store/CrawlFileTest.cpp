@@ -141,7 +141,8 @@ TEST(CrawlFile, ASavedCrawlLoadsIntoTheSameReport) {
 }
 
 // What is not a crawl file, a damaged one, or one a newer version wrote, is
-// refused by both readers and says why.
+// refused by both readers and says why; what is not a crawl file is never
+// written over.
 TEST(CrawlFile, RefusesWhatItCannotRead) {
     QTemporaryDir dir;
     const QString saved = dir.filePath("saved.marrowby"), text = dir.filePath("notes.marrowby"),
@@ -200,6 +201,10 @@ TEST(CrawlFile, RefusesWhatItCannotRead) {
         EXPECT_EQ(error.rfind(c.Path.toStdString(), 0), 0u) << error;
     }
     EXPECT_FALSE(std::filesystem::exists(dir.filePath("none.marrowby").toStdString()));
+    // Nor is such a file written over.
+    EXPECT_EQ(TCrawlFile::Save(full, {}, {}, text.toStdString()),
+              text.toStdString() + ": not a Marrowby crawl file, left as it is");
+    EXPECT_EQ(Slurp(text.toStdString()), "Id,Depth,URI\n1,0,http://h\n");
     // Its tables read; its journal, numbered past what any disk holds, does not.
     TCrawlOptions options;
     TReport about;
