@@ -1,7 +1,9 @@
 #include "TAnswerCodec.h"
 
+#include <QBuffer>
 #include <QDataStream>
-#include <QIODevice>
+
+#include <zlib.h>
 
 namespace {
 
@@ -22,9 +24,26 @@ bool Take(QDataStream& in, std::string& text) {
 
 } // namespace
 
+struct TAnswerCodec::TDeflate {
+    z_stream Stream{};
+    bool Ready = deflateInit(&Stream, Z_BEST_SPEED) == Z_OK;
+    ~TDeflate() {
+        if (Ready)
+            deflateEnd(&Stream);
+    }
+};
+
+TAnswerCodec::TAnswerCodec() : FDeflate(std::make_unique<TDeflate>()) {}
+
+TAnswerCodec::~TAnswerCodec() = default;
+
 QByteArray TAnswerCodec::Encode(const TAnswer& a) {
-    QByteArray data;
-    QDataStream out(&data, QIODevice::WriteOnly);
+    if (FPlain.capacity() > 1024 * 1024)
+        FPlain = QByteArray(); // a big body's room is not kept for ever
+    FPlain.resize(0);          // else the room stays
+    QBuffer buffer(&FPlain);
+    buffer.open(QIODevice::WriteOnly);
+    QDataStream out(&buffer);
     out.setVersion(StreamVersion);
     out << Layout << qint32(a.Status);
     Put(out, a.StatusText);
@@ -42,10 +61,39 @@ QByteArray TAnswerCodec::Encode(const TAnswer& a) {
     out << qint32(a.Failure);
     Put(out, a.Reason);
     out << qint32(a.Retries);
-    return qCompress(data);
+    buffer.close();
+
+    // qCompress's form: the length before compression (32 bits, big-endian),
+    // then the zlib stream.
+    z_stream& z = FDeflate->Stream;
+    if (!FDeflate->Ready || deflateReset(&z) != Z_OK)
+        return qCompress(FPlain, 1);
+    const uLong size = uLong(FPlain.size());
+    QByteArray packed(qsizetype(deflateBound(&z, size) + 4), Qt::Uninitialized);
+    uchar* head = reinterpret_cast<uchar*>(packed.data());
+    head[0] = uchar(size >> 24), head[1] = uchar(size >> 16), head[2] = uchar(size >> 8),
+    head[3] = uchar(size);
+    z.next_in = reinterpret_cast<Bytef*>(FPlain.data());
+    z.avail_in = uInt(size);
+    z.next_out = head + 4;
+    z.avail_out = uInt(packed.size() - 4);
+    if (deflate(&z, Z_FINISH) != Z_STREAM_END)
+        return qCompress(FPlain, 1);
+    packed.truncate(qsizetype(4 + z.total_out));
+    return packed;
 }
 
 std::optional<TAnswer> TAnswerCodec::Decode(const QByteArray& compressed) {
+    // The length it claims, checked before qUncompress takes room for it: no
+    // more than an answer holds (a page's body and its words), nor than zlib
+    // can make of those bytes (about a thousand to one).
+    if (compressed.size() < 4)
+        return std::nullopt;
+    const auto byte = [&](int at) { return quint64(uchar(compressed[at])); };
+    const quint64 claimed = byte(0) << 24 | byte(1) << 16 | byte(2) << 8 | byte(3);
+    if (claimed > quint64(TRequest::kPageCap) + 1024 * 1024 ||
+        claimed > quint64(compressed.size()) * 1100)
+        return std::nullopt;
     const QByteArray data = qUncompress(compressed);
     QDataStream in(data);
     in.setVersion(StreamVersion);

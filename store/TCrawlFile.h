@@ -27,8 +27,8 @@ public:
     // crawl, replacing a crawl file there (any other file is left alone and
     // refused). The file is written in one transaction under a temporary
     // name beside path and renamed into place once whole, so a crash or a
-    // full disk leaves the last file as it was. Returns an empty string on success, else what went
-    // wrong, naming the file.
+    // full disk leaves the last file as it was. Returns an empty string on
+    // success, else what went wrong, naming the file.
     static std::string Save(const TRecordStore& store, const TCrawlOptions& options,
                             const TReport& about, const std::string& path);
 

@@ -10,9 +10,24 @@
 
 #include <QSqlQuery>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <unistd.h>
+
+namespace {
+
+// The counters of TCrawlSchema::CounterMeta, in its order.
+const char* const CountersSql =
+    "UPDATE meta SET value = CASE name WHEN 'pages' THEN ? WHEN 'queued' THEN ? "
+    "WHEN 'objects' THEN ? WHEN 'external' THEN ? END "
+    "WHERE name IN ('pages', 'queued', 'objects', 'external')";
+
+// More answers than a file of a terabyte holds.
+constexpr qint64 MaxAnswers = qint64(1) << 30;
+
+} // namespace
 
 struct TCrawlRecorder::TState {
     std::string Path;
@@ -35,13 +50,17 @@ struct TCrawlRecorder::TState {
         QByteArray Data;
     };
     std::vector<TPending> Pending;
+    TAnswerCodec Codec;
     // Prepared when first needed (a file of version 1 has no answers yet);
     // after Db, so that they go before the connection does.
-    std::optional<QSqlQuery> SeqsOf, DataOf, Insert;
+    std::optional<QSqlQuery> SeqsOf, DataOf, Insert, Counters;
+    // meta's state as last written: written again only when it changes.
+    std::string State;
 
     QSqlQuery* Prepared(std::optional<QSqlQuery>& query, const char* sql) {
         if (!query) {
             query.emplace(Db.Query());
+            query->setForwardOnly(true); // rows read once, not cached
             if (!query->prepare(QString::fromLatin1(sql))) {
                 query.reset();
                 return nullptr;
@@ -55,13 +74,18 @@ struct TCrawlRecorder::TState {
         SeqsOf.reset();
         DataOf.reset();
         Insert.reset();
+        Counters.reset();
     }
 
     // Opens path; once it is known for a crawl file, Prepare.
     bool Connect() { return Db.Open(Path); }
     // A commit waits for the log to be written, not synced: a crash of the
-    // machine may lose the last commits, never the file.
-    bool Prepare() { return Db.Exec("PRAGMA synchronous = NORMAL"); }
+    // machine may lose the last commits, never the file. The log, grown big
+    // by the tables of a halt, goes back to 64 MiB once copied into the file.
+    bool Prepare() {
+        return Db.Exec("PRAGMA synchronous = NORMAL") &&
+               Db.Exec("PRAGMA journal_size_limit = 67108864");
+    }
     // Starts a write: in WAL mode (a commit is an append to the log, synced
     // at checkpoints), the file brought up to this version.
     bool Begin() {
@@ -105,10 +129,8 @@ std::unique_ptr<TCrawlRecorder> TCrawlRecorder::Create(const std::string& path,
             !TCrawlSchema::Write(db, none, options, about, TCrawlSchema::Running, {}))
             error = db.Error();
     }
-    if (error.empty()) {
-        TCrawlSchema::Remove(path);
+    if (error.empty())
         error = TCrawlSchema::Replace(part, path);
-    }
     if (!error.empty()) {
         TCrawlSchema::Remove(part);
         error = path + ": cannot be written: " + error;
@@ -117,6 +139,7 @@ std::unique_ptr<TCrawlRecorder> TCrawlRecorder::Create(const std::string& path,
     std::unique_ptr<TCrawlRecorder> recorder(new TCrawlRecorder());
     TState& s = *recorder->FState;
     s.Path = path;
+    s.State = TCrawlSchema::Running;
     if (!s.Connect() || !s.Prepare()) {
         error = path + ": cannot be opened: " + s.Db.Error();
         return nullptr;
@@ -147,7 +170,8 @@ std::unique_ptr<TCrawlRecorder> TCrawlRecorder::Open(const std::string& path,
     }
     // A file of version 1 was written whole, when its crawl ended.
     s.Upgrade = meta.Version < 2;
-    s.Finished = s.Upgrade || meta.Values["state"] == TCrawlSchema::Finished;
+    s.State = meta.Values["state"];
+    s.Finished = s.Upgrade || s.State == TCrawlSchema::Finished;
     s.PagesCommitted = std::strtoull(meta.Values["pages"].c_str(), nullptr, 10);
     if (!s.Upgrade) {
         QSqlQuery last = s.Db.Query();
@@ -155,7 +179,13 @@ std::unique_ptr<TCrawlRecorder> TCrawlRecorder::Open(const std::string& path,
             error = path + ": cannot be read: " + s.Db.Error();
             return nullptr;
         }
-        s.ReplayEnd = last.value(0).toLongLong();
+        // Numbered from 1 without a gap, as SQLite numbers them: a number
+        // past what any disk holds is a damaged file, not a bitmap to make.
+        s.ReplayEnd = std::max<qint64>(last.value(0).toLongLong(), 0);
+        if (s.ReplayEnd > MaxAnswers) {
+            error = path + ": damaged (answer number " + std::to_string(s.ReplayEnd) + ")";
+            return nullptr;
+        }
         s.Taken.assign(std::size_t(s.ReplayEnd) + 1, false);
     }
     return recorder;
@@ -199,7 +229,7 @@ std::optional<TAnswer> TCrawlRecorder::Replay(const std::string& key) {
 }
 
 void TCrawlRecorder::Record(const std::string& key, const TAnswer& answer) {
-    FState->Pending.push_back({key, answer.Status, answer.Reason, TAnswerCodec::Encode(answer)});
+    FState->Pending.push_back({key, answer.Status, answer.Reason, FState->Codec.Encode(answer)});
 }
 
 std::string TCrawlRecorder::Commit(const TCrawlProgress& progress) {
@@ -219,11 +249,21 @@ std::string TCrawlRecorder::Commit(const TCrawlProgress& progress) {
             ok = s.Db.Run(*insert);
         }
     }
-    TCrawlSchema::TPairs meta = TCrawlSchema::CounterMeta(progress);
-    meta.emplace_back("state", TCrawlSchema::Running);
-    ok = ok && TCrawlSchema::WriteMeta(s.Db, meta);
+    // The counters, in one statement: the rows are there since the file was
+    // made (or brought up to this version).
+    QSqlQuery* counters = ok ? s.Prepared(s.Counters, CountersSql) : nullptr;
+    ok = counters != nullptr || s.Db.Fail(std::string("the counters cannot be written"));
+    if (ok) {
+        const TCrawlSchema::TPairs values = TCrawlSchema::CounterMeta(progress);
+        for (std::size_t i = 0; i < values.size(); ++i)
+            counters->bindValue(int(i), QString::fromStdString(values[i].second));
+        ok = s.Db.Run(*counters);
+    }
+    const bool newState = s.State != TCrawlSchema::Running;
+    ok = ok && (!newState || TCrawlSchema::WriteMeta(s.Db, {{"state", TCrawlSchema::Running}}));
     if (std::string error = s.End(ok); !error.empty())
         return error; // the answers stay pending, for the next commit
+    s.State = TCrawlSchema::Running;
     s.Pending.clear();
     s.PagesCommitted = progress.Pages;
     s.Finished = false;
@@ -254,6 +294,7 @@ std::string TCrawlRecorder::WriteTables(const TRecordStore& store,
     insert.finish();
     if (std::string error = s.End(ok); !error.empty())
         return error;
+    s.State = finished ? TCrawlSchema::Finished : TCrawlSchema::Stopped;
     s.Finished = finished;
     if (finished) {
         s.Pending.clear();

@@ -185,8 +185,8 @@ const char* const Indexes[] = {
 
 // The journal of answers (TCrawlRecorder) and the queue.
 const char* const JournalTables[] = {
-    "CREATE TABLE IF NOT EXISTS answers (seq INTEGER PRIMARY KEY, key TEXT NOT NULL, "
-    "status INTEGER NOT NULL, reason TEXT NOT NULL, data BLOB NOT NULL)",
+    ("CREATE TABLE IF NOT EXISTS answers (seq INTEGER PRIMARY KEY, key TEXT NOT NULL, "
+     "status INTEGER NOT NULL, reason TEXT NOT NULL, data BLOB NOT NULL)"),
     "CREATE INDEX IF NOT EXISTS answers_key ON answers (key, seq)",
     "CREATE TABLE IF NOT EXISTS queue (address TEXT NOT NULL)",
 };
@@ -218,6 +218,7 @@ std::string ReadError(const std::string& path, const QSqlQuery& query, const std
 template <class Visit>
 std::string ReadPairs(TCrawlDb& db, const std::string& path, const char* table, Visit visit) {
     QSqlQuery query = db.Query();
+    query.setForwardOnly(true);
     if (!query.exec(QStringLiteral("SELECT name, value FROM %1").arg(QLatin1String(table))))
         return ReadError(path, query, std::string(" (no table ") + table + ")");
     while (query.next())
@@ -272,7 +273,7 @@ std::string TCrawlSchema::CheckReplaceable(const std::string& path) {
     std::error_code ec;
     if (!fs::exists(fs::symlink_status(path, ec)))
         return {};
-    if (fs::is_symlink(fs::symlink_status(path, ec)) || !fs::is_regular_file(path, ec))
+    if (!fs::is_regular_file(path, ec)) // a folder, a device, a link to nothing
         return path + ": not a Marrowby crawl file, left as it is";
     std::ifstream in(path, std::ios::binary);
     char header[72] = {};
@@ -343,8 +344,11 @@ bool TCrawlSchema::Upgrade(TCrawlDb& db) {
     for (const char* sql : JournalTables)
         if (!db.Exec(sql))
             return false;
+    TPairs meta = CounterMeta({});
+    meta.emplace_back("schema", std::to_string(TCrawlFile::Version));
+    meta.emplace_back("state", Finished);
     return db.Exec("PRAGMA user_version = " + std::to_string(TCrawlFile::Version)) &&
-           WriteMeta(db, {{"schema", std::to_string(TCrawlFile::Version)}});
+           WriteMeta(db, meta);
 }
 
 bool TCrawlSchema::WriteMeta(TCrawlDb& db, const TPairs& values) {
@@ -435,6 +439,7 @@ std::string TCrawlSchema::ReadReportTables(TCrawlDb& db, const std::string& path
     const TRecordStore none;
     TReportReader::TTables tables;
     QSqlQuery query = db.Query();
+    query.setForwardOnly(true); // rows read once: not cached in the query too
     for (const TReportTable& table : TReportTables::Of(none)) {
         TReportReader::TTable* into = TableOf(tables, table.Name);
         if (into == nullptr)

@@ -48,8 +48,8 @@ public:
     // and made again, rows, then indexes), inside the caller's transaction.
     static bool WriteReportTables(TCrawlDb& db, const TRecordStore& store);
     // The journal of answers and the queue, when the file has none yet (a
-    // file of version 1), and the version raised; inside the caller's
-    // transaction.
+    // file of version 1), meta's counters and state, and the version raised;
+    // inside the caller's transaction.
     static bool Upgrade(TCrawlDb& db);
     // Sets the rows of meta.
     static bool WriteMeta(TCrawlDb& db, const TPairs& values);

@@ -141,14 +141,16 @@ TEST(CrawlFile, ASavedCrawlLoadsIntoTheSameReport) {
 }
 
 // What is not a crawl file, a damaged one, or one a newer version wrote, is
-// refused by both readers and says why.
+// refused by both readers and says why; what is not a crawl file is never
+// written over.
 TEST(CrawlFile, RefusesWhatItCannotRead) {
     QTemporaryDir dir;
     const QString saved = dir.filePath("saved.marrowby"), text = dir.filePath("notes.marrowby"),
                   other = dir.filePath("other.sqlite"), newer = dir.filePath("newer.marrowby"),
                   gutted = dir.filePath("gutted.marrowby"), cut = dir.filePath("cut.marrowby"),
                   noise = dir.filePath("noise.marrowby"),
-                  journal = dir.filePath("nojournal.marrowby");
+                  journal = dir.filePath("nojournal.marrowby"),
+                  numbered = dir.filePath("numbered.marrowby");
     TRecordStore full;
     full.AddPageRow(
         {1, 0, "http://h/", 5, 200, "text/html", TVerdict::Fine, std::string(9000, 'x')});
@@ -164,9 +166,11 @@ TEST(CrawlFile, RefusesWhatItCannotRead) {
     const struct {
         QString Path;
         QStringList Sql;
-    } made[] = {{newer, {"PRAGMA user_version = 99"}},
-                {gutted, {"DROP TABLE links"}},
-                {journal, {"DROP TABLE answers"}}};
+    } made[] = {
+        {newer, {"PRAGMA user_version = 99"}},
+        {gutted, {"DROP TABLE links"}},
+        {journal, {"DROP TABLE answers"}},
+        {numbered, {"INSERT INTO answers VALUES (9000000000000000000, 'k', 0, '', x'00')"}}};
     for (const auto& m : made) {
         std::filesystem::copy_file(saved.toStdString(), m.Path.toStdString());
         RunSql(m.Path, m.Sql);
@@ -197,6 +201,16 @@ TEST(CrawlFile, RefusesWhatItCannotRead) {
         EXPECT_EQ(error.rfind(c.Path.toStdString(), 0), 0u) << error;
     }
     EXPECT_FALSE(std::filesystem::exists(dir.filePath("none.marrowby").toStdString()));
+    // Nor is such a file written over.
+    EXPECT_EQ(TCrawlFile::Save(full, {}, {}, text.toStdString()),
+              text.toStdString() + ": not a Marrowby crawl file, left as it is");
+    EXPECT_EQ(Slurp(text.toStdString()), "Id,Depth,URI\n1,0,http://h\n");
+    // Its tables read; its journal, numbered past what any disk holds, does not.
+    TCrawlOptions options;
+    TReport about;
+    std::string error;
+    EXPECT_FALSE(TCrawlRecorder::Open(numbered.toStdString(), options, about, error));
+    EXPECT_EQ(error, numbered.toStdString() + ": damaged (answer number 9000000000000000000)");
 }
 
 // A file of version 1 (no journal, no queue, no state) reads as a finished

@@ -8,6 +8,7 @@
 #include "crawl/TCrawlOptions.h"
 #include "crawl/TRecordStore.h"
 #include "report/TReport.h"
+#include "store/TCrawlFile.h"
 #include "store/TCrawlRecorder.h"
 
 #include <gtest/gtest.h>
@@ -183,6 +184,12 @@ TEST(CrawlRecorder, AKilledWriterLeavesAFileWithAllItCommitted) {
         ASSERT_TRUE(writer.Start());
         ASSERT_TRUE(writer.Wait(std::chrono::seconds(60)));
         ASSERT_EQ(writer.ExitCode(), -2) << writer.Out() << writer.Err();
+        // Its tables (empty: the crawl never halted) read as they are, its
+        // log beside it.
+        TRecordStore store;
+        TCrawlOptions options;
+        TReport about;
+        EXPECT_EQ(TCrawlFile::Load(path, store, options, about), "");
         const std::size_t last = std::size_t(LastPage(writer.Out()));
         ExpectCommittedPages(path, last, last + 1);
     }
@@ -225,13 +232,19 @@ TEST(CrawlRecorder, TablesOfAHaltAndOfTheEnd) {
               (std::vector<std::string>{"stopped"}));
     EXPECT_EQ(Column(path, "SELECT hex(address) FROM queue ORDER BY rowid"),
               (std::vector<std::string>{"687474703A2F2F682F71", "687474703A2F2F682FFF"}));
-    EXPECT_EQ(Column(path, "SELECT uri FROM pages"), (std::vector<std::string>{"http://h/"}));
+    TRecordStore loaded;
     TCrawlOptions options;
+    ASSERT_EQ(TCrawlFile::Load(path, loaded, options, about), "");
+    EXPECT_EQ(loaded.PageRows().size(), 1u);
     {
         auto recorder = TCrawlRecorder::Open(path, options, about, error);
         ASSERT_TRUE(recorder) << error;
         EXPECT_FALSE(recorder->Finished());
         ExpectReplays(*recorder, PageKey(1), PageAnswer(1));
+        ASSERT_EQ(recorder->Commit({2, 1, 0, 0}), ""); // goes on
+        EXPECT_EQ(Column(path, "SELECT value FROM meta WHERE name IN ('pages', 'state') "
+                               "ORDER BY name"),
+                  (std::vector<std::string>{"2", "running"}));
         about.Finished = "2026-05-01T12:00:09Z";
         ASSERT_EQ(recorder->WriteTables(store, {}, about, true), "");
         EXPECT_TRUE(recorder->Finished());
