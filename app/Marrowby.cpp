@@ -145,12 +145,20 @@ struct TOptions {
                                "\nExample: marrowby --recheck today.marrowby --report out/",
                                "FILE|DIR"};
     QCommandLineOption CrawlFile{"crawl-file",
-                                 "With --headless or --recheck: keep the crawl in FILE when it "
-                                 "ends, one SQLite file (see docs/CRAWL-FILE.md) to compare with "
-                                 "--compare or query with sqlite3 (with --recheck FILE: instead "
-                                 "of rewriting FILE).\nExample: marrowby --headless "
-                                 "--site public/ --crawl-file today.marrowby",
+                                 "With --headless or --recheck: keep the crawl in FILE as it "
+                                 "goes, one SQLite file (see docs/CRAWL-FILE.md) to go on with "
+                                 "(--resume), compare with --compare or query with sqlite3 (with "
+                                 "--recheck FILE: instead of rewriting FILE). A killed crawl "
+                                 "loses at most the page in flight.\nExample: "
+                                 "marrowby --headless --site public/ --crawl-file today.marrowby",
                                  "FILE"};
+    QCommandLineOption Resume{"resume",
+                              "Go on, headless, with the crawl kept in FILE (--crawl-file) "
+                              "that was stopped or cut short, with the options kept in it; "
+                              "options given beside it win. The report (--report) is the one "
+                              "an uninterrupted crawl writes.\nExample: marrowby --resume "
+                              "today.marrowby --report out/",
+                              "FILE"};
     QCommandLineOption Compare{"compare",
                                "Compare the crawls kept in OLD and NEW, each a crawl file "
                                "(--crawl-file) or a folder of CSV reports: print how "
@@ -228,23 +236,29 @@ QString ReadCrawlOptions(const QCommandLineParser& cl, const TOptions& o, TCrawl
                 .arg(n.Name)
                 .arg(n.Low)
                 .arg(n.High);
-    options.External = !cl.isSet(o.NoExternal);
-    options.Robots = !cl.isSet(o.IgnoreRobots);
-    options.Confirm = !cl.isSet(o.NoConfirm);
+    // Only what is given changes options: a resumed crawl's come from its file.
+    if (cl.isSet(o.NoExternal))
+        options.External = false;
+    if (cl.isSet(o.IgnoreRobots))
+        options.Robots = false;
+    if (cl.isSet(o.NoConfirm))
+        options.Confirm = false;
     if (cl.isSet(o.UserAgent)) {
         options.UserAgent = cl.value(o.UserAgent).toStdString();
         if (options.UserAgent.empty() ||
             options.UserAgent.find_first_of("\r\n") != std::string::npos)
             return "--user-agent takes one line of text";
     }
-    options.Include = cl.value(o.Include).toStdString();
-    options.Exclude = cl.value(o.Exclude).toStdString();
+    if (cl.isSet(o.Include))
+        options.Include = cl.value(o.Include).toStdString();
+    if (cl.isSet(o.Exclude))
+        options.Exclude = cl.value(o.Exclude).toStdString();
     if (const std::string error = options.ScopeError(); !error.empty())
         return QString::fromStdString("--" + error);
     return {};
 }
 
-// The report formats of --format; the error to show, else empty.
+// The report's formats (--format); the error to show, else empty.
 QString ReadFormats(const QCommandLineParser& cl, const TOptions& o,
                     std::vector<std::string>& formats) {
     for (const QString& format : cl.value(o.Format).split(',')) {
@@ -288,6 +302,31 @@ int RunCompare(const QCommandLineParser& cl, const TOptions& o, int argc, char**
                                 QFile::encodeName(cl.positionalArguments().front()).toStdString(),
                                 QFile::encodeName(cl.value(o.Report)).toStdString(), formats,
                                 std::cout, std::cerr);
+}
+
+int RunResume(const QCommandLineParser& cl, const TOptions& o, int argc, char** argv) {
+    if (!cl.positionalArguments().isEmpty() || cl.isSet(o.Site) || cl.isSet(o.Recheck) ||
+        cl.isSet(o.CrawlFile))
+        return UsageError("--resume FILE goes on with the crawl in FILE: give no address, "
+                          "--site, --recheck or --crawl-file");
+    int delay = 0;
+    if (cl.isSet(o.Delay) && !ReadCount(cl.value(o.Delay), delay))
+        return UsageError("--delay takes a whole number of seconds, 0 or more");
+    TCrawlOptions checked;
+    if (const QString error = ReadCrawlOptions(cl, o, checked); !error.isEmpty())
+        return UsageError(error);
+    std::vector<std::string> formats;
+    if (const QString error = ReadFormats(cl, o, formats); !error.isEmpty())
+        return UsageError(error);
+    TCoreApplication app(argc, argv);
+    THeadlessRun run(QFile::encodeName(cl.value(o.Report)).toStdString(), formats);
+    run.SetStrict(cl.isSet(o.Strict));
+    return run.ExecResume(QFile::encodeName(cl.value(o.Resume)).toStdString(),
+                          [&](TCrawlOptions& options, int& delaySeconds) {
+                              ReadCrawlOptions(cl, o, options); // checked above
+                              if (cl.isSet(o.Delay))
+                                  delaySeconds = delay;
+                          });
 }
 
 int RunCrawl(const QCommandLineParser& cl, const TOptions& o, int argc, char** argv) {
@@ -393,8 +432,8 @@ int Marrowby(int argc, char** argv) {
     cl.addOptions({o.Help,        o.Version,      o.Site,      o.Headless,  o.Delay,      o.PerHost,
                    o.Connections, o.HostGap,      o.Retries,   o.MaxWait,   o.NoExternal, o.Strict,
                    o.NoConfirm,   o.IgnoreRobots, o.UserAgent, o.MaxDepth,  o.MaxPages,   o.Include,
-                   o.Exclude,     o.Report,       o.Recheck,   o.CrawlFile, o.Compare,    o.Format,
-                   o.Scan,        o.Base,         o.Depth});
+                   o.Exclude,     o.Report,       o.Recheck,   o.CrawlFile, o.Resume,     o.Compare,
+                   o.Format,      o.Scan,         o.Base,      o.Depth});
     cl.addPositionalArgument("URL", "The start address.\nExample: marrowby https://example.org/",
                              "[URL]");
     if (!cl.parse(arguments))
@@ -423,6 +462,8 @@ int Marrowby(int argc, char** argv) {
         return RunCompare(cl, o, argc, argv);
     if (cl.isSet(o.Scan))
         return RunScan(cl, o, argc, argv);
+    if (cl.isSet(o.Resume))
+        return RunResume(cl, o, argc, argv);
     return RunCrawl(cl, o, argc, argv);
 }
 

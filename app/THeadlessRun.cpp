@@ -9,8 +9,10 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QTimer>
+#include <QUrl>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <utility>
 
@@ -82,20 +84,37 @@ bool THeadlessRun::CheckOutputs() {
     return true;
 }
 
-int THeadlessRun::Exec(const QString& url, int delaySeconds, const TCrawlOptions& options) {
-    if (!CheckOutputs())
-        return ExitFailed;
-    FOptions = options;
-    FCrawl->ApplyDelay(QString::number(delaySeconds));
-    FCrawl->SetOptions(options);
-    FAbout.Start = TCrawl::StartAddress(url);
+void THeadlessRun::Describe(int delaySeconds, const TCrawlOptions& options) {
     FAbout.Options.emplace_back("delay", std::to_string(delaySeconds));
     FAbout.Options.emplace_back("connections", std::to_string(options.Connections));
     FAbout.Options.emplace_back("per-host", std::to_string(options.PerHost));
     FAbout.Options.emplace_back("external", options.External ? "on" : "off");
     FAbout.Options.emplace_back("robots", options.Robots ? "on" : "off");
     FAbout.Options.emplace_back("confirm", options.Confirm ? "on" : "off");
+}
+
+int THeadlessRun::Exec(const QString& url, int delaySeconds, const TCrawlOptions& options) {
+    if (!CheckOutputs())
+        return ExitFailed;
+    FAbout.Start = TCrawl::StartAddress(url);
+    Describe(delaySeconds, options);
     FAbout.Started = Now();
+    if (!FCrawlFile.empty()) {
+        std::string error;
+        FRecorder = TCrawlRecorder::Create(FCrawlFile, options, FAbout, error);
+        if (!FRecorder) {
+            PrintLine(stderr, "marrowby: " + Bytes(error));
+            return ExitFailed;
+        }
+    }
+    return Run(url, delaySeconds, options);
+}
+
+int THeadlessRun::Run(const QString& url, int delaySeconds, const TCrawlOptions& options) {
+    FOptions = options;
+    FCrawl->ApplyDelay(QString::number(delaySeconds));
+    FCrawl->SetOptions(options);
+    FCrawl->SetJournal(FRecorder.get());
     QTimer::singleShot(0, this, [this, url] { FCrawl->Enter(url); });
     return QCoreApplication::exec();
 }
@@ -109,6 +128,64 @@ int THeadlessRun::ExecSite(const std::string& folder, int delaySeconds,
     }
     FAbout.Options.emplace_back("site", folder);
     return Exec(QString::fromStdString(FSite.Url()), delaySeconds, options);
+}
+
+int THeadlessRun::ExecResume(
+    const std::string& path,
+    const std::function<void(TCrawlOptions& options, int& delaySeconds)>& adjust) {
+    FCrawlFile = path;
+    if (!CheckOutputs())
+        return ExitFailed;
+    std::string error;
+    TCrawlOptions options;
+    TReport kept;
+    FRecorder = TCrawlRecorder::Open(path, options, kept, error);
+    if (!FRecorder) {
+        PrintLine(stderr, "marrowby: " + Bytes(error));
+        return ExitFailed;
+    }
+    if (FRecorder->Finished()) {
+        // Nothing to go on with: the report is written from its tables.
+        FRecorder.reset();
+        TRecordStore records;
+        error = TCrawlFile::Load(path, records, options, FAbout);
+        if (error.empty() && !FReportDir.empty())
+            error = TCrawlReport::Write(records, FReportDir, FFormats, FAbout);
+        if (!error.empty()) {
+            PrintLine(stderr, "marrowby: " + Bytes(error));
+            return ExitFailed;
+        }
+        PrintLine(stderr, "The crawl in " + Bytes(path) + " had ended");
+        return TCrawlReport::HasBrokenRows(records, FStrict) ? ExitBroken : ExitClean;
+    }
+    const auto option = [&kept](const char* name) -> std::string {
+        for (const auto& [key, value] : kept.Options)
+            if (key == name)
+                return value;
+        return {};
+    };
+    int delay = 0;
+    if (const std::string given = option("delay"); !given.empty())
+        delay = std::atoi(given.c_str());
+    adjust(options, delay);
+    FAbout.Start = kept.Start;
+    FAbout.Started = kept.Started;
+    if (const std::string folder = option("site"); !folder.empty()) {
+        // Its addresses name the port it was served on.
+        const int port = QUrl(QString::fromStdString(kept.Start)).port();
+        error = port > 0 ? FSite.Start(folder, static_cast<std::uint16_t>(port))
+                         : "cannot serve \"" + folder + "\" again: no port in " + kept.Start;
+        if (!error.empty()) {
+            PrintLine(stderr, "marrowby: " + Bytes(error));
+            return ExitFailed;
+        }
+        FAbout.Options.emplace_back("site", folder);
+    }
+    Describe(delay, options);
+    PrintLine(stderr, QString("Going on with the crawl in %1 after %2 pages")
+                          .arg(Bytes(path))
+                          .arg(FRecorder->PagesCommitted()));
+    return Run(QString::fromStdString(kept.Start), delay, options);
 }
 
 int THeadlessRun::ExecRecheck(const std::string& kept, const TCrawlOptions& options) {
@@ -202,6 +279,7 @@ void THeadlessRun::Confirming(std::size_t addresses) {
 }
 
 void THeadlessRun::Finished(const QString& text) {
+    FEnded = true;
     PrintLine(stdout, text);
     Finish(TCrawlReport::HasBrokenRows(FCrawl->Records(), FStrict) ? ExitBroken : ExitClean);
 }
@@ -242,9 +320,18 @@ void THeadlessRun::Finish(int exitCode) {
     if (!FReportDir.empty())
         keep("report",
              [&] { return TCrawlReport::Write(FCrawl->Records(), FReportDir, FFormats, FAbout); });
-    if (!FCrawlFile.empty())
+    if (FRecorder) {
+        keep("crawl file", [&] {
+            // A crawl cut short keeps the page in flight in its queue.
+            if (!FEnded)
+                FCrawl->Halt();
+            std::vector<std::string> queue(FCrawl->GoingList().begin(), FCrawl->GoingList().end());
+            return FRecorder->WriteTables(FCrawl->Records(), queue, FAbout, FEnded);
+        });
+    } else if (!FCrawlFile.empty()) {
         keep("crawl file",
              [&] { return TCrawlFile::Save(FCrawl->Records(), FOptions, FAbout, FCrawlFile); });
+    }
     // Leave from the outermost loop: this may run nested in a handler that
     // was pumping the queue. Out of memory, leave at once.
     try {

@@ -8,9 +8,11 @@
 #include "crawl/TCrawlOptions.h"
 #include "report/TReport.h"
 #include "site/TSiteServer.h"
+#include "store/TCrawlRecorder.h"
 
 #include <QObject>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,8 +30,9 @@ public:
 
     // Strict: an unverifiable address counts as broken in the exit code.
     void SetStrict(bool strict) { FStrict = strict; }
-    // The crawl is kept in this crawl file (TCrawlFile) when it ends, beside
-    // the report; none when empty.
+    // The crawl is kept in this crawl file as it goes (TCrawlRecorder), its
+    // tables written when it ends or stops; none when empty. A re-check
+    // writes the file (TCrawlFile) when it ends.
     void SetCrawlFile(std::string path) { FCrawlFile = std::move(path); }
 
     // Serves folder on 127.0.0.1 and crawls it from its root, as Exec does;
@@ -38,6 +41,16 @@ public:
     // Crawls from url with the given pause and options, and returns the exit
     // code.
     int Exec(const QString& url, int delaySeconds, const TCrawlOptions& options = {});
+
+    // Goes on with the crawl kept in the crawl file at path, written as it
+    // went and stopped or cut short: with its options, its pause between
+    // pages and (a crawl of a folder) its folder served on its port, after
+    // adjust has changed those given beside it. The crawl is read back from
+    // the file's answers and goes on from where it stopped, still written
+    // to the file; its report is the one an uninterrupted crawl writes. A
+    // crawl that had ended has its report written again.
+    int ExecResume(const std::string& path,
+                   const std::function<void(TCrawlOptions& options, int& delaySeconds)>& adjust);
 
     // Reads a kept crawl back, asks again for every broken and unverifiable
     // address in it, and writes the report (into the report folder, when
@@ -60,6 +73,10 @@ private:
     // Checks that the report and the crawl file can be written, before the
     // crawl begins; false, with the reason on stderr, when not.
     bool CheckOutputs();
+    // What the report says of the crawl's options.
+    void Describe(int delaySeconds, const TCrawlOptions& options);
+    // Starts the crawl from url and runs the event loop until its end.
+    int Run(const QString& url, int delaySeconds, const TCrawlOptions& options);
     void Finish(int exitCode);
     void OnSignal(int signo);
 
@@ -68,6 +85,9 @@ private:
     std::string FReportDir;
     std::vector<std::string> FFormats;
     std::string FCrawlFile;
+    std::unique_ptr<TCrawlRecorder> FRecorder;
+    // The crawl came to its end (not a stop or a failure).
+    bool FEnded = false;
     // The options the crawl runs with, kept in the crawl file.
     TCrawlOptions FOptions;
     // What crawl the report is of: its start, options and times.

@@ -88,11 +88,6 @@ void TCrawl::Enter(const QString& typed) {
         Perform(WM_NAVIGATION_START);
 }
 
-void TCrawl::Reopen(const QString& typed) {
-    FReopening = FJournal != nullptr;
-    Enter(typed);
-}
-
 std::string TCrawl::StartAddress(const QString& typed) {
     TRequest::TLogin login;
     return NormalizeTypedAddress(typed, login);
@@ -141,9 +136,10 @@ std::uint32_t TCrawl::PauseLeft() const {
 // The page is done; the next one follows after the pause.
 void TCrawl::StartPause() {
     FPageInFlight = false;
-    if (FDelaySeconds == 0) {
+    // The pages of a crawl read back were asked for long ago.
+    if (FDelaySeconds == 0 || Replaying()) {
         ScheduleNavigationStart();
-    } else {
+    } else if (CommitPage()) { // the page is kept before the pause
         FDelayTimer->start();
         FListener->Pausing(PauseLeft());
     }

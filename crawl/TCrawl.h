@@ -24,8 +24,8 @@
 #include "TConfirmPass.h"
 #include "TCrawlListener.h"
 #include "TCrawlOptions.h"
-#include "TRobotsRules.h"
 #include "TRecordStore.h"
+#include "TRobotsRules.h"
 #include "TSoftNotFound.h"
 #include "common/Messages.h"
 #include "common/TContentStruct.h"
@@ -82,7 +82,7 @@ public:
     // and takes the answers journal holds instead of asking for them
     // (TCrawlJournal); null: none. Set before the first Enter; the crawl does
     // not own it. A commit that fails halts the crawl with an Error.
-    void SetJournal(TCrawlJournal* journal) { FJournal = journal; }
+    void SetJournal(TCrawlJournal* journal);
     // Reads a kept crawl back: as Enter, but only the journal's answers are
     // taken and nothing is asked; once the pages the journal holds are done,
     // the crawl halts where the kept one stopped and the listener hears
@@ -187,8 +187,22 @@ private:
     // Applies the external answers that have come, in the order of their ids;
     // ends a crawl that waits only for them.
     void ApplyExternals();
-    // The scheduler hands every answer here, from the event loop.
+    // Every answer comes here, from the event loop: the scheduler's, a
+    // journal's, a probe's kept for its page.
     void Deliver(TAnswer answer);
+    // Every request goes out here: a journal that holds its answer answers
+    // it instead (TCrawlReplay.cpp).
+    void Submit(TRequest request);
+    void CancelRequest(std::uint64_t id);
+    // The scheduler's answers: kept in the journal, then delivered.
+    void Received(TAnswer answer);
+    // The crawl is between two pages: the journal keeps what came. False when
+    // it could not, and the crawl has halted.
+    bool CommitPage();
+    // The pages of the crawl being read back are not all done yet.
+    bool Replaying() const;
+    // A crawl read back has come to where the kept one stopped: it halts there.
+    void EndReopen();
     // A request of this crawl, with its login and a fresh id.
     TRequest Request(TRequest request);
     TRequestScheduler& Scheduler();
@@ -284,6 +298,11 @@ private:
     // being read back from it (Reopen).
     TCrawlJournal* FJournal = nullptr;
     bool FReopening = false;
+    // The pages the journal held when it was set, the journal's answers on
+    // their way, and the keys of the requests that went out.
+    std::size_t FReplayPages = 0;
+    int FReplayPending = 0;
+    std::unordered_map<std::uint64_t, std::string> FJournalKeys;
 
     // Every address met, with its record, its failure and its referrers; the
     // visited-pages rows; the pages in merge order with what was found on each.

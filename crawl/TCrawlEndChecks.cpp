@@ -31,7 +31,7 @@ bool TCrawl::AwaitEndChecks() {
             TRequest probe = Request(TRequest::Page(0, std::move(address)));
             probe.KeepHtmlOnly = true;
             FSoftRequest = probe.Id;
-            Scheduler().Submit(std::move(probe));
+            Submit(std::move(probe));
             SetStatus("Asking for a page that cannot exist");
             return true;
         }
@@ -57,8 +57,7 @@ void TCrawl::ScheduleFinish() {
 
 void TCrawl::HaltEndChecks() {
     if (FSoftRequest != 0) {
-        if (FScheduler)
-            FScheduler->Cancel(FSoftRequest);
+        CancelRequest(FSoftRequest);
         FSoftRequest = 0;
         FSoftAsked = false; // asked again at the next Enter
     }

@@ -20,6 +20,17 @@ void TCrawl::OnNavigationStart(TMessage&) {
     if (!FRunning || FPageInFlight)
         return;
     FDelayTimer->stop();
+    if (FReopening && FGoneList.size() >= FReplayPages) {
+        // Where the kept crawl stopped, once the journal's answers on their
+        // way are in.
+        if (FReplayPending > 0)
+            ScheduleNavigationStart();
+        else
+            EndReopen();
+        return;
+    }
+    if (!CommitPage())
+        return;
     if (AwaitRobots())
         return; // its answer starts the page
     if (FGoneList.empty() && FGoingList.empty()) {
@@ -58,7 +69,7 @@ bool TCrawl::AwaitRobots() {
         TRequest request =
             Request(TRequest::Robots(0, robots.toString(QUrl::FullyEncoded).toStdString()));
         FRobotsRequest = request.Id;
-        Scheduler().Submit(std::move(request));
+        Submit(std::move(request));
     }
     return true;
 }
@@ -83,7 +94,7 @@ bool TCrawl::StartDownload(const std::string& address) {
         request.KeepHtmlOnly = true; // another type is checked like an object
         FPageRequest = request.Id;
         if (!kept)
-            Scheduler().Submit(std::move(request));
+            Submit(std::move(request));
     }
     FPageAddress = address;
     PostMessage(FHandle, WM_DOWNLOAD_START, 0, 0);
@@ -102,7 +113,9 @@ bool TCrawl::StartDownload(const std::string& address) {
 }
 
 void TCrawl::RequestNextPage() {
-    if (FDelaySeconds != 0 || FNextRequest != 0 || FGoingList.empty() || FClosing)
+    // A crawl read back takes each page's answer when the page comes up: the
+    // kept crawl may not have had the next one yet.
+    if (FDelaySeconds != 0 || FNextRequest != 0 || FGoingList.empty() || FClosing || FReopening)
         return;
     if (FOptions.MaxPages >= 0 && FGoneList.size() >= static_cast<std::size_t>(FOptions.MaxPages))
         return; // the crawl ends before it
@@ -116,7 +129,7 @@ void TCrawl::RequestNextPage() {
     FNextRequest = request.Id;
     FNextAddress = address;
     FNextAnswer.reset();
-    Scheduler().Submit(std::move(request));
+    Submit(std::move(request));
 }
 
 bool TCrawl::TakeNextRequest(const std::string& address) {
@@ -132,8 +145,8 @@ bool TCrawl::TakeNextRequest(const std::string& address) {
 }
 
 void TCrawl::CancelNextRequest() {
-    if (FNextRequest != 0 && FScheduler)
-        FScheduler->Cancel(FNextRequest);
+    if (FNextRequest != 0)
+        CancelRequest(FNextRequest);
     FNextRequest = 0;
     FNextAddress.clear();
     FNextAnswer.reset();
@@ -151,6 +164,8 @@ void TCrawl::FinishCrawl() {
     FKeptBytes = 0;
     // The checks at the end come first; theirs finishes the crawl.
     if (AwaitEndChecks())
+        return;
+    if (!CommitPage())
         return;
     Perform(WM_NAVIGATION_END); // the clock stops at the crawl's length
     FListener->Finished("탐색이 끝났습니다");

@@ -28,7 +28,7 @@ TRequest ObjectProbe(const std::string& address) {
 TRequestScheduler& TCrawl::Scheduler() {
     if (!FScheduler) {
         FScheduler = std::make_unique<TRequestScheduler>(
-            [this](TAnswer answer) { Deliver(std::move(answer)); }, FOptions.Scheduler());
+            [this](TAnswer answer) { Received(std::move(answer)); }, FOptions.Scheduler());
     }
     return *FScheduler;
 }
@@ -68,7 +68,8 @@ void TCrawl::Deliver(TAnswer answer) {
             ScheduleNavigationStart();
         return;
     }
-    if (const auto external = FExternalRequests.find(answer.Id); external != FExternalRequests.end()) {
+    if (const auto external = FExternalRequests.find(answer.Id);
+        external != FExternalRequests.end()) {
         FExternalArrived.emplace(external->second, std::move(answer));
         FExternalRequests.erase(external);
         ApplyExternals();
@@ -127,7 +128,7 @@ _TContent_Struct TCrawl::GetObjData(const std::string& address, TVerdict& verdic
         TRequest again = Request(ObjectProbe(address));
         probe->second = again.Id;
         FProbeAnswers.emplace(again.Id, std::nullopt);
-        Scheduler().Submit(std::move(again));
+        Submit(std::move(again));
     }
 }
 
@@ -199,12 +200,12 @@ bool TCrawl::MergeObjects() {
         }
         FPageProbes.emplace(found->Url, probe.Id);
         FProbeAnswers.emplace(probe.Id, std::nullopt);
-        Scheduler().Submit(std::move(probe));
+        Submit(std::move(probe));
     }
     const bool merged = MergeObjectsInOrder();
-    if (!merged && FScheduler)
+    if (!merged)
         for (const auto& [address, id] : FPageProbes)
-            FScheduler->Cancel(id);
+            CancelRequest(id);
     if (merged)
         KeepForPages();
     FPageProbes.clear();
@@ -229,7 +230,7 @@ void TCrawl::SubmitExternal(std::int32_t id) {
     TRequest check = Request(TRequest::Probe(0, FRecords.External(id).Url));
     check.Background = true; // the site's own pages go first
     FExternalRequests.emplace(check.Id, id);
-    Scheduler().Submit(std::move(check));
+    Submit(std::move(check));
 }
 
 void TCrawl::ApplyExternals() {

@@ -57,13 +57,11 @@ void TCrawl::Halt() {
         FParser->Terminate();
         FParser.reset();
     }
-    if (FScheduler)
-        for (const auto& [address, id] : FPageProbes)
-            FScheduler->Cancel(id);
+    for (const auto& [address, id] : FPageProbes)
+        CancelRequest(id);
     if (FPageRequest != 0) {
         // Its answer comes back as aborted and is dropped.
-        if (FScheduler)
-            FScheduler->Cancel(FPageRequest);
+        CancelRequest(FPageRequest);
         FPageRequest = 0;
         FPageAnswer = {};
         // Not fetched yet: the next Enter fetches it first.
@@ -71,13 +69,12 @@ void TCrawl::Halt() {
         FGoneList.pop_back();
     }
     CancelNextRequest(); // asked again when its turn comes
-    if (FRobotsRequest != 0 && FScheduler)
-        FScheduler->Cancel(FRobotsRequest); // asked again at the next Enter
+    if (FRobotsRequest != 0)
+        CancelRequest(FRobotsRequest); // asked again at the next Enter
     FRobotsRequest = 0;
     // Links to other sites still being checked are asked again at the next Enter.
     for (const auto& [request, id] : FExternalRequests) {
-        if (FScheduler)
-            FScheduler->Cancel(request);
+        CancelRequest(request);
         FExternalsToResume.push_back(id);
     }
     FExternalRequests.clear();
@@ -88,5 +85,6 @@ void TCrawl::Halt() {
     // What the stopped workers posted, and the next page's start, must not
     // reach the crawl when it goes on.
     QCoreApplication::removePostedEvents(this);
+    FReplayPending = 0; // a journal's answers were among them
     FPageInFlight = false;
 }

@@ -165,7 +165,7 @@ TSiteServer::~TSiteServer() {
     Stop();
 }
 
-std::string TSiteServer::Start(const std::string& folder) {
+std::string TSiteServer::Start(const std::string& folder, std::uint16_t wanted) {
     Stop();
     std::error_code error;
     const fs::path root = fs::canonical(fs::path(folder), error);
@@ -181,7 +181,12 @@ std::string TSiteServer::Start(const std::string& folder) {
     // Without it a kept-alive connection's next answer waits for the
     // client's delayed acknowledgement, some 40 ms a request.
     server.set_tcp_nodelay(true);
-    const int port = server.bind_to_any_port("127.0.0.1");
+    const int port = wanted == 0 ? server.bind_to_any_port("127.0.0.1")
+                     : server.bind_to_port("127.0.0.1", wanted) ? wanted
+                                                                : -1;
+    if (port <= 0 && wanted != 0)
+        return "cannot serve \"" + folder + "\" on port " + std::to_string(wanted) +
+               " of 127.0.0.1: it is in use";
     if (port <= 0)
         return "cannot serve \"" + folder + "\": no port on 127.0.0.1 to listen on";
     state->Port = static_cast<std::uint16_t>(port);

@@ -25,9 +25,10 @@ public:
     TSiteServer(const TSiteServer&) = delete;
     TSiteServer& operator=(const TSiteServer&) = delete;
 
-    // Starts serving folder. Returns why it cannot, or an empty string. A
-    // server that is serving stops first.
-    std::string Start(const std::string& folder);
+    // Starts serving folder, on port when it is not 0 (a crawl taken up
+    // again asks for the addresses it kept). Returns why it cannot, or an
+    // empty string. A server that is serving stops first.
+    std::string Start(const std::string& folder, std::uint16_t port = 0);
     // Stops serving and waits for the server's threads. Does nothing when
     // the server is not serving.
     void Stop();

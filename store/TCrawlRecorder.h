@@ -4,18 +4,14 @@
 // and, when the crawl halts or ends, the report's tables and its queue, so
 // that the file reads like one TCrawlFile::Save writes. The same file is
 // opened again to read the crawl back and go on with it (--resume, File →
-// Open Crawl…). See docs/CRAWL-FILE.md.
+// Open Crawl…). See docs/CRAWL-FILE.md. A recorder is used on the thread
+// that made it (Qt SQL's connections are).
 
 #include "crawl/TCrawlJournal.h"
 
-#include <QString>
-
 #include <cstddef>
-#include <cstdint>
 #include <memory>
 #include <string>
-#include <string_view>
-#include <unordered_map>
 #include <vector>
 
 class TRecordStore;
@@ -27,25 +23,34 @@ public:
     ~TCrawlRecorder() override;
 
     // Starts a new crawl file at path for a crawl of about.Start with
-    // options: an earlier crawl file there is replaced; any other file is
-    // left alone and refused. Null, with error set (naming the file), when
-    // it cannot be.
+    // options (and about's "delay" and "site" options): an earlier crawl
+    // file there is replaced; any other file (but an empty one) is left
+    // alone and refused. Null, with error set (naming the file), when it
+    // cannot be.
     static std::unique_ptr<TCrawlRecorder> Create(const std::string& path,
                                                   const TCrawlOptions& options,
                                                   const TReport& about, std::string& error);
     // Opens the crawl file at path to read it back and go on with it: its
-    // options and about (start address, times, the options as given) come
-    // back. A file that is not a crawl file, or that a newer version wrote,
-    // is refused as TCrawlFile::Load refuses it.
+    // options and about (start address, times, and "delay" and "site" among
+    // its Options when kept) come back. A file that is not a crawl file, a
+    // damaged one, or one that a newer version wrote, is refused as
+    // TCrawlFile::Load refuses it. Nothing is written to the file until the
+    // crawl goes on (a file of version 1 is then brought up to this one).
     static std::unique_ptr<TCrawlRecorder> Open(const std::string& path, TCrawlOptions& options,
                                                 TReport& about, std::string& error);
 
     // The crawl had ended when the file was written last: its tables hold
     // it whole (TCrawlFile::Load reads them) and nothing is left to replay.
+    // A file of version 1 is a finished crawl.
     bool Finished() const noexcept;
     const std::string& Path() const noexcept;
 
-    // TCrawlJournal.
+    // TCrawlJournal. Replay gives the answers the file held when opened,
+    // each once, a key's in the order recorded (Id 0: the caller gives it
+    // its request's); answers recorded since are
+    // kept for the next reading, never replayed now. A key not in the file
+    // costs one lookup in its index. A commit that fails keeps what was
+    // recorded since the last one, for the next commit to try again.
     std::optional<TAnswer> Replay(const std::string& key) override;
     void Record(const std::string& key, const TAnswer& answer) override;
     std::string Commit(const TCrawlProgress& progress) override;
@@ -54,12 +59,16 @@ public:
     // The crawl has halted (finished false) or ended (true): writes the
     // report's tables from store, the queue (the addresses still to visit,
     // in order) and about's times, in one transaction. An ended crawl's
-    // journal of answers is emptied: its tables hold all it found. Returns
-    // an empty string, else what went wrong, naming the file.
+    // journal of answers is emptied (and what was recorded since the last
+    // commit dropped): its tables hold all it found; the file is then
+    // vacuumed. Answers recorded since the last commit are not written.
+    // Returns an empty string, else what went wrong, naming the file.
     std::string WriteTables(const TRecordStore& store, const std::vector<std::string>& queue,
                             const TReport& about, bool finished);
     // Writes a copy of the file, as it was at the last commit, to path
-    // (replacing a crawl file there): File → Save Crawl…. Same returns.
+    // (replacing a crawl file there; any other file is refused), in the
+    // rollback journal's mode, one file: File → Save Crawl…. A copy to the
+    // file itself is nothing to do. Same returns.
     std::string CopyTo(const std::string& path) const;
 
 private:

@@ -1043,3 +1043,91 @@ TEST(RunScript, WithoutADisplayCrawlsTheSampleSiteHeadlessAndSaysWhereTheReportI
 }
 
 } // namespace
+
+// Every file of a report folder, by name.
+static std::map<std::string, std::string> Files(const QString& dir) {
+    std::map<std::string, std::string> files;
+    for (const QString& name : QDir(dir).entryList(QDir::Files))
+        files[name.toStdString()] = Slurp(dir + "/" + name);
+    return files;
+}
+
+// A crawl kept in a crawl file, killed at points chosen by a seed (once or
+// twice, the resumed run too), then resumed: its report is the
+// uninterrupted crawl's to the byte. So is a --site crawl stopped by a
+// signal, served again on its port. What is not a crawl file is refused.
+TEST(Headless, AKilledCrawlResumedFromItsFileEndsAsAnUninterruptedOne) {
+    TCannedServer server(std::chrono::seconds(300)), other(std::chrono::seconds(300), "127.0.0.2");
+    ASSERT_TRUE(server.Start());
+    ASSERT_TRUE(other.Start());
+    constexpr int kPages = 30;
+    for (int i = 1; i <= kPages; ++i) {
+        const auto p = [&server](int n) { return server.Url("/p" + std::to_string(n) + ".html"); };
+        std::string body = "<a href=" + p(i + 1) + ">next</a> <a href=" + p(2 * i) +
+                           ">twice</a> <img src=/i" + std::to_string(i % 5) +
+                           ".gif> <a href=/m" + std::to_string(i % 3) + ".html>gone</a> <a href=" +
+                           other.Url("/x" + std::to_string(i % 4)) + ">out</a>";
+        TCannedResponse page = TTestSite::Page("200 OK", "text/html", body);
+        page.Drip = std::chrono::milliseconds(5); // the kills land mid-crawl
+        page.DripSize = 64;
+        server.Add("/p" + std::to_string(i) + ".html", page);
+    }
+    for (int i = 0; i < 5; ++i)
+        server.Add("/i" + std::to_string(i) + ".gif", TTestSite::Page("200 OK", "image/gif", "GIF89a"));
+    other.Add("/x1", TTestSite::Page("200 OK", "text/html", "x"));
+    const QStringList options{"--delay", "0", "--retries", "0", "--no-confirm"};
+    const QString start = QString::fromStdString(server.Url("/p1.html"));
+    QTemporaryDir tmp;
+    const QString whole = tmp.filePath("whole");
+    const TRun reference = Marrowby(QStringList{"--headless", "--report", whole, start} + options);
+    ASSERT_EQ(reference.exitCode, 4) << reference.err;
+    const auto expected = Files(whole);
+    ASSERT_EQ(expected.size(), 6u);
+
+    const auto kill = [](std::size_t after, const TCannedServer& site) {
+        return [after, &site](TChildProcess& p) {
+            site.WaitForRequests(after, std::chrono::seconds(30));
+            p.Signal(SIGKILL);
+        };
+    };
+    for (const unsigned seed : {1u, 2u, 3u, 4u}) {
+        SCOPED_TRACE(seed);
+        std::srand(seed);
+        const QString file = tmp.filePath(QString("kept%1.marrowby").arg(seed));
+        const QString dir = tmp.filePath(QString("resumed%1").arg(seed));
+        const std::size_t asked = server.Requests().size();
+        const auto at = [&asked](int most) { return asked + 1 + std::rand() % most; };
+        Marrowby(QStringList{"--headless", "--crawl-file", file, start} + options, MARROWBY_BIN,
+                 kill(at(seed == 4 ? 3 : kPages), server));
+        if (seed == 4) // the resumed run killed as well
+            Marrowby({"--resume", file}, MARROWBY_BIN, kill(server.Requests().size() + 5, server));
+        const TRun resumed = Marrowby({"--resume", file, "--report", dir});
+        EXPECT_EQ(resumed.exitCode, 4) << resumed.err;
+        EXPECT_EQ(Files(dir), expected);
+    }
+
+    // A folder's crawl stopped by a signal is served again on its port.
+    const QString folder = QString::fromStdString(MARROWBY_SOURCE_DIR "/examples/site");
+    const QString siteWhole = tmp.filePath("site-whole"), siteDir = tmp.filePath("site-resumed");
+    const QString file = tmp.filePath("site.marrowby");
+    const TRun siteReference = Marrowby({"--headless", "--site", folder, "--report", siteWhole});
+    Marrowby({"--headless", "--delay", "1", "--site", folder, "--crawl-file", file}, MARROWBY_BIN,
+             [](TChildProcess& p) {
+                 QThread::msleep(1500);
+                 p.Signal(SIGTERM);
+             });
+    const TRun siteResumed = Marrowby({"--resume", file, "--delay", "0", "--report", siteDir});
+    EXPECT_EQ(siteResumed.exitCode, siteReference.exitCode) << siteResumed.err;
+    // The port differs from the reference crawl's: the pages' rows are compared by path.
+    const auto paths = [](std::string text) {
+        return std::regex_replace(text, std::regex("127\\.0\\.0\\.1:[0-9]+"), "127.0.0.1");
+    };
+    EXPECT_EQ(paths(Slurp(siteDir + "/pages.csv")), paths(Slurp(siteWhole + "/pages.csv")));
+    EXPECT_NE(siteResumed.err.find("Going on with the crawl in"), std::string::npos);
+
+    const QString foreign = tmp.filePath("notes.marrowby");
+    std::ofstream(foreign.toStdString()) << "not a crawl\n";
+    const TRun refused = Marrowby({"--resume", foreign});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("not a Marrowby crawl file"), std::string::npos) << refused.err;
+}

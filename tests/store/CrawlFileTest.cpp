@@ -1,12 +1,13 @@
-// Crawl files: a crawl saved and loaded again gives the same report to the
-// byte; files that are not crawl files, or that a newer version wrote, are
-// refused.
+// Crawl files: a crawl saved, or recorded to its end, and loaded again gives
+// the same report to the byte; files that are not crawl files, damaged ones
+// and those a newer version wrote are refused; those of version 1 are read.
 #include "TTestSite.h"
 #include "tests/crawl/TCrawlDriver.h"
 
 #include "crawl/TCrawlOptions.h"
 #include "report/TCrawlReport.h"
 #include "store/TCrawlFile.h"
+#include "store/TCrawlRecorder.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 namespace {
@@ -61,7 +63,8 @@ void RunSql(const QString& path, const QStringList& statements) {
 
 // A crawl of the sample site (broken pages and images, a link elsewhere,
 // permanent redirects, an image met before a link on a page) and a store
-// holding text no crawl of it gives: both come back the same.
+// holding text no crawl of it gives: both come back the same, saved whole or
+// recorded as a crawl goes and ended.
 TEST(CrawlFile, ASavedCrawlLoadsIntoTheSameReport) {
     TTestSite site;
     site.Server.Add("/p301", Moved("301 Moved Permanently", "/index.html"));
@@ -106,42 +109,72 @@ TEST(CrawlFile, ASavedCrawlLoadsIntoTheSameReport) {
     about.Started = "2026-05-01T12:00:00Z";
     about.Finished = "2026-05-01T12:00:09Z";
 
+    const auto save = [&](const TRecordStore& store, const std::string& path) {
+        return TCrawlFile::Save(store, options, about, path);
+    };
+    const auto record = [&](const TRecordStore& store, const std::string& path) {
+        std::string error;
+        const auto recorder = TCrawlRecorder::Create(path, options, about, error);
+        return recorder ? recorder->WriteTables(store, {}, about, true) : error;
+    };
     QTemporaryDir dir;
-    for (const TRecordStore* store :
-         {&driver.Crawl->Records(), static_cast<const TRecordStore*>(&odd)}) {
-        const std::string path = dir.filePath("crawl.marrowby").toStdString();
-        ASSERT_EQ(TCrawlFile::Save(*store, options, about, path), "");
-        TRecordStore loaded;
-        TCrawlOptions read;
-        TReport readAbout;
-        ASSERT_EQ(TCrawlFile::Load(path, loaded, read, readAbout), "");
-        ExpectSameReports(*store, loaded, dir);
-        EXPECT_EQ(read.Connections, 7);
-        EXPECT_EQ(read.RetryWaits, options.RetryWaits);
-        EXPECT_FALSE(read.External);
-        EXPECT_EQ(read.Include, options.Include);
-        EXPECT_EQ(readAbout.Start, about.Start);
-        EXPECT_EQ(readAbout.Finished, about.Finished);
-        for (const auto& entry : std::filesystem::directory_iterator(dir.path().toStdString()))
-            EXPECT_EQ(entry.path().string().find(".part"), std::string::npos)
-                << "a temporary file left beside the crawl file";
-    }
+    for (const auto& write : {std::function(save), std::function(record)})
+        for (const TRecordStore* store :
+             {&driver.Crawl->Records(), static_cast<const TRecordStore*>(&odd)}) {
+            const std::string path = dir.filePath("crawl.marrowby").toStdString();
+            ASSERT_EQ(write(*store, path), "");
+            TRecordStore loaded;
+            TCrawlOptions read;
+            TReport readAbout;
+            ASSERT_EQ(TCrawlFile::Load(path, loaded, read, readAbout), "");
+            ExpectSameReports(*store, loaded, dir);
+            EXPECT_EQ(read.Connections, 7);
+            EXPECT_EQ(read.RetryWaits, options.RetryWaits);
+            EXPECT_FALSE(read.External);
+            EXPECT_EQ(read.Include, options.Include);
+            EXPECT_EQ(readAbout.Start, about.Start);
+            EXPECT_EQ(readAbout.Finished, about.Finished);
+            for (const auto& entry : std::filesystem::directory_iterator(dir.path().toStdString()))
+                EXPECT_EQ(entry.path().string().find(".part"), std::string::npos)
+                    << "a temporary file left beside the crawl file";
+        }
 }
 
-// What is not a crawl file, or one a newer version wrote, is refused and says why.
+// What is not a crawl file, a damaged one, or one a newer version wrote, is
+// refused by both readers and says why; what is not a crawl file is never
+// written over.
 TEST(CrawlFile, RefusesWhatItCannotRead) {
     QTemporaryDir dir;
     const QString saved = dir.filePath("saved.marrowby"), text = dir.filePath("notes.marrowby"),
                   other = dir.filePath("other.sqlite"), newer = dir.filePath("newer.marrowby"),
-                  gutted = dir.filePath("gutted.marrowby");
-    TRecordStore empty;
-    ASSERT_EQ(TCrawlFile::Save(empty, {}, {}, saved.toStdString()), "");
+                  gutted = dir.filePath("gutted.marrowby"), cut = dir.filePath("cut.marrowby"),
+                  noise = dir.filePath("noise.marrowby"),
+                  journal = dir.filePath("nojournal.marrowby"),
+                  numbered = dir.filePath("numbered.marrowby");
+    TRecordStore full;
+    full.AddPageRow(
+        {1, 0, "http://h/", 5, 200, "text/html", TVerdict::Fine, std::string(9000, 'x')});
+    ASSERT_EQ(TCrawlFile::Save(full, {}, {}, saved.toStdString()), "");
     std::ofstream(text.toStdString()) << "Id,Depth,URI\n1,0,http://h\n";
     RunSql(other, {"CREATE TABLE pages (uri TEXT)", "INSERT INTO pages VALUES ('x')"});
-    std::filesystem::copy_file(saved.toStdString(), newer.toStdString());
-    RunSql(newer, {"PRAGMA user_version = 99"});
-    std::filesystem::copy_file(saved.toStdString(), gutted.toStdString());
-    RunSql(gutted, {"DROP TABLE links"});
+    const std::string bytes = Slurp(saved.toStdString());
+    std::ofstream(cut.toStdString(), std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+    std::string scrambled = bytes;
+    for (std::size_t i = 100; i < scrambled.size(); ++i)
+        scrambled[i] = char(i * 7919 % 251);
+    std::ofstream(noise.toStdString(), std::ios::binary) << scrambled;
+    const struct {
+        QString Path;
+        QStringList Sql;
+    } made[] = {
+        {newer, {"PRAGMA user_version = 99"}},
+        {gutted, {"DROP TABLE links"}},
+        {journal, {"DROP TABLE answers"}},
+        {numbered, {"INSERT INTO answers VALUES (9000000000000000000, 'k', 0, '', x'00')"}}};
+    for (const auto& m : made) {
+        std::filesystem::copy_file(saved.toStdString(), m.Path.toStdString());
+        RunSql(m.Path, m.Sql);
+    }
     const struct {
         QString Path;
         std::string Says;
@@ -149,18 +182,68 @@ TEST(CrawlFile, RefusesWhatItCannotRead) {
         {text, "not a Marrowby crawl file"},
         {other, "not a Marrowby crawl file"},
         {gutted, "not a Marrowby crawl file (no table links)"},
+        {journal, "not a Marrowby crawl file (no table answers)"},
         {newer, "written by a newer version of Marrowby"},
+        {cut, "damaged"},
+        {noise, "damaged"},
         {dir.filePath("none.marrowby"), "no such file"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.Path.toStdString());
         TRecordStore store;
         TCrawlOptions options;
         TReport about;
-        const std::string error = TCrawlFile::Load(c.Path.toStdString(), store, options, about);
+        std::string error = TCrawlFile::Load(c.Path.toStdString(), store, options, about);
+        EXPECT_NE(error.find(c.Says), std::string::npos) << error;
+        EXPECT_EQ(error.rfind(c.Path.toStdString(), 0), 0u) << error;
+        EXPECT_FALSE(TCrawlRecorder::Open(c.Path.toStdString(), options, about, error));
         EXPECT_NE(error.find(c.Says), std::string::npos) << error;
         EXPECT_EQ(error.rfind(c.Path.toStdString(), 0), 0u) << error;
     }
     EXPECT_FALSE(std::filesystem::exists(dir.filePath("none.marrowby").toStdString()));
+    // Nor is such a file written over.
+    EXPECT_EQ(TCrawlFile::Save(full, {}, {}, text.toStdString()),
+              text.toStdString() + ": not a Marrowby crawl file, left as it is");
+    EXPECT_EQ(Slurp(text.toStdString()), "Id,Depth,URI\n1,0,http://h\n");
+    // Its tables read; its journal, numbered past what any disk holds, does not.
+    TCrawlOptions options;
+    TReport about;
+    std::string error;
+    EXPECT_FALSE(TCrawlRecorder::Open(numbered.toStdString(), options, about, error));
+    EXPECT_EQ(error, numbered.toStdString() + ": damaged (answer number 9000000000000000000)");
+}
+
+// A file of version 1 (no journal, no queue, no state) reads as a finished
+// crawl, and is brought up to this version when written again.
+TEST(CrawlFile, ReadsAFileOfVersionOne) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("old.marrowby");
+    TRecordStore store;
+    store.AddPageRow({1, 0, "http://h/", 5, 200, "text/html", TVerdict::Fine, "200 OK"});
+    ASSERT_EQ(TCrawlFile::Save(store, {}, {}, path.toStdString()), "");
+    RunSql(path, {"DROP TABLE answers", "DROP TABLE queue", "PRAGMA user_version = 1",
+                  "UPDATE meta SET value = '1' WHERE name = 'schema'",
+                  "DELETE FROM meta WHERE name IN ('state', 'pages', 'queued', 'objects', "
+                  "'external')",
+                  "DELETE FROM options WHERE name IN ('delay', 'site')"});
+    TRecordStore loaded;
+    TCrawlOptions options;
+    TReport about;
+    ASSERT_EQ(TCrawlFile::Load(path.toStdString(), loaded, options, about), "");
+    EXPECT_EQ(loaded.PageRows().size(), 1u);
+    std::string error;
+    auto recorder = TCrawlRecorder::Open(path.toStdString(), options, about, error);
+    ASSERT_TRUE(recorder) << error;
+    EXPECT_TRUE(recorder->Finished());
+    EXPECT_EQ(recorder->PagesCommitted(), 0u);
+    EXPECT_FALSE(recorder->Replay("GET keep 0 http://h/"));
+    ASSERT_EQ(recorder->WriteTables(loaded, {}, about, true), "");
+    recorder.reset();
+    TRecordStore again;
+    ASSERT_EQ(TCrawlFile::Load(path.toStdString(), again, options, about), "");
+    recorder = TCrawlRecorder::Open(path.toStdString(), options, about, error);
+    ASSERT_TRUE(recorder) << error;
+    EXPECT_TRUE(recorder->Finished());
 }
 
 } // namespace

@@ -1,0 +1,81 @@
+#include "TCrawlDb.h"
+
+#include <QSqlError>
+#include <QStringDecoder>
+
+#include <atomic>
+
+TCrawlDb::TCrawlDb() {
+    static std::atomic<unsigned> count{0};
+    FName = QStringLiteral("marrowby-crawl-file-%1").arg(count++);
+    FDb = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), FName);
+}
+
+TCrawlDb::~TCrawlDb() {
+    FDb.close();
+    FDb = QSqlDatabase();
+    QSqlDatabase::removeDatabase(FName);
+}
+
+bool TCrawlDb::Open(const std::string& path, bool readOnly) {
+    FDb.setDatabaseName(QString::fromStdString(path));
+    if (readOnly)
+        FDb.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+    if (!FDb.open())
+        return Fail(FDb.lastError().text().toStdString());
+    return true;
+}
+
+bool TCrawlDb::Exec(const std::string& sql) {
+    if (Failed())
+        return false;
+    QSqlQuery query(FDb);
+    if (!query.exec(QString::fromStdString(sql)))
+        return Fail(query);
+    return true;
+}
+
+bool TCrawlDb::Prepare(QSqlQuery& query, const std::string& sql) {
+    if (Failed())
+        return false;
+    if (!query.prepare(QString::fromStdString(sql)))
+        return Fail(query);
+    return true;
+}
+
+bool TCrawlDb::Run(QSqlQuery& query) {
+    if (Failed())
+        return false;
+    if (!query.exec())
+        return Fail(query);
+    return true;
+}
+
+bool TCrawlDb::Fail(const QSqlQuery& query) {
+    return Fail(query.lastError().text().toStdString());
+}
+
+bool TCrawlDb::Fail(const std::string& error) {
+    if (FError.empty())
+        FError = error.empty() ? std::string("unknown error") : error;
+    return false;
+}
+
+void TCrawlDb::Rollback() {
+    QSqlQuery query(FDb);
+    query.exec(QStringLiteral("ROLLBACK"));
+}
+
+QVariant TCrawlDb::TextValue(const std::string& text) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString decoded = decoder.decode(QByteArrayView(text.data(), qsizetype(text.size())));
+    if (!decoder.hasError())
+        return decoded;
+    return QByteArray(text.data(), qsizetype(text.size()));
+}
+
+std::string TCrawlDb::FromValue(const QVariant& value) {
+    if (value.typeId() == QMetaType::QByteArray)
+        return value.toByteArray().toStdString();
+    return value.toString().toStdString();
+}

@@ -1,0 +1,52 @@
+#pragma once
+// One connection of Qt SQL's SQLite driver to a crawl file, under a name of
+// its own (so that threads and nested uses never share one) and removed when
+// done, with the statements run through it: the first error is kept, and
+// every step after it is skipped, so a chain of writes reads as one && chain.
+// Used on the thread that made it.
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <string>
+#include <utility>
+
+class TCrawlDb {
+public:
+    TCrawlDb();
+    ~TCrawlDb();
+    TCrawlDb(const TCrawlDb&) = delete;
+    TCrawlDb& operator=(const TCrawlDb&) = delete;
+
+    // Opens the file at path (created when missing, unless readOnly). False,
+    // with Error() set, when it cannot be.
+    bool Open(const std::string& path, bool readOnly = false);
+    QSqlDatabase& Db() noexcept { return FDb; }
+
+    bool Exec(const std::string& sql);
+    QSqlQuery Query() const { return QSqlQuery(FDb); }
+    bool Prepare(QSqlQuery& query, const std::string& sql);
+    bool Run(QSqlQuery& query);
+    // Keeps the query's error as the first, unless one came before; false.
+    bool Fail(const QSqlQuery& query);
+    bool Fail(const std::string& error);
+    bool Failed() const noexcept { return !FError.empty(); }
+    const std::string& Error() const noexcept { return FError; }
+    // The error kept, forgotten: the next chain of steps starts afresh.
+    std::string TakeError() { return std::exchange(FError, {}); }
+    // Ends the open transaction without keeping it, whatever came before
+    // (SQLite may have ended it already); the error kept stays.
+    void Rollback();
+
+    // Text as SQLite keeps it: as text when it is UTF-8, so that queries
+    // compare it as text; else its bytes as they are, as a blob.
+    static QVariant TextValue(const std::string& text);
+    // The text or the blob back, byte for byte.
+    static std::string FromValue(const QVariant& value);
+
+private:
+    QString FName;
+    QSqlDatabase FDb;
+    std::string FError;
+};

@@ -1,0 +1,346 @@
+#include "TCrawlRecorder.h"
+
+#include "TAnswerCodec.h"
+#include "TCrawlDb.h"
+#include "TCrawlFile.h"
+#include "TCrawlSchema.h"
+
+#include "crawl/TRecordStore.h"
+#include "report/TReport.h"
+
+#include <QSqlQuery>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <unistd.h>
+
+namespace {
+
+// The counters of TCrawlSchema::CounterMeta, in its order.
+const char* const CountersSql =
+    "UPDATE meta SET value = CASE name WHEN 'pages' THEN ? WHEN 'queued' THEN ? "
+    "WHEN 'objects' THEN ? WHEN 'external' THEN ? END "
+    "WHERE name IN ('pages', 'queued', 'objects', 'external')";
+
+// More answers than a file of a terabyte holds.
+constexpr qint64 MaxAnswers = qint64(1) << 30;
+
+} // namespace
+
+struct TCrawlRecorder::TState {
+    std::string Path;
+    TCrawlDb Db;
+    bool Finished = false;
+    // A file of version 1: the journal's tables come with the first write.
+    bool Upgrade = false;
+    bool Wal = false;
+    std::size_t PagesCommitted = 0;
+    // The answers the file held when opened are seq 1 to ReplayEnd; those
+    // taken are marked, a bit an answer, so that a key's next answer is its
+    // first not taken. Answers recorded since are never replayed.
+    qint64 ReplayEnd = 0;
+    std::vector<bool> Taken;
+    // Recorded since the last commit, the answer encoded.
+    struct TPending {
+        std::string Key;
+        int Status;
+        std::string Reason;
+        QByteArray Data;
+    };
+    std::vector<TPending> Pending;
+    TAnswerCodec Codec;
+    // Prepared when first needed (a file of version 1 has no answers yet);
+    // after Db, so that they go before the connection does.
+    std::optional<QSqlQuery> SeqsOf, DataOf, Insert, Counters;
+    // meta's state as last written: written again only when it changes.
+    std::string State;
+
+    QSqlQuery* Prepared(std::optional<QSqlQuery>& query, const char* sql) {
+        if (!query) {
+            query.emplace(Db.Query());
+            query->setForwardOnly(true); // rows read once, not cached
+            if (!query->prepare(QString::fromLatin1(sql))) {
+                query.reset();
+                return nullptr;
+            }
+        }
+        return &*query;
+    }
+    // The prepared statements let go of, for what needs the file to itself
+    // (VACUUM, the journal's mode).
+    void Unprepare() {
+        SeqsOf.reset();
+        DataOf.reset();
+        Insert.reset();
+        Counters.reset();
+    }
+
+    // Opens path; once it is known for a crawl file, Prepare.
+    bool Connect() { return Db.Open(Path); }
+    // A commit waits for the log to be written, not synced: a crash of the
+    // machine may lose the last commits, never the file. The log, grown big
+    // by the tables of a halt, goes back to 64 MiB once copied into the file.
+    bool Prepare() {
+        return Db.Exec("PRAGMA synchronous = NORMAL") &&
+               Db.Exec("PRAGMA journal_size_limit = 67108864");
+    }
+    // Starts a write: in WAL mode (a commit is an append to the log, synced
+    // at checkpoints), the file brought up to this version.
+    bool Begin() {
+        if (!Wal) {
+            QSqlQuery mode = Db.Query();
+            // Where WAL cannot be (no shared memory), the rollback journal stays.
+            Wal = mode.exec(QStringLiteral("PRAGMA journal_mode = WAL")) && mode.next() &&
+                  mode.value(0).toString() == QLatin1String("wal");
+        }
+        return Db.Exec("BEGIN") && (!Upgrade || TCrawlSchema::Upgrade(Db));
+    }
+    // Ends a write begun: kept when ok, else rolled back. Empty, else why not.
+    std::string End(bool ok) {
+        if (ok && Db.Exec("COMMIT")) {
+            Upgrade = false;
+            return {};
+        }
+        Db.Rollback();
+        return Path + ": cannot be written: " + Db.TakeError();
+    }
+};
+
+TCrawlRecorder::TCrawlRecorder() : FState(std::make_unique<TState>()) {}
+
+TCrawlRecorder::~TCrawlRecorder() = default;
+
+std::unique_ptr<TCrawlRecorder> TCrawlRecorder::Create(const std::string& path,
+                                                       const TCrawlOptions& options,
+                                                       const TReport& about, std::string& error) {
+    error = TCrawlSchema::CheckReplaceable(path);
+    if (!error.empty())
+        return nullptr;
+    // Made whole under a temporary name, so that a crash meanwhile leaves no
+    // file at path that is not a crawl file.
+    const std::string part = path + ".part-" + std::to_string(getpid());
+    TCrawlSchema::Remove(part);
+    {
+        TCrawlDb db;
+        const TRecordStore none;
+        if (!db.Open(part) ||
+            !TCrawlSchema::Write(db, none, options, about, TCrawlSchema::Running, {}))
+            error = db.Error();
+    }
+    if (error.empty())
+        error = TCrawlSchema::Replace(part, path);
+    if (!error.empty()) {
+        TCrawlSchema::Remove(part);
+        error = path + ": cannot be written: " + error;
+        return nullptr;
+    }
+    std::unique_ptr<TCrawlRecorder> recorder(new TCrawlRecorder());
+    TState& s = *recorder->FState;
+    s.Path = path;
+    s.State = TCrawlSchema::Running;
+    if (!s.Connect() || !s.Prepare()) {
+        error = path + ": cannot be opened: " + s.Db.Error();
+        return nullptr;
+    }
+    return recorder;
+}
+
+std::unique_ptr<TCrawlRecorder> TCrawlRecorder::Open(const std::string& path,
+                                                     TCrawlOptions& options, TReport& about,
+                                                     std::string& error) {
+    error = TCrawlFile::Probe(path);
+    if (!error.empty())
+        return nullptr;
+    std::unique_ptr<TCrawlRecorder> recorder(new TCrawlRecorder());
+    TState& s = *recorder->FState;
+    s.Path = path;
+    if (!s.Connect()) {
+        error = path + ": cannot be opened: " + s.Db.Error();
+        return nullptr;
+    }
+    TCrawlSchema::TMeta meta;
+    error = TCrawlSchema::Check(s.Db, path, options, about, meta);
+    if (!error.empty())
+        return nullptr;
+    if (!s.Prepare()) {
+        error = path + ": cannot be opened: " + s.Db.Error();
+        return nullptr;
+    }
+    // A file of version 1 was written whole, when its crawl ended.
+    s.Upgrade = meta.Version < 2;
+    s.State = meta.Values["state"];
+    s.Finished = s.Upgrade || s.State == TCrawlSchema::Finished;
+    s.PagesCommitted = std::strtoull(meta.Values["pages"].c_str(), nullptr, 10);
+    if (!s.Upgrade) {
+        QSqlQuery last = s.Db.Query();
+        if (!last.exec(QStringLiteral("SELECT MAX(seq) FROM answers")) || !last.next()) {
+            error = path + ": cannot be read: " + s.Db.Error();
+            return nullptr;
+        }
+        // Numbered from 1 without a gap, as SQLite numbers them: a number
+        // past what any disk holds is a damaged file, not a bitmap to make.
+        s.ReplayEnd = std::max<qint64>(last.value(0).toLongLong(), 0);
+        if (s.ReplayEnd > MaxAnswers) {
+            error = path + ": damaged (answer number " + std::to_string(s.ReplayEnd) + ")";
+            return nullptr;
+        }
+        s.Taken.assign(std::size_t(s.ReplayEnd) + 1, false);
+    }
+    return recorder;
+}
+
+bool TCrawlRecorder::Finished() const noexcept {
+    return FState->Finished;
+}
+
+const std::string& TCrawlRecorder::Path() const noexcept {
+    return FState->Path;
+}
+
+std::optional<TAnswer> TCrawlRecorder::Replay(const std::string& key) {
+    TState& s = *FState;
+    if (s.ReplayEnd == 0)
+        return std::nullopt;
+    QSqlQuery* seqs =
+        s.Prepared(s.SeqsOf, "SELECT seq FROM answers WHERE key = ? AND seq <= ? ORDER BY seq");
+    QSqlQuery* data = s.Prepared(s.DataOf, "SELECT data FROM answers WHERE seq = ?");
+    if (seqs == nullptr || data == nullptr)
+        return std::nullopt;
+    seqs->bindValue(0, TCrawlDb::TextValue(key));
+    seqs->bindValue(1, s.ReplayEnd);
+    qint64 next = 0;
+    if (seqs->exec())
+        while (next == 0 && seqs->next())
+            if (const qint64 seq = seqs->value(0).toLongLong();
+                seq > 0 && seq <= s.ReplayEnd && !s.Taken[std::size_t(seq)])
+                next = seq;
+    seqs->finish();
+    if (next == 0)
+        return std::nullopt;
+    s.Taken[std::size_t(next)] = true;
+    std::optional<TAnswer> answer;
+    data->bindValue(0, next);
+    if (data->exec() && data->next())
+        answer = TAnswerCodec::Decode(data->value(0).toByteArray());
+    data->finish();
+    return answer;
+}
+
+void TCrawlRecorder::Record(const std::string& key, const TAnswer& answer) {
+    FState->Pending.push_back({key, answer.Status, answer.Reason, FState->Codec.Encode(answer)});
+}
+
+std::string TCrawlRecorder::Commit(const TCrawlProgress& progress) {
+    TState& s = *FState;
+    bool ok = s.Begin();
+    if (ok && !s.Pending.empty()) {
+        QSqlQuery* insert = s.Prepared(
+            s.Insert, "INSERT INTO answers (key, status, reason, data) VALUES (?, ?, ?, ?)");
+        ok =
+            insert != nullptr || s.Db.Fail(std::string("the journal of answers cannot be written"));
+        for (std::size_t i = 0; ok && i < s.Pending.size(); ++i) {
+            const TState::TPending& p = s.Pending[i];
+            insert->bindValue(0, TCrawlDb::TextValue(p.Key));
+            insert->bindValue(1, p.Status);
+            insert->bindValue(2, TCrawlDb::TextValue(p.Reason));
+            insert->bindValue(3, p.Data);
+            ok = s.Db.Run(*insert);
+        }
+    }
+    // The counters, in one statement: the rows are there since the file was
+    // made (or brought up to this version).
+    QSqlQuery* counters = ok ? s.Prepared(s.Counters, CountersSql) : nullptr;
+    ok = counters != nullptr || s.Db.Fail(std::string("the counters cannot be written"));
+    if (ok) {
+        const TCrawlSchema::TPairs values = TCrawlSchema::CounterMeta(progress);
+        for (std::size_t i = 0; i < values.size(); ++i)
+            counters->bindValue(int(i), QString::fromStdString(values[i].second));
+        ok = s.Db.Run(*counters);
+    }
+    const bool newState = s.State != TCrawlSchema::Running;
+    ok = ok && (!newState || TCrawlSchema::WriteMeta(s.Db, {{"state", TCrawlSchema::Running}}));
+    if (std::string error = s.End(ok); !error.empty())
+        return error; // the answers stay pending, for the next commit
+    s.State = TCrawlSchema::Running;
+    s.Pending.clear();
+    s.PagesCommitted = progress.Pages;
+    s.Finished = false;
+    return {};
+}
+
+std::size_t TCrawlRecorder::PagesCommitted() const {
+    return FState->PagesCommitted;
+}
+
+std::string TCrawlRecorder::WriteTables(const TRecordStore& store,
+                                        const std::vector<std::string>& queue, const TReport& about,
+                                        bool finished) {
+    TState& s = *FState;
+    bool ok =
+        s.Begin() && TCrawlSchema::WriteReportTables(s.Db, store) && s.Db.Exec("DELETE FROM queue");
+    QSqlQuery insert = s.Db.Query();
+    ok = ok && s.Db.Prepare(insert, "INSERT INTO queue (address) VALUES (?)");
+    for (std::size_t i = 0; ok && i < queue.size(); ++i) {
+        insert.bindValue(0, TCrawlDb::TextValue(queue[i]));
+        ok = s.Db.Run(insert);
+    }
+    TCrawlSchema::TPairs meta = TCrawlSchema::AboutMeta(about);
+    meta.emplace_back("state", finished ? TCrawlSchema::Finished : TCrawlSchema::Stopped);
+    ok = ok && TCrawlSchema::WriteMeta(s.Db, meta);
+    // An ended crawl is all in its tables: its answers go.
+    ok = ok && (!finished || s.Db.Exec("DELETE FROM answers"));
+    insert.finish();
+    if (std::string error = s.End(ok); !error.empty())
+        return error;
+    s.State = finished ? TCrawlSchema::Finished : TCrawlSchema::Stopped;
+    s.Finished = finished;
+    if (finished) {
+        s.Pending.clear();
+        s.ReplayEnd = 0;
+        s.Taken.clear();
+        s.Unprepare();
+        // Smaller, and one file again (the rollback journal, as TCrawlFile
+        // writes). Both may fail without harm (no room for the copy VACUUM
+        // makes): the file is whole as committed.
+        s.Db.Exec("VACUUM");
+        QSqlQuery mode = s.Db.Query();
+        if (mode.exec(QStringLiteral("PRAGMA journal_mode = DELETE")) && mode.next() &&
+            mode.value(0).toString() == QLatin1String("delete"))
+            s.Wal = false;
+        s.Db.TakeError();
+    }
+    return {};
+}
+
+std::string TCrawlRecorder::CopyTo(const std::string& path) const {
+    TState& s = *FState;
+    std::error_code ec;
+    if (std::filesystem::equivalent(path, s.Path, ec))
+        return {};
+    if (std::string error = TCrawlSchema::CheckReplaceable(path); !error.empty())
+        return error;
+    const std::string part = path + ".part-" + std::to_string(getpid());
+    TCrawlSchema::Remove(part);
+    // VACUUM INTO reads the file as of the last commit: the answers recorded
+    // since wait in memory.
+    QSqlQuery copy = s.Db.Query();
+    bool ok = s.Db.Prepare(copy, "VACUUM INTO ?");
+    copy.bindValue(0, QString::fromStdString(part));
+    ok = ok && s.Db.Run(copy);
+    copy.finish();
+    std::string error = s.Db.TakeError();
+    if (ok) {
+        TCrawlDb copied; // the copy in the rollback journal's mode, one file
+        if (!copied.Open(part) || !copied.Exec("PRAGMA journal_mode = DELETE"))
+            error = copied.Error();
+    }
+    if (error.empty())
+        error = TCrawlSchema::Replace(part, path);
+    if (!error.empty()) {
+        TCrawlSchema::Remove(part);
+        return path + ": cannot be written: " + error;
+    }
+    return {};
+}

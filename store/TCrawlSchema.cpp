@@ -1,0 +1,462 @@
+#include "TCrawlSchema.h"
+
+#include "TCrawlDb.h"
+#include "TCrawlFile.h"
+
+#include "crawl/TCrawlJournal.h"
+#include "crawl/TCrawlOptions.h"
+#include "crawl/TRecordStore.h"
+#include "report/TReport.h"
+#include "report/TReportReader.h"
+#include "report/TReportTables.h"
+
+#include <QSqlError>
+#include <QSqlRecord>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <ctime>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A report field's name as a column: "URI" -> "uri", "Old status" -> "old_status".
+std::string ColumnName(const char* field) {
+    std::string name;
+    for (const char* c = field; *c != '\0'; ++c)
+        name += std::isalnum(static_cast<unsigned char>(*c))
+                    ? static_cast<char>(std::tolower(static_cast<unsigned char>(*c)))
+                    : '_';
+    return name;
+}
+
+// The options TReport names that are not the crawl's own: the pause between
+// pages, in seconds, and the folder a --site crawl served.
+const char* const AboutOptions[] = {"delay", "site"};
+
+std::string AboutOption(const TReport& about, const std::string& name) {
+    for (const auto& [n, value] : about.Options)
+        if (n == name)
+            return value;
+    return {};
+}
+
+// The crawl's options by name, as the file keeps them.
+TCrawlSchema::TPairs OptionValues(const TCrawlOptions& o, const TReport& about) {
+    std::string waits;
+    for (const std::chrono::milliseconds wait : o.RetryWaits)
+        waits += (waits.empty() ? "" : ",") + std::to_string(wait.count());
+    const auto onOff = [](bool on) { return std::string(on ? "on" : "off"); };
+    TCrawlSchema::TPairs values{{"connections", std::to_string(o.Connections)},
+                                {"per-host", std::to_string(o.PerHost)},
+                                {"host-gap-ms", std::to_string(o.HostGapMs)},
+                                {"retries", std::to_string(o.Retries)},
+                                {"retry-waits-ms", waits},
+                                {"max-wait", std::to_string(o.MaxWaitSeconds)},
+                                {"external", onOff(o.External)},
+                                {"robots", onOff(o.Robots)},
+                                {"confirm", onOff(o.Confirm)},
+                                {"user-agent", o.UserAgent},
+                                {"max-depth", std::to_string(o.MaxDepth)},
+                                {"max-pages", std::to_string(o.MaxPages)},
+                                {"include", o.Include},
+                                {"exclude", o.Exclude}};
+    for (const char* name : AboutOptions)
+        values.emplace_back(name, AboutOption(about, name));
+    return values;
+}
+
+bool ToInt(const std::string& text, int& value) {
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size() && !text.empty();
+}
+
+// Sets the option name from its text; false when the text is not one.
+bool SetOption(TCrawlOptions& o, TReport& about, const std::string& name,
+               const std::string& value) {
+    const std::map<std::string, int*> numbers{
+        {"connections", &o.Connections}, {"per-host", &o.PerHost},
+        {"host-gap-ms", &o.HostGapMs},   {"retries", &o.Retries},
+        {"max-wait", &o.MaxWaitSeconds}, {"max-depth", &o.MaxDepth},
+        {"max-pages", &o.MaxPages}};
+    const std::map<std::string, bool*> switches{
+        {"external", &o.External}, {"robots", &o.Robots}, {"confirm", &o.Confirm}};
+    const std::map<std::string, std::string*> texts{
+        {"user-agent", &o.UserAgent}, {"include", &o.Include}, {"exclude", &o.Exclude}};
+    if (const auto n = numbers.find(name); n != numbers.end())
+        return ToInt(value, *n->second);
+    if (const auto s = switches.find(name); s != switches.end()) {
+        *s->second = value == "on";
+        return value == "on" || value == "off";
+    }
+    if (const auto t = texts.find(name); t != texts.end()) {
+        *t->second = value;
+        return true;
+    }
+    if (name == "delay" || name == "site") {
+        int seconds = 0;
+        if (name == "delay" && !value.empty() && !ToInt(value, seconds))
+            return false;
+        if (!value.empty())
+            about.Options.emplace_back(name, value);
+        return true;
+    }
+    if (name == "retry-waits-ms") {
+        o.RetryWaits.clear();
+        for (std::size_t at = 0; at < value.size();) {
+            const std::size_t comma = std::min(value.find(',', at), value.size());
+            int ms = 0;
+            if (!ToInt(value.substr(at, comma - at), ms))
+                return false;
+            o.RetryWaits.emplace_back(ms);
+            at = comma + 1;
+        }
+        return true;
+    }
+    return true; // an option of a later version of this schema: ignored
+}
+
+bool CreatePairs(TCrawlDb& db, const std::string& table, const TCrawlSchema::TPairs& pairs) {
+    if (!db.Exec("CREATE TABLE " + table + " (name TEXT PRIMARY KEY, value TEXT NOT NULL)"))
+        return false;
+    QSqlQuery insert = db.Query();
+    if (!db.Prepare(insert, "INSERT OR REPLACE INTO " + table + " (name, value) VALUES (?, ?)"))
+        return false;
+    for (const auto& [name, value] : pairs) {
+        insert.bindValue(0, QString::fromStdString(name));
+        insert.bindValue(1, TCrawlDb::TextValue(value));
+        if (!db.Run(insert))
+            return false;
+    }
+    return true;
+}
+
+// A report table as a table of the file: a column a field, integers where the
+// field is numeric, the rows in the report's order (their rowid).
+bool WriteTable(TCrawlDb& db, const TReportTable& table) {
+    std::string columns, marks;
+    for (const TReportField& field : table.Fields) {
+        columns += (columns.empty() ? "" : ", ") + ColumnName(field.Name) +
+                   (field.Numeric ? " INTEGER NOT NULL" : " TEXT NOT NULL");
+        marks += marks.empty() ? "?" : ", ?";
+    }
+    const std::string name = table.Name;
+    if (!db.Exec("DROP TABLE IF EXISTS " + name) ||
+        !db.Exec("CREATE TABLE " + name + " (" + columns + ")"))
+        return false;
+    QSqlQuery insert = db.Query();
+    if (!db.Prepare(insert, "INSERT INTO " + name + " VALUES (" + marks + ")"))
+        return false;
+    bool ok = true;
+    table.ForEachRow([&](const TReportTable::TCells& cells) {
+        if (!ok)
+            return;
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            long long number = 0;
+            const std::string& cell = cells[i];
+            if (table.Fields[i].Numeric &&
+                std::from_chars(cell.data(), cell.data() + cell.size(), number).ec == std::errc())
+                insert.bindValue(int(i), number);
+            else
+                insert.bindValue(int(i), TCrawlDb::TextValue(cell));
+        }
+        ok = db.Run(insert);
+    });
+    return ok;
+}
+
+// The indexes the usual queries need: an address's referrers and links.
+// Made after the rows, which is quicker than keeping them up to date.
+const char* const Indexes[] = {
+    "CREATE INDEX pages_uri ON pages (uri)",
+    "CREATE INDEX objects_uri ON objects (uri)",
+    "CREATE INDEX external_uri ON external (uri)",
+    "CREATE INDEX links_uri ON links (uri)",
+    "CREATE INDEX links_page ON links (page)",
+    "CREATE INDEX referrers_uri ON referrers (uri)",
+    "CREATE INDEX referrers_page ON referrers (page)",
+};
+
+// The journal of answers (TCrawlRecorder) and the queue.
+const char* const JournalTables[] = {
+    ("CREATE TABLE IF NOT EXISTS answers (seq INTEGER PRIMARY KEY, key TEXT NOT NULL, "
+     "status INTEGER NOT NULL, reason TEXT NOT NULL, data BLOB NOT NULL)"),
+    "CREATE INDEX IF NOT EXISTS answers_key ON answers (key, seq)",
+    "CREATE TABLE IF NOT EXISTS queue (address TEXT NOT NULL)",
+};
+const std::pair<const char*, std::vector<std::string>> JournalColumns[] = {
+    {"answers", {"seq", "key", "status", "reason", "data"}},
+    {"queue", {"address"}},
+};
+
+std::string Now() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char text[32] = "";
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+// What a failed read of a file says: a damaged file says so; a table or a
+// column missing makes it no crawl file.
+std::string ReadError(const std::string& path, const QSqlQuery& query, const std::string& what) {
+    const QSqlError error = query.lastError();
+    const int code = error.nativeErrorCode().toInt() & 0xff; // SQLite's primary code
+    if (code == 11 || code == 26)                            // SQLITE_CORRUPT, SQLITE_NOTADB
+        return path + ": damaged (" + error.databaseText().toStdString() + ")";
+    return path + ": " + TCrawlSchema::NotACrawlFile + what;
+}
+
+// Reads the name/value table into visit; empty, else what is wrong.
+template <class Visit>
+std::string ReadPairs(TCrawlDb& db, const std::string& path, const char* table, Visit visit) {
+    QSqlQuery query = db.Query();
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT name, value FROM %1").arg(QLatin1String(table))))
+        return ReadError(path, query, std::string(" (no table ") + table + ")");
+    while (query.next())
+        visit(query.value(0).toString().toStdString(), TCrawlDb::FromValue(query.value(1)));
+    if (query.lastError().isValid())
+        return ReadError(path, query, "");
+    return {};
+}
+
+// Selects table's rows in order and checks its columns; empty, else what is wrong.
+std::string SelectTable(QSqlQuery& query, const std::string& path, const std::string& table,
+                        const std::vector<std::string>& columns, const char* limit) {
+    if (!query.exec(QString::fromStdString("SELECT * FROM " + table + " ORDER BY rowid" + limit)))
+        return ReadError(path, query, " (no table " + table + ")");
+    const QSqlRecord record = query.record();
+    bool same = record.count() == int(columns.size());
+    for (int i = 0; same && i < record.count(); ++i)
+        same = record.fieldName(i).toStdString() == columns[std::size_t(i)];
+    if (!same)
+        return path + ": " + TCrawlSchema::NotACrawlFile + " (the table " + table +
+               " has other columns)";
+    return {};
+}
+
+std::vector<std::string> ColumnsOf(const TReportTable& table) {
+    std::vector<std::string> columns;
+    for (const TReportField& field : table.Fields)
+        columns.push_back(ColumnName(field.Name));
+    return columns;
+}
+
+// The tables of the file that the store is read back from, by name.
+TReportReader::TTable* TableOf(TReportReader::TTables& tables, std::string_view name) {
+    if (name == "pages")
+        return &tables.Pages;
+    if (name == "objects")
+        return &tables.Objects;
+    if (name == "external")
+        return &tables.External;
+    if (name == "links")
+        return &tables.Links;
+    if (name == "referrers")
+        return &tables.Referrers;
+    if (name == "redirects")
+        return &tables.Redirects;
+    return nullptr;
+}
+
+} // namespace
+
+std::string TCrawlSchema::CheckReplaceable(const std::string& path) {
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(path, ec)))
+        return {};
+    if (!fs::is_regular_file(path, ec)) // a folder, a device, a link to nothing
+        return path + ": not a Marrowby crawl file, left as it is";
+    std::ifstream in(path, std::ios::binary);
+    char header[72] = {};
+    in.read(header, sizeof header);
+    if (in.gcount() == 0 && fs::file_size(path, ec) == 0)
+        return {};
+    const auto byte = [&](int at) { return std::uint32_t(static_cast<unsigned char>(header[at])); };
+    const std::uint32_t id = byte(68) << 24 | byte(69) << 16 | byte(70) << 8 | byte(71);
+    if (in.gcount() < std::streamsize(sizeof header) ||
+        std::string_view(header, 16) != std::string_view("SQLite format 3\0", 16) ||
+        id != std::uint32_t(TCrawlFile::ApplicationId))
+        return path + ": not a Marrowby crawl file, left as it is";
+    return {};
+}
+
+std::string TCrawlSchema::Replace(const std::string& from, const std::string& path) {
+    std::error_code ec;
+    for (const char* journal : {"-wal", "-shm", "-journal"})
+        fs::remove(path + journal, ec);
+    const fs::path target(path);
+    fs::rename(from, target, ec);
+    if (ec)
+        return ec.message();
+    // The rename itself lasts once the folder is on the disk.
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    if (const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY); fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+    return {};
+}
+
+void TCrawlSchema::Remove(const std::string& path) {
+    std::error_code ec;
+    for (const char* journal : {"-wal", "-shm", "-journal"})
+        fs::remove(path + journal, ec);
+    fs::remove(path, ec);
+}
+
+bool TCrawlSchema::Write(TCrawlDb& db, const TRecordStore& store, const TCrawlOptions& options,
+                         const TReport& about, const char* state, const TCrawlProgress& counters) {
+    TPairs meta{{"schema", std::to_string(TCrawlFile::Version)},
+                {"program", "marrowby " MARROWBY_VERSION},
+                {"state", state}};
+    for (TPairs more : {AboutMeta(about), CounterMeta(counters)})
+        meta.insert(meta.end(), more.begin(), more.end());
+    bool ok = db.Exec("PRAGMA application_id = " + std::to_string(TCrawlFile::ApplicationId)) &&
+              db.Exec("PRAGMA user_version = " + std::to_string(TCrawlFile::Version)) &&
+              db.Exec("BEGIN") && CreatePairs(db, "meta", meta) &&
+              CreatePairs(db, "options", OptionValues(options, about)) &&
+              WriteReportTables(db, store);
+    for (const char* sql : JournalTables)
+        ok = ok && db.Exec(sql);
+    return ok && db.Exec("COMMIT");
+}
+
+bool TCrawlSchema::WriteReportTables(TCrawlDb& db, const TRecordStore& store) {
+    for (const TReportTable& table : TReportTables::Of(store))
+        if (!WriteTable(db, table))
+            return false;
+    for (const char* index : Indexes)
+        if (!db.Exec(index))
+            return false;
+    return true;
+}
+
+bool TCrawlSchema::Upgrade(TCrawlDb& db) {
+    for (const char* sql : JournalTables)
+        if (!db.Exec(sql))
+            return false;
+    TPairs meta = CounterMeta({});
+    meta.emplace_back("schema", std::to_string(TCrawlFile::Version));
+    meta.emplace_back("state", Finished);
+    return db.Exec("PRAGMA user_version = " + std::to_string(TCrawlFile::Version)) &&
+           WriteMeta(db, meta);
+}
+
+bool TCrawlSchema::WriteMeta(TCrawlDb& db, const TPairs& values) {
+    QSqlQuery insert = db.Query();
+    if (!db.Prepare(insert, "INSERT OR REPLACE INTO meta (name, value) VALUES (?, ?)"))
+        return false;
+    for (const auto& [name, value] : values) {
+        insert.bindValue(0, QString::fromStdString(name));
+        insert.bindValue(1, TCrawlDb::TextValue(value));
+        if (!db.Run(insert))
+            return false;
+    }
+    return true;
+}
+
+TCrawlSchema::TPairs TCrawlSchema::AboutMeta(const TReport& about) {
+    return {{"start", about.Start},
+            {"started", about.Started},
+            {"finished", about.Finished},
+            {"saved", Now()}};
+}
+
+TCrawlSchema::TPairs TCrawlSchema::CounterMeta(const TCrawlProgress& counters) {
+    return {{"pages", std::to_string(counters.Pages)},
+            {"queued", std::to_string(counters.Queued)},
+            {"objects", std::to_string(counters.Objects)},
+            {"external", std::to_string(counters.External)}};
+}
+
+std::string TCrawlSchema::Check(TCrawlDb& db, const std::string& path, TCrawlOptions& options,
+                                TReport& about, TMeta& meta) {
+    QSqlQuery query = db.Query();
+    // A file that is not SQLite, or whose tables are damaged, fails its
+    // first query.
+    if (!query.exec(QStringLiteral("PRAGMA application_id")))
+        return ReadError(path, query, "");
+    if (!query.next() || query.value(0).toInt() != TCrawlFile::ApplicationId)
+        return path + ": " + NotACrawlFile;
+    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
+        return path + ": " + NotACrawlFile;
+    meta.Version = query.value(0).toInt();
+    query.finish();
+    if (meta.Version > TCrawlFile::Version)
+        return path + ": written by a newer version of Marrowby (crawl file version " +
+               std::to_string(meta.Version) + ", this one reads up to " +
+               std::to_string(TCrawlFile::Version) + ")";
+    if (meta.Version < 1)
+        return path + ": " + NotACrawlFile;
+    std::string error = ReadPairs(db, path, "meta", [&](std::string name, std::string value) {
+        meta.Values[std::move(name)] = std::move(value);
+    });
+    if (!error.empty())
+        return error;
+    if (!meta.Values.contains("schema"))
+        return path + ": " + NotACrawlFile + " (no schema in meta)";
+    about.Start = meta.Values["start"];
+    about.Started = meta.Values["started"];
+    about.Finished = meta.Values["finished"];
+    std::string wrong;
+    error = ReadPairs(db, path, "options", [&](const std::string& name, const std::string& value) {
+        if (!SetOption(options, about, name, value) && wrong.empty())
+            wrong =
+                path + ": the option " + name + " has a value that is not one (\"" + value + "\")";
+    });
+    if (!error.empty())
+        return error;
+    if (!wrong.empty())
+        return wrong;
+
+    // The tables, checked against the report's own fields (the same columns
+    // in the same order) and the journal's.
+    const TRecordStore none;
+    TReportReader::TTables kept;
+    for (const TReportTable& table : TReportTables::Of(none))
+        if (TableOf(kept, table.Name) != nullptr)
+            if (error = SelectTable(query, path, table.Name, ColumnsOf(table), " LIMIT 0");
+                !error.empty())
+                return error;
+    if (meta.Version >= 2)
+        for (const auto& [table, columns] : JournalColumns)
+            if (error = SelectTable(query, path, table, columns, " LIMIT 0"); !error.empty())
+                return error;
+    return {};
+}
+
+std::string TCrawlSchema::ReadReportTables(TCrawlDb& db, const std::string& path,
+                                           TRecordStore& store) {
+    const TRecordStore none;
+    TReportReader::TTables tables;
+    QSqlQuery query = db.Query();
+    query.setForwardOnly(true); // rows read once: not cached in the query too
+    for (const TReportTable& table : TReportTables::Of(none)) {
+        TReportReader::TTable* into = TableOf(tables, table.Name);
+        if (into == nullptr)
+            continue;
+        into->Name = path + ": table " + table.Name;
+        const std::vector<std::string> columns = ColumnsOf(table);
+        if (std::string error = SelectTable(query, path, table.Name, columns, ""); !error.empty())
+            return error;
+        while (query.next()) {
+            std::vector<std::string> row;
+            row.reserve(columns.size());
+            for (std::size_t i = 0; i < columns.size(); ++i)
+                row.push_back(TCrawlDb::FromValue(query.value(int(i))));
+            into->Rows.push_back(std::move(row));
+        }
+        if (query.lastError().isValid())
+            return ReadError(path, query, "");
+    }
+    return TReportReader::Fill(tables, store);
+}

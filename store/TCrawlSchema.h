@@ -1,0 +1,75 @@
+#pragma once
+// The layout of a crawl file (docs/CRAWL-FILE.md), the one place that knows
+// it: its identity and version, the meta and options tables, the report's
+// tables, the journal of answers and the queue. TCrawlFile writes a file
+// whole through it, TCrawlRecorder as the crawl goes; both read it back
+// through it.
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+class TCrawlDb;
+class TRecordStore;
+struct TCrawlOptions;
+struct TCrawlProgress;
+struct TReport;
+
+class TCrawlSchema {
+public:
+    using TPairs = std::vector<std::pair<std::string, std::string>>;
+
+    static constexpr const char* NotACrawlFile = "not a Marrowby crawl file";
+    // Where the crawl stood when the file was written last (meta's state).
+    static constexpr const char* Running = "running";
+    static constexpr const char* Stopped = "stopped";
+    static constexpr const char* Finished = "finished";
+
+    // Whether a crawl file may be written at path: nothing is there, an
+    // empty file, or a crawl file (SQLite's header with our application id).
+    // Empty when it may, else why not, naming the file.
+    static std::string CheckReplaceable(const std::string& path);
+    // Renames the file from to path, in place of a file there, and syncs the
+    // folder. SQLite's journals of the file replaced (-wal, -shm, -journal)
+    // are removed first: left there, they would be read into the new file.
+    // Empty, else what went wrong.
+    static std::string Replace(const std::string& from, const std::string& path);
+    // Removes the file at path and its journals.
+    static void Remove(const std::string& path);
+
+    // Writes a whole crawl file into an empty database, in one transaction:
+    // identity and version, meta (about, state and counters), options (with
+    // about's "delay" and "site"), the report's tables of store, an empty
+    // journal of answers and an empty queue.
+    static bool Write(TCrawlDb& db, const TRecordStore& store, const TCrawlOptions& options,
+                      const TReport& about, const char* state, const TCrawlProgress& counters);
+    // The report's tables of store in place of those in the file (dropped
+    // and made again, rows, then indexes), inside the caller's transaction.
+    static bool WriteReportTables(TCrawlDb& db, const TRecordStore& store);
+    // The journal of answers and the queue, when the file has none yet (a
+    // file of version 1), meta's counters and state, and the version raised;
+    // inside the caller's transaction.
+    static bool Upgrade(TCrawlDb& db);
+    // Sets the rows of meta.
+    static bool WriteMeta(TCrawlDb& db, const TPairs& values);
+    // meta's rows of about's start address and times, and the time now.
+    static TPairs AboutMeta(const TReport& about);
+    static TPairs CounterMeta(const TCrawlProgress& counters);
+
+    // What Check read of a file.
+    struct TMeta {
+        int Version = 0;
+        std::map<std::string, std::string> Values;
+    };
+    // Checks that the file is a crawl file this version reads (identity,
+    // version, meta, options, the report's tables and, from version 2, the
+    // journal and the queue, with their columns) and reads its options and
+    // about (start address, times, and "delay" and "site" among its
+    // options). Empty, else what is wrong, naming the file.
+    static std::string Check(TCrawlDb& db, const std::string& path, TCrawlOptions& options,
+                             TReport& about, TMeta& meta);
+    // Reads the report's tables of a checked file into store, which must be
+    // empty. Empty, else what is wrong, naming the file.
+    static std::string ReadReportTables(TCrawlDb& db, const std::string& path, TRecordStore& store);
+};

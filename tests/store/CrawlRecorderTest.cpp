@@ -1,0 +1,302 @@
+// The crawl file written as the crawl goes: answers come back as recorded,
+// in order, and only once committed; a writer killed at any moment or out
+// of room leaves a file that opens with all it committed; the tables of a
+// halt and of the end; files that are not crawl files are left alone.
+#include "TChildProcess.h"
+#include "TJournalPages.h"
+
+#include "crawl/TCrawlOptions.h"
+#include "crawl/TRecordStore.h"
+#include "report/TReport.h"
+#include "store/TCrawlFile.h"
+#include "store/TCrawlRecorder.h"
+
+#include <gtest/gtest.h>
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+auto Fields(const TAnswer& a) {
+    std::vector<std::pair<int, std::string>> hops;
+    for (const TRedirectHop& hop : a.Redirects)
+        hops.emplace_back(hop.Status, hop.Location);
+    return std::make_tuple(a.Status, a.StatusText, a.StatusPhrase, a.FinalAddress, hops,
+                           int(a.Method), a.ContentType, a.DeclaredLength, a.BodyBytes, a.BodyRead,
+                           a.Body, int(a.Failure), a.Reason, a.Retries);
+}
+
+void ExpectReplays(TCrawlRecorder& recorder, const std::string& key, const TAnswer& expected) {
+    const std::optional<TAnswer> answer = recorder.Replay(key);
+    ASSERT_TRUE(answer.has_value()) << key;
+    EXPECT_EQ(Fields(*answer), Fields(expected)) << key;
+}
+
+// The first column of query's rows, as text.
+std::vector<std::string> Column(const std::string& path, const QString& sql) {
+    std::vector<std::string> values;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "look");
+        db.setDatabaseName(QString::fromStdString(path));
+        EXPECT_TRUE(db.open());
+        QSqlQuery query(db);
+        EXPECT_TRUE(query.exec(sql)) << sql.toStdString();
+        while (query.next())
+            values.push_back(query.value(0).toString().toStdString());
+    }
+    QSqlDatabase::removeDatabase("look");
+    return values;
+}
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Answers with what a server controls at its worst: bytes that are no
+// UTF-8, NUL bytes in the body, redirects, a failure; two under one key.
+TEST(CrawlRecorder, AnswersComeBackAsRecordedInOrderOnceCommitted) {
+    TAnswer hostile;
+    hostile.Status = -1;
+    hostile.StatusText = "abc";
+    hostile.StatusPhrase = "Not \xe9t\xe9";
+    hostile.FinalAddress = "http://h/\xff";
+    hostile.Redirects = {{301, "http://h/b"}, {302, std::string("http://h/\0c", 11)}};
+    hostile.Method = TRequest::TMethod::Head;
+    hostile.ContentType = "text/html; charset=\"x\"";
+    hostile.DeclaredLength = 10;
+    hostile.BodyBytes = 7;
+    hostile.BodyRead = true;
+    hostile.Body = std::string("a\0b\xff\0\r\n", 7);
+    hostile.Failure = TFailure::CutShort;
+    hostile.Reason = "cut \xc3 short, after 2 retries";
+    hostile.Retries = 2;
+    TAnswer plain;
+    plain.Status = 200;
+    plain.StatusText = "200";
+    TAnswer second = hostile;
+    second.Body = "second";
+    second.Redirects.clear();
+    const std::string key = "GET keep 67108864 http://h/a", odd = "GET count 0 http://h/\xfe\x00";
+    const struct {
+        std::string Key;
+        TAnswer Answer;
+    } recorded[] = {{key, hostile}, {odd, plain}, {key, second}};
+
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("crawl.marrowby").toStdString();
+    TCrawlOptions options;
+    options.Connections = 7;
+    options.Include = "^http://h/\xff";
+    TReport about;
+    about.Start = "http://h/";
+    about.Options = {{"delay", "3"}, {"connections", "7"}, {"site", "/srv/\xed\x95\x9c"}};
+    std::string error;
+    {
+        auto recorder = TCrawlRecorder::Create(path, options, about, error);
+        ASSERT_TRUE(recorder) << error;
+        EXPECT_EQ(recorder->Path(), path);
+        for (const auto& r : recorded)
+            recorder->Record(r.Key, r.Answer);
+        ASSERT_EQ(recorder->Commit({2, 5, 3, 1}), "");
+        recorder->Record("GET keep 0 http://h/late", plain); // never committed
+    }
+    EXPECT_EQ(Column(path, "SELECT value FROM meta WHERE name IN ('state', 'pages') ORDER BY name"),
+              (std::vector<std::string>{"2", "running"}));
+    EXPECT_EQ(Column(path, "SELECT status FROM answers ORDER BY seq"),
+              (std::vector<std::string>{"-1", "200", "-1"}));
+
+    TAnswer later = plain;
+    later.Status = 500;
+    for (int session = 0; session < 2; ++session) {
+        SCOPED_TRACE(session);
+        TCrawlOptions read;
+        TReport readAbout;
+        auto recorder = TCrawlRecorder::Open(path, read, readAbout, error);
+        ASSERT_TRUE(recorder) << error;
+        EXPECT_FALSE(recorder->Finished());
+        EXPECT_EQ(recorder->PagesCommitted(), session == 0 ? 2u : 3u);
+        EXPECT_EQ(read.Connections, 7);
+        EXPECT_EQ(read.Include, options.Include);
+        EXPECT_EQ(readAbout.Start, about.Start);
+        EXPECT_EQ(readAbout.Options, (std::vector<std::pair<std::string, std::string>>{
+                                         {"delay", "3"}, {"site", "/srv/\xed\x95\x9c"}}));
+        ExpectReplays(*recorder, odd, plain);
+        ExpectReplays(*recorder, key, hostile);
+        ExpectReplays(*recorder, key, second);
+        if (session == 1)
+            ExpectReplays(*recorder, key, later);
+        for (const std::string& none : {key, odd, std::string("GET keep 0 http://h/late"),
+                                        std::string("GET keep 0 http://h/never")})
+            EXPECT_FALSE(recorder->Replay(none)) << none;
+        if (session == 0) {
+            // Recorded now, it is kept for the next reading, not replayed now.
+            recorder->Record(key, later);
+            ASSERT_EQ(recorder->Commit({3, 4, 3, 1}), "");
+            EXPECT_FALSE(recorder->Replay(key));
+        }
+    }
+}
+
+int LastPage(const std::string& out) {
+    std::istringstream lines(out);
+    int last = 0;
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty() && std::isdigit(static_cast<unsigned char>(line[0])))
+            last = std::stoi(line);
+    return last;
+}
+
+// Every page the file says it committed comes back whole, and nothing after it.
+void ExpectCommittedPages(const std::string& path, std::size_t atLeast, std::size_t atMost) {
+    TCrawlOptions options;
+    TReport about;
+    std::string error;
+    auto recorder = TCrawlRecorder::Open(path, options, about, error);
+    ASSERT_TRUE(recorder) << error;
+    const std::size_t pages = recorder->PagesCommitted();
+    EXPECT_GE(pages, atLeast);
+    EXPECT_LE(pages, atMost);
+    for (std::size_t page = 1; page <= pages; ++page) {
+        ExpectReplays(*recorder, PageKey(page), PageAnswer(page));
+        ExpectReplays(*recorder, SharedKey, SharedAnswer(page));
+    }
+    EXPECT_FALSE(recorder->Replay(PageKey(pages + 1)));
+    EXPECT_FALSE(recorder->Replay(SharedKey));
+}
+
+// A writer killed at a moment of its own choosing, several times over:
+// inside a commit, between two, while the log is written into the file.
+TEST(CrawlRecorder, AKilledWriterLeavesAFileWithAllItCommitted) {
+    QTemporaryDir dir;
+    for (const int ms : {30, 110, 240, 370}) {
+        SCOPED_TRACE(ms);
+        const std::string path = dir.filePath("killed.marrowby").toStdString();
+        TChildProcess writer(MARROWBY_RECORDER_WRITER, {path, "kill-after-ms", std::to_string(ms)});
+        ASSERT_TRUE(writer.Start());
+        ASSERT_TRUE(writer.Wait(std::chrono::seconds(60)));
+        ASSERT_EQ(writer.ExitCode(), -2) << writer.Out() << writer.Err();
+        // Its tables (empty: the crawl never halted) read as they are, its
+        // log beside it.
+        TRecordStore store;
+        TCrawlOptions options;
+        TReport about;
+        EXPECT_EQ(TCrawlFile::Load(path, store, options, about), "");
+        const std::size_t last = std::size_t(LastPage(writer.Out()));
+        ExpectCommittedPages(path, last, last + 1);
+    }
+}
+
+// No room for the next commit: it says so, keeps nothing, and the file
+// opens with every page before.
+TEST(CrawlRecorder, ACommitWithoutRoomKeepsWhatWasCommitted) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("full.marrowby").toStdString();
+    TChildProcess writer(MARROWBY_RECORDER_WRITER, {path, "file-limit", "1000000"});
+    ASSERT_TRUE(writer.Start());
+    ASSERT_TRUE(writer.Wait(std::chrono::seconds(60)));
+    ASSERT_EQ(writer.ExitCode(), 0) << writer.Out() << writer.Err();
+    EXPECT_NE(writer.Out().find("failed: " + path + ": cannot be written: "), std::string::npos)
+        << writer.Out();
+    const std::size_t last = std::size_t(LastPage(writer.Out()));
+    EXPECT_GT(last, 10u);
+    ExpectCommittedPages(path, last, last);
+}
+
+// A halt keeps the queue and the answers; the end keeps the tables only, in
+// one small file.
+TEST(CrawlRecorder, TablesOfAHaltAndOfTheEnd) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("crawl.marrowby").toStdString();
+    TReport about;
+    about.Start = "http://h/";
+    std::string error;
+    TRecordStore store;
+    store.AddPageRow({1, 0, "http://h/", 5, 200, "text/html", TVerdict::Fine, "200 OK"});
+    {
+        auto recorder = TCrawlRecorder::Create(path, {}, about, error);
+        ASSERT_TRUE(recorder) << error;
+        recorder->Record(PageKey(1), PageAnswer(1));
+        ASSERT_EQ(recorder->Commit({1, 2, 0, 0}), "");
+        ASSERT_EQ(recorder->WriteTables(store, {"http://h/q", "http://h/\xff"}, about, false), "");
+    }
+    EXPECT_EQ(Column(path, "SELECT value FROM meta WHERE name = 'state'"),
+              (std::vector<std::string>{"stopped"}));
+    EXPECT_EQ(Column(path, "SELECT hex(address) FROM queue ORDER BY rowid"),
+              (std::vector<std::string>{"687474703A2F2F682F71", "687474703A2F2F682FFF"}));
+    TRecordStore loaded;
+    TCrawlOptions options;
+    ASSERT_EQ(TCrawlFile::Load(path, loaded, options, about), "");
+    EXPECT_EQ(loaded.PageRows().size(), 1u);
+    {
+        auto recorder = TCrawlRecorder::Open(path, options, about, error);
+        ASSERT_TRUE(recorder) << error;
+        EXPECT_FALSE(recorder->Finished());
+        ExpectReplays(*recorder, PageKey(1), PageAnswer(1));
+        ASSERT_EQ(recorder->Commit({2, 1, 0, 0}), ""); // goes on
+        EXPECT_EQ(Column(path, "SELECT value FROM meta WHERE name IN ('pages', 'state') "
+                               "ORDER BY name"),
+                  (std::vector<std::string>{"2", "running"}));
+        about.Finished = "2026-05-01T12:00:09Z";
+        ASSERT_EQ(recorder->WriteTables(store, {}, about, true), "");
+        EXPECT_TRUE(recorder->Finished());
+    }
+    EXPECT_FALSE(std::filesystem::exists(path + "-wal"));
+    EXPECT_EQ(Column(path, "PRAGMA journal_mode"), (std::vector<std::string>{"delete"}));
+    EXPECT_EQ(Column(path, "SELECT COUNT(*) FROM answers"), (std::vector<std::string>{"0"}));
+    auto recorder = TCrawlRecorder::Open(path, options, about, error);
+    ASSERT_TRUE(recorder) << error;
+    EXPECT_TRUE(recorder->Finished());
+    EXPECT_EQ(about.Finished, "2026-05-01T12:00:09Z");
+    EXPECT_FALSE(recorder->Replay(PageKey(1)));
+}
+
+// A file that is not a crawl file is never replaced; a copy holds what was
+// committed; a crawl file is replaced by a new crawl.
+TEST(CrawlRecorder, CopiesAndReplacesCrawlFilesOnly) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("crawl.marrowby").toStdString(),
+                      notes = dir.filePath("notes.txt").toStdString(),
+                      copy = dir.filePath("copy.marrowby").toStdString();
+    std::ofstream(notes) << "mine";
+    std::string error;
+    EXPECT_FALSE(TCrawlRecorder::Create(notes, {}, {}, error));
+    EXPECT_EQ(error, notes + ": not a Marrowby crawl file, left as it is");
+    EXPECT_FALSE(
+        TCrawlRecorder::Create(dir.filePath("none/c.marrowby").toStdString(), {}, {}, error));
+    EXPECT_EQ(error.rfind(dir.filePath("none/c.marrowby").toStdString() + ": cannot be written", 0),
+              0u)
+        << error;
+
+    auto recorder = TCrawlRecorder::Create(path, {}, {}, error);
+    ASSERT_TRUE(recorder) << error;
+    recorder->Record(PageKey(1), PageAnswer(1));
+    recorder->Record(SharedKey, SharedAnswer(1));
+    ASSERT_EQ(recorder->Commit({1, 0, 0, 0}), "");
+    recorder->Record(PageKey(2), PageAnswer(2));
+    EXPECT_EQ(recorder->CopyTo(notes), notes + ": not a Marrowby crawl file, left as it is");
+    EXPECT_EQ(Slurp(notes), "mine");
+    ASSERT_EQ(recorder->CopyTo(copy), "");
+    ASSERT_EQ(recorder->CopyTo(copy), ""); // over a crawl file
+    EXPECT_EQ(recorder->CopyTo(path), ""); // itself: nothing to do
+    ExpectCommittedPages(copy, 1, 1);
+    EXPECT_EQ(Column(copy, "PRAGMA journal_mode"), (std::vector<std::string>{"delete"}));
+
+    recorder = TCrawlRecorder::Create(copy, {}, {}, error);
+    ASSERT_TRUE(recorder) << error;
+    EXPECT_EQ(recorder->PagesCommitted(), 0u);
+    EXPECT_FALSE(recorder->Replay(PageKey(1)));
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path().toStdString()))
+        EXPECT_EQ(entry.path().string().find(".part"), std::string::npos)
+            << "a temporary file left beside the crawl file";
+}
+
+} // namespace
