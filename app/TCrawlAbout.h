@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+class TSiteServer;
 struct TCrawlOptions;
 
 class TCrawlAbout {
@@ -19,10 +20,16 @@ public:
     // any it holds already, such as the folder served).
     static void Begin(TReport& about, const QString& typed, int delaySeconds,
                       const TCrawlOptions& options);
+    // The options as given, added to about's.
+    static void Describe(TReport& about, int delaySeconds, const TCrawlOptions& options);
     // The time now as about's times are written (ISO 8601 UTC).
     static std::string Now();
     // The option of about called name, as given; empty when not given.
     static std::string Option(const TReport& about, std::string_view name);
     // The pause the crawl of about ran with; fallback when not given.
     static int Delay(const TReport& about, int fallback);
+    // A crawl of a folder served (its "site" option) is served again on the
+    // port its addresses name, so that it can go on. Returns why it cannot
+    // be, else an empty string (also for a crawl of no folder).
+    static std::string ServeAgain(const TReport& about, TSiteServer& site);
 };

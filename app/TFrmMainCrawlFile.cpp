@@ -186,6 +186,9 @@ bool TFrmMain::OpenCrawl(const QString& path) {
         Status(QString("Crawl opened from %1").arg(QDir::toNativeSeparators(path)));
         return true;
     }
+    // A folder's crawl goes on with the folder served where it was.
+    if (const std::string error = TCrawlAbout::ServeAgain(FAbout, FSite); !error.empty())
+        ShowErrorBox(Decoded(error));
     FRecorder = std::move(recorder);
     FCrawl->SetJournal(FRecorder.get());
     // Read back at once: the crawl's pause is for the pages it goes on with.

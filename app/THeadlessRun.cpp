@@ -1,5 +1,6 @@
 #include "THeadlessRun.h"
 
+#include "TCrawlAbout.h"
 #include "TExceptionGuard.h"
 #include "TSignalNotifier.h"
 #include "report/TCrawlReport.h"
@@ -7,12 +8,9 @@
 #include "store/TCrawlFile.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QTimer>
-#include <QUrl>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <utility>
 
@@ -32,10 +30,6 @@ QString Bytes(const std::string& s) {
 // " (broken: 404 Not Found)": what a progress line ends with.
 QString Judged(TVerdict verdict, const std::string& reason) {
     return " (" + Bytes(std::string(TVerdicts::Name(verdict))) + ": " + Bytes(reason) + ")";
-}
-
-std::string Now() {
-    return QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString();
 }
 
 } // namespace
@@ -84,21 +78,10 @@ bool THeadlessRun::CheckOutputs() {
     return true;
 }
 
-void THeadlessRun::Describe(int delaySeconds, const TCrawlOptions& options) {
-    FAbout.Options.emplace_back("delay", std::to_string(delaySeconds));
-    FAbout.Options.emplace_back("connections", std::to_string(options.Connections));
-    FAbout.Options.emplace_back("per-host", std::to_string(options.PerHost));
-    FAbout.Options.emplace_back("external", options.External ? "on" : "off");
-    FAbout.Options.emplace_back("robots", options.Robots ? "on" : "off");
-    FAbout.Options.emplace_back("confirm", options.Confirm ? "on" : "off");
-}
-
 int THeadlessRun::Exec(const QString& url, int delaySeconds, const TCrawlOptions& options) {
     if (!CheckOutputs())
         return ExitFailed;
-    FAbout.Start = TCrawl::StartAddress(url);
-    Describe(delaySeconds, options);
-    FAbout.Started = Now();
+    TCrawlAbout::Begin(FAbout, url, delaySeconds, options);
     if (!FCrawlFile.empty()) {
         std::string error;
         FRecorder = TCrawlRecorder::Create(FCrawlFile, options, FAbout, error);
@@ -158,30 +141,19 @@ int THeadlessRun::ExecResume(
         PrintLine(stderr, "The crawl in " + Bytes(path) + " had ended");
         return TCrawlReport::HasBrokenRows(records, FStrict) ? ExitBroken : ExitClean;
     }
-    const auto option = [&kept](const char* name) -> std::string {
-        for (const auto& [key, value] : kept.Options)
-            if (key == name)
-                return value;
-        return {};
-    };
-    int delay = 0;
-    if (const std::string given = option("delay"); !given.empty())
-        delay = std::atoi(given.c_str());
+    int delay = TCrawlAbout::Delay(kept, 0);
     adjust(options, delay);
     FAbout.Start = kept.Start;
     FAbout.Started = kept.Started;
-    if (const std::string folder = option("site"); !folder.empty()) {
-        // Its addresses name the port it was served on.
-        const int port = QUrl(QString::fromStdString(kept.Start)).port();
-        error = port > 0 ? FSite.Start(folder, static_cast<std::uint16_t>(port))
-                         : "cannot serve \"" + folder + "\" again: no port in " + kept.Start;
+    if (const std::string folder = TCrawlAbout::Option(kept, "site"); !folder.empty()) {
+        error = TCrawlAbout::ServeAgain(kept, FSite);
         if (!error.empty()) {
             PrintLine(stderr, "marrowby: " + Bytes(error));
             return ExitFailed;
         }
         FAbout.Options.emplace_back("site", folder);
     }
-    Describe(delay, options);
+    TCrawlAbout::Describe(FAbout, delay, options);
     PrintLine(stderr, QString("Going on with the crawl in %1 after %2 pages")
                           .arg(Bytes(path))
                           .arg(FRecorder->PagesCommitted()));
@@ -213,7 +185,7 @@ int THeadlessRun::ExecRecheck(const std::string& kept, const TCrawlOptions& opti
         FAbout.Options.emplace_back("recheck", kept);
         FAbout.Options.emplace_back("per-host", std::to_string(options.PerHost));
         FAbout.Options.emplace_back("retries", std::to_string(options.Retries));
-        FAbout.Started = Now();
+        FAbout.Started = TCrawlAbout::Now();
     }
     QTimer::singleShot(0, this, [this] {
         if (FCrawl->Recheck() == 0) {
@@ -306,7 +278,7 @@ void THeadlessRun::Finish(int exitCode) {
     // Writes what the crawl leaves behind; a failure is told and fails the run.
     const auto keep = [&](const char* what, const auto& write) {
         try {
-            FAbout.Finished = Now();
+            FAbout.Finished = TCrawlAbout::Now();
             if (const std::string error = write(); !error.empty()) {
                 PrintLine(stderr, "marrowby: " + Bytes(error));
                 failed();

@@ -73,8 +73,6 @@ private:
     // Checks that the report and the crawl file can be written, before the
     // crawl begins; false, with the reason on stderr, when not.
     bool CheckOutputs();
-    // What the report says of the crawl's options.
-    void Describe(int delaySeconds, const TCrawlOptions& options);
     // Starts the crawl from url and runs the event loop until its end.
     int Run(const QString& url, int delaySeconds, const TCrawlOptions& options);
     void Finish(int exitCode);
