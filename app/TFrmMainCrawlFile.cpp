@@ -22,9 +22,13 @@
 
 namespace {
 
-std::string Encoded(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string Encoded(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
 
-QString Decoded(const std::string& text) { return QString::fromLocal8Bit(text); }
+QString Decoded(const std::string& text) {
+    return QString::fromLocal8Bit(text);
+}
 
 // The folder the window records its crawls in.
 QString AutoFolder() {
@@ -133,16 +137,21 @@ std::string TFrmMain::SaveCrawlTo(const QString& path) {
 }
 
 void TFrmMain::OpenCrawl1Click() {
-    const QString path = Hooks.ChooseCrawlToOpen
-                             ? Hooks.ChooseCrawlToOpen()
-                             : QFileDialog::getOpenFileName(
-                                   this, "Open Crawl", FCrawlFolder.isEmpty() ? AutoFolder() : FCrawlFolder,
-                                   "Crawl files (*.marrowby);;All files (*)");
+    const QString path =
+        Hooks.ChooseCrawlToOpen
+            ? Hooks.ChooseCrawlToOpen()
+            : QFileDialog::getOpenFileName(this, "Open Crawl",
+                                           FCrawlFolder.isEmpty() ? AutoFolder() : FCrawlFolder,
+                                           "Crawl files (*.marrowby);;All files (*)");
     if (!path.isEmpty())
         OpenCrawl(path);
 }
 
 bool TFrmMain::OpenCrawl(const QString& path) {
+    if (FRecorder && SameFile(path, FRecorder->Path())) {
+        Status(QString("%1 holds the crawl shown").arg(QDir::toNativeSeparators(path)));
+        return false;
+    }
     TCrawlOptions options;
     TReport about;
     std::string error;
@@ -163,12 +172,9 @@ bool TFrmMain::OpenCrawl(const QString& path) {
             return false;
         }
     }
-    // A file refused asks nothing and leaves the crawl shown as it is.
+    // Only a file that opens asks whether the results shown may go.
     if (!ResultsMayGo())
         return false;
-    // The file the crawl shown is written in, opened: it is the user's now.
-    if (SameFile(path, Encoded(FAutoFile)))
-        FAutoFile.clear();
     StartOver();
     FCrawlFolder = QFileInfo(path).absolutePath();
     FAbout = std::move(about);

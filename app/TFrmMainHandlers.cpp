@@ -51,8 +51,8 @@ void TFrmMain::UrlComboBoxKeyPress(char& key) {
         FStartAddress = typed;
         FCrawl->SetOptions(FOptions);
         // The folder served, so that the crawl can be served again from its file.
-        if (FSite.Serving() &&
-            TCrawl::StartAddress(typed) == TCrawl::StartAddress(QString::fromStdString(FSite.Url())))
+        if (FSite.Serving() && TCrawl::StartAddress(typed) ==
+                                   TCrawl::StartAddress(QString::fromStdString(FSite.Url())))
             FAbout.Options.emplace_back("site", QFile::encodeName(FSiteFolder).toStdString());
         TCrawlAbout::Begin(FAbout, typed, FCrawl->DelaySeconds(), FOptions);
         StartRecording();

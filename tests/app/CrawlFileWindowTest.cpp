@@ -176,8 +176,7 @@ TEST(CrawlFiles, ACrawlStoppedMidwayGoesOnToTheEndOfOneNeverStopped) {
     TWindow reopened;
     reopened.open = dir.filePath("midway.marrowby");
     reopened.File(Qt::Key_W);
-    ASSERT_TRUE(
-        PumpUntil([&] { return reopened.w.StateLabel->State() == TCrawlState::Stopped; }))
+    ASSERT_TRUE(PumpUntil([&] { return reopened.w.StateLabel->State() == TCrawlState::Stopped; }))
         << reopened.w.StateLabel->text().toStdString();
     EXPECT_TRUE(reopened.errors.isEmpty()) << reopened.errors.join('\n').toStdString();
     EXPECT_EQ(Shown(reopened.w), Shown(stopped.w));
