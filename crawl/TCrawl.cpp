@@ -137,7 +137,7 @@ std::uint32_t TCrawl::PauseLeft() const {
 void TCrawl::StartPause() {
     FPageInFlight = false;
     // The pages of a crawl read back were asked for long ago.
-    if (FDelaySeconds == 0 || Replaying()) {
+    if (FDelaySeconds == 0 || Replaying() || FReopening) {
         ScheduleNavigationStart();
     } else if (CommitPage()) { // the page is kept before the pause
         FDelayTimer->start();
