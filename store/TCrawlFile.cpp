@@ -12,16 +12,10 @@
 #include <QFile>
 
 #include <filesystem>
-#include <unistd.h>
 
 std::string TCrawlFile::Save(const TRecordStore& store, const TCrawlOptions& options,
                              const TReport& about, const std::string& path) {
-    if (std::string error = TCrawlSchema::CheckReplaceable(path); !error.empty())
-        return error;
-    const std::string part = path + ".part-" + std::to_string(getpid());
-    TCrawlSchema::Remove(part);
-    std::string error;
-    {
+    return TCrawlSchema::WriteBeside(path, [&](const std::string& part) {
         TCrawlDb db;
         TCrawlProgress counters;
         counters.Pages = store.PageRows().size();
@@ -29,15 +23,9 @@ std::string TCrawlFile::Save(const TRecordStore& store, const TCrawlOptions& opt
         counters.External = store.ExternalCount();
         if (!db.Open(part) ||
             !TCrawlSchema::Write(db, store, options, about, TCrawlSchema::Finished, counters))
-            error = db.Error();
-    }
-    if (error.empty())
-        error = TCrawlSchema::Replace(part, path);
-    if (!error.empty()) {
-        TCrawlSchema::Remove(part);
-        return path + ": cannot be written: " + error;
-    }
-    return {};
+            return db.Error();
+        return std::string();
+    });
 }
 
 std::string TCrawlFile::Probe(const std::string& path) {

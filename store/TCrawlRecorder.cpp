@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
-#include <unistd.h>
 
 namespace {
 
@@ -115,27 +114,18 @@ TCrawlRecorder::~TCrawlRecorder() = default;
 std::unique_ptr<TCrawlRecorder> TCrawlRecorder::Create(const std::string& path,
                                                        const TCrawlOptions& options,
                                                        const TReport& about, std::string& error) {
-    error = TCrawlSchema::CheckReplaceable(path);
-    if (!error.empty())
-        return nullptr;
     // Made whole under a temporary name, so that a crash meanwhile leaves no
     // file at path that is not a crawl file.
-    const std::string part = path + ".part-" + std::to_string(getpid());
-    TCrawlSchema::Remove(part);
-    {
+    error = TCrawlSchema::WriteBeside(path, [&](const std::string& part) {
         TCrawlDb db;
         const TRecordStore none;
         if (!db.Open(part) ||
             !TCrawlSchema::Write(db, none, options, about, TCrawlSchema::Running, {}))
-            error = db.Error();
-    }
-    if (error.empty())
-        error = TCrawlSchema::Replace(part, path);
-    if (!error.empty()) {
-        TCrawlSchema::Remove(part);
-        error = path + ": cannot be written: " + error;
+            return db.Error();
+        return std::string();
+    });
+    if (!error.empty())
         return nullptr;
-    }
     std::unique_ptr<TCrawlRecorder> recorder(new TCrawlRecorder());
     TState& s = *recorder->FState;
     s.Path = path;
@@ -319,28 +309,20 @@ std::string TCrawlRecorder::CopyTo(const std::string& path) const {
     std::error_code ec;
     if (std::filesystem::equivalent(path, s.Path, ec))
         return {};
-    if (std::string error = TCrawlSchema::CheckReplaceable(path); !error.empty())
+    return TCrawlSchema::WriteBeside(path, [&s](const std::string& part) {
+        // VACUUM INTO reads the file as of the last commit: the answers
+        // recorded since wait in memory.
+        QSqlQuery copy = s.Db.Query();
+        bool ok = s.Db.Prepare(copy, "VACUUM INTO ?");
+        copy.bindValue(0, QString::fromStdString(part));
+        ok = ok && s.Db.Run(copy);
+        copy.finish();
+        std::string error = s.Db.TakeError();
+        if (ok) {
+            TCrawlDb copied; // the copy in the rollback journal's mode, one file
+            if (!copied.Open(part) || !copied.Exec("PRAGMA journal_mode = DELETE"))
+                error = copied.Error();
+        }
         return error;
-    const std::string part = path + ".part-" + std::to_string(getpid());
-    TCrawlSchema::Remove(part);
-    // VACUUM INTO reads the file as of the last commit: the answers recorded
-    // since wait in memory.
-    QSqlQuery copy = s.Db.Query();
-    bool ok = s.Db.Prepare(copy, "VACUUM INTO ?");
-    copy.bindValue(0, QString::fromStdString(part));
-    ok = ok && s.Db.Run(copy);
-    copy.finish();
-    std::string error = s.Db.TakeError();
-    if (ok) {
-        TCrawlDb copied; // the copy in the rollback journal's mode, one file
-        if (!copied.Open(part) || !copied.Exec("PRAGMA journal_mode = DELETE"))
-            error = copied.Error();
-    }
-    if (error.empty())
-        error = TCrawlSchema::Replace(part, path);
-    if (!error.empty()) {
-        TCrawlSchema::Remove(part);
-        return path + ": cannot be written: " + error;
-    }
-    return {};
+    });
 }

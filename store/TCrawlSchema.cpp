@@ -306,6 +306,22 @@ std::string TCrawlSchema::Replace(const std::string& from, const std::string& pa
     return {};
 }
 
+std::string
+TCrawlSchema::WriteBeside(const std::string& path,
+                          const std::function<std::string(const std::string& part)>& write) {
+    if (std::string error = CheckReplaceable(path); !error.empty())
+        return error;
+    const std::string part = path + ".part-" + std::to_string(getpid());
+    Remove(part);
+    std::string error = write(part);
+    if (error.empty())
+        error = Replace(part, path);
+    if (error.empty())
+        return {};
+    Remove(part);
+    return path + ": cannot be written: " + error;
+}
+
 void TCrawlSchema::Remove(const std::string& path) {
     std::error_code ec;
     for (const char* journal : {"-wal", "-shm", "-journal"})

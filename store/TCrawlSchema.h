@@ -5,6 +5,7 @@
 // whole through it, TCrawlRecorder as the crawl goes; both read it back
 // through it.
 
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -37,6 +38,14 @@ public:
     static std::string Replace(const std::string& from, const std::string& path);
     // Removes the file at path and its journals.
     static void Remove(const std::string& path);
+    // Writes a crawl file at path whole or not at all: refused where
+    // CheckReplaceable says so; else write(part) makes it under a temporary
+    // name beside path (returning why it could not, else empty), and it is
+    // renamed over path once made. Empty, else "PATH: cannot be written: why"
+    // (no temporary file is left then).
+    static std::string
+    WriteBeside(const std::string& path,
+                const std::function<std::string(const std::string& part)>& write);
 
     // Writes a whole crawl file into an empty database, in one transaction:
     // identity and version, meta (about, state and counters), options (with
