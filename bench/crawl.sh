@@ -509,13 +509,16 @@ keep() {
   wait "$pid" 2>/dev/null || true
   killedAt=$(echo "$(date +%s.%N) - $start" | bc)
   committed=$(kept_pages "$file")
+  local killedMib
+  killedMib=$(du -cm "$file" "$file-wal" 2>/dev/null | tail -1 | cut -f1)
   read -r s k r <<<"$(kept_run resumed "" --resume "$file")"
   nginx_stop
-  printf 'resume: killed after %.2f s with %s pages committed (file %s MiB); --resume %.2f s, %s MiB peak, %s pages; whole %.2f s against %.2f s uninterrupted; same reports: %s\n' \
-    "$killedAt" "$committed" "$(file_mib "$file")" "$s" "$(mib "$k")" "$r" \
+  printf 'resume: killed after %.2f s with %s pages committed (file and log %s MiB); --resume %.2f s, %s MiB peak, %s pages; whole %.2f s against %.2f s uninterrupted; same reports: %s\n' \
+    "$killedAt" "$committed" "$killedMib" "$s" "$(mib "$k")" "$r" \
     "$(echo "$killedAt + $s" | bc)" "$fs" "$(same_reports "$work/kept-100000" "$work/resumed")" >&2
   echo "keep_resume_killed_s=$killedAt"
   echo "keep_resume_committed_pages=$committed"
+  echo "keep_resume_killed_file_mib=$killedMib"
   echo "keep_resume_s=$s"
   echo "keep_resume_peak_mib=$(mib "$k")"
   echo "keep_resume_pages=$r"
