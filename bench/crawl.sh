@@ -365,8 +365,6 @@ large_site() {
 large() {
   need nginx wget curl bc python3
   cmake --build "$build" --target marrowby >/dev/null 2>&1
-  # Made once and kept in the build folder: making and removing 150,000 files
-  # takes minutes on a busy disk.
   local site="$build/bench-large-site" list="$build/bench-large-site.txt"
   large_site
   local port=18769
