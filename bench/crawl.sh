@@ -8,6 +8,11 @@
 #   bench/crawl.sh BUILD_DIR external  links to 100 slow hosts, against linkinator
 #                                      and linkchecker, and the window meanwhile
 #   bench/crawl.sh BUILD_DIR large     a 100,000-page site against one curl
+#   bench/crawl.sh BUILD_DIR keep      what keeping a crawl costs (--crawl-file):
+#                                      10,000 and 100,000 pages, and --resume
+#   bench/crawl.sh BUILD_DIR keep-million  a 1,000,000-page site, --crawl-file
+#   bench/crawl.sh BUILD_DIR keep-profile  heaptrack of the 100,000 pages with
+#                                      --crawl-file: where the peak heap goes
 # Sites: a generated one of 1,000 pages and 2,000 objects, and the Python
 # documentation that Debian ships (python3.11-doc). Also the heartbeat of the
 # window during a slow crawl (bench_heartbeat).
@@ -342,20 +347,26 @@ external() {
 
 # ------------------------------------------------------------- a large site
 
-# A generated site of 100,000 pages (ten links and two objects each, 150,002
-# addresses) from nginx: Marrowby and wget against the floor, one curl process
-# fetching every address once over a kept-alive connection.
-large() {
-  need nginx wget curl bc python3
-  cmake --build "$build" --target marrowby >/dev/null 2>&1
-  # Made once and kept in the build folder: making and removing 150,000 files
-  # takes minutes on a busy disk.
+# large_site: the 100,000-page site of the large and keep modes, made once
+# into the build folder (with the list of its addresses): making and removing
+# 150,000 files takes minutes on a busy disk.
+large_site() {
   local site="$build/bench-large-site" list="$build/bench-large-site.txt"
   if [ ! -s "$list" ]; then
     rm -rf "$site"
     generate_site "$site" 100000 50000 links=10 shared=0 urls="$list.part"
     mv "$list.part" "$list"
   fi
+}
+
+# A generated site of 100,000 pages (ten links and two objects each, 150,002
+# addresses) from nginx: Marrowby and wget against the floor, one curl process
+# fetching every address once over a kept-alive connection.
+large() {
+  need nginx wget curl bc python3
+  cmake --build "$build" --target marrowby >/dev/null 2>&1
+  local site="$build/bench-large-site" list="$build/bench-large-site.txt"
+  large_site
   local port=18769
   local url="http://127.0.0.1:$port/"
   # One transfer after another, each writing its status and new connections.
@@ -384,11 +395,180 @@ large() {
   echo "large_wget_s=$w"
 }
 
+# ------------------------------------------------------------ keeping a crawl
+
+# kept_site PAGES: the site of the issue's shape (ten links to the next pages
+# and two objects of their own a page, PAGES / 2 objects), made once into the
+# build folder; prints its folder.
+kept_site() {
+  local pages=$1 site
+  if [ "$pages" = 100000 ]; then
+    large_site
+    echo "$build/bench-large-site"
+    return
+  fi
+  site="$build/bench-keep-site-$pages"
+  if [ ! -f "$site.done" ]; then
+    rm -rf "$site"
+    generate_site "$site" "$pages" $((pages / 2)) links=10 shared=0
+    touch "$site.done"
+  fi
+  echo "$site"
+}
+
+# kept_run NAME URL [ARGS...]: one whole crawl of URL, --headless --delay 0,
+# its reports into $work/NAME (no URL: the crawl's is in the file ARGS name);
+# prints "SECONDS PEAK-KIB PAGES".
+kept_run() {
+  local name=$1 url=$2
+  shift 2
+  [ -n "$url" ] && set -- "$@" "$url"
+  rm -rf "$work/$name"
+  /usr/bin/time -f '%e %M' -o "$work/$name.time" nice "$build/app/marrowby" --headless --delay 0 \
+    --report "$work/$name" "$@" >/dev/null 2>"$work/$name.err" || true
+  echo "$(tail -1 "$work/$name.time") $(rows "$work/$name/pages.csv")"
+}
+
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+per_page_ms() { awk -v s="$1" -v n="$2" 'BEGIN { printf "%.3f", s * 1000 / n }'; }
+mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
+file_mib() { awk -v b="$(stat -c %s "$1")" 'BEGIN { printf "%.1f", b / 1048576 }'; }
+
+# kept_pages FILE: the pages committed to a crawl file so far.
+# Read only, and not before the file is there (sqlite3 would make one).
+kept_pages() {
+  local v=""
+  [ -s "$1" ] && v=$(sqlite3 -readonly "$1" "SELECT value FROM meta WHERE name = 'pages'" 2>/dev/null)
+  echo "${v:-0}"
+}
+
+# same_reports A B: whether two report folders hold the same rows (the CSV
+# files byte for byte, the summary's times aside).
+same_reports() {
+  local f
+  for f in "$1"/*.csv; do
+    cmp -s "$f" "$2/$(basename "$f")" || { echo "differ: $(basename "$f")"; return; }
+  done
+  echo same
+}
+
+# The site of issue 23 (ten links and two objects a page) from nginx, crawled
+# whole without a crawl file and with --crawl-file, the two taking turns:
+# KEEP_RUNS turns (3) at 10,000 pages, one at 100,000; then a crawl of the
+# 100,000 pages killed (SIGKILL) once about half its pages are committed and
+# --resume of its file, against the uninterrupted one.
+keep() {
+  need nginx python3 time bc sqlite3
+  cmake --build "$build" --target marrowby >/dev/null 2>&1
+  local port=18770 url="http://127.0.0.1:18770/" pages runs=${KEEP_RUNS:-3} i r
+  for pages in 10000 100000; do
+    local site
+    site=$(kept_site "$pages")
+    nginx_start "$site" "$port"
+    [ "$pages" = 100000 ] && runs=1
+    local plain=() kept=() plainPeak=() keptPeak=() n=0
+    for i in $(seq "$runs"); do
+      read -r s k n <<<"$(kept_run "plain-$pages" "$url")"
+      plain+=("$s") plainPeak+=("$k")
+      echo "keep_${pages}_plain_run${i}_s=$s keep_${pages}_plain_run${i}_peak_kib=$k pages=$n load=$(cut -d' ' -f1 /proc/loadavg)" >&2
+      rm -f "$work/kept-$pages.marrowby"
+      read -r s k n <<<"$(kept_run "kept-$pages" "$url" --crawl-file "$work/kept-$pages.marrowby")"
+      kept+=("$s") keptPeak+=("$k")
+      echo "keep_${pages}_file_run${i}_s=$s keep_${pages}_file_run${i}_peak_kib=$k pages=$n load=$(cut -d' ' -f1 /proc/loadavg)" >&2
+    done
+    local ps fs pk fk
+    ps=$(printf '%s\n' "${plain[@]}" | median)
+    fs=$(printf '%s\n' "${kept[@]}" | median)
+    pk=$(printf '%s\n' "${plainPeak[@]}" | median)
+    fk=$(printf '%s\n' "${keptPeak[@]}" | median)
+    printf 'keep %7s pages (%s crawled)  no file %7.2f s %6s ms/page %7s MiB  --crawl-file %7.2f s %6s ms/page %7s MiB, file %s MiB  same reports: %s\n' \
+      "$pages" "$n" "$ps" "$(per_page_ms "$ps" "$n")" "$(mib "$pk")" "$fs" "$(per_page_ms "$fs" "$n")" \
+      "$(mib "$fk")" "$(file_mib "$work/kept-$pages.marrowby")" \
+      "$(same_reports "$work/plain-$pages" "$work/kept-$pages")" >&2
+    echo "keep_${pages}_pages=$n"
+    echo "keep_${pages}_plain_s=$ps"
+    echo "keep_${pages}_plain_ms_per_page=$(per_page_ms "$ps" "$n")"
+    echo "keep_${pages}_plain_peak_mib=$(mib "$pk")"
+    echo "keep_${pages}_file_s=$fs"
+    echo "keep_${pages}_file_ms_per_page=$(per_page_ms "$fs" "$n")"
+    echo "keep_${pages}_file_peak_mib=$(mib "$fk")"
+    echo "keep_${pages}_file_mib=$(file_mib "$work/kept-$pages.marrowby")"
+    [ "$pages" = 100000 ] || nginx_stop
+  done
+  # The 100,000 pages again, killed half way, then resumed.
+  local file="$work/killed.marrowby" half=$((n / 2)) start killedAt committed s k
+  rm -f "$file" "$file"-*
+  start=$(date +%s.%N)
+  nice "$build/app/marrowby" --headless --delay 0 --report "$work/killed" --crawl-file "$file" "$url" \
+    >/dev/null 2>&1 &
+  local pid=$!
+  while kill -0 "$pid" 2>/dev/null && [ "$(kept_pages "$file")" -lt "$half" ]; do sleep 0.5; done
+  kill -KILL "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  killedAt=$(echo "$(date +%s.%N) - $start" | bc)
+  committed=$(kept_pages "$file")
+  local killedMib
+  killedMib=$(du -cm "$file" "$file-wal" 2>/dev/null | tail -1 | cut -f1)
+  read -r s k r <<<"$(kept_run resumed "" --resume "$file")"
+  nginx_stop
+  printf 'resume: killed after %.2f s with %s pages committed (file and log %s MiB); --resume %.2f s, %s MiB peak, %s pages; whole %.2f s against %.2f s uninterrupted; same reports: %s\n' \
+    "$killedAt" "$committed" "$killedMib" "$s" "$(mib "$k")" "$r" \
+    "$(echo "$killedAt + $s" | bc)" "$fs" "$(same_reports "$work/kept-100000" "$work/resumed")" >&2
+  echo "keep_resume_killed_s=$killedAt"
+  echo "keep_resume_committed_pages=$committed"
+  echo "keep_resume_killed_file_mib=$killedMib"
+  echo "keep_resume_s=$s"
+  echo "keep_resume_peak_mib=$(mib "$k")"
+  echo "keep_resume_pages=$r"
+  echo "keep_resume_same=$(same_reports "$work/kept-100000" "$work/resumed")"
+}
+
+# A site of 1,000,000 pages of the same shape (made once into the build
+# folder; about 1.5 million files, 6 GB), crawled whole with --crawl-file.
+keep_million() {
+  need nginx python3 time bc sqlite3
+  cmake --build "$build" --target marrowby >/dev/null 2>&1
+  local site port=18771 s k n
+  site=$(kept_site 1000000)
+  nginx_start "$site" "$port"
+  rm -f "$work/million.marrowby"
+  read -r s k n <<<"$(kept_run million "http://127.0.0.1:$port/" --crawl-file "$work/million.marrowby")"
+  nginx_stop
+  printf 'keep 1000000 pages (%s crawled)  --crawl-file %.2f s %s ms/page %s MiB peak, file %s MiB\n' \
+    "$n" "$s" "$(per_page_ms "$s" "$n")" "$(mib "$k")" "$(file_mib "$work/million.marrowby")" >&2
+  echo "keep_million_pages=$n"
+  echo "keep_million_s=$s"
+  echo "keep_million_ms_per_page=$(per_page_ms "$s" "$n")"
+  echo "keep_million_peak_mib=$(mib "$k")"
+  echo "keep_million_file_mib=$(file_mib "$work/million.marrowby")"
+}
+
+# The 100,000 pages crawled with --crawl-file under heaptrack: the peak heap
+# and the allocations that hold most of it. The profile is left in
+# $build/bench-keep.heaptrack.zst for heaptrack_print or heaptrack_gui.
+keep_profile() {
+  need nginx python3 heaptrack
+  cmake --build "$build" --target marrowby >/dev/null 2>&1
+  local site port=18772 out="$build/bench-keep.heaptrack"
+  site=$(kept_site 100000)
+  nginx_start "$site" "$port"
+  rm -f "$out".* "$work/profiled.marrowby"
+  nice heaptrack -o "$out" "$build/app/marrowby" --headless --delay 0 --report "$work/profiled" \
+    --crawl-file "$work/profiled.marrowby" "http://127.0.0.1:$port/" >/dev/null 2>&1 || true
+  nginx_stop
+  heaptrack_print -f "$out".* -p 0 -a 0 -T 0 -n 0 -s 1 -l 0 2>/dev/null | grep -E 'peak heap|peak RSS|total memory leaked' >&2 || true
+  echo "keep_profile_pages=$(rows "$work/profiled/pages.csv")"
+  echo "keep_profile=$(ls "$out".*)"
+}
+
 case "${2:-speed}" in
   speed) speed ;;
   memory) memory ;;
   site) site ;;
   external) external ;;
   large) large ;;
-  *) echo "crawl.sh: no mode \"$2\" (speed, memory, site, external, large)" >&2; exit 2 ;;
+  keep) keep ;;
+  keep-million) keep_million ;;
+  keep-profile) keep_profile ;;
+  *) echo "crawl.sh: no mode \"$2\" (speed, memory, site, external, large, keep, keep-million, keep-profile)" >&2; exit 2 ;;
 esac
