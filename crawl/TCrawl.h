@@ -196,6 +196,9 @@ private:
     void CancelRequest(std::uint64_t id);
     // The scheduler's answers: kept in the journal, then delivered.
     void Received(TAnswer answer);
+    // The journal keeps what came, with where the crawl stands; why it
+    // could not, else empty.
+    std::string CommitJournal();
     // The crawl is between two pages: the journal keeps what came. False when
     // it could not, and the crawl has halted.
     bool CommitPage();

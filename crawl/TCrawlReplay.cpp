@@ -63,12 +63,16 @@ void TCrawl::Received(TAnswer answer) {
     Deliver(std::move(answer));
 }
 
-bool TCrawl::CommitPage() {
+std::string TCrawl::CommitJournal() {
     if (!FJournal || FReopening)
-        return true;
+        return {};
     const TCrawlProgress progress{FGoneList.size(), FGoingList.size(), FRecords.ObjectCount(),
                                   FRecords.ExternalCount()};
-    const std::string error = FJournal->Commit(progress);
+    return FJournal->Commit(progress);
+}
+
+bool TCrawl::CommitPage() {
+    const std::string error = CommitJournal();
     if (error.empty())
         return true;
     Halt();
@@ -79,7 +83,7 @@ bool TCrawl::CommitPage() {
 void TCrawl::EndReopen() {
     if (!FReopening || FStopped)
         return;
+    Halt(); // still reading back: nothing new to keep
     FReopening = false;
-    Halt();
     FListener->Reopened();
 }

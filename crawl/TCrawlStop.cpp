@@ -87,4 +87,8 @@ void TCrawl::Halt() {
     QCoreApplication::removePostedEvents(this);
     FReplayPending = 0; // a journal's answers were among them
     FPageInFlight = false;
+    // What came since the last page (checks of links elsewhere, in the
+    // pause) is kept with the pages done: a halted crawl read back shows
+    // it. A file that cannot be written says so when its tables are.
+    CommitJournal();
 }

@@ -134,6 +134,38 @@ TEST(Journal, AStoppedCrawlReadBackAndGoneOnWithEndsAsAnUninterruptedOne) {
     }
 }
 
+// A halt keeps what came in the pause: the check of a link elsewhere that
+// answered after the page was kept shows when the crawl is read back.
+TEST(Journal, WhatCameInThePauseIsKeptAtAHalt) {
+    TTestSite site;
+    TCannedResponse slow = TTestSite::Page("200 OK", "text/html", "<p>elsewhere</p>");
+    slow.StallAfter = 0;
+    slow.Stall = std::chrono::milliseconds(300);
+    site.Other.Add("/x", slow);
+    TMemoryJournal journal;
+    std::map<std::string, std::string> halted;
+    {
+        TCrawlDriver first;
+        first.Crawl->SetOptions(Options());
+        first.Crawl->SetJournal(&journal);
+        first.Crawl->ApplyDelay("60");
+        first.Crawl->Enter(QString::fromStdString(site.Home()));
+        ASSERT_TRUE(TCrawlDriver::PumpUntil(
+            [&] { return first.Crawl->Records().ExternalsApplied() == 1; }));
+        first.Crawl->Halt();
+        halted = Report(*first.Crawl);
+        first.Crawl->Stop();
+        journal.Pending.clear();
+    }
+    TReopened listener;
+    TCrawl crawl(listener);
+    crawl.SetOptions(Options());
+    crawl.SetJournal(&journal);
+    crawl.Reopen(QString::fromStdString(site.Home()));
+    ASSERT_TRUE(TCrawlDriver::PumpUntil([&] { return listener.Done; }));
+    EXPECT_EQ(Report(crawl), halted);
+}
+
 // A commit that cannot be made (a full disk) halts the crawl with its reason.
 TEST(Journal, ACommitThatFailsHaltsTheCrawl) {
     TTestSite site;
