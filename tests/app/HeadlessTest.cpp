@@ -1,5 +1,6 @@
 // The program run headless as a user would: exit codes, output and reports.
 #include "TChildProcess.h"
+#include "Slurp.h"
 #include "TTestSite.h"
 
 #include <gtest/gtest.h>
@@ -47,13 +48,6 @@ TRun Marrowby(const QStringList& args, const QString& program = MARROWBY_BIN,
         during(p);
     EXPECT_TRUE(p.Wait(std::chrono::seconds(60)));
     return {p.ExitCode(), p.Out(), p.Err()};
-}
-
-std::string Slurp(const QString& path) {
-    std::ifstream in(path.toStdString(), std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 int Lines(const std::string& text, const std::string& prefix) {

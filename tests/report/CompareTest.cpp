@@ -1,4 +1,5 @@
 #include "TChildProcess.h"
+#include "Slurp.h"
 #include "crawl/TRecordStore.h"
 #include "report/TCrawlCompare.h"
 #include "report/TCrawlReport.h"
@@ -67,13 +68,6 @@ TRecordStore Crawl(const std::vector<TCase>& cases, bool now, const std::string&
             store.AddReference(c.Url, c.Source == 'o' ? KIND_OBJECT : KIND_PAGE, 1, true, ++line);
     store.EndMerge();
     return store;
-}
-
-std::string Slurp(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 // Runs a checker over a file; its output, or a failure when it does not end well.

@@ -1,4 +1,5 @@
 #include "TChildProcess.h"
+#include "Slurp.h"
 #include "crawl/TRecordStore.h"
 #include "report/TCrawlReport.h"
 #include "report/TMarkup.h"
@@ -19,13 +20,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::string Slurp(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 std::unique_ptr<_TObjectType> Object(int id, const std::string& url, int size, int status,
                                      const std::string& type, int count) {

@@ -2,6 +2,7 @@
 // the same report to the byte; files that are not crawl files, damaged ones
 // and those a newer version wrote are refused; those of version 1 are read.
 #include "TTestSite.h"
+#include "Slurp.h"
 #include "tests/crawl/TCrawlDriver.h"
 
 #include "crawl/TCrawlOptions.h"
@@ -21,13 +22,6 @@
 #include <sstream>
 
 namespace {
-
-std::string Slurp(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 TCannedResponse Moved(const std::string& status, const std::string& location) {
     TCannedResponse r;

@@ -3,6 +3,7 @@
 // of room leaves a file that opens with all it committed; the tables of a
 // halt and of the end; files that are not crawl files are left alone.
 #include "TChildProcess.h"
+#include "Slurp.h"
 #include "TJournalPages.h"
 
 #include "crawl/TCrawlOptions.h"
@@ -52,13 +53,6 @@ std::vector<std::string> Column(const std::string& path, const QString& sql) {
     }
     QSqlDatabase::removeDatabase("look");
     return values;
-}
-
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 // Answers with what a server controls at its worst: bytes that are no
