@@ -120,4 +120,62 @@ TEST(RealWindow, ReturnWithAnotherAddressAfterTheEndCrawlsIt) {
     EXPECT_EQ(requests[1].Target, "/next.html");
 }
 
+// A crawl kept by a headless run stopped in its pause (SIGTERM), opened with
+// File → Open Crawl… (Ctrl+Shift+O, the path typed into the file dialog),
+// then Return in the address box: the crawl goes on with its queue.
+constexpr const char* OpenScript = R"sh(
+"$1" --headless --delay 5 --crawl-file "$3" "$2" > "$3.out" 2>&1 & run=$!
+for i in $(seq 100); do grep -q 'index.html' "$3.out" && break; sleep 0.1; done
+kill -TERM $run; wait $run
+"$1" & app=$!
+windows() { xdotool search --onlyvisible --classname marrowby 2>/dev/null | wc -l; }
+win=$(timeout 20 xdotool search --sync --onlyvisible --name '^FrmMain' | head -1)
+[ -n "$win" ] || { echo "no window"; kill $app; exit 1; }
+xdotool windowfocus --sync "$win"
+sleep 0.5
+xdotool key ctrl+shift+o
+for i in $(seq 100); do [ "$(windows)" -ge 2 ] && break; sleep 0.1; done
+sleep 0.5
+xdotool type --delay 10 "$3"
+xdotool key Return
+for i in $(seq 100); do [ "$(windows)" -eq 1 ] && break; sleep 0.1; done
+sleep 1
+xdotool windowfocus --sync "$win"
+xdotool key Return
+sleep 4
+kill $app; wait $app
+exit 0
+)sh";
+
+TEST(RealWindow, AStoppedCrawlOpenedFromItsFileGoesOnAtReturn) {
+    TCannedServer server;
+    const auto html = [](const std::string& body) {
+        TCannedResponse page;
+        page.Raw = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+                   std::to_string(body.size()) + "\r\n\r\n" + body;
+        return page;
+    };
+    server.Add("/index.html", html("<a href=\"a.html\">a</a>"));
+    server.Add("/a.html", html("<p>a</p>"));
+    ASSERT_TRUE(server.Start());
+    const QTemporaryDir config; // the address history and crawls of this run only
+    const std::string file = config.filePath("kept.marrowby").toStdString();
+
+    TChildProcess run("xvfb-run", {"-a", "-n", FirstDisplay(), "-s", "-screen 0 1024x768x24",
+                                   "bash", "-c", OpenScript, "bash", MARROWBY_BIN,
+                                   server.Url("/index.html"), file});
+    run.SetEnv("QT_QPA_PLATFORM", std::nullopt);
+    run.SetEnv("XDG_CONFIG_HOME", config.path().toStdString());
+    run.SetEnv("XDG_DATA_HOME", config.path().toStdString());
+    ASSERT_TRUE(run.Start()) << "xvfb-run is missing";
+    ASSERT_TRUE(run.Wait(std::chrono::seconds(90)));
+    ASSERT_EQ(run.ExitCode(), 0) << run.Out() << run.Err();
+    // The kept page is read back from the file, not asked for again.
+    std::vector<std::string> targets;
+    for (const TReceivedRequest& request : server.Requests())
+        targets.push_back(request.Target);
+    EXPECT_EQ(targets, (std::vector<std::string>{"/robots.txt", "/index.html", "/a.html"}))
+        << run.Out() << run.Err();
+}
+
 } // namespace
