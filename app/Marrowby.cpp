@@ -135,15 +135,16 @@ struct TOptions {
                               "go.\nExample: marrowby "
                               "--headless --site public/ --report out/",
                               "DIR"};
-    QCommandLineOption Recheck{"recheck",
-                               "Read a crawl kept before, ask again for every broken and "
-                               "unverifiable address in it, and write it back: a crawl file "
-                               "(--crawl-file) is rewritten with the new verdicts (the report "
-                               "goes to --report when given), a folder of CSV reports gets the "
-                               "new report (in the formats of --format). Headless; the crawl's "
-                               "options apply (--per-host, --host-gap, --retries, --user-agent)."
-                               "\nExample: marrowby --recheck today.marrowby --report out/",
-                               "FILE|DIR"};
+    QCommandLineOption Recheck{
+        "recheck",
+        "Read a crawl kept before, ask again for every broken and "
+        "unverifiable address in it, and write it back: a crawl file "
+        "(--crawl-file) whose crawl ended is rewritten with the new verdicts (the report "
+        "goes to --report when given), a folder of CSV reports gets the "
+        "new report (in the formats of --format). Headless; the crawl's "
+        "options apply (--per-host, --host-gap, --retries, --user-agent)."
+        "\nExample: marrowby --recheck today.marrowby --report out/",
+        "FILE|DIR"};
     QCommandLineOption CrawlFile{"crawl-file",
                                  "With --headless or --recheck: keep the crawl in FILE as it "
                                  "goes, one SQLite file (see docs/CRAWL-FILE.md) to go on with "

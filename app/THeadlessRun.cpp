@@ -6,6 +6,7 @@
 #include "report/TCrawlReport.h"
 #include "report/TReportReader.h"
 #include "store/TCrawlFile.h"
+#include "store/TCrawlRecorder.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -173,8 +174,21 @@ int THeadlessRun::ExecRecheck(const std::string& kept, const TCrawlOptions& opti
         PrintLine(stderr, "marrowby: " + Bytes(error));
         return ExitFailed;
     }
-    if (file && FCrawlFile.empty())
+    if (file && FCrawlFile.empty()) {
+        // Written back as finished, a crawl that had not ended would lose
+        // its queue and its answers: it could no longer go on.
+        TCrawlOptions unused;
+        TReport state;
+        std::string unread;
+        const auto recorder = TCrawlRecorder::Open(kept, unused, state, unread);
+        if (recorder && !recorder->Finished()) {
+            PrintLine(stderr, "marrowby: " + Bytes(kept) +
+                                  ": the crawl kept there has not ended; go on with it first "
+                                  "(--resume), or give --crawl-file to keep the re-check apart");
+            return ExitFailed;
+        }
         FCrawlFile = kept;
+    }
     if (!CheckOutputs())
         return ExitFailed;
     if (FAbout.Start.empty() && !records.PageRows().empty())

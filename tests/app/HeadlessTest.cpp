@@ -1110,6 +1110,12 @@ TEST(Headless, AKilledCrawlResumedFromItsFileEndsAsAnUninterruptedOne) {
                  QThread::msleep(1500);
                  p.Signal(SIGTERM);
              });
+    // Re-checked, it would be written back as ended: refused, the file left as it is.
+    const std::string stopped = Slurp(file);
+    const TRun recheck = Marrowby({"--recheck", file});
+    EXPECT_EQ(recheck.exitCode, 1);
+    EXPECT_NE(recheck.err.find("has not ended"), std::string::npos) << recheck.err;
+    EXPECT_EQ(Slurp(file), stopped);
     const TRun siteResumed = Marrowby({"--resume", file, "--delay", "0", "--report", siteDir});
     EXPECT_EQ(siteResumed.exitCode, siteReference.exitCode) << siteResumed.err;
     // The port differs from the reference crawl's: the pages' rows are compared by path.
