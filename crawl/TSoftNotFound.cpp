@@ -23,6 +23,16 @@ bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
 
+// "404" on its own, not as part of a longer number ("Item 14049").
+bool SaysStatus(std::string_view title) {
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    for (std::size_t at = title.find("404"); at != std::string_view::npos;
+         at = title.find("404", at + 1))
+        if ((at == 0 || !digit(title[at - 1])) && (at + 3 == title.size() || !digit(title[at + 3])))
+            return true;
+    return false;
+}
+
 } // namespace
 
 std::string TSoftNotFound::ProbeAddress(std::string_view page, std::string_view name) {
@@ -77,8 +87,7 @@ TSoftNotFound::TPage TSoftNotFound::Describe(std::string_view body) {
     if (!title.empty()) {
         page.Title = std::hash<std::string>{}(title) | 1; // never 0
         const std::string lower = Lower(title);
-        page.SaysNotFound =
-            lower.find("not found") != std::string::npos || lower.find("404") != std::string::npos;
+        page.SaysNotFound = lower.find("not found") != std::string::npos || SaysStatus(lower);
     }
     return page;
 }

@@ -3,8 +3,8 @@
 // is asked once for an address that cannot exist, beside a real page; only
 // when it answers that with 200 and a page are the crawl's pages compared
 // with that page. A page is a soft 404 when its title says "not found" (or
-// 404), or when it has the same title as the answer for the missing address
-// and a size within 10% of it. One page alone never makes the verdict.
+// "404", as a number of its own), or when it has the same title as the
+// answer for the missing address and a size within 10% of it. One page alone never makes the verdict.
 //
 // The start page is never one: it was asked for by name. Should it look like
 // the answer for the missing address, the host answers every address with one

@@ -205,7 +205,7 @@ TEST(SoftNotFound, OnlyAHostThatAnswers200ForMissingPagesHasThem) {
         site.AddPage("/start.html", "200 OK", "text/html",
                      "<html><head><title>Home</title></head><body><a href=a.html>a</a><a "
                      "href=lost.html>g</a><a href=old.html>o</a></body></html>");
-        site.AddPage("/a.html", "200 OK", "text/html", "<title>A page</title><p>Some text.</p>");
+        site.AddPage("/a.html", "200 OK", "text/html", "<title>Item 14049</title><p>Some text.</p>");
         site.AddPage("/old.html", "200 OK", "text/html",
                      "<title> Page Not\n Found </title><p>Things were moved around.</p>");
         TCrawlDriver driver;
