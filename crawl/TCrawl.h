@@ -144,7 +144,7 @@ public:
     bool PageInFlight() const noexcept { return FPageInFlight; }
     std::uint32_t ElapsedSeconds() const noexcept { return FElapsedSeconds; }
     const std::string& StartHost() const noexcept { return FStartHost; }
-    const std::vector<std::string>& GoneList() const noexcept { return FGoneList; }
+    const std::vector<std::string_view>& GoneList() const noexcept { return FGoneList; }
     const std::deque<std::string_view>& GoingList() const noexcept { return FGoingList; }
     std::int32_t LastRecordId() const noexcept { return FLastRecordId; }
     std::int32_t LastObjectId() const noexcept { return FLastObjectId; }
@@ -265,7 +265,8 @@ private:
     bool FRunning = false;
     std::uint32_t FElapsedSeconds = 0;
     std::string FStartHost;
-    std::vector<std::string> FGoneList;
+    // The pages begun, in order, as the record store holds their addresses.
+    std::vector<std::string_view> FGoneList;
     // The pages still to visit, as the record store holds their addresses.
     std::deque<std::string_view> FGoingList;
     std::int32_t FLastRecordId = 0;

@@ -41,7 +41,7 @@ void TCrawl::OnNavigationStart(TMessage&) {
         record->Kind = KIND_PAGE;
         record->Id = ++FLastRecordId;
         FRecords.Entry(address).Page = std::move(record);
-        FGoneList.push_back(address);
+        FGoneList.push_back(FRecords.Stored(address));
         StartDownload(address);
         return;
     }
@@ -53,7 +53,7 @@ void TCrawl::OnNavigationStart(TMessage&) {
         return;
     }
     const std::string address(FGoingList.front());
-    FGoneList.push_back(address);
+    FGoneList.push_back(FGoingList.front());
     FGoingList.pop_front();
     StartDownload(address);
 }

@@ -38,7 +38,8 @@ void TCrawl::Stop() {
     FRobotsRequest = 0;
     FParsedAnchors.clear();
     FParsedObjects.clear();
-    FGoingList.clear(); // it names the records' addresses
+    FGoingList.clear(); // they name the records' addresses
+    FGoneList.clear();
     FKeptAnswers.clear();
     FKeptBytes = 0;
     FRecords.FreeRecords();
@@ -65,7 +66,7 @@ void TCrawl::Halt() {
         FPageRequest = 0;
         FPageAnswer = {};
         // Not fetched yet: the next Enter fetches it first.
-        FGoingList.push_front(FRecords.Stored(FGoneList.back()));
+        FGoingList.push_front(FGoneList.back());
         FGoneList.pop_back();
     }
     CancelNextRequest(); // asked again when its turn comes

@@ -142,7 +142,8 @@ for i in $(seq 100); do [ "$(windows)" -eq 1 ] && break; sleep 0.1; done
 sleep 1
 xdotool windowfocus --sync "$win"
 xdotool key Return
-sleep 4
+for i in $(seq 300); do xdotool getwindowname "$win" | grep -q 'a\.html' && break; sleep 0.1; done
+sleep 1
 kill $app; wait $app
 exit 0
 )sh";
@@ -170,10 +171,12 @@ TEST(RealWindow, AStoppedCrawlOpenedFromItsFileGoesOnAtReturn) {
     ASSERT_TRUE(run.Start()) << "xvfb-run is missing";
     ASSERT_TRUE(run.Wait(std::chrono::seconds(90)));
     ASSERT_EQ(run.ExitCode(), 0) << run.Out() << run.Err();
-    // The kept page is read back from the file, not asked for again.
+    // The kept page is read back from the file, not asked for again. (The
+    // address that cannot exist, asked at the end for soft 404s, aside.)
     std::vector<std::string> targets;
     for (const TReceivedRequest& request : server.Requests())
-        targets.push_back(request.Target);
+        if (!request.Target.starts_with("/marrowby-"))
+            targets.push_back(request.Target);
     EXPECT_EQ(targets, (std::vector<std::string>{"/robots.txt", "/index.html", "/a.html"}))
         << run.Out() << run.Err();
 }
