@@ -150,7 +150,8 @@ struct TOptions {
                                  "goes, one SQLite file (see docs/CRAWL-FILE.md) to go on with "
                                  "(--resume), compare with --compare or query with sqlite3 (with "
                                  "--recheck FILE: instead of rewriting FILE). A killed crawl "
-                                 "loses at most the page in flight.\nExample: "
+                                 "loses at most the page in flight and the one being "
+                                 "written.\nExample: "
                                  "marrowby --headless --site public/ --crawl-file today.marrowby",
                                  "FILE"};
     QCommandLineOption Resume{"resume",

@@ -4,7 +4,7 @@
 #include "TOptionsDialog.h"
 #include "TRedirectsDialog.h"
 #include "TStateLabel.h"
-#include "store/TCrawlRecorder.h"
+#include "store/TRecorderThread.h"
 
 #include <QAbstractItemView>
 #include <QAction>

@@ -40,7 +40,7 @@ class TRedirectsDialog;
 class TReportFilter;
 class TCompareDialog;
 class TOptionsDialog;
-class TCrawlRecorder;
+class TRecorderThread;
 class TStateLabel;
 class TWhereUsedDialog;
 
@@ -267,7 +267,7 @@ private:
     void BackFromRecheck();
     // The crawl file the crawl is recorded in as it goes; null: none. It
     // outlives its crawl, which only points to it.
-    std::unique_ptr<TCrawlRecorder> FRecorder;
+    std::unique_ptr<TRecorderThread> FRecorder;
     std::unique_ptr<TCrawl> FCrawl;
     // The file FRecorder writes when the window chose it (under the
     // program's data folder, "crawls/"); empty when it is a file the user
@@ -287,7 +287,7 @@ private:
     // Stopped crawls, deleted once none of their handlers is on the stack,
     // each before the recorder it wrote to.
     struct TRetired {
-        std::unique_ptr<TCrawlRecorder> Recorder;
+        std::unique_ptr<TRecorderThread> Recorder;
         std::unique_ptr<TCrawl> Crawl;
     };
     std::vector<TRetired> FRetired;

@@ -5,7 +5,7 @@
 #include "TCrawlAbout.h"
 #include "TStateLabel.h"
 #include "store/TCrawlFile.h"
-#include "store/TCrawlRecorder.h"
+#include "store/TRecorderThread.h"
 
 #include <QComboBox>
 #include <QDateTime>
@@ -58,7 +58,7 @@ void TFrmMain::StartRecording() {
     const QString folder = AutoFolder();
     const QString path = folder + "/" + AutoName();
     if (QDir().mkpath(folder))
-        FRecorder = TCrawlRecorder::Create(Encoded(path), FCrawl->Options(), FAbout, error);
+        FRecorder = TRecorderThread::Create(Encoded(path), FCrawl->Options(), FAbout, error);
     else
         error = Encoded(folder) + ": cannot be made";
     if (!FRecorder) {
@@ -155,8 +155,8 @@ bool TFrmMain::OpenCrawl(const QString& path) {
     TCrawlOptions options;
     TReport about;
     std::string error;
-    std::unique_ptr<TCrawlRecorder> recorder =
-        TCrawlRecorder::Open(Encoded(path), options, about, error);
+    std::unique_ptr<TRecorderThread> recorder =
+        TRecorderThread::Open(Encoded(path), options, about, error);
     if (!recorder) {
         ShowErrorBox(Decoded(error));
         return false;

@@ -10,7 +10,7 @@
 #include "TWhereUsedDialog.h"
 #include "crawl/TAnsiText.h"
 #include "report/TCrawlReport.h"
-#include "store/TCrawlRecorder.h"
+#include "store/TRecorderThread.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -85,7 +85,7 @@ int THeadlessRun::Exec(const QString& url, int delaySeconds, const TCrawlOptions
     TCrawlAbout::Begin(FAbout, url, delaySeconds, options);
     if (!FCrawlFile.empty()) {
         std::string error;
-        FRecorder = TCrawlRecorder::Create(FCrawlFile, options, FAbout, error);
+        FRecorder = TRecorderThread::Create(FCrawlFile, options, FAbout, error);
         if (!FRecorder) {
             PrintLine(stderr, "marrowby: " + Bytes(error));
             return ExitFailed;
@@ -123,7 +123,7 @@ int THeadlessRun::ExecResume(
     std::string error;
     TCrawlOptions options;
     TReport kept;
-    FRecorder = TCrawlRecorder::Open(path, options, kept, error);
+    FRecorder = TRecorderThread::Open(path, options, kept, error);
     if (!FRecorder) {
         PrintLine(stderr, "marrowby: " + Bytes(error));
         return ExitFailed;

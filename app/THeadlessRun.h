@@ -8,7 +8,7 @@
 #include "crawl/TCrawlOptions.h"
 #include "report/TReport.h"
 #include "site/TSiteServer.h"
-#include "store/TCrawlRecorder.h"
+#include "store/TRecorderThread.h"
 
 #include <QObject>
 
@@ -30,7 +30,7 @@ public:
 
     // Strict: an unverifiable address counts as broken in the exit code.
     void SetStrict(bool strict) { FStrict = strict; }
-    // The crawl is kept in this crawl file as it goes (TCrawlRecorder), its
+    // The crawl is kept in this crawl file as it goes (TRecorderThread), its
     // tables written when it ends or stops; none when empty. A re-check
     // writes the file (TCrawlFile) when it ends.
     void SetCrawlFile(std::string path) { FCrawlFile = std::move(path); }
@@ -83,7 +83,7 @@ private:
     std::string FReportDir;
     std::vector<std::string> FFormats;
     std::string FCrawlFile;
-    std::unique_ptr<TCrawlRecorder> FRecorder;
+    std::unique_ptr<TRecorderThread> FRecorder;
     // The crawl came to its end (not a stop or a failure).
     bool FEnded = false;
     // The options the crawl runs with, kept in the crawl file.

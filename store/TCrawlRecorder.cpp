@@ -41,6 +41,7 @@ struct TCrawlRecorder::TState {
     // first not taken. Answers recorded since are never replayed.
     qint64 ReplayEnd = 0;
     std::vector<bool> Taken;
+    qint64 TakenCount = 0;
     // Recorded since the last commit, the answer encoded.
     struct TPending {
         std::string Key;
@@ -210,6 +211,7 @@ std::optional<TAnswer> TCrawlRecorder::Replay(const std::string& key) {
     if (next == 0)
         return std::nullopt;
     s.Taken[std::size_t(next)] = true;
+    ++s.TakenCount;
     std::optional<TAnswer> answer;
     data->bindValue(0, next);
     if (data->exec() && data->next())
@@ -264,6 +266,10 @@ std::size_t TCrawlRecorder::PagesCommitted() const {
     return FState->PagesCommitted;
 }
 
+std::size_t TCrawlRecorder::ReplayLeft() const noexcept {
+    return std::size_t(FState->ReplayEnd - FState->TakenCount);
+}
+
 std::string TCrawlRecorder::WriteTables(const TRecordStore& store,
                                         const std::vector<std::string>& queue, const TReport& about,
                                         bool finished) {
@@ -289,6 +295,7 @@ std::string TCrawlRecorder::WriteTables(const TRecordStore& store,
     if (finished) {
         s.Pending.clear();
         s.ReplayEnd = 0;
+        s.TakenCount = 0;
         s.Taken.clear();
         s.Unprepare();
         // Smaller, and one file again (the rollback journal, as TCrawlFile

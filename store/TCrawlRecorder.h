@@ -55,6 +55,8 @@ public:
     void Record(const std::string& key, const TAnswer& answer) override;
     std::string Commit(const TCrawlProgress& progress) override;
     std::size_t PagesCommitted() const override;
+    // The answers the file held when opened that Replay has not given yet.
+    std::size_t ReplayLeft() const noexcept;
 
     // The crawl has halted (finished false) or ended (true): writes the
     // report's tables from store, the queue (the addresses still to visit,

@@ -1,0 +1,214 @@
+#include "TRecorderThread.h"
+
+#include "TCrawlRecorder.h"
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include <pthread.h>
+
+struct TRecorderThread::TThread {
+    std::mutex Lock;
+    std::condition_variable Changed;
+    std::deque<std::function<void()>> Jobs;
+    // A job is being run: the queue is empty only once it is done too.
+    bool Running = false;
+    bool Ending = false;
+    // Commits handed over and not written yet, and the first that failed.
+    std::size_t Commits = 0;
+    std::string Failure;
+    std::thread Worker;
+
+    TThread() {
+        Worker = std::thread([this] { Run(); });
+    }
+    ~TThread() {
+        {
+            const std::lock_guard<std::mutex> hold(Lock);
+            Ending = true;
+        }
+        Changed.notify_all();
+        Worker.join();
+    }
+
+    void Run() {
+        pthread_setname_np(pthread_self(), "CrawlFile");
+        std::unique_lock<std::mutex> hold(Lock);
+        for (;;) {
+            Changed.wait(hold, [this] { return Ending || !Jobs.empty(); });
+            if (Jobs.empty())
+                return; // ending, with nothing left to write
+            std::function<void()> job = std::move(Jobs.front());
+            Jobs.pop_front();
+            Running = true;
+            hold.unlock();
+            try {
+                job(); // jobs keep their own failures
+            } catch (...) {
+                // None escapes them; should one, the thread goes on.
+            }
+            hold.lock();
+            Running = false;
+            Changed.notify_all();
+        }
+    }
+
+    void Wait(std::unique_lock<std::mutex>& hold) {
+        Changed.wait(hold, [this] { return Jobs.empty() && !Running; });
+    }
+};
+
+TRecorderThread::TRecorderThread() : FThread(std::make_unique<TThread>()) {}
+
+TRecorderThread::~TRecorderThread() {
+    // The recorder and its connection go on the thread that made them.
+    Call([this] { FRecorder.reset(); });
+}
+
+void TRecorderThread::Post(std::function<void()> job) {
+    {
+        const std::lock_guard<std::mutex> hold(FThread->Lock);
+        FThread->Jobs.push_back(std::move(job));
+    }
+    FThread->Changed.notify_all();
+}
+
+void TRecorderThread::Call(const std::function<void()>& job) const {
+    std::unique_lock<std::mutex> hold(FThread->Lock);
+    FThread->Jobs.push_back(job);
+    FThread->Changed.notify_all();
+    FThread->Wait(hold);
+}
+
+void TRecorderThread::WaitForCommits() const {
+    std::unique_lock<std::mutex> hold(FThread->Lock);
+    FThread->Changed.wait(hold, [this] { return FThread->Commits == 0; });
+}
+
+std::string TRecorderThread::TakeFailure() {
+    const std::lock_guard<std::mutex> hold(FThread->Lock);
+    return std::exchange(FThread->Failure, {});
+}
+
+std::unique_ptr<TRecorderThread> TRecorderThread::Create(const std::string& path,
+                                                         const TCrawlOptions& options,
+                                                         const TReport& about, std::string& error) {
+    std::unique_ptr<TRecorderThread> kept(new TRecorderThread());
+    kept->Call([&] {
+        try {
+            kept->FRecorder = TCrawlRecorder::Create(path, options, about, error);
+        } catch (const std::bad_alloc&) {
+            error = path + ": cannot be written: out of memory";
+        }
+    });
+    if (!kept->FRecorder)
+        return nullptr;
+    kept->FPath = path;
+    return kept;
+}
+
+std::unique_ptr<TRecorderThread> TRecorderThread::Open(const std::string& path,
+                                                       TCrawlOptions& options, TReport& about,
+                                                       std::string& error) {
+    std::unique_ptr<TRecorderThread> kept(new TRecorderThread());
+    kept->Call([&] {
+        try {
+            kept->FRecorder = TCrawlRecorder::Open(path, options, about, error);
+        } catch (const std::bad_alloc&) {
+            error = path + ": cannot be read: out of memory";
+        }
+        if (kept->FRecorder) {
+            kept->FFinished = kept->FRecorder->Finished();
+            kept->FReplayable = kept->FRecorder->ReplayLeft() > 0;
+            kept->FPagesCommitted = kept->FRecorder->PagesCommitted();
+        }
+    });
+    if (!kept->FRecorder)
+        return nullptr;
+    kept->FPath = path;
+    return kept;
+}
+
+std::optional<TAnswer> TRecorderThread::Replay(const std::string& key) {
+    if (!FReplayable)
+        return std::nullopt;
+    std::optional<TAnswer> answer;
+    Call([&] {
+        try {
+            answer = FRecorder->Replay(key);
+        } catch (const std::bad_alloc&) {
+            answer.reset(); // asked again instead
+        }
+        FReplayable = FRecorder->ReplayLeft() > 0;
+    });
+    return answer;
+}
+
+void TRecorderThread::Record(const std::string& key, const TAnswer& answer) {
+    Post([this, key, answer] {
+        try {
+            FRecorder->Record(key, answer);
+        } catch (const std::bad_alloc&) {
+            // Not kept: a crawl read back asks for it again.
+        }
+    });
+}
+
+std::string TRecorderThread::Commit(const TCrawlProgress& progress) {
+    // One page's commit at a time: the crawl never runs further ahead of
+    // the file than the page being fetched.
+    WaitForCommits();
+    if (std::string failure = TakeFailure(); !failure.empty())
+        return failure;
+    {
+        const std::lock_guard<std::mutex> hold(FThread->Lock);
+        ++FThread->Commits;
+    }
+    Post([this, progress] {
+        std::string error;
+        try {
+            error = FRecorder->Commit(progress);
+        } catch (const std::bad_alloc&) {
+            error = FPath + ": cannot be written: out of memory";
+        }
+        const std::lock_guard<std::mutex> hold(FThread->Lock);
+        if (FThread->Failure.empty())
+            FThread->Failure = std::move(error);
+        --FThread->Commits;
+    });
+    FPagesCommitted = progress.Pages;
+    FFinished = false;
+    return {};
+}
+
+std::string TRecorderThread::WriteTables(const TRecordStore& store,
+                                         const std::vector<std::string>& queue,
+                                         const TReport& about, bool finished) {
+    std::string error;
+    Call([&] {
+        try {
+            error = FRecorder->WriteTables(store, queue, about, finished);
+        } catch (const std::bad_alloc&) {
+            error = FPath + ": cannot be written: out of memory";
+        }
+        FFinished = FRecorder->Finished();
+    });
+    if (std::string failure = TakeFailure(); !failure.empty())
+        return failure;
+    return error;
+}
+
+std::string TRecorderThread::CopyTo(const std::string& path) const {
+    std::string error;
+    Call([&] {
+        try {
+            error = FRecorder->CopyTo(path);
+        } catch (const std::bad_alloc&) {
+            error = path + ": cannot be written: out of memory";
+        }
+    });
+    return error;
+}

@@ -1,0 +1,73 @@
+#pragma once
+// A crawl file's recorder (TCrawlRecorder) on a thread of its own, so that
+// the crawl does not wait for SQLite between two pages: what is recorded and
+// each page's commit are handed over and written while the crawl asks for
+// the next page. Everything else (opening, reading answers back, the tables
+// of a halt, a copy) waits for what was handed over before, then runs there
+// too: the recorder and its connection are made, used and dropped on that
+// thread, as Qt SQL wants.
+//
+// A commit is written while the next page is fetched: when Commit returns,
+// every page before it is kept, and a killed process loses at most the page
+// being kept and the one in flight, whose answers come again. A commit that
+// fails says so at the next Commit (or WriteTables); the recorder keeps its
+// answers for the next one to try again.
+
+#include "crawl/TCrawlJournal.h"
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TCrawlRecorder;
+class TRecordStore;
+struct TCrawlOptions;
+struct TReport;
+
+class TRecorderThread : public TCrawlJournal {
+public:
+    ~TRecorderThread() override;
+
+    // As TCrawlRecorder::Create and Open.
+    static std::unique_ptr<TRecorderThread> Create(const std::string& path,
+                                                   const TCrawlOptions& options,
+                                                   const TReport& about, std::string& error);
+    static std::unique_ptr<TRecorderThread> Open(const std::string& path, TCrawlOptions& options,
+                                                 TReport& about, std::string& error);
+
+    bool Finished() const noexcept { return FFinished; }
+    const std::string& Path() const noexcept { return FPath; }
+
+    // TCrawlJournal. Replay waits for the recorder (not at all when the file
+    // held nothing to replay); Record and Commit do not.
+    std::optional<TAnswer> Replay(const std::string& key) override;
+    void Record(const std::string& key, const TAnswer& answer) override;
+    std::string Commit(const TCrawlProgress& progress) override;
+    std::size_t PagesCommitted() const override { return FPagesCommitted; }
+
+    // As TCrawlRecorder's, once what was handed over is written; a commit
+    // that failed meanwhile is what they say.
+    std::string WriteTables(const TRecordStore& store, const std::vector<std::string>& queue,
+                            const TReport& about, bool finished);
+    std::string CopyTo(const std::string& path) const;
+
+private:
+    TRecorderThread();
+    // Runs job on the thread after what was handed over before; waits for it.
+    void Call(const std::function<void()>& job) const;
+    // Hands job over to run after what was handed over before.
+    void Post(std::function<void()> job);
+    // The error of a commit handed over that failed, taken; empty if none.
+    std::string TakeFailure();
+    void WaitForCommits() const;
+
+    struct TThread;
+    std::unique_ptr<TThread> FThread;
+    std::unique_ptr<TCrawlRecorder> FRecorder; // used on the thread only
+    std::string FPath;
+    bool FFinished = false;
+    bool FReplayable = false;
+    std::size_t FPagesCommitted = 0;
+};
