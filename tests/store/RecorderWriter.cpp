@@ -42,14 +42,16 @@ int main(int argc, char** argv) {
         const rlimit limit{rlim_t(value), rlim_t(value)};
         setrlimit(RLIMIT_FSIZE, &limit);
     }
+    TRecordStore records;
     for (std::size_t page = 1; page < 1000000; ++page) {
         recorder->Record(PageKey(page), PageAnswer(page));
         recorder->Record(SharedKey, SharedAnswer(page));
-        error = recorder->Commit({page, 1, 0, 0});
+        MergePage(records, page);
+        error = recorder->Commit({page, 1, 0, 0}, records);
         if (!error.empty()) {
             std::printf("failed: %s\n", error.c_str());
             // Tried again, the commit fails again and keeps nothing.
-            error = recorder->Commit({page, 1, 0, 0});
+            error = recorder->Commit({page, 1, 0, 0}, records);
             return error.empty() ? 1 : 0;
         }
         std::printf("%zu\n", page);
