@@ -3,6 +3,7 @@
 // a key the file does not hold, on a file of 20,000 pages.
 
 #include "crawl/TCrawlOptions.h"
+#include "crawl/TRecordStore.h"
 #include "report/TReport.h"
 #include "store/TAnswerCodec.h"
 #include "store/TCrawlRecorder.h"
@@ -63,7 +64,7 @@ const std::string& FileOfPages() {
         auto recorder = TCrawlRecorder::Create(p, {}, {}, error);
         for (std::size_t page = 0; page < FilePages; ++page) {
             RecordPage(*recorder, page, PageAnswer(page), ObjectAnswer());
-            recorder->Commit({page + 1, 0, 2 * page, 0});
+            recorder->Commit({page + 1, 0, 2 * page, 0}, TRecordStore());
         }
         return p;
     }();
@@ -92,7 +93,7 @@ void BM_CommitPage(benchmark::State& state) {
         const TAnswer body = PageAnswer(page);
         state.ResumeTiming();
         RecordPage(*recorder, page, body, object);
-        if (!recorder->Commit({++page, 0, 0, 0}).empty())
+        if (!recorder->Commit({++page, 0, 0, 0}, TRecordStore()).empty())
             state.SkipWithError("commit failed");
     }
     state.SetItemsProcessed(state.iterations());

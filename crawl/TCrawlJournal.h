@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 
+class TRecordStore;
 struct TRequest;
 
 // Where a crawl stands at a page's end: kept beside the answers, for people
@@ -43,10 +44,11 @@ public:
     // An answer that came for a request of key. It is kept at the next Commit.
     virtual void Record(const std::string& key, const TAnswer& answer) = 0;
     // The crawl is between two pages, with progress.Pages done: what was
-    // recorded since the last commit is kept with it, in one transaction.
-    // Returns why it could not be (a full disk), else an empty string; what
-    // was kept before stays whole either way.
-    virtual std::string Commit(const TCrawlProgress& progress) = 0;
+    // recorded since the last commit is kept with it, in one transaction,
+    // with what records has merged since (a journal may keep the rows of
+    // the report as they come). Returns why it could not be (a full disk),
+    // else an empty string; what was kept before stays whole either way.
+    virtual std::string Commit(const TCrawlProgress& progress, const TRecordStore& records) = 0;
     // The pages done at the last commit of the crawl being read back: a
     // crawl read back to where it stopped (TCrawl::Reopen) halts after as
     // many.

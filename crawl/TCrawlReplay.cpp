@@ -68,7 +68,7 @@ std::string TCrawl::CommitJournal() {
         return {};
     const TCrawlProgress progress{FGoneList.size(), FGoingList.size(), FRecords.ObjectCount(),
                                   FRecords.ExternalCount()};
-    return FJournal->Commit(progress);
+    return FJournal->Commit(progress, FRecords);
 }
 
 bool TCrawl::CommitPage() {

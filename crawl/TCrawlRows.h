@@ -74,6 +74,10 @@ struct TMergedLink {
     std::int16_t Kind = KIND_PAGE;
     std::int32_t Count = 0;
     bool Internal = false; // anchors only
+    // The address's place among those in the order first referenced, from 1
+    // (TRecordStore::ReferencedAddress): in the padding, so the row stays
+    // 32 bytes.
+    std::int32_t Address = 0;
 };
 
 // A merged page and what the merge found on it: anchors first, then objects.

@@ -7,6 +7,8 @@
 
 #include <pthread.h>
 
+static_assert(sizeof(void*) != 8 || sizeof(TMergedLink) == 32, "a link row is 32 bytes");
+
 const TAddressEntry* TRecordStore::Find(std::string_view address) const {
     const auto found = FEntries.find(address);
     return found == FEntries.end() ? nullptr : &found->second;
@@ -43,8 +45,10 @@ _TObjectType* TRecordStore::Object(std::string_view address) const {
 }
 
 void TRecordStore::BeginMerge(const std::string& page) {
+    if (FMerging)
+        EndMerge();
     FMerged.push_back({page, {}});
-    FMergingLinks.clear();
+    FMerging = true;
 }
 
 TAddressEntry& TRecordStore::AddReference(std::string_view address, std::int16_t kind,
@@ -54,8 +58,10 @@ TAddressEntry& TRecordStore::AddReference(std::string_view address, std::int16_t
     // The link's row and its referrer are added together or not at all, so
     // that memory running out leaves the reports in agreement.
     std::vector<TMergedLink>& rows = kind == KIND_PAGE ? FMergingLinks : FMerged.back().Links;
-    rows.push_back({node->first, kind, count, internal});
-    const bool first = entry.Referrers.empty();
+    const bool first = entry.Referenced == 0;
+    const std::int32_t place =
+        first ? static_cast<std::int32_t>(FReferenced.size() + 1) : entry.Referenced;
+    rows.push_back({node->first, kind, count, internal, place});
     try {
         if (first)
             FReferenced.push_back(&*node);
@@ -66,6 +72,7 @@ TAddressEntry& TRecordStore::AddReference(std::string_view address, std::int16_t
             FReferenced.pop_back();
         throw;
     }
+    entry.Referenced = place;
     return entry;
 }
 
@@ -77,6 +84,7 @@ void TRecordStore::EndMerge() {
     links.insert(links.end(), objects.begin(), objects.end());
     objects.swap(links);
     std::vector<TMergedLink>().swap(FMergingLinks);
+    FMerging = false;
 }
 
 std::vector<const _TObjectType*> TRecordStore::ObjectsById() const {
@@ -93,9 +101,8 @@ std::vector<const _TObjectType*> TRecordStore::ObjectsById() const {
 void TRecordStore::ForEachLink(
     const std::function<void(const std::string& page, const TMergedLink& link)>& visit) const {
     for (std::size_t i = 0; i < FMerged.size(); ++i) {
-        if (i + 1 == FMerged.size())
-            for (const TMergedLink& link : FMergingLinks)
-                visit(FMerged[i].Url, link);
+        for (const TMergedLink& link : MergingLinks(i))
+            visit(FMerged[i].Url, link);
         for (const TMergedLink& link : FMerged[i].Links)
             visit(FMerged[i].Url, link);
     }
@@ -144,6 +151,7 @@ void TRecordStore::FreeRecords() {
     FMerged.clear();
     FReferenced.clear();
     FMergingLinks.clear();
+    FMerging = false;
     FObjectCount = 0;
     // Freeing a million records takes about a second.
     constexpr std::size_t ManyRecords = 100000;
@@ -190,7 +198,11 @@ void TRecordStore::ForEachRedirect(
             listed.clear();
         }
         if (listed.insert(link.Url).second)
-            visit({url, std::string(link.Url), found->second.Status, found->second.Final,
-                   TVerdict::Redirected, {}});
+            visit({url,
+                   std::string(link.Url),
+                   found->second.Status,
+                   found->second.Final,
+                   TVerdict::Redirected,
+                   {}});
     });
 }

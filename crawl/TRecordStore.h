@@ -29,6 +29,9 @@ struct TAddressEntry {
     std::int32_t ExternalId = 0;
     // What the answer of the page or the object says, and why.
     TVerdict Verdict = TVerdict::Fine;
+    // Its place among the addresses in the order first referenced, from 1;
+    // 0 while no merged page references it.
+    std::int32_t Referenced = 0;
     std::string Reason;
     // The merged pages (by their place in Merged()) that reference the
     // address, in the order found, each with its line; a page that references
@@ -59,8 +62,31 @@ public:
     TAddressEntry& AddReference(std::string_view address, std::int16_t kind, std::int32_t count,
                                 bool internal, std::uint32_t line);
     // The merge of the page is complete: its links are listed before its
-    // objects. A merge cut short lists only its objects.
+    // objects. A merge cut short (a stop, memory running out) is ended by
+    // the next BeginMerge, as far as it went, so that its link rows stay
+    // those of its referrers.
     void EndMerge();
+    // The merged pages whose merge ended (all of Merged() but the one being
+    // merged, if any).
+    std::size_t MergesEnded() const noexcept { return FMerged.size() - (FMerging ? 1 : 0); }
+    // The links of the merged page at (its place in Merged()) in the order
+    // ForEachLink gives them: those of a merge not ended (its anchors so
+    // far) first, then the rest.
+    std::span<const TMergedLink> MergingLinks(std::size_t at) const noexcept {
+        return FMerging && at + 1 == FMerged.size() ? std::span<const TMergedLink>(FMergingLinks)
+                                                    : std::span<const TMergedLink>();
+    }
+
+    // The addresses in the order first referenced: how many, and the one at
+    // place (from 1, TAddressEntry::Referenced) with the references to it,
+    // in the order found.
+    std::size_t ReferencedCount() const noexcept { return FReferenced.size(); }
+    std::string_view ReferencedAddress(std::int32_t place) const {
+        return FReferenced[static_cast<std::size_t>(place - 1)]->first;
+    }
+    std::span<const TReference> References(std::int32_t place) const {
+        return FReferenced[static_cast<std::size_t>(place - 1)]->second.Referrers;
+    }
 
     void AddPageRow(const TGoneRow& row) { FPageRows.push_back(row); }
     const std::vector<TGoneRow>& PageRows() const noexcept { return FPageRows; }
@@ -133,6 +159,7 @@ private:
     std::vector<TMergedPage> FMerged;
     // The links of the page being merged, until EndMerge lists them.
     std::vector<TMergedLink> FMergingLinks;
+    bool FMerging = false;
     std::size_t FObjectCount = 0;
     std::vector<TExternalRow> FExternals;
     std::size_t FExternalsApplied = 0;

@@ -25,10 +25,11 @@ TReportTable Table(const char* name, const std::array<TReportColumn<Row>, N>& co
     return table;
 }
 
-// What was found of an address: as a page or an object, or as a link to
-// another site once checked (first, for a link elsewhere). Nothing for an
-// address never asked for; every row that was asked for has a reason.
-TAddressVerdict Found(const TRecordStore& store, std::string_view address, bool elsewhere) {
+} // namespace
+
+// Every row that was asked for has a reason.
+TAddressVerdict TReportTables::Found(const TRecordStore& store, std::string_view address,
+                                     bool elsewhere) {
     const TAddressEntry* entry = store.Find(address);
     if (!entry)
         return {};
@@ -44,8 +45,6 @@ TAddressVerdict Found(const TRecordStore& store, std::string_view address, bool 
         return {entry->Verdict, entry->Reason};
     return {};
 }
-
-} // namespace
 
 std::vector<TReportTable> TReportTables::Of(const TRecordStore& store) {
     std::vector<TReportTable> tables;
@@ -78,10 +77,11 @@ std::vector<TReportTable> TReportTables::Of(const TRecordStore& store) {
                 row(TReferenceRow{address, page, line, Found(store, address, false)});
             });
     }));
-    TReportTable external = Table("external", TReportColumns::Externals(), [&store](const auto& row) {
-        for (const TExternalRow& link : store.ExternalRows())
-            row(link);
-    });
+    TReportTable external =
+        Table("external", TReportColumns::Externals(), [&store](const auto& row) {
+            for (const TExternalRow& link : store.ExternalRows())
+                row(link);
+        });
     external.AddressField = 1;
     external.UsesOf = [&store](std::string_view address) { return store.ReferrersOf(address); };
     tables.push_back(std::move(external));

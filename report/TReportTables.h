@@ -3,8 +3,10 @@
 // written, each read from the record store row by row as it is written. A
 // new table is one more entry here, and every format writes it.
 
+#include "TReportColumns.h"
 #include "TReportTable.h"
 
+#include <string_view>
 #include <vector>
 
 class TRecordStore;
@@ -14,4 +16,10 @@ public:
     // The tables of the store's report. They read the store when their rows
     // are visited, so the store must outlive them.
     static std::vector<TReportTable> Of(const TRecordStore& store);
+    // What the link and referrer rows of address say was found of it: as a
+    // page or an object, or as a link to another site once checked (first,
+    // for a link elsewhere: an anchor whose scope is external). Nothing for
+    // an address never asked for.
+    static TAddressVerdict Found(const TRecordStore& store, std::string_view address,
+                                 bool elsewhere);
 };

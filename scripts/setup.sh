@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libqt6sql6-sqlite libcurl4-openssl-dev libcpp-httplib-dev zlib1g-dev libbrotli-dev libzstd-dev
+  qt6-base-dev libqt6sql6-sqlite libsqlite3-dev libcurl4-openssl-dev libcpp-httplib-dev zlib1g-dev libbrotli-dev libzstd-dev
   libgtest-dev libbenchmark-dev
   clang libclang-rt-dev
   xvfb xauth xdotool fonts-nanum

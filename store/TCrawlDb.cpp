@@ -1,7 +1,10 @@
 #include "TCrawlDb.h"
 
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QStringDecoder>
+
+#include <sqlite3.h>
 
 #include <atomic>
 
@@ -64,6 +67,21 @@ bool TCrawlDb::Fail(const std::string& error) {
 void TCrawlDb::Rollback() {
     QSqlQuery query(FDb);
     query.exec(QStringLiteral("ROLLBACK"));
+}
+
+sqlite3* TCrawlDb::Handle() const {
+    if (!FDb.isOpen())
+        return nullptr;
+    const QVariant handle = FDb.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(handle.constData());
+}
+
+bool TCrawlDb::IsUtf8(std::string_view text) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = decoder.decode(QByteArrayView(text.data(), qsizetype(text.size())));
+    return !decoder.hasError();
 }
 
 QVariant TCrawlDb::TextValue(const std::string& text) {

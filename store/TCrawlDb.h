@@ -10,7 +10,10 @@
 #include <QVariant>
 
 #include <string>
+#include <string_view>
 #include <utility>
+
+struct sqlite3;
 
 class TCrawlDb {
 public:
@@ -23,6 +26,10 @@ public:
     // with Error() set, when it cannot be.
     bool Open(const std::string& path, bool readOnly = false);
     QSqlDatabase& Db() noexcept { return FDb; }
+    // SQLite's own handle of the open connection (null when closed), for
+    // statements run many times a page: Qt SQL's cost a value is several
+    // times SQLite's. Its statements go before the connection does.
+    sqlite3* Handle() const;
 
     bool Exec(const std::string& sql);
     QSqlQuery Query() const { return QSqlQuery(FDb); }
@@ -42,6 +49,7 @@ public:
     // Text as SQLite keeps it: as text when it is UTF-8, so that queries
     // compare it as text; else its bytes as they are, as a blob.
     static QVariant TextValue(const std::string& text);
+    static bool IsUtf8(std::string_view text);
     // The text or the blob back, byte for byte.
     static std::string FromValue(const QVariant& value);
 

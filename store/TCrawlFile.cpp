@@ -50,7 +50,7 @@ std::string TCrawlFile::Load(const std::string& path, TRecordStore& store, TCraw
     TCrawlSchema::TMeta meta;
     if (std::string error = TCrawlSchema::Check(db, path, options, about, meta); !error.empty())
         return error;
-    return TCrawlSchema::ReadReportTables(db, path, store);
+    return TCrawlSchema::ReadReportTables(db, path, meta.Version, store);
 }
 
 std::string TCrawlFile::LoadRecords(const std::string& path, TRecordStore& store) {

@@ -16,7 +16,7 @@ class TCrawlFile {
 public:
     // The schema's version, kept in the file (PRAGMA user_version and the
     // meta table). A file of a newer version is refused.
-    static constexpr int Version = 2;
+    static constexpr int Version = 3;
     // Marks a crawl file among SQLite files (PRAGMA application_id): "MRWB".
     static constexpr int ApplicationId = 0x4D525742;
     // The ending the window gives crawl files.

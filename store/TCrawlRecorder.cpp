@@ -3,6 +3,7 @@
 #include "TAnswerCodec.h"
 #include "TCrawlDb.h"
 #include "TCrawlFile.h"
+#include "TCrawlRowWriter.h"
 #include "TCrawlSchema.h"
 
 #include "crawl/TRecordStore.h"
@@ -32,8 +33,12 @@ struct TCrawlRecorder::TState {
     std::string Path;
     TCrawlDb Db;
     bool Finished = false;
-    // A file of version 1: the journal's tables come with the first write.
-    bool Upgrade = false;
+    // The file's version: one before this is brought up to it by the first
+    // write (a file of version 1 has no journal before).
+    int Version = TCrawlFile::Version;
+    // A file opened: the rows it holds are cleared by the first write, which
+    // writes the store's instead (a crawl read back merges its pages again).
+    bool ClearRows = false;
     bool Wal = false;
     std::size_t PagesCommitted = 0;
     // The answers the file held when opened are seq 1 to ReplayEnd; those
@@ -56,6 +61,21 @@ struct TCrawlRecorder::TState {
     std::optional<QSqlQuery> SeqsOf, DataOf, Insert, Counters;
     // meta's state as last written: written again only when it changes.
     std::string State;
+    // The link rows and referrers, written as the pages are merged; after
+    // the queries too, so that its statements go before the connection.
+    std::optional<TCrawlRowWriter> Rows;
+    // How far the rows of the crawl's store have been taken (TakeRows), and
+    // those taken and not committed yet.
+    TCrawlRowWriter::TMark Mark;
+    std::vector<TCrawlRowWriter::TRows> PendingRows;
+
+    // The rows taken and not committed yet, inside the write begun.
+    bool WriteRows() {
+        for (const TCrawlRowWriter::TRows& rows : PendingRows)
+            if (!Rows->Write(rows))
+                return false;
+        return true;
+    }
 
     QSqlQuery* Prepared(std::optional<QSqlQuery>& query, const char* sql) {
         if (!query) {
@@ -75,10 +95,14 @@ struct TCrawlRecorder::TState {
         DataOf.reset();
         Insert.reset();
         Counters.reset();
+        Rows.emplace(Db);
     }
 
     // Opens path; once it is known for a crawl file, Prepare.
-    bool Connect() { return Db.Open(Path); }
+    bool Connect() {
+        Rows.emplace(Db);
+        return Db.Open(Path);
+    }
     // A commit waits for the log to be written, not synced: a crash of the
     // machine may lose the last commits, never the file. The log, grown big
     // by the tables of a halt, goes back to 64 MiB once copied into the file.
@@ -95,12 +119,15 @@ struct TCrawlRecorder::TState {
             Wal = mode.exec(QStringLiteral("PRAGMA journal_mode = WAL")) && mode.next() &&
                   mode.value(0).toString() == QLatin1String("wal");
         }
-        return Db.Exec("BEGIN") && (!Upgrade || TCrawlSchema::Upgrade(Db));
+        return Db.Exec("BEGIN") &&
+               (Version >= TCrawlFile::Version || TCrawlSchema::Upgrade(Db, Version)) &&
+               (!ClearRows || TCrawlSchema::ClearRows(Db));
     }
     // Ends a write begun: kept when ok, else rolled back. Empty, else why not.
     std::string End(bool ok) {
         if (ok && Db.Exec("COMMIT")) {
-            Upgrade = false;
+            Version = TCrawlFile::Version;
+            ClearRows = false;
             return {};
         }
         Db.Rollback();
@@ -160,11 +187,12 @@ std::unique_ptr<TCrawlRecorder> TCrawlRecorder::Open(const std::string& path,
         return nullptr;
     }
     // A file of version 1 was written whole, when its crawl ended.
-    s.Upgrade = meta.Version < 2;
+    s.Version = meta.Version;
+    s.ClearRows = true;
     s.State = meta.Values["state"];
-    s.Finished = s.Upgrade || s.State == TCrawlSchema::Finished;
+    s.Finished = s.Version < 2 || s.State == TCrawlSchema::Finished;
     s.PagesCommitted = std::strtoull(meta.Values["pages"].c_str(), nullptr, 10);
-    if (!s.Upgrade) {
+    if (s.Version >= 2) {
         QSqlQuery last = s.Db.Query();
         if (!last.exec(QStringLiteral("SELECT MAX(seq) FROM answers")) || !last.next()) {
             error = path + ": cannot be read: " + s.Db.Error();
@@ -224,8 +252,18 @@ void TCrawlRecorder::Record(const std::string& key, const TAnswer& answer) {
     FState->Pending.push_back({key, answer.Status, answer.Reason, FState->Codec.Encode(answer)});
 }
 
-std::string TCrawlRecorder::Commit(const TCrawlProgress& progress) {
+TCrawlRowWriter::TRows TCrawlRecorder::TakeRows(const TRecordStore& store, std::size_t merged) {
+    return TCrawlRowWriter::Take(store, merged, FState->Mark);
+}
+
+std::string TCrawlRecorder::Commit(const TCrawlProgress& progress, const TRecordStore& records) {
+    return Commit(progress, TakeRows(records, records.MergesEnded()));
+}
+
+std::string TCrawlRecorder::Commit(const TCrawlProgress& progress, TCrawlRowWriter::TRows rows) {
     TState& s = *FState;
+    if (!rows.Empty())
+        s.PendingRows.push_back(std::move(rows));
     bool ok = s.Begin();
     if (ok && !s.Pending.empty()) {
         QSqlQuery* insert = s.Prepared(
@@ -241,6 +279,8 @@ std::string TCrawlRecorder::Commit(const TCrawlProgress& progress) {
             ok = s.Db.Run(*insert);
         }
     }
+    // The rows of the pages whose merge ended since.
+    ok = ok && s.WriteRows();
     // The counters, in one statement: the rows are there since the file was
     // made (or brought up to this version).
     QSqlQuery* counters = ok ? s.Prepared(s.Counters, CountersSql) : nullptr;
@@ -254,9 +294,10 @@ std::string TCrawlRecorder::Commit(const TCrawlProgress& progress) {
     const bool newState = s.State != TCrawlSchema::Running;
     ok = ok && (!newState || TCrawlSchema::WriteMeta(s.Db, {{"state", TCrawlSchema::Running}}));
     if (std::string error = s.End(ok); !error.empty())
-        return error; // the answers stay pending, for the next commit
+        return error; // the answers and rows stay pending, for the next commit
     s.State = TCrawlSchema::Running;
     s.Pending.clear();
+    s.PendingRows.clear();
     s.PagesCommitted = progress.Pages;
     s.Finished = false;
     return {};
@@ -274,8 +315,12 @@ std::string TCrawlRecorder::WriteTables(const TRecordStore& store,
                                         const std::vector<std::string>& queue, const TReport& about,
                                         bool finished) {
     TState& s = *FState;
-    bool ok =
-        s.Begin() && TCrawlSchema::WriteReportTables(s.Db, store) && s.Db.Exec("DELETE FROM queue");
+    // A merge cut short by the halt is written as far as it went, as the
+    // report lists it.
+    if (TCrawlRowWriter::TRows rows = TakeRows(store, store.Merged().size()); !rows.Empty())
+        s.PendingRows.push_back(std::move(rows));
+    bool ok = s.Begin() && s.WriteRows() && TCrawlSchema::WriteReportTables(s.Db, store) &&
+              s.Db.Exec("DELETE FROM queue");
     QSqlQuery insert = s.Db.Query();
     ok = ok && s.Db.Prepare(insert, "INSERT INTO queue (address) VALUES (?)");
     for (std::size_t i = 0; ok && i < queue.size(); ++i) {
@@ -285,11 +330,13 @@ std::string TCrawlRecorder::WriteTables(const TRecordStore& store,
     TCrawlSchema::TPairs meta = TCrawlSchema::AboutMeta(about);
     meta.emplace_back("state", finished ? TCrawlSchema::Finished : TCrawlSchema::Stopped);
     ok = ok && TCrawlSchema::WriteMeta(s.Db, meta);
-    // An ended crawl is all in its tables: its answers go.
-    ok = ok && (!finished || s.Db.Exec("DELETE FROM answers"));
+    // An ended crawl is all in its tables: its answers go, its rows are
+    // indexed.
+    ok = ok && (!finished || (s.Db.Exec("DELETE FROM answers") && TCrawlSchema::IndexRows(s.Db)));
     insert.finish();
     if (std::string error = s.End(ok); !error.empty())
         return error;
+    s.PendingRows.clear();
     s.State = finished ? TCrawlSchema::Finished : TCrawlSchema::Stopped;
     s.Finished = finished;
     if (finished) {

@@ -1,11 +1,14 @@
 #pragma once
 // A crawl file written as the crawl goes: the journal of its answers
-// (TCrawlJournal), committed a page at a time, with where the crawl stands;
-// and, when the crawl halts or ends, the report's tables and its queue, so
+// (TCrawlJournal) and the link rows and referrers of the pages merged,
+// committed a page at a time, with where the crawl stands; and, when the
+// crawl halts or ends, the rest of the report's tables and its queue, so
 // that the file reads like one TCrawlFile::Save writes. The same file is
 // opened again to read the crawl back and go on with it (--resume, File →
 // Open Crawl…). See docs/CRAWL-FILE.md. A recorder is used on the thread
 // that made it (Qt SQL's connections are).
+
+#include "TCrawlRowWriter.h"
 
 #include "crawl/TCrawlJournal.h"
 
@@ -35,7 +38,8 @@ public:
     // its Options when kept) come back. A file that is not a crawl file, a
     // damaged one, or one that a newer version wrote, is refused as
     // TCrawlFile::Load refuses it. Nothing is written to the file until the
-    // crawl goes on (a file of version 1 is then brought up to this one).
+    // crawl goes on: a file of an earlier version is then brought up to this
+    // one, and the rows it holds give way to those of the crawl read back.
     static std::unique_ptr<TCrawlRecorder> Open(const std::string& path, TCrawlOptions& options,
                                                 TReport& about, std::string& error);
 
@@ -49,21 +53,30 @@ public:
     // each once, a key's in the order recorded (Id 0: the caller gives it
     // its request's); answers recorded since are
     // kept for the next reading, never replayed now. A key not in the file
-    // costs one lookup in its index. A commit that fails keeps what was
-    // recorded since the last one, for the next commit to try again.
+    // costs one lookup in its index. A commit writes the rows of the pages
+    // whose merge ended since the last one. A commit that fails keeps what
+    // was recorded since the last one, for the next commit to try again.
     std::optional<TAnswer> Replay(const std::string& key) override;
     void Record(const std::string& key, const TAnswer& answer) override;
-    std::string Commit(const TCrawlProgress& progress) override;
+    std::string Commit(const TCrawlProgress& progress, const TRecordStore& records) override;
+    // The same in two steps: the rows of store up to merged (its place in
+    // Merged()) not taken yet, taken as values (reading the store only, so
+    // that the commit may be written on another thread while the store goes
+    // on); and the commit of them.
+    TCrawlRowWriter::TRows TakeRows(const TRecordStore& store, std::size_t merged);
+    std::string Commit(const TCrawlProgress& progress, TCrawlRowWriter::TRows rows);
     std::size_t PagesCommitted() const override;
     // The answers the file held when opened that Replay has not given yet.
     std::size_t ReplayLeft() const noexcept;
 
-    // The crawl has halted (finished false) or ended (true): writes the
-    // report's tables from store, the queue (the addresses still to visit,
-    // in order) and about's times, in one transaction. An ended crawl's
-    // journal of answers is emptied (and what was recorded since the last
-    // commit dropped): its tables hold all it found; the file is then
-    // vacuumed. Answers recorded since the last commit are not written.
+    // The crawl has halted (finished false) or ended (true): writes the rows
+    // of the pages merged since the last commit (a merge the halt cut short
+    // as far as it went), the rest of the report's tables from store, the
+    // queue (the addresses still to visit, in order) and about's times, in
+    // one transaction. An ended crawl's journal of answers is emptied (and
+    // what was recorded since the last commit dropped): its tables hold all
+    // it found; its rows are indexed and the file vacuumed. Answers recorded
+    // since the last commit are not written.
     // Returns an empty string, else what went wrong, naming the file.
     std::string WriteTables(const TRecordStore& store, const std::vector<std::string>& queue,
                             const TReport& about, bool finished);

@@ -2,6 +2,7 @@
 
 #include "TCrawlDb.h"
 #include "TCrawlFile.h"
+#include "TCrawlRowWriter.h"
 
 #include "crawl/TCrawlJournal.h"
 #include "crawl/TCrawlOptions.h"
@@ -171,16 +172,67 @@ bool WriteTable(TCrawlDb& db, const TReportTable& table) {
     return ok;
 }
 
-// The indexes the usual queries need: an address's referrers and links.
-// Made after the rows, which is quicker than keeping them up to date.
+// The indexes the usual queries need: an address's records. Made after the
+// rows, which is quicker than keeping them up to date.
 const char* const Indexes[] = {
     "CREATE INDEX pages_uri ON pages (uri)",
     "CREATE INDEX objects_uri ON objects (uri)",
     "CREATE INDEX external_uri ON external (uri)",
-    "CREATE INDEX links_uri ON links (uri)",
-    "CREATE INDEX links_page ON links (page)",
-    "CREATE INDEX referrers_uri ON referrers (uri)",
-    "CREATE INDEX referrers_page ON referrers (page)",
+};
+
+// The link rows and referrers, written a page at a time (TCrawlRowWriter),
+// by the numbers of their addresses and pages; the views links and
+// referrers give them as the report's tables, in its order. verdicts holds
+// what links and referrers say of each address, written when the crawl
+// halts or ends; elsewhere_*, when not null, is what a link to another site
+// says of an address also asked for as a page or an object.
+const char* const RowTables[] = {
+    "CREATE TABLE IF NOT EXISTS addresses (id INTEGER PRIMARY KEY, uri TEXT NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS merged (id INTEGER PRIMARY KEY, uri TEXT NOT NULL)",
+    ("CREATE TABLE IF NOT EXISTS link_rows (page INTEGER NOT NULL, kind INTEGER NOT NULL, "
+     "address INTEGER NOT NULL, count INTEGER NOT NULL, scope INTEGER NOT NULL)"),
+    ("CREATE TABLE IF NOT EXISTS ref_rows (address INTEGER NOT NULL, page INTEGER NOT NULL, "
+     "line INTEGER NOT NULL)"),
+    ("CREATE TABLE IF NOT EXISTS verdicts (address INTEGER PRIMARY KEY, verdict TEXT NOT NULL, "
+     "reason TEXT NOT NULL, elsewhere_verdict TEXT, elsewhere_reason TEXT)"),
+    ("CREATE VIEW IF NOT EXISTS links AS SELECT m.uri AS page, "
+     "CASE l.kind WHEN 0 THEN 'anchor' ELSE 'object' END AS kind, a.uri AS uri, "
+     "l.count AS count, "
+     "CASE WHEN l.kind <> 0 THEN '' WHEN l.scope THEN 'internal' ELSE 'external' END AS scope, "
+     "COALESCE(CASE WHEN l.kind = 0 AND NOT l.scope THEN v.elsewhere_verdict END, v.verdict, '') "
+     "AS verdict, "
+     "COALESCE(CASE WHEN l.kind = 0 AND NOT l.scope THEN v.elsewhere_reason END, v.reason, '') "
+     "AS reason "
+     "FROM link_rows l JOIN merged m ON m.id = l.page JOIN addresses a ON a.id = l.address "
+     "LEFT JOIN verdicts v ON v.address = l.address ORDER BY l.rowid"),
+    ("CREATE VIEW IF NOT EXISTS referrers AS SELECT a.uri AS uri, m.uri AS page, r.line AS line, "
+     "COALESCE(v.verdict, '') AS verdict, COALESCE(v.reason, '') AS reason "
+     "FROM ref_rows r JOIN addresses a ON a.id = r.address JOIN merged m ON m.id = r.page "
+     "LEFT JOIN verdicts v ON v.address = r.address ORDER BY r.address, r.rowid"),
+};
+const std::pair<const char*, std::vector<std::string>> RowColumns[] = {
+    {"addresses", {"id", "uri"}},
+    {"merged", {"id", "uri"}},
+    {"link_rows", {"page", "kind", "address", "count", "scope"}},
+    {"ref_rows", {"address", "page", "line"}},
+    {"verdicts", {"address", "verdict", "reason", "elsewhere_verdict", "elsewhere_reason"}},
+};
+// The views of the report's tables.
+bool IsView(std::string_view table) {
+    return table == "links" || table == "referrers";
+}
+
+// The indexes of the rows, made once the crawl has ended: kept up to date
+// a row at a time they would cost more than the rows. An address's
+// referrers (which also give the view referrers its order without a sort)
+// and a page's links; the links to an address are its referrers, so
+// link_rows (address) and ref_rows (page) would only double them, at half
+// the cost of writing the rows again.
+const char* const RowIndexes[][2] = {
+    {"addresses_uri", "addresses (uri)"},
+    {"merged_uri", "merged (uri)"},
+    {"link_rows_page", "link_rows (page)"},
+    {"ref_rows_address", "ref_rows (address)"},
 };
 
 // The journal of answers (TCrawlRecorder) and the queue.
@@ -229,9 +281,11 @@ std::string ReadPairs(TCrawlDb& db, const std::string& path, const char* table, 
 }
 
 // Selects table's rows in order and checks its columns; empty, else what is wrong.
+// A view gives its rows in order by itself.
 std::string SelectTable(QSqlQuery& query, const std::string& path, const std::string& table,
-                        const std::vector<std::string>& columns, const char* limit) {
-    if (!query.exec(QString::fromStdString("SELECT * FROM " + table + " ORDER BY rowid" + limit)))
+                        const std::vector<std::string>& columns, const char* limit, bool view) {
+    if (!query.exec(QString::fromStdString("SELECT * FROM " + table +
+                                           (view ? "" : " ORDER BY rowid") + limit)))
         return ReadError(path, query, " (no table " + table + ")");
     const QSqlRecord record = query.record();
     bool same = record.count() == int(columns.size());
@@ -265,6 +319,20 @@ TReportReader::TTable* TableOf(TReportReader::TTables& tables, std::string_view 
     if (name == "redirects")
         return &tables.Redirects;
     return nullptr;
+}
+
+// Every row of store, a thousand pages at a time, so that a store of a
+// million pages is not copied whole.
+bool WriteRows(TCrawlDb& db, const TRecordStore& store) {
+    TCrawlRowWriter writer(db);
+    TCrawlRowWriter::TMark mark;
+    for (std::size_t merged = 0;;) {
+        merged = std::min(merged + 1000, store.Merged().size());
+        if (!writer.Write(TCrawlRowWriter::Take(store, merged, mark)))
+            return false;
+        if (merged == store.Merged().size())
+            return true;
+    }
 }
 
 } // namespace
@@ -339,31 +407,65 @@ bool TCrawlSchema::Write(TCrawlDb& db, const TRecordStore& store, const TCrawlOp
     bool ok = db.Exec("PRAGMA application_id = " + std::to_string(TCrawlFile::ApplicationId)) &&
               db.Exec("PRAGMA user_version = " + std::to_string(TCrawlFile::Version)) &&
               db.Exec("BEGIN") && CreatePairs(db, "meta", meta) &&
-              CreatePairs(db, "options", OptionValues(options, about)) &&
+              CreatePairs(db, "options", OptionValues(options, about)) && CreateRowTables(db) &&
+              WriteRows(db, store) &&
               WriteReportTables(db, store);
     for (const char* sql : JournalTables)
         ok = ok && db.Exec(sql);
+    if (std::string_view(state) == Finished)
+        ok = ok && IndexRows(db);
     return ok && db.Exec("COMMIT");
 }
 
 bool TCrawlSchema::WriteReportTables(TCrawlDb& db, const TRecordStore& store) {
     for (const TReportTable& table : TReportTables::Of(store))
-        if (!WriteTable(db, table))
+        if (!IsView(table.Name) && !WriteTable(db, table))
             return false;
     for (const char* index : Indexes)
         if (!db.Exec(index))
             return false;
+    return TCrawlRowWriter(db).WriteVerdicts(store);
+}
+
+bool TCrawlSchema::CreateRowTables(TCrawlDb& db) {
+    for (const char* sql : RowTables)
+        if (!db.Exec(sql))
+            return false;
     return true;
 }
 
-bool TCrawlSchema::Upgrade(TCrawlDb& db) {
-    for (const char* sql : JournalTables)
-        if (!db.Exec(sql))
+bool TCrawlSchema::ClearRows(TCrawlDb& db) {
+    for (const auto& index : RowIndexes)
+        if (!db.Exec(std::string("DROP INDEX IF EXISTS ") + index[0]))
             return false;
-    TPairs meta = CounterMeta({});
-    meta.emplace_back("schema", std::to_string(TCrawlFile::Version));
-    meta.emplace_back("state", Finished);
-    return db.Exec("PRAGMA user_version = " + std::to_string(TCrawlFile::Version)) &&
+    for (const auto& [table, columns] : RowColumns)
+        if (!db.Exec(std::string("DELETE FROM ") + table))
+            return false;
+    return true;
+}
+
+bool TCrawlSchema::IndexRows(TCrawlDb& db) {
+    for (const auto& index : RowIndexes)
+        if (!db.Exec(std::string("CREATE INDEX IF NOT EXISTS ") + index[0] + " ON " + index[1]))
+            return false;
+    return true;
+}
+
+bool TCrawlSchema::Upgrade(TCrawlDb& db, int version) {
+    TPairs meta{{"schema", std::to_string(TCrawlFile::Version)}};
+    if (version < 2) { // the journal and the queue, of a finished crawl
+        for (const char* sql : JournalTables)
+            if (!db.Exec(sql))
+                return false;
+        for (auto& pair : CounterMeta({}))
+            meta.push_back(std::move(pair));
+        meta.emplace_back("state", Finished);
+    }
+    // The tables links and referrers become views of the rows, which are
+    // written again from the store.
+    return db.Exec("DROP TABLE IF EXISTS links") && db.Exec("DROP TABLE IF EXISTS referrers") &&
+           CreateRowTables(db) &&
+           db.Exec("PRAGMA user_version = " + std::to_string(TCrawlFile::Version)) &&
            WriteMeta(db, meta);
 }
 
@@ -440,17 +542,22 @@ std::string TCrawlSchema::Check(TCrawlDb& db, const std::string& path, TCrawlOpt
     TReportReader::TTables kept;
     for (const TReportTable& table : TReportTables::Of(none))
         if (TableOf(kept, table.Name) != nullptr)
-            if (error = SelectTable(query, path, table.Name, ColumnsOf(table), " LIMIT 0");
+            if (error = SelectTable(query, path, table.Name, ColumnsOf(table), " LIMIT 0",
+                                    meta.Version >= 3 && IsView(table.Name));
                 !error.empty())
                 return error;
     if (meta.Version >= 2)
         for (const auto& [table, columns] : JournalColumns)
-            if (error = SelectTable(query, path, table, columns, " LIMIT 0"); !error.empty())
+            if (error = SelectTable(query, path, table, columns, " LIMIT 0", false); !error.empty())
+                return error;
+    if (meta.Version >= 3)
+        for (const auto& [table, columns] : RowColumns)
+            if (error = SelectTable(query, path, table, columns, " LIMIT 0", false); !error.empty())
                 return error;
     return {};
 }
 
-std::string TCrawlSchema::ReadReportTables(TCrawlDb& db, const std::string& path,
+std::string TCrawlSchema::ReadReportTables(TCrawlDb& db, const std::string& path, int version,
                                            TRecordStore& store) {
     const TRecordStore none;
     TReportReader::TTables tables;
@@ -462,7 +569,9 @@ std::string TCrawlSchema::ReadReportTables(TCrawlDb& db, const std::string& path
             continue;
         into->Name = path + ": table " + table.Name;
         const std::vector<std::string> columns = ColumnsOf(table);
-        if (std::string error = SelectTable(query, path, table.Name, columns, ""); !error.empty())
+        if (std::string error = SelectTable(query, path, table.Name, columns, "",
+                                            version >= 3 && IsView(table.Name));
+            !error.empty())
             return error;
         while (query.next()) {
             std::vector<std::string> row;

@@ -49,17 +49,29 @@ public:
 
     // Writes a whole crawl file into an empty database, in one transaction:
     // identity and version, meta (about, state and counters), options (with
-    // about's "delay" and "site"), the report's tables of store, an empty
-    // journal of answers and an empty queue.
+    // about's "delay" and "site"), the report's tables of store with its
+    // rows (indexed when state is Finished), an empty journal of answers and
+    // an empty queue.
     static bool Write(TCrawlDb& db, const TRecordStore& store, const TCrawlOptions& options,
                       const TReport& about, const char* state, const TCrawlProgress& counters);
-    // The report's tables of store in place of those in the file (dropped
-    // and made again, rows, then indexes), inside the caller's transaction.
+    // The report's tables of store that are not its rows (pages, objects,
+    // external, redirects: dropped and made again, rows, then indexes) and
+    // the verdicts of the rows' addresses, in place of those in the file,
+    // inside the caller's transaction. The rows are TCrawlRowWriter's.
     static bool WriteReportTables(TCrawlDb& db, const TRecordStore& store);
-    // The journal of answers and the queue, when the file has none yet (a
-    // file of version 1), meta's counters and state, and the version raised;
-    // inside the caller's transaction.
-    static bool Upgrade(TCrawlDb& db);
+    // The tables of the link rows and referrers, and their views, when the
+    // file has none yet.
+    static bool CreateRowTables(TCrawlDb& db);
+    // The rows, their verdicts and their indexes gone.
+    static bool ClearRows(TCrawlDb& db);
+    // The rows' indexes, made from the rows, unless made already.
+    static bool IndexRows(TCrawlDb& db);
+    // A file of an earlier version brought up to this one, inside the
+    // caller's transaction: from version 1, the journal of answers and the
+    // queue (meta's counters and state are a finished crawl's); from 1 and
+    // 2, the tables of the rows (empty) in place of links and referrers;
+    // the version raised.
+    static bool Upgrade(TCrawlDb& db, int version);
     // Sets the rows of meta.
     static bool WriteMeta(TCrawlDb& db, const TPairs& values);
     // meta's rows of about's start address and times, and the time now.
@@ -78,7 +90,8 @@ public:
     // options). Empty, else what is wrong, naming the file.
     static std::string Check(TCrawlDb& db, const std::string& path, TCrawlOptions& options,
                              TReport& about, TMeta& meta);
-    // Reads the report's tables of a checked file into store, which must be
-    // empty. Empty, else what is wrong, naming the file.
-    static std::string ReadReportTables(TCrawlDb& db, const std::string& path, TRecordStore& store);
+    // Reads the report's tables of a checked file of version into store,
+    // which must be empty. Empty, else what is wrong, naming the file.
+    static std::string ReadReportTables(TCrawlDb& db, const std::string& path, int version,
+                                        TRecordStore& store);
 };

@@ -2,6 +2,8 @@
 
 #include "TCrawlRecorder.h"
 
+#include "crawl/TRecordStore.h"
+
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -157,20 +159,27 @@ void TRecorderThread::Record(const std::string& key, const TAnswer& answer) {
     });
 }
 
-std::string TRecorderThread::Commit(const TCrawlProgress& progress) {
+std::string TRecorderThread::Commit(const TCrawlProgress& progress, const TRecordStore& records) {
     // One page's commit at a time: the crawl never runs further ahead of
     // the file than the page being fetched.
     WaitForCommits();
     if (std::string failure = TakeFailure(); !failure.empty())
         return failure;
+    // Taken here, while the store stands still; a commit that fails keeps them.
+    TCrawlRowWriter::TRows rows;
+    try {
+        rows = FRecorder->TakeRows(records, records.MergesEnded());
+    } catch (const std::bad_alloc&) {
+        return FPath + ": cannot be written: out of memory";
+    }
     {
         const std::lock_guard<std::mutex> hold(FThread->Lock);
         ++FThread->Commits;
     }
-    Post([this, progress] {
+    Post([this, progress, rows = std::move(rows)]() mutable {
         std::string error;
         try {
-            error = FRecorder->Commit(progress);
+            error = FRecorder->Commit(progress, std::move(rows));
         } catch (const std::bad_alloc&) {
             error = FPath + ": cannot be written: out of memory";
         }

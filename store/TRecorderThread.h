@@ -7,7 +7,8 @@
 // too: the recorder and its connection are made, used and dropped on that
 // thread, as Qt SQL wants.
 //
-// A commit is written while the next page is fetched: when Commit returns,
+// A commit is written while the next page is fetched (the rows of its pages
+// taken from the crawl's store first, as values): when Commit returns,
 // every page before it is kept, and a killed process loses at most the page
 // being kept and the one in flight, whose answers come again. A commit that
 // fails says so at the next Commit (or WriteTables); the recorder keeps its
@@ -44,7 +45,7 @@ public:
     // held nothing to replay); Record and Commit do not.
     std::optional<TAnswer> Replay(const std::string& key) override;
     void Record(const std::string& key, const TAnswer& answer) override;
-    std::string Commit(const TCrawlProgress& progress) override;
+    std::string Commit(const TCrawlProgress& progress, const TRecordStore& records) override;
     std::size_t PagesCommitted() const override { return FPagesCommitted; }
 
     // As TCrawlRecorder's, once what was handed over is written; a commit

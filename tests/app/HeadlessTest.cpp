@@ -2,6 +2,11 @@
 #include "TChildProcess.h"
 #include "Slurp.h"
 #include "TTestSite.h"
+#include "crawl/TCrawlOptions.h"
+#include "crawl/TRecordStore.h"
+#include "report/TCrawlReport.h"
+#include "report/TReport.h"
+#include "store/TCrawlFile.h"
 
 #include <gtest/gtest.h>
 
@@ -1098,6 +1103,14 @@ TEST(Headless, AKilledCrawlResumedFromItsFileEndsAsAnUninterruptedOne) {
         const TRun resumed = Marrowby({"--resume", file, "--report", dir});
         EXPECT_EQ(resumed.exitCode, 4) << resumed.err;
         EXPECT_EQ(Files(dir), expected);
+        // So is the report of the file, whose rows were written as the
+        // pages were merged, some before the kill, the rest after.
+        TRecordStore kept;
+        TCrawlOptions keptOptions;
+        TReport keptAbout;
+        ASSERT_EQ(TCrawlFile::Load(file.toStdString(), kept, keptOptions, keptAbout), "");
+        ASSERT_EQ(TCrawlReport::Write(kept, (dir + "-file").toStdString()), "");
+        EXPECT_EQ(Files(dir + "-file"), expected);
     }
 
     // A folder's crawl stopped by a signal is served again on its port.

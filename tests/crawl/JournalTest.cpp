@@ -39,7 +39,7 @@ struct TMemoryJournal : TCrawlJournal {
     void Record(const std::string& key, const TAnswer& answer) override {
         Pending.emplace_back(key, answer);
     }
-    std::string Commit(const TCrawlProgress& progress) override {
+    std::string Commit(const TCrawlProgress& progress, const TRecordStore&) override {
         if (!FailAt.empty() && progress.Pages >= 2)
             return FailAt;
         for (auto& [key, answer] : Pending)

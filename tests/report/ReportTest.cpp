@@ -198,6 +198,15 @@ TEST_F(Report, AMergeCutShortIsWrittenAsFarAsItWentInEveryFile) {
                                "http://h/a.html,http://h,1,,\r\n") != std::string::npos)
         << referrers;
     EXPECT_TRUE(referrers.ends_with("http://h/c.html,http://h/cut,4,,\r\n")) << referrers;
+    // Gone on with (the window's Enter after a stop), the crawl's next merge
+    // ends that one as far as it went: its anchors stay in links.csv.
+    store.BeginMerge("http://h/next");
+    store.EndMerge();
+    ASSERT_EQ(TCrawlReport::Write(store, dir.string()), "");
+    EXPECT_TRUE(Slurp(dir / "links.csv")
+                    .ends_with("http://h/cut,anchor,http://h/c.html,1,internal,,\r\n"
+                               "http://h/cut,object,http://h/b.gif,1,,broken,404 Not Found\r\n"));
+    EXPECT_EQ(Slurp(dir / "referrers.csv"), referrers);
 }
 
 // Text a server or a page sends reaches report.json as a valid JSON string:

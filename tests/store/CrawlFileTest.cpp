@@ -1,6 +1,7 @@
 // Crawl files: a crawl saved, or recorded to its end, and loaded again gives
 // the same report to the byte; files that are not crawl files, damaged ones
-// and those a newer version wrote are refused; those of version 1 are read.
+// and those a newer version wrote are refused; those of earlier versions are
+// read.
 #include "TTestSite.h"
 #include "Slurp.h"
 #include "tests/crawl/TCrawlDriver.h"
@@ -57,8 +58,8 @@ void RunSql(const QString& path, const QStringList& statements) {
 
 // A crawl of the sample site (broken pages and images, a link elsewhere,
 // permanent redirects, an image met before a link on a page) and a store
-// holding text no crawl of it gives: both come back the same, saved whole or
-// recorded as a crawl goes and ended.
+// holding text no crawl of it gives, its merge cut short: both come back the
+// same, saved whole or recorded as a crawl goes and ended.
 TEST(CrawlFile, ASavedCrawlLoadsIntoTheSameReport) {
     TTestSite site;
     site.Server.Add("/p301", Moved("301 Moved Permanently", "/index.html"));
@@ -89,9 +90,9 @@ TEST(CrawlFile, ASavedCrawlLoadsIntoTheSameReport) {
     odd.AddPageRow(failed);
     odd.Entry(failed.Url).Verdict = failed.Verdict; // as the crawl judges the address
     odd.Entry(failed.Url).Reason = failed.Reason;
-    odd.BeginMerge("http://h/=1+1");
+    odd.BeginMerge("http://h/=1+1"); // cut short: its merge never ends
+    odd.AddReference("http://h/i.gif", KIND_OBJECT, 1, false, 1);
     odd.AddReference("http://h/\xff\xfe", KIND_PAGE, 2, true, 3);
-    odd.EndMerge();
 
     TCrawlOptions options;
     options.Connections = 7;
@@ -162,7 +163,7 @@ TEST(CrawlFile, RefusesWhatItCannotRead) {
         QStringList Sql;
     } made[] = {
         {newer, {"PRAGMA user_version = 99"}},
-        {gutted, {"DROP TABLE links"}},
+        {gutted, {"DROP VIEW links"}},
         {journal, {"DROP TABLE answers"}},
         {numbered, {"INSERT INTO answers VALUES (9000000000000000000, 'k', 0, '', x'00')"}}};
     for (const auto& m : made) {
@@ -207,37 +208,68 @@ TEST(CrawlFile, RefusesWhatItCannotRead) {
     EXPECT_EQ(error, numbered.toStdString() + ": damaged (answer number 9000000000000000000)");
 }
 
-// A file of version 1 (no journal, no queue, no state) reads as a finished
-// crawl, and is brought up to this version when written again.
-TEST(CrawlFile, ReadsAFileOfVersionOne) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("old.marrowby");
+// Files of earlier versions read as they were written, and are brought up to
+// this version when written again: version 1 (no journal, no queue, no
+// state: a finished crawl) and 2 (links and referrers as tables).
+TEST(CrawlFile, ReadsFilesOfEarlierVersions) {
     TRecordStore store;
     store.AddPageRow({1, 0, "http://h/", 5, 200, "text/html", TVerdict::Fine, "200 OK"});
-    ASSERT_EQ(TCrawlFile::Save(store, {}, {}, path.toStdString()), "");
-    RunSql(path, {"DROP TABLE answers", "DROP TABLE queue", "PRAGMA user_version = 1",
-                  "UPDATE meta SET value = '1' WHERE name = 'schema'",
-                  "DELETE FROM meta WHERE name IN ('state', 'pages', 'queued', 'objects', "
-                  "'external')",
-                  "DELETE FROM options WHERE name IN ('delay', 'site')"});
-    TRecordStore loaded;
-    TCrawlOptions options;
-    TReport about;
-    ASSERT_EQ(TCrawlFile::Load(path.toStdString(), loaded, options, about), "");
-    EXPECT_EQ(loaded.PageRows().size(), 1u);
-    std::string error;
-    auto recorder = TCrawlRecorder::Open(path.toStdString(), options, about, error);
-    ASSERT_TRUE(recorder) << error;
-    EXPECT_TRUE(recorder->Finished());
-    EXPECT_EQ(recorder->PagesCommitted(), 0u);
-    EXPECT_FALSE(recorder->Replay("GET keep 0 http://h/"));
-    ASSERT_EQ(recorder->WriteTables(loaded, {}, about, true), "");
-    recorder.reset();
-    TRecordStore again;
-    ASSERT_EQ(TCrawlFile::Load(path.toStdString(), again, options, about), "");
-    recorder = TCrawlRecorder::Open(path.toStdString(), options, about, error);
-    ASSERT_TRUE(recorder) << error;
-    EXPECT_TRUE(recorder->Finished());
+    store.AddPageRow({2, 1, "http://h/b", 0, 404, "", TVerdict::Broken, "404 Not Found"});
+    store.Entry("http://h/b").Verdict = TVerdict::Broken;
+    store.Entry("http://h/b").Reason = "404 Not Found";
+    store.BeginMerge("http://h/");
+    store.AddReference("http://h/b", KIND_OBJECT, 1, false, 2);
+    store.AddReference("http://h/b", KIND_PAGE, 2, true, 1);
+    store.AddReference("http://x/", KIND_PAGE, 1, false, 4);
+    store.EndMerge();
+    const QStringList tables{"CREATE TABLE old_links AS SELECT * FROM links",
+                             "CREATE TABLE old_referrers AS SELECT * FROM referrers",
+                             "DROP VIEW links",
+                             "DROP VIEW referrers",
+                             "DROP TABLE addresses",
+                             "DROP TABLE merged",
+                             "DROP TABLE link_rows",
+                             "DROP TABLE ref_rows",
+                             "DROP TABLE verdicts",
+                             "ALTER TABLE old_links RENAME TO links",
+                             "ALTER TABLE old_referrers RENAME TO referrers",
+                             "PRAGMA user_version = 2",
+                             "UPDATE meta SET value = '2' WHERE name = 'schema'"};
+    const QStringList versionOne{
+        "DROP TABLE answers",
+        "DROP TABLE queue",
+        "PRAGMA user_version = 1",
+        "UPDATE meta SET value = '1' WHERE name = 'schema'",
+        "DELETE FROM meta WHERE name IN ('state', 'pages', 'queued', 'objects', 'external')",
+        "DELETE FROM options WHERE name IN ('delay', 'site')"};
+    QTemporaryDir dir;
+    for (const int version : {1, 2}) {
+        SCOPED_TRACE(version);
+        const QString path = dir.filePath(QString("v%1.marrowby").arg(version));
+        ASSERT_EQ(TCrawlFile::Save(store, {}, {}, path.toStdString()), "");
+        RunSql(path, tables);
+        if (version == 1)
+            RunSql(path, versionOne);
+        TRecordStore loaded;
+        TCrawlOptions options;
+        TReport about;
+        ASSERT_EQ(TCrawlFile::Load(path.toStdString(), loaded, options, about), "");
+        ExpectSameReports(store, loaded, dir);
+        std::string error;
+        auto recorder = TCrawlRecorder::Open(path.toStdString(), options, about, error);
+        ASSERT_TRUE(recorder) << error;
+        EXPECT_TRUE(recorder->Finished());
+        EXPECT_EQ(recorder->PagesCommitted(), version == 1 ? 0u : 2u);
+        EXPECT_FALSE(recorder->Replay("GET keep 0 http://h/"));
+        ASSERT_EQ(recorder->WriteTables(loaded, {}, about, true), "");
+        recorder.reset();
+        TRecordStore again;
+        ASSERT_EQ(TCrawlFile::Load(path.toStdString(), again, options, about), "");
+        ExpectSameReports(store, again, dir);
+        recorder = TCrawlRecorder::Open(path.toStdString(), options, about, error);
+        ASSERT_TRUE(recorder) << error;
+        EXPECT_TRUE(recorder->Finished());
+    }
 }
 
 } // namespace

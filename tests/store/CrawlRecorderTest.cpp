@@ -2,8 +2,8 @@
 // in order, and only once committed; a writer killed at any moment or out
 // of room leaves a file that opens with all it committed; the tables of a
 // halt and of the end; files that are not crawl files are left alone.
-#include "TChildProcess.h"
 #include "Slurp.h"
+#include "TChildProcess.h"
 #include "TJournalPages.h"
 
 #include "crawl/TCrawlOptions.h"
@@ -104,7 +104,7 @@ TEST(CrawlRecorder, AnswersComeBackAsRecordedInOrderOnceCommitted) {
         EXPECT_EQ(recorder->Path(), path);
         for (const auto& r : recorded)
             recorder->Record(r.Key, r.Answer);
-        ASSERT_EQ(recorder->Commit({2, 5, 3, 1}), "");
+        ASSERT_EQ(recorder->Commit({2, 5, 3, 1}, TRecordStore()), "");
         recorder->Record("GET keep 0 http://h/late", plain); // never committed
     }
     EXPECT_EQ(Column(path, "SELECT value FROM meta WHERE name IN ('state', 'pages') ORDER BY name"),
@@ -138,7 +138,7 @@ TEST(CrawlRecorder, AnswersComeBackAsRecordedInOrderOnceCommitted) {
         if (session == 0) {
             // Recorded now, it is kept for the next reading, not replayed now.
             recorder->Record(key, later);
-            ASSERT_EQ(recorder->Commit({3, 4, 3, 1}), "");
+            ASSERT_EQ(recorder->Commit({3, 4, 3, 1}, TRecordStore()), "");
             EXPECT_FALSE(recorder->Replay(key));
         }
     }
@@ -169,6 +169,15 @@ void ExpectCommittedPages(const std::string& path, std::size_t atLeast, std::siz
     }
     EXPECT_FALSE(recorder->Replay(PageKey(pages + 1)));
     EXPECT_FALSE(recorder->Replay(SharedKey));
+    // The rows of the pages came with their answers, and nothing after them.
+    const std::vector<std::string> linked = Column(path, "SELECT page FROM links");
+    EXPECT_EQ(linked.size(), 2 * pages);
+    if (!linked.empty()) {
+        EXPECT_EQ(linked.back(), PageAddress(pages));
+    }
+    EXPECT_EQ(Column(path, QString::fromStdString("SELECT COUNT(*) FROM referrers WHERE uri = '" +
+                                                  SharedAddress + "'")),
+              (std::vector<std::string>{std::to_string(pages)}));
 }
 
 // A writer killed at a moment of its own choosing, several times over:
@@ -233,7 +242,7 @@ TEST(CrawlRecorder, TablesOfAHaltAndOfTheEnd) {
         auto recorder = TCrawlRecorder::Create(path, {}, about, error);
         ASSERT_TRUE(recorder) << error;
         recorder->Record(PageKey(1), PageAnswer(1));
-        ASSERT_EQ(recorder->Commit({1, 2, 0, 0}), "");
+        ASSERT_EQ(recorder->Commit({1, 2, 0, 0}, TRecordStore()), "");
         ASSERT_EQ(recorder->WriteTables(store, {"http://h/q", "http://h/\xff"}, about, false), "");
     }
     EXPECT_EQ(Column(path, "SELECT value FROM meta WHERE name = 'state'"),
@@ -249,7 +258,7 @@ TEST(CrawlRecorder, TablesOfAHaltAndOfTheEnd) {
         ASSERT_TRUE(recorder) << error;
         EXPECT_FALSE(recorder->Finished());
         ExpectReplays(*recorder, PageKey(1), PageAnswer(1));
-        ASSERT_EQ(recorder->Commit({2, 1, 0, 0}), ""); // goes on
+        ASSERT_EQ(recorder->Commit({2, 1, 0, 0}, TRecordStore()), ""); // goes on
         EXPECT_EQ(Column(path, "SELECT value FROM meta WHERE name IN ('pages', 'state') "
                                "ORDER BY name"),
                   (std::vector<std::string>{"2", "running"}));
@@ -288,7 +297,9 @@ TEST(CrawlRecorder, CopiesAndReplacesCrawlFilesOnly) {
     ASSERT_TRUE(recorder) << error;
     recorder->Record(PageKey(1), PageAnswer(1));
     recorder->Record(SharedKey, SharedAnswer(1));
-    ASSERT_EQ(recorder->Commit({1, 0, 0, 0}), "");
+    TRecordStore records;
+    MergePage(records, 1);
+    ASSERT_EQ(recorder->Commit({1, 0, 0, 0}, records), "");
     recorder->Record(PageKey(2), PageAnswer(2));
     EXPECT_EQ(recorder->CopyTo(notes), notes + ": not a Marrowby crawl file, left as it is");
     EXPECT_EQ(Slurp(notes), "mine");

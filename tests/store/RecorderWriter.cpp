@@ -24,16 +24,18 @@
 
 // Writes pages until killed or until a commit fails; the exit code.
 template <class TRecorder> int WritePages(TRecorder& recorder) {
+    TRecordStore records;
     for (std::size_t page = 1; page < 1000000; ++page) {
         recorder.Record(PageKey(page), PageAnswer(page));
         recorder.Record(SharedKey, SharedAnswer(page));
-        std::string error = recorder.Commit({page, 1, 0, 0});
+        MergePage(records, page);
+        std::string error = recorder.Commit({page, 1, 0, 0}, records);
         if (!error.empty()) {
             std::printf("failed: %s\n", error.c_str());
             // Tried again, the commit fails again and keeps nothing.
-            error = recorder.Commit({page, 1, 0, 0});
+            error = recorder.Commit({page, 1, 0, 0}, records);
             if (error.empty()) // handed over: said at the next
-                error = recorder.Commit({page, 1, 0, 0});
+                error = recorder.Commit({page, 1, 0, 0}, records);
             return error.empty() ? 1 : 0;
         }
         std::printf("%zu\n", page);

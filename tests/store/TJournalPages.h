@@ -2,17 +2,23 @@
 // The answers of a made-up crawl, page by page, for the tests that write a
 // crawl file in another process and read it back: the page's own answer
 // (bytes no compression shrinks, NUL bytes among them) and a probe asked on
-// every page, whose answers pile up under one key.
+// every page, whose answers pile up under one key; the page's rows link to
+// the next page and use the shared probe.
 
+#include "crawl/TRecordStore.h"
 #include "http/TAnswer.h"
 
 #include <cstddef>
 #include <string>
 
-inline std::string PageKey(std::size_t page) {
-    return "GET keep 67108864 http://127.0.0.1/p" + std::to_string(page);
+inline std::string PageAddress(std::size_t page) {
+    return "http://127.0.0.1/p" + std::to_string(page);
 }
-inline const std::string SharedKey = "HEAD skip 0 http://127.0.0.1/shared";
+inline std::string PageKey(std::size_t page) {
+    return "GET keep 67108864 " + PageAddress(page);
+}
+inline const std::string SharedAddress = "http://127.0.0.1/shared";
+inline const std::string SharedKey = "HEAD skip 0 " + SharedAddress;
 
 inline TAnswer PageAnswer(std::size_t page) {
     TAnswer a;
@@ -37,4 +43,13 @@ inline TAnswer SharedAnswer(std::size_t page) {
     a.Reason = "asked on page " + std::to_string(page);
     a.Method = TRequest::TMethod::Head;
     return a;
+}
+
+// The page's rows, merged into records: a link to the next page and the
+// shared object.
+inline void MergePage(TRecordStore& records, std::size_t page) {
+    records.BeginMerge(PageAddress(page));
+    records.AddReference(SharedAddress, KIND_OBJECT, 1, false, 2);
+    records.AddReference(PageAddress(page + 1), KIND_PAGE, 1, true, 3);
+    records.EndMerge();
 }

@@ -1,0 +1,81 @@
+#pragma once
+// The link rows and referrers of a crawl file written as the crawl merges
+// its pages (docs/CRAWL-FILE.md: addresses, merged, link_rows, ref_rows),
+// each page's in the transaction that commits it, and the verdicts of the
+// addresses they reference. Dozens of rows a page: written through SQLite's
+// own statements, on the connection of a TCrawlDb that outlives the writer.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+class TCrawlDb;
+class TRecordStore;
+struct sqlite3_stmt;
+
+class TCrawlRowWriter {
+public:
+    explicit TCrawlRowWriter(TCrawlDb& db);
+    ~TCrawlRowWriter();
+    TCrawlRowWriter(const TCrawlRowWriter&) = delete;
+    TCrawlRowWriter& operator=(const TCrawlRowWriter&) = delete;
+
+    // How far the rows of a store have been taken: the merged pages and
+    // the addresses (in the order first referenced).
+    struct TMark {
+        std::size_t Merged = 0;
+        std::size_t Addresses = 0;
+    };
+    // Rows taken from a store, as values: written on another thread while
+    // the store goes on, or kept for the next commit when one fails.
+    struct TRows {
+        struct TLink {
+            std::int16_t Kind = 0;
+            bool Internal = false;
+            std::int32_t Address = 0;
+            std::int32_t Count = 0;
+        };
+        struct TReference {
+            std::int32_t Address = 0;
+            std::uint32_t Line = 0;
+        };
+        struct TPage {
+            std::int32_t Id = 0;
+            std::string Url;
+            // In the report's order; the referrers in the order the
+            // addresses list them.
+            std::vector<TLink> Links;
+            std::vector<TReference> References;
+        };
+        // Each with its place, from 1.
+        std::vector<std::pair<std::int32_t, std::string>> Addresses;
+        std::vector<TPage> Pages;
+        bool Empty() const noexcept { return Addresses.empty() && Pages.empty(); }
+    };
+
+    // The addresses the store has referenced and the rows of its merged
+    // pages up to merged (their place in Merged()) past mark, which moves on
+    // past them: a page's link rows in the report's order, its referrers in
+    // the order found. Reads the store only.
+    static TRows Take(const TRecordStore& store, std::size_t merged, TMark& mark);
+    // Writes rows inside the caller's transaction. False, with the
+    // database's error kept, when it cannot.
+    bool Write(const TRows& rows);
+    // The verdicts of every address the store has referenced, in place of
+    // those in the file, inside the caller's transaction.
+    bool WriteVerdicts(const TRecordStore& store);
+
+private:
+    bool Prepare(sqlite3_stmt*& statement, const char* sql);
+    bool Step(sqlite3_stmt* statement);
+    bool WritePage(const TRows::TPage& page);
+
+    TCrawlDb& FDb;
+    sqlite3_stmt* FAddress = nullptr;
+    sqlite3_stmt* FMerged = nullptr;
+    sqlite3_stmt* FLink = nullptr;
+    sqlite3_stmt* FReference = nullptr;
+};
