@@ -47,6 +47,8 @@ struct TCrawlRecorder::TState {
     qint64 ReplayEnd = 0;
     std::vector<bool> Taken;
     qint64 TakenCount = 0;
+    // The answers' index by key is there (made by the first Replay).
+    bool Indexed = false;
     // Recorded since the last commit, the answer encoded.
     struct TPending {
         std::string Key;
@@ -108,7 +110,8 @@ struct TCrawlRecorder::TState {
     // by the tables of a halt, goes back to 64 MiB once copied into the file.
     bool Prepare() {
         return Db.Exec("PRAGMA synchronous = NORMAL") &&
-               Db.Exec("PRAGMA journal_size_limit = 67108864");
+               Db.Exec("PRAGMA journal_size_limit = 67108864") &&
+               Db.Exec("PRAGMA wal_autocheckpoint = 8192");
     }
     // Starts a write: in WAL mode (a commit is an append to the log, synced
     // at checkpoints), the file brought up to this version.
@@ -220,8 +223,16 @@ const std::string& TCrawlRecorder::Path() const noexcept {
 
 std::optional<TAnswer> TCrawlRecorder::Replay(const std::string& key) {
     TState& s = *FState;
-    if (s.ReplayEnd == 0)
+    if (s.TakenCount >= s.ReplayEnd)
         return std::nullopt;
+    if (!s.Indexed) {
+        // Made once, from a sort, for the reading back: a crawl writing its
+        // answers never looks them up. Should it fail (a file that may only
+        // be read), each lookup reads the answers through.
+        s.Indexed = true;
+        s.Db.Exec("CREATE INDEX IF NOT EXISTS answers_key ON answers (key, seq)");
+        s.Db.TakeError();
+    }
     QSqlQuery* seqs =
         s.Prepared(s.SeqsOf, "SELECT seq FROM answers WHERE key = ? AND seq <= ? ORDER BY seq");
     QSqlQuery* data = s.Prepared(s.DataOf, "SELECT data FROM answers WHERE seq = ?");

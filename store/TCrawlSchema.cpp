@@ -235,11 +235,12 @@ const char* const RowIndexes[][2] = {
     {"ref_rows_address", "ref_rows (address)"},
 };
 
-// The journal of answers (TCrawlRecorder) and the queue.
+// The journal of answers (TCrawlRecorder) and the queue. The answers are
+// looked up by key only when a crawl is read back: their index is made then
+// (TCrawlRecorder::Replay), not kept up to date as they are written.
 const char* const JournalTables[] = {
     ("CREATE TABLE IF NOT EXISTS answers (seq INTEGER PRIMARY KEY, key TEXT NOT NULL, "
      "status INTEGER NOT NULL, reason TEXT NOT NULL, data BLOB NOT NULL)"),
-    "CREATE INDEX IF NOT EXISTS answers_key ON answers (key, seq)",
     "CREATE TABLE IF NOT EXISTS queue (address TEXT NOT NULL)",
 };
 const std::pair<const char*, std::vector<std::string>> JournalColumns[] = {
