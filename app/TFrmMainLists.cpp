@@ -130,7 +130,7 @@ void TFrmMain::CreateReportLists() {
     FilterEdit->setClearButtonEnabled(true);
     FilterEdit->setMaximumWidth(240);
     connect(FilterEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
-        FFilter.AddressText = text.trimmed();
+        FFilter.SetAddressText(text.trimmed());
         Refilter();
     });
     ExternalCheck = new QCheckBox("Check links elsewhere");

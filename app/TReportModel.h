@@ -75,8 +75,7 @@ public:
         if (place >= FShownPlaces || FRestart)
             return; // shown as it is when its batch comes
         FRefilter = FRefilter || FFilter.AcceptsVerdict(was) != FFilter.AcceptsVerdict(now);
-        FChangedFirst = std::min(FChangedFirst, place);
-        FChangedLast = std::max(FChangedLast, place);
+        FChanged.push_back(static_cast<std::uint32_t>(place));
         Later();
     }
     // Starts over with rows places, all shown at once; sorted and filtered
@@ -89,8 +88,7 @@ public:
         FCounts = {};
         FShownPlaces = 0;
         FRefilter = false;
-        FChangedFirst = NoPlace;
-        FChangedLast = 0;
+        FChanged.clear();
         FCachedPlace = NoPlace;
         Tell(rows);
         FShownPlaces = rows;
@@ -229,7 +227,6 @@ private:
     }
 
     void Tell(std::size_t rows) {
-        FVerdicts.reserve(rows);
         for (std::size_t place = FVerdicts.size(); place < rows; ++place) {
             const TVerdict verdict = FRead(place).Verdict;
             FVerdicts.push_back(verdict);
@@ -245,7 +242,7 @@ private:
     bool Arranging() const { return FSortColumn >= 0 || FFilter.Active(); }
     bool Accepts(std::size_t place) const {
         return FFilter.AcceptsVerdict(FVerdicts[place]) &&
-               (FFilter.AddressText.isEmpty() || FFilter.AcceptsAddress(FRead(place).Url));
+               (FFilter.AddressText().isEmpty() || FFilter.AcceptsAddress(FRead(place).Url));
     }
     TKeyed Keyed(std::uint32_t place) const {
         const Row row = FRead(place);
@@ -315,23 +312,29 @@ private:
     }
 
     void ShowChanged() {
-        if (FChangedFirst == NoPlace)
+        if (FChanged.empty())
             return;
-        const std::size_t first = FChangedFirst, last = FChangedLast;
-        FChangedFirst = NoPlace;
-        FChangedLast = 0;
+        std::vector<std::uint32_t> changed;
+        changed.swap(FChanged);
         if (FRefilter) {
             FRefilter = false;
             Rearrange(Arranged(), Arranging());
             return;
         }
-        if (rowCount() == 0)
-            return;
-        // Sorted or filtered, the rows changed may be anywhere: the views
-        // draw again what they show.
-        const int top = FMapped ? 0 : static_cast<int>(first);
-        const int bottom = FMapped ? rowCount() - 1 : static_cast<int>(last);
-        emit dataChanged(index(top, 0), index(bottom, columnCount() - 1));
+        std::sort(changed.begin(), changed.end());
+        changed.erase(std::unique(changed.begin(), changed.end()), changed.end());
+        // Sorted or filtered, where each is shown is found in one pass.
+        std::vector<int> shown;
+        if (FMapped) {
+            shown.assign(FShownPlaces, -1);
+            for (std::size_t row = 0; row < FOrder.size(); ++row)
+                shown[FOrder[row]] = static_cast<int>(row);
+        }
+        for (const std::uint32_t place : changed) {
+            const int row = FMapped ? shown[place] : static_cast<int>(place);
+            if (row >= 0)
+                emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+        }
     }
 
     void ShowNew() {
@@ -398,7 +401,7 @@ private:
     TReportFilter FFilter;
     // The places changed since the last batch, and whether one of them
     // went into or out of the filter.
-    std::size_t FChangedFirst = NoPlace, FChangedLast = 0;
+    std::vector<std::uint32_t> FChanged;
     bool FRefilter = false;
     // Restart: the views still show the rows before it.
     bool FRestart = false;

@@ -209,8 +209,16 @@ int main(int argc, char** argv) {
         TRecordStore records;
         TCrawlPlay play(records, nullptr);
         const double before = HeapMiB();
-        for (int i = 1; i <= pages; ++i)
+        QElapsedTimer clock, page;
+        clock.start();
+        qint64 longest = 0;
+        for (int i = 1; i <= pages; ++i) {
+            page.start();
             play.Page(site, i);
+            longest = std::max(longest, page.elapsed());
+        }
+        Print("store_us_per_page", static_cast<double>(clock.nsecsElapsed()) / 1000.0 / pages);
+        Print("store_longest_page_ms", static_cast<double>(longest));
         Print("store_heap_mib", HeapMiB() - before);
         return 0;
     }
@@ -230,6 +238,8 @@ int main(int argc, char** argv) {
     const int fed = Feed(play, site, 1, pages, seconds, heartbeat, "append");
     Print("window_heap_mib", HeapMiB() - heap);
 
+    // What the tree view does with every batch: lay every row out again.
+    Timed("layout", heartbeat, [&] { window.GoneListView->doItemsLayout(); });
     QHeaderView* heading = window.GoneListView->header();
     auto click = [&](int column) {
         QTest::mouseClick(heading->viewport(), Qt::LeftButton, {},
