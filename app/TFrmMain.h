@@ -264,7 +264,10 @@ private:
     // The rows the lists hold back for their batch are shown now: the crawl
     // has come to a halt.
     void ShowListsNow();
-    // The object at a place of FObjects, as a row.
+    // The rows the lists show, read from the crawl's records: a page row, a
+    // link elsewhere, the object at a place of FObjects.
+    TGoneRow PageAt(std::size_t place) const;
+    TExternalRow ExternalAt(std::size_t place) const;
     TObjectRow ObjectAt(std::size_t place) const;
     // The place of an object in FObjects; its size when it is not there.
     std::size_t ObjectPlace(std::int32_t id) const;

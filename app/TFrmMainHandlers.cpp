@@ -392,8 +392,8 @@ void TFrmMain::Finished(const QString& text) {
     }
     FSite.Stop(); // nothing more will be asked of it
     ShowListsNow();
-    StateLabel->Finished(FPageModel->Rows(), FAllObjectModel->Rows(),
-                         RowsJudged(TVerdict::Broken), FSeconds);
+    StateLabel->Finished(FPageModel->Rows(), FAllObjectModel->Rows(), RowsJudged(TVerdict::Broken),
+                         FSeconds);
     PauseBarEmpty();
     if (RedirectsView->isVisible())
         RedirectsView->Show(FCrawl->Records()); // the rows of the whole crawl

@@ -52,12 +52,7 @@ void TFrmMain::CreateReportLists() {
     const QIcon broken = KindImageList[2];
     // The lists read the rows of the crawl shown, as it keeps them.
     FPageModel = new TReportModel<TGoneRow>(
-        TReportColumns::Pages(),
-        [this](std::size_t at) {
-            const std::vector<TGoneRow>& rows = FCrawl->Records().PageRows();
-            return at < rows.size() ? rows[at] : TGoneRow{};
-        },
-        broken, this);
+        TReportColumns::Pages(), [this](std::size_t at) { return PageAt(at); }, broken, this);
     FPageObjectModel = new TReportModel<TObjectRow>(
         TReportColumns::Objects(),
         [this](std::size_t at) {
@@ -74,12 +69,8 @@ void TFrmMain::CreateReportLists() {
     FObjectSwitch = new QIdentityProxyModel(this);
     FObjectSwitch->setSourceModel(FPageObjectModel);
     FExternalModel = new TReportModel<TExternalRow>(
-        TReportColumns::Externals(),
-        [this](std::size_t at) {
-            const std::span<const TExternalRow> rows = FCrawl->Records().ExternalRows();
-            return at < rows.size() ? rows[at] : TExternalRow{};
-        },
-        broken, this);
+        TReportColumns::Externals(), [this](std::size_t at) { return ExternalAt(at); }, broken,
+        this);
     ExternalListView = ReportList("ExternalListView", FExternalModel, font());
     ExternalListView->setToolTip("External links: each link to another site, checked once");
     GoneListView = ReportList("GoneListView", FPageModel, font());
@@ -276,8 +267,20 @@ void TFrmMain::ShowListsNow() {
     FExternalModel->Flush();
 }
 
-// The one place an object's row is read: the record of its entry, while the
-// crawl keeps its records (a stopped crawl has freed them).
+// Where the lists read their rows: the crawl's records. A place no longer
+// there gives an empty row.
+TGoneRow TFrmMain::PageAt(std::size_t place) const {
+    const std::vector<TGoneRow>& rows = FCrawl->Records().PageRows();
+    return place < rows.size() ? rows[place] : TGoneRow{};
+}
+
+TExternalRow TFrmMain::ExternalAt(std::size_t place) const {
+    const std::span<const TExternalRow> rows = FCrawl->Records().ExternalRows();
+    return place < rows.size() ? rows[place] : TExternalRow{};
+}
+
+// An object is the record of its entry, while the crawl keeps its records (a
+// stopped crawl has freed them).
 TObjectRow TFrmMain::ObjectAt(std::size_t place) const {
     if (place >= FObjects.size() || FCrawl->Records().ObjectCount() < FObjects.size())
         return {};
@@ -402,6 +405,6 @@ void TFrmMain::ShowRecords() {
               ? static_cast<std::uint32_t>(std::max<qint64>(0, started.secsTo(finished)))
               : 0);
     FUnsaved = false;
-    StateLabel->Finished(FPageModel->Rows(), FAllObjectModel->Rows(),
-                         RowsJudged(TVerdict::Broken), FSeconds);
+    StateLabel->Finished(FPageModel->Rows(), FAllObjectModel->Rows(), RowsJudged(TVerdict::Broken),
+                         FSeconds);
 }

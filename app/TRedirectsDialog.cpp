@@ -18,8 +18,8 @@ TRedirectsDialog::TRedirectsDialog(QWidget* parent) : QDialog(parent) {
     using Model = TReportModel<TRedirectRow>;
     FModel = new Model(
         TReportColumns::Redirects(),
-        [this](std::size_t at) { return at < FRows.size() ? FRows[at] : TRedirectRow{}; },
-        QIcon(), this);
+        [this](std::size_t at) { return at < FRows.size() ? FRows[at] : TRedirectRow{}; }, QIcon(),
+        this);
     List = new QTreeView;
     List->setObjectName("RedirectsList");
     List->setModel(FModel);

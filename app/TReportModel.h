@@ -158,11 +158,14 @@ public:
         const bool broken = row.Verdict == TVerdict::Broken;
         const bool unverifiable = row.Verdict == TVerdict::Unverifiable;
         switch (role) {
-        case Qt::DisplayRole: return TAnsiText::ToDisplay(column.Text(row));
-        case Qt::TextAlignmentRole: return Alignment(column);
+        case Qt::DisplayRole:
+            return TAnsiText::ToDisplay(column.Text(row));
+        case Qt::TextAlignmentRole:
+            return Alignment(column);
         case Qt::ToolTipRole:
             return row.Reason.empty() ? QVariant() : TAnsiText::ToDisplay(row.Reason);
-        case Qt::DecorationRole: return first && broken ? QVariant(FBrokenIcon) : QVariant();
+        case Qt::DecorationRole:
+            return first && broken ? QVariant(FBrokenIcon) : QVariant();
         case Qt::BackgroundRole:
             return broken         ? QVariant(QBrush(BrokenBackground))
                    : unverifiable ? QVariant(QBrush(UnverifiableBackground))
@@ -171,9 +174,12 @@ public:
             return broken         ? QVariant(QBrush(BrokenText))
                    : unverifiable ? QVariant(QBrush(UnverifiableText))
                                   : QVariant();
-        case VerdictRole: return static_cast<int>(row.Verdict);
-        case AddressRole: return QByteArray::fromStdString(row.Url);
-        default: return {};
+        case VerdictRole:
+            return static_cast<int>(row.Verdict);
+        case AddressRole:
+            return QByteArray::fromStdString(row.Url);
+        default:
+            return {};
         }
     }
 
@@ -259,7 +265,9 @@ private:
     // they were told, either way.
     bool Before(const TKeyed& a, const TKeyed& b) const {
         const bool numeric = FColumns[static_cast<std::size_t>(FSortColumn)].Numeric;
-        const int order = numeric ? (a.Number < b.Number ? -1 : a.Number > b.Number ? 1 : 0)
+        const int order = numeric ? (a.Number < b.Number   ? -1
+                                     : a.Number > b.Number ? 1
+                                                           : 0)
                                   : a.Text.compare(b.Text);
         if (order != 0)
             return FSortOrder == Qt::AscendingOrder ? order < 0 : order > 0;
@@ -302,7 +310,9 @@ private:
         after.reserve(before.size());
         for (const QModelIndex& index : before) {
             const std::size_t place = Place(index.row());
-            const int row = !mapped ? static_cast<int>(place) : place < now.size() ? now[place] : -1;
+            const int row = !mapped              ? static_cast<int>(place)
+                            : place < now.size() ? now[place]
+                                                 : -1;
             after << (row < 0 ? QModelIndex() : createIndex(row, index.column()));
         }
         FOrder = std::move(order);
@@ -372,10 +382,9 @@ private:
         order.reserve(FOrder.size() + keyed.size());
         auto next = FOrder.begin();
         for (const TKeyed& row : keyed) {
-            const auto at = std::upper_bound(next, FOrder.end(), row,
-                                             [this](const TKeyed& a, std::uint32_t place) {
-                                                 return Before(a, Keyed(place));
-                                             });
+            const auto at = std::upper_bound(
+                next, FOrder.end(), row,
+                [this](const TKeyed& a, std::uint32_t place) { return Before(a, Keyed(place)); });
             order.insert(order.end(), next, at);
             order.push_back(row.Place);
             next = at;

@@ -145,7 +145,8 @@ TEST_F(Lists, SortByNumbersColourAndFilterByVerdictAndShowAllObjects) {
     ASSERT_TRUE(site.Start());
     const auto page = [&site](const std::string& target, const std::string& status,
                               const std::string& body, std::size_t size) {
-        site.Add(target, TTestSite::Page(status, "text/html", body + std::string(size - body.size(), ' ')));
+        site.Add(target,
+                 TTestSite::Page(status, "text/html", body + std::string(size - body.size(), ' ')));
     };
     page("/", "200 OK",
          "<a href=1.html>1</a><a href=2.html>2</a><a href=3.html>3</a><a href=4.html>4</a>"
@@ -168,7 +169,8 @@ TEST_F(Lists, SortByNumbersColourAndFilterByVerdictAndShowAllObjects) {
     EXPECT_EQ(Column(w.GoneListView, 3), (QStringList{"5", "30", "90", "170", "1000"}));
     ClickHeading(w.GoneListView, 3);
     EXPECT_EQ(Column(w.GoneListView, 3), (QStringList{"1000", "170", "90", "30", "5"}));
-    const QString root = QString::fromStdString(site.Url("")).section('/', -1); // as the crawl keys it
+    // The first page, as the crawl keys it.
+    const QString root = QString::fromStdString(site.Url("")).section('/', -1);
     const QStringList pages{"1.html", root, "4.html", "3.html", "2.html"};
     // Broken red, unverifiable amber, each readable on its background.
     using TModel = TReportModel<TGoneRow>;
