@@ -26,11 +26,16 @@ TColumnFit::TColumnFit(QTreeView* list, std::vector<std::pair<int, int>> stretch
     connect(model, &QAbstractItemModel::modelReset, this, [this] { Restart(); });
     connect(model, &QAbstractItemModel::layoutChanged, this, [this] { Fit(); });
     connect(header, &QHeaderView::sortIndicatorChanged, this, [this] { Fit(); });
+    // A burst of rows is measured as a list filled at once: the rows that
+    // come later in it are like those before them.
     connect(model, &QAbstractItemModel::rowsInserted, this,
-            [this](const QModelIndex&, int first, int last) { Measure(first, last); });
-    connect(
-        model, &QAbstractItemModel::dataChanged, this,
-        [this](const QModelIndex& from, const QModelIndex& to) { Measure(from.row(), to.row()); });
+            [this](const QModelIndex&, int first, int last) {
+                Measure(first, std::min(last, first + MeasuredAtOnce - 1));
+            });
+    connect(model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& from, const QModelIndex& to) {
+                Measure(from.row(), std::min(to.row(), from.row() + MeasuredAtOnce - 1));
+            });
     Restart();
 }
 

@@ -81,6 +81,8 @@ TFrmMain::~TFrmMain() {
     // without being closed must not leave a worker behind either.
     if (!FClosed)
         FormClose();
+    // The lists read the crawl, which goes before they do.
+    ClearLists();
     if (FrmMain == this)
         FrmMain = nullptr;
 }

@@ -3,6 +3,7 @@
 // their handlers, owns a TCrawl, calls it from the address box, the delay
 // box and the menu, and shows what the crawl tells it as its listener.
 
+#include "TReportFilter.h"
 #include "TReportModel.h"
 #include "TStateLabel.h"
 #include "crawl/TCrawl.h"
@@ -23,6 +24,7 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QIdentityProxyModel;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -37,7 +39,6 @@ class QTreeView;
 class QUrl;
 class TColumnFit;
 class TRedirectsDialog;
-class TReportFilter;
 class TCompareDialog;
 class TOptionsDialog;
 class TRecorderThread;
@@ -253,8 +254,25 @@ private:
     // results may go; false when it is refused (the reason is shown) or they
     // may not, and the crawl shown stays.
     bool OpenCrawl(const QString& path);
-    // The lists and counts of a finished crawl read from its file.
-    void ShowRecords(const TRecordStore& records);
+    // The lists and counts of a finished crawl read from its file, once
+    // the crawl holds its records.
+    void ShowRecords();
+    // The lists show no rows.
+    void ClearLists();
+    // The filter of the lists has changed.
+    void Refilter();
+    // The rows the lists hold back for their batch are shown now: the crawl
+    // has come to a halt.
+    void ShowListsNow();
+    // The rows the lists show, read from the crawl's records: a page row, a
+    // link elsewhere, the object at a place of FObjects.
+    TGoneRow PageAt(std::size_t place) const;
+    TExternalRow ExternalAt(std::size_t place) const;
+    TObjectRow ObjectAt(std::size_t place) const;
+    // The place of an object in FObjects; its size when it is not there.
+    std::size_t ObjectPlace(std::int32_t id) const;
+    // The rows of the pages, every object and the links elsewhere with verdict.
+    std::size_t RowsJudged(TVerdict verdict) const;
     // The crawl has ended (a re-check after the end included).
     bool CrawlEnded() const;
     // The crawl is going: its automatic file is removed, unless it has
@@ -298,19 +316,20 @@ private:
     bool FClosed = false;
 
     TReportModel<TGoneRow>* FPageModel = nullptr;
-    TReportModel<TObjectRow>* FPageObjectModel = nullptr;    // the page merged last
-    TReportModel<TObjectRow>* FAllObjectModel = nullptr;     // every object, by id
-    std::unordered_map<std::int32_t, int> FAllObjectRows;    // object id to row
-    TReportFilter* FPageFilter = nullptr;
-    TReportFilter* FObjectFilter = nullptr;
+    TReportModel<TObjectRow>* FPageObjectModel = nullptr; // the page merged last
+    TReportModel<TObjectRow>* FAllObjectModel = nullptr;  // every object, by id
+    // The object list shows one of the two.
+    QIdentityProxyModel* FObjectSwitch = nullptr;
+    TReportModel<TExternalRow>* FExternalModel = nullptr;
+    // Every object told, in the order of their ids: its entry in the crawl's
+    // records. The objects of the page merged last, as places in it.
+    std::vector<const TAddressEntry*> FObjects;
+    std::vector<std::size_t> FPageObjects;
+    TReportFilter FFilter;
+    QTimer* FSummaryLater = nullptr;
     TColumnFit* FPageFit = nullptr;
     TColumnFit* FObjectFit = nullptr;
     TColumnFit* FExternalFit = nullptr;
-    TReportModel<TExternalRow>* FExternalModel = nullptr;
-    TReportFilter* FExternalFilter = nullptr;
-    std::unordered_map<std::int32_t, int> FExternalRows; // external id to row
-    // The rows of the pages, every object and the links elsewhere, by verdict.
-    std::array<std::size_t, TVerdicts::Count> FVerdictRows{};
     std::uint32_t FSeconds = 0; // the crawl's clock
     // The address of the Enter that started the crawl; empty before it.
     QString FStartAddress;

@@ -100,7 +100,7 @@ bool TFrmMain::CrawlEnded() const {
 }
 
 void TFrmMain::SaveCrawl1Click() {
-    if (!FRecorder && FPageModel->rowCount() == 0) {
+    if (!FRecorder && FPageModel->Rows() == 0) {
         Status("Nothing to save: no crawl yet");
         return;
     }
@@ -186,8 +186,8 @@ bool TFrmMain::OpenCrawl(const QString& path) {
     InterEdt->setText(QString::number(delay));
     ProgressBar->setMaximum(delay > 0 ? delay : 1);
     if (!recorder) {
-        ShowRecords(records);
         FCrawl->Load(std::move(records));
+        ShowRecords();
         FLoaded = true;
         Status(QString("Crawl opened from %1").arg(QDir::toNativeSeparators(path)));
         return true;
@@ -205,6 +205,7 @@ bool TFrmMain::OpenCrawl(const QString& path) {
 }
 
 void TFrmMain::Reopened() {
+    ShowListsNow();
     FCrawl->ApplyDelay(InterEdt->text());
     StateLabel->Stopped();
     PauseBarEmpty();

@@ -166,6 +166,7 @@ bool TFrmMain::ResultsMayGo() {
 void TFrmMain::Stop1Click() {
     const TCrawlState state = StateLabel->State();
     FCrawl->Halt();
+    ShowListsNow();
     if (state == TCrawlState::Crawling || state == TCrawlState::Pausing ||
         state == TCrawlState::Confirming) {
         StateLabel->Stopped();
@@ -198,9 +199,8 @@ void TFrmMain::BackFromRecheck() {
     if (FBeforeRecheck == TCrawlState::Stopped)
         StateLabel->Stopped();
     else
-        StateLabel->Finished(static_cast<std::size_t>(FPageModel->rowCount()),
-                             static_cast<std::size_t>(FAllObjectModel->rowCount()),
-                             FVerdictRows[static_cast<std::size_t>(TVerdict::Broken)], FSeconds);
+        StateLabel->Finished(FPageModel->Rows(), FAllObjectModel->Rows(),
+                             RowsJudged(TVerdict::Broken), FSeconds);
 }
 
 void TFrmMain::Save1Click() {
@@ -263,13 +263,7 @@ void TFrmMain::RetireCrawl() {
 }
 
 void TFrmMain::ClearView() {
-    FPageModel->Clear();
-    FPageObjectModel->Clear();
-    FAllObjectModel->Clear();
-    FAllObjectRows.clear();
-    FExternalModel->Clear();
-    FExternalRows.clear();
-    FVerdictRows = {};
+    ClearLists();
     FSeconds = 0;
     FStartAddress.clear();
     FAbout = {};
@@ -389,6 +383,7 @@ void TFrmMain::Finished(const QString& text) {
             ShowErrorBox(QString::fromLocal8Bit(error));
     };
     if (StateLabel->State() == TCrawlState::Rechecking) {
+        ShowListsNow();
         BackFromRecheck();
         if (RedirectsView->isVisible())
             RedirectsView->Show(FCrawl->Records());
@@ -396,9 +391,9 @@ void TFrmMain::Finished(const QString& text) {
         return;
     }
     FSite.Stop(); // nothing more will be asked of it
-    StateLabel->Finished(static_cast<std::size_t>(FPageModel->rowCount()),
-                         static_cast<std::size_t>(FAllObjectModel->rowCount()),
-                         FVerdictRows[static_cast<std::size_t>(TVerdict::Broken)], FSeconds);
+    ShowListsNow();
+    StateLabel->Finished(FPageModel->Rows(), FAllObjectModel->Rows(), RowsJudged(TVerdict::Broken),
+                         FSeconds);
     PauseBarEmpty();
     if (RedirectsView->isVisible())
         RedirectsView->Show(FCrawl->Records()); // the rows of the whole crawl
@@ -407,6 +402,7 @@ void TFrmMain::Finished(const QString& text) {
 }
 
 void TFrmMain::Error(const QString& text) {
+    ShowListsNow();
     StateLabel->Stopped(); // the next Enter tries again
     PauseBarEmpty();
     ShowErrorBox(text);

@@ -15,38 +15,19 @@
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QIdentityProxyModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QTreeView>
 #include <QUrl>
 
 #include <algorithm>
 
 namespace {
-
-using TVerdictRows = std::array<std::size_t, TVerdicts::Count>;
-
-// Puts row into model in place of the row of its id, or after the others
-// when add is true and the id is new; the counts by verdict follow it. False
-// when the row is not there and was not added.
-template <class Row>
-bool PutRow(TReportModel<Row>& model, std::unordered_map<std::int32_t, int>& places,
-            TVerdictRows& counts, const Row& row, bool add) {
-    if (const auto known = places.find(row.Id); known != places.end()) {
-        --counts[static_cast<std::size_t>(model.RowAt(known->second).Verdict)];
-        model.Replace(known->second, row);
-    } else if (add) {
-        places.emplace(row.Id, model.rowCount());
-        model.Append(row);
-    } else {
-        return false;
-    }
-    ++counts[static_cast<std::size_t>(row.Verdict)];
-    return true;
-}
 
 QTreeView* ReportList(const char* name, QAbstractItemModel* model, const QFont& font) {
     auto* list = new QTreeView;
@@ -69,26 +50,31 @@ QTreeView* ReportList(const char* name, QAbstractItemModel* model, const QFont& 
 
 void TFrmMain::CreateReportLists() {
     const QIcon broken = KindImageList[2];
-    FPageModel = new TReportModel<TGoneRow>(TReportColumns::Pages(), broken, this);
-    FPageObjectModel = new TReportModel<TObjectRow>(TReportColumns::Objects(), broken, this);
-    FAllObjectModel = new TReportModel<TObjectRow>(TReportColumns::Objects(), broken, this);
-    FPageFilter =
-        new TReportFilter(TReportModel<TGoneRow>::SortRole, TReportModel<TGoneRow>::VerdictRole,
-                          TReportModel<TGoneRow>::AddressRole, this);
-    FPageFilter->setSourceModel(FPageModel);
-    FObjectFilter =
-        new TReportFilter(TReportModel<TObjectRow>::SortRole, TReportModel<TObjectRow>::VerdictRole,
-                          TReportModel<TObjectRow>::AddressRole, this);
-    FObjectFilter->setSourceModel(FPageObjectModel);
-    FExternalModel = new TReportModel<TExternalRow>(TReportColumns::Externals(), broken, this);
-    FExternalFilter = new TReportFilter(TReportModel<TExternalRow>::SortRole,
-                                        TReportModel<TExternalRow>::VerdictRole,
-                                        TReportModel<TExternalRow>::AddressRole, this);
-    FExternalFilter->setSourceModel(FExternalModel);
-    ExternalListView = ReportList("ExternalListView", FExternalFilter, font());
+    // The lists read the rows of the crawl shown, as it keeps them.
+    FPageModel = new TReportModel<TGoneRow>(
+        TReportColumns::Pages(), [this](std::size_t at) { return PageAt(at); }, broken, this);
+    FPageObjectModel = new TReportModel<TObjectRow>(
+        TReportColumns::Objects(),
+        [this](std::size_t at) {
+            return ObjectAt(at < FPageObjects.size() ? FPageObjects[at] : FObjects.size());
+        },
+        broken, this);
+    FAllObjectModel = new TReportModel<TObjectRow>(
+        TReportColumns::Objects(), [this](std::size_t at) { return ObjectAt(at); }, broken, this);
+    // The summary follows the rows told as the lists do.
+    FSummaryLater = new QTimer(this);
+    FSummaryLater->setSingleShot(true);
+    FSummaryLater->setInterval(TReportModel<TGoneRow>::BatchMs);
+    connect(FSummaryLater, &QTimer::timeout, this, [this] { ShowSummary(); });
+    FObjectSwitch = new QIdentityProxyModel(this);
+    FObjectSwitch->setSourceModel(FPageObjectModel);
+    FExternalModel = new TReportModel<TExternalRow>(
+        TReportColumns::Externals(), [this](std::size_t at) { return ExternalAt(at); }, broken,
+        this);
+    ExternalListView = ReportList("ExternalListView", FExternalModel, font());
     ExternalListView->setToolTip("External links: each link to another site, checked once");
-    GoneListView = ReportList("GoneListView", FPageFilter, font());
-    ObjListView = ReportList("ObjListView", FObjectFilter, font());
+    GoneListView = ReportList("GoneListView", FPageModel, font());
+    ObjListView = ReportList("ObjListView", FObjectSwitch, font());
     // The address, the type and the reason stretch, the address the most.
     FPageFit = new TColumnFit(GoneListView, {{2, 3}, {5, 1}, {7, 1}});
     FObjectFit = new TColumnFit(ObjListView, {{1, 3}, {4, 1}, {7, 1}});
@@ -100,9 +86,13 @@ void TFrmMain::CreateReportLists() {
     AllObjectsCheck->setObjectName("AllObjectsCheck");
     AllObjectsCheck->setToolTip("Every object of the crawl by id, instead of the page merged last");
     connect(AllObjectsCheck, &QCheckBox::toggled, this, [this](bool all) {
-        QAbstractItemModel* source = all ? FAllObjectModel : FPageObjectModel;
-        if (FObjectFilter->sourceModel() != source)
-            FObjectFilter->setSourceModel(source);
+        TReportModel<TObjectRow>* source = all ? FAllObjectModel : FPageObjectModel;
+        if (FObjectSwitch->sourceModel() == source)
+            return;
+        // Sorted as the heading shows.
+        const QHeaderView* heading = ObjListView->header();
+        source->sort(heading->sortIndicatorSection(), heading->sortIndicatorOrder());
+        FObjectSwitch->setSourceModel(source);
     });
     // In the order of TReportFilter::TShown.
     VerdictFilterBox = new QComboBox;
@@ -121,9 +111,8 @@ void TFrmMain::CreateReportLists() {
             FAllObjectsChosen = AllObjectsCheck->isChecked();
         AllObjectsCheck->setChecked(filtered || FAllObjectsChosen);
         AllObjectsCheck->setEnabled(!filtered);
-        FPageFilter->SetShown(shown);
-        FObjectFilter->SetShown(shown);
-        FExternalFilter->SetShown(shown);
+        FFilter.Shown = shown;
+        Refilter();
     });
     FilterEdit = new QLineEdit;
     FilterEdit->setObjectName("FilterEdit");
@@ -132,9 +121,8 @@ void TFrmMain::CreateReportLists() {
     FilterEdit->setClearButtonEnabled(true);
     FilterEdit->setMaximumWidth(240);
     connect(FilterEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
-        FPageFilter->SetAddressText(text);
-        FObjectFilter->SetAddressText(text);
-        FExternalFilter->SetAddressText(text);
+        FFilter.SetAddressText(text.trimmed());
+        Refilter();
     });
     ExternalCheck = new QCheckBox("Check links elsewhere");
     ExternalCheck->setObjectName("ExternalCheck");
@@ -254,80 +242,160 @@ void TFrmMain::ShowWhereUsed(const QModelIndex& index) {
     WhereUsed->Show(address, said, FCrawl->Records().ReferrersOf(address));
 }
 
-void TFrmMain::PageRow(const TGoneRow& row) {
-    FPageModel->Append(row);
-    FUnsaved = true;
-    ++FVerdictRows[static_cast<std::size_t>(row.Verdict)];
+void TFrmMain::Refilter() {
+    FPageModel->SetFilter(FFilter);
+    FPageObjectModel->SetFilter(FFilter);
+    FAllObjectModel->SetFilter(FFilter);
+    FExternalModel->SetFilter(FFilter);
+}
+
+void TFrmMain::ClearLists() {
+    FObjects.clear();
+    FPageObjects.clear();
+    for (TReportModel<TObjectRow>* objects : {FPageObjectModel, FAllObjectModel})
+        objects->Reset();
+    FPageModel->Reset();
+    FExternalModel->Reset();
+}
+
+void TFrmMain::ShowListsNow() {
+    FSummaryLater->stop();
     ShowSummary();
+    for (TReportModel<TObjectRow>* objects : {FPageObjectModel, FAllObjectModel})
+        objects->Flush();
+    FPageModel->Flush();
+    FExternalModel->Flush();
+}
+
+// Where the lists read their rows: the crawl's records. A place no longer
+// there gives an empty row.
+TGoneRow TFrmMain::PageAt(std::size_t place) const {
+    const std::vector<TGoneRow>& rows = FCrawl->Records().PageRows();
+    return place < rows.size() ? rows[place] : TGoneRow{};
+}
+
+TExternalRow TFrmMain::ExternalAt(std::size_t place) const {
+    const std::span<const TExternalRow> rows = FCrawl->Records().ExternalRows();
+    return place < rows.size() ? rows[place] : TExternalRow{};
+}
+
+// An object is the record of its entry, while the crawl keeps its records (a
+// stopped crawl has freed them).
+TObjectRow TFrmMain::ObjectAt(std::size_t place) const {
+    if (place >= FObjects.size() || FCrawl->Records().ObjectCount() < FObjects.size())
+        return {};
+    const TAddressEntry& entry = *FObjects[place];
+    return TObjectRow::Of(*entry.Object, entry.Verdict, entry.Reason);
+}
+
+std::size_t TFrmMain::ObjectPlace(std::int32_t id) const {
+    const auto at = std::lower_bound(
+        FObjects.begin(), FObjects.end(), id,
+        [](const TAddressEntry* entry, std::int32_t wanted) { return entry->Object->Id < wanted; });
+    return at != FObjects.end() && (*at)->Object->Id == id
+               ? static_cast<std::size_t>(at - FObjects.begin())
+               : FObjects.size();
+}
+
+void TFrmMain::PageRow(const TGoneRow&) {
+    FPageModel->Grow(FCrawl->Records().PageRows().size());
+    FUnsaved = true;
+    if (!FSummaryLater->isActive())
+        FSummaryLater->start();
 }
 
 void TFrmMain::ObjectsCleared() {
-    FPageObjectModel->Clear();
+    FPageObjects.clear();
+    FPageObjectModel->Restart();
 }
 
+// Objects come in the order of their ids: a new one has an id above all
+// told before; one told before has been counted again.
 void TFrmMain::ObjectRow(const TObjectRow& row) {
-    FPageObjectModel->Append(row);
+    std::size_t place = ObjectPlace(row.Id);
+    if (place == FObjects.size()) {
+        const TAddressEntry* entry = FCrawl->Records().Find(row.Url);
+        if (entry == nullptr || !entry->Object ||
+            (!FObjects.empty() && FObjects.back()->Object->Id >= row.Id))
+            return; // not among the crawl's records
+        FObjects.push_back(entry);
+        FAllObjectModel->Grow(FObjects.size());
+    } else {
+        FAllObjectModel->Change(place);
+    }
+    FPageObjects.push_back(place);
+    FPageObjectModel->Grow(FPageObjects.size());
     FUnsaved = true;
-    PutRow(*FAllObjectModel, FAllObjectRows, FVerdictRows, row, true);
-    ShowSummary();
+    if (!FSummaryLater->isActive())
+        FSummaryLater->start();
 }
 
 void TFrmMain::ExternalRow(const TExternalRow& row) {
     FUnsaved = true;
-    PutRow(*FExternalModel, FExternalRows, FVerdictRows, row, true);
-    ShowSummary();
+    const auto place = static_cast<std::size_t>(std::max(row.Id, 1) - 1);
+    if (place < FExternalModel->Rows())
+        FExternalModel->Change(place);
+    else
+        FExternalModel->Grow(FCrawl->Records().ExternalRows().size());
+    if (!FSummaryLater->isActive())
+        FSummaryLater->start();
 }
 
 // The checks at the crawl's end judge rows again: they change in place.
-void TFrmMain::PageRowChanged(std::size_t at, const TGoneRow& row) {
-    const int place = static_cast<int>(at);
-    if (place >= FPageModel->rowCount())
+void TFrmMain::PageRowChanged(std::size_t at, const TGoneRow&) {
+    if (at >= FPageModel->Rows())
         return;
     FUnsaved = true;
-    --FVerdictRows[static_cast<std::size_t>(FPageModel->RowAt(place).Verdict)];
-    FPageModel->Replace(place, row);
-    ++FVerdictRows[static_cast<std::size_t>(row.Verdict)];
-    ShowSummary();
+    FPageModel->Change(at);
+    if (!FSummaryLater->isActive())
+        FSummaryLater->start();
 }
 
 void TFrmMain::ObjectChanged(const TObjectRow& row) {
-    if (!PutRow(*FAllObjectModel, FAllObjectRows, FVerdictRows, row, false))
+    const std::size_t place = ObjectPlace(row.Id);
+    if (place == FObjects.size())
         return;
     FUnsaved = true;
-    for (int at = 0; at < FPageObjectModel->rowCount(); ++at)
-        if (FPageObjectModel->RowAt(at).Id == row.Id)
-            FPageObjectModel->Replace(at, row);
-    ShowSummary();
+    FAllObjectModel->Change(place);
+    for (std::size_t at = 0; at < FPageObjects.size(); ++at)
+        if (FPageObjects[at] == place)
+            FPageObjectModel->Change(at);
+    if (!FSummaryLater->isActive())
+        FSummaryLater->start();
+}
+
+std::size_t TFrmMain::RowsJudged(TVerdict verdict) const {
+    const auto slot = static_cast<std::size_t>(verdict);
+    return FPageModel->Verdicts()[slot] + FAllObjectModel->Verdicts()[slot] +
+           FExternalModel->Verdicts()[slot];
 }
 
 void TFrmMain::ShowSummary() {
-    const auto rows = [this](TVerdict verdict) {
-        return FVerdictRows[static_cast<std::size_t>(verdict)];
-    };
+    const auto rows = [this](TVerdict verdict) { return RowsJudged(verdict); };
     SummaryLabel->setText(QString("%1 pages, %2 objects, %3 broken, %4 unverifiable, %5 redirected")
-                              .arg(FPageModel->rowCount())
-                              .arg(FAllObjectModel->rowCount())
+                              .arg(FPageModel->Rows())
+                              .arg(FAllObjectModel->Rows())
                               .arg(rows(TVerdict::Broken))
                               .arg(rows(TVerdict::Unverifiable))
                               .arg(rows(TVerdict::Redirected)));
 }
 
-// As the crawl told them, in the order it did: every page row, every object
-// and link elsewhere. No page was merged last here: the counts are those of
-// the whole crawl, every page begun and none queued.
-void TFrmMain::ShowRecords(const TRecordStore& records) {
+// A finished crawl read from its file, as the crawl keeps it: every page row,
+// every object and link elsewhere. No page was merged last here: the counts
+// are those of the whole crawl, every page begun and none queued.
+void TFrmMain::ShowRecords() {
+    const TRecordStore& records = FCrawl->Records();
     std::size_t begun = 0;
-    for (const TGoneRow& row : records.PageRows()) {
-        PageRow(row);
+    for (const TGoneRow& row : records.PageRows())
         begun += row.Reason != "excluded"; // listed, never begun
-    }
-    for (const _TObjectType* object : records.ObjectsById()) {
-        const TAddressEntry& entry = *records.Find(object->Url);
-        ObjectRow(TObjectRow::Of(*entry.Object, entry.Verdict, entry.Reason));
-    }
-    for (const TExternalRow& row : records.ExternalRows())
-        ExternalRow(row);
+    FObjects.clear();
+    for (const _TObjectType* object : records.ObjectsById())
+        FObjects.push_back(records.Find(object->Url));
+    FPageModel->Reset(records.PageRows().size());
+    FAllObjectModel->Reset(FObjects.size());
+    FExternalModel->Reset(records.ExternalRows().size());
     ObjectsCleared();
+    ShowSummary();
     Count(TCrawlCounter::GoneList, begun);
     const QDateTime started =
         QDateTime::fromString(QString::fromStdString(FAbout.Started), Qt::ISODate);
@@ -337,7 +405,6 @@ void TFrmMain::ShowRecords(const TRecordStore& records) {
               ? static_cast<std::uint32_t>(std::max<qint64>(0, started.secsTo(finished)))
               : 0);
     FUnsaved = false;
-    StateLabel->Finished(static_cast<std::size_t>(FPageModel->rowCount()),
-                         static_cast<std::size_t>(FAllObjectModel->rowCount()),
-                         FVerdictRows[static_cast<std::size_t>(TVerdict::Broken)], FSeconds);
+    StateLabel->Finished(FPageModel->Rows(), FAllObjectModel->Rows(), RowsJudged(TVerdict::Broken),
+                         FSeconds);
 }

@@ -1,7 +1,6 @@
 #include "TRedirectsDialog.h"
 
 #include "TColumnFit.h"
-#include "TReportFilter.h"
 #include "crawl/TRecordStore.h"
 
 #include <QDialogButtonBox>
@@ -17,12 +16,13 @@ TRedirectsDialog::TRedirectsDialog(QWidget* parent) : QDialog(parent) {
     Summary = new QLabel;
     Summary->setWordWrap(true);
     using Model = TReportModel<TRedirectRow>;
-    FModel = new Model(TReportColumns::Redirects(), QIcon(), this);
-    FFilter = new TReportFilter(Model::SortRole, Model::VerdictRole, Model::AddressRole, this);
-    FFilter->setSourceModel(FModel);
+    FModel = new Model(
+        TReportColumns::Redirects(),
+        [this](std::size_t at) { return at < FRows.size() ? FRows[at] : TRedirectRow{}; }, QIcon(),
+        this);
     List = new QTreeView;
     List->setObjectName("RedirectsList");
-    List->setModel(FFilter);
+    List->setModel(FModel);
     List->setRootIsDecorated(false);
     List->setUniformRowHeights(true);
     List->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -39,10 +39,16 @@ TRedirectsDialog::TRedirectsDialog(QWidget* parent) : QDialog(parent) {
     layout->addWidget(buttons);
 }
 
+// The list reads the rows, which go before it does.
+TRedirectsDialog::~TRedirectsDialog() {
+    FModel->Reset();
+}
+
 void TRedirectsDialog::Show(const TRecordStore& records) {
-    FModel->Clear();
-    records.ForEachRedirect([this](const TRedirectRow& row) { FModel->Append(row); });
-    const int rows = FModel->rowCount();
+    FRows.clear();
+    records.ForEachRedirect([this](const TRedirectRow& row) { FRows.push_back(row); });
+    FModel->Reset(FRows.size());
+    const auto rows = static_cast<qsizetype>(FRows.size());
     Summary->setText(
         rows == 0 ? QString("No link or object answers through a permanent redirect.")
                   : QString("%1 %2 through a permanent redirect (301 or 308): the "

@@ -8,14 +8,16 @@
 
 #include <QDialog>
 
+#include <vector>
+
 class QLabel;
 class QTreeView;
 class TRecordStore;
-class TReportFilter;
 
 class TRedirectsDialog : public QDialog {
 public:
     explicit TRedirectsDialog(QWidget* parent = nullptr);
+    ~TRedirectsDialog() override;
 
     // Fills the list from the records and shows the dialog.
     void Show(const TRecordStore& records);
@@ -24,6 +26,7 @@ public:
     QTreeView* List = nullptr;
 
 private:
+    // The rows, made when shown: few, and the records keep none.
+    std::vector<TRedirectRow> FRows;
     TReportModel<TRedirectRow>* FModel = nullptr;
-    TReportFilter* FFilter = nullptr;
 };

@@ -1,39 +1,43 @@
 #include "TReportFilter.h"
 
-#include "common/TVerdict.h"
 #include "crawl/TAnsiText.h"
 
-TReportFilter::TReportFilter(int sortRole, int verdictRole, int addressRole, QObject* parent)
-    : QSortFilterProxyModel(parent), FVerdictRole(verdictRole), FAddressRole(addressRole) {
-    setSortRole(sortRole);
-    setDynamicSortFilter(true);
+#include <algorithm>
+#include <iterator>
+#include <string_view>
+
+// The rows that would fail a check, strict or not.
+bool TReportFilter::AcceptsVerdict(TVerdict verdict) const noexcept {
+    return Shown == TShown::All ||
+           TVerdicts::Fails(verdict, Shown == TShown::BrokenAndUnverifiable);
 }
 
-void TReportFilter::SetShown(TShown shown) {
-    if (shown == FShown)
-        return;
-    FShown = shown;
-    invalidateFilter();
+namespace {
+
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
+
+bool Ascii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+} // namespace
 
 void TReportFilter::SetAddressText(const QString& text) {
-    const QString trimmed = text.trimmed();
-    if (trimmed == FAddressText)
-        return;
-    FAddressText = trimmed;
-    invalidateFilter();
+    FText = text;
+    const std::string bytes = text.toStdString();
+    FAsciiText.clear();
+    if (Ascii(bytes))
+        std::transform(bytes.begin(), bytes.end(), std::back_inserter(FAsciiText), Lower);
 }
 
-bool TReportFilter::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const {
-    const QModelIndex row = sourceModel()->index(sourceRow, 0, sourceParent);
-    // The rows that would fail a check, strict or not.
-    if (FShown != TShown::All &&
-        !TVerdicts::Fails(static_cast<TVerdict>(row.data(FVerdictRole).toInt()),
-                          FShown == TShown::BrokenAndUnverifiable))
-        return false;
-    if (FAddressText.isEmpty())
+bool TReportFilter::AcceptsAddress(const std::string& address) const {
+    if (FText.isEmpty())
         return true;
-    const QString address =
-        TAnsiText::ToDisplay(row.data(FAddressRole).toByteArray().toStdString());
-    return address.contains(FAddressText, Qt::CaseInsensitive);
+    if (!FAsciiText.empty() && Ascii(address))
+        return std::search(address.begin(), address.end(), FAsciiText.begin(), FAsciiText.end(),
+                           [](char a, char b) { return Lower(a) == b; }) != address.end();
+    return TAnsiText::ToDisplay(address).contains(FText, Qt::CaseInsensitive);
 }

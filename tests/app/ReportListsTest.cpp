@@ -116,17 +116,6 @@ struct Lists : ::testing::Test {
     }
 };
 
-// A row's verdict as the status gives it: 404 broken, 500 unverifiable.
-TVerdict VerdictOf(int status) {
-    return status == 404   ? TVerdict::Broken
-           : status == 500 ? TVerdict::Unverifiable
-                           : TVerdict::Fine;
-}
-
-TObjectRow Object(int id, const char* url, int status, int count) {
-    return {id, url, 0, status, "", count, VerdictOf(status), std::to_string(status)};
-}
-
 QColor Background(QTreeView* list, int row) {
     return list->model()->index(row, 1).data(Qt::BackgroundRole).value<QBrush>().color();
 }
@@ -140,54 +129,79 @@ void Show(TFrmMain& w, int choice) {
         QTest::keyClick(w.VerdictFilterBox, Qt::Key_Down);
 }
 
+// The last part of each address of a list, in its order.
+QStringList Names(QTreeView* list, int column) {
+    QStringList names;
+    for (const QString& address : Column(list, column))
+        names << address.section('/', -1);
+    return names;
+}
+
 TEST_F(Lists, SortByNumbersColourAndFilterByVerdictAndShowAllObjects) {
-    const int sizes[] = {30, 5, 1000, 200}, statuses[] = {200, 404, 200, 500};
-    for (int i = 0; i < 4; ++i)
-        w.PageRow({i + 1, 1, "http://h/" + std::to_string(i), sizes[i], statuses[i], "text/html",
-                   VerdictOf(statuses[i]), std::to_string(statuses[i])});
-    ClickHeading(w.GoneListView, 3); // Size: as numbers, not as text
-    EXPECT_EQ(Column(w.GoneListView, 3), (QStringList{"5", "30", "200", "1000"}));
+    // Four pages linked from the first, of sizes that sort one way as
+    // numbers and another as text; one broken, one unverifiable; three
+    // objects likewise, the last page using one of them again.
+    TCannedServer site;
+    ASSERT_TRUE(site.Start());
+    const auto page = [&site](const std::string& target, const std::string& status,
+                              const std::string& body, std::size_t size) {
+        site.Add(target,
+                 TTestSite::Page(status, "text/html", body + std::string(size - body.size(), ' ')));
+    };
+    page("/", "200 OK",
+         "<a href=1.html>1</a><a href=2.html>2</a><a href=3.html>3</a><a href=4.html>4</a>"
+         "<img src=a.gif><img src=b.gif><img src=c.gif>",
+         170);
+    page("/1.html", "200 OK", "<p>", 1000);
+    page("/2.html", "404 Not Found", "<p>", 5);
+    page("/3.html", "500 Internal Server Error", "<p>", 30);
+    page("/4.html", "200 OK", "<img src=b.gif>", 90);
+    site.Add("/a.gif", TTestSite::Page("200 OK", "image/gif", "GIF89a"));
+    site.Add("/b.gif", TTestSite::Page("404 Not Found", "text/html", "none"));
+    site.Add("/c.gif", TTestSite::Page("500 Internal Server Error", "text/html", "failed"));
+    TCrawlOptions options; // every answer taken as it comes
+    options.Retries = 0;
+    options.Confirm = false;
+    w.SetOptions(options);
+    // Sorted by size before the crawl: the rows take their places as they come.
     ClickHeading(w.GoneListView, 3);
-    EXPECT_EQ(Column(w.GoneListView, 3), (QStringList{"1000", "200", "30", "5"}));
-    w.PageRow({5, 1, "http://h/5", 100, 200, "text/html", TVerdict::Fine,
-               "200 OK"}); // to its sorted place
-    EXPECT_EQ(Column(w.GoneListView, 3), (QStringList{"1000", "200", "100", "30", "5"}));
+    Crawl(site.Url("/"));
+    EXPECT_EQ(Column(w.GoneListView, 3), (QStringList{"5", "30", "90", "170", "1000"}));
+    ClickHeading(w.GoneListView, 3);
+    EXPECT_EQ(Column(w.GoneListView, 3), (QStringList{"1000", "170", "90", "30", "5"}));
+    // The first page, as the crawl keys it.
+    const QString root = QString::fromStdString(site.Url("")).section('/', -1);
+    const QStringList pages{"1.html", root, "4.html", "3.html", "2.html"};
     // Broken red, unverifiable amber, each readable on its background.
     using TModel = TReportModel<TGoneRow>;
     EXPECT_EQ(Column(w.GoneListView, 6),
-              (QStringList{"fine", "unverifiable", "fine", "fine", "broken"}));
-    EXPECT_EQ(Background(w.GoneListView, 1), TModel::UnverifiableBackground);
+              (QStringList{"fine", "fine", "fine", "unverifiable", "broken"}));
+    EXPECT_EQ(Background(w.GoneListView, 3), TModel::UnverifiableBackground);
     EXPECT_EQ(Background(w.GoneListView, 4), TModel::BrokenBackground);
     EXPECT_FALSE(w.GoneListView->model()->index(0, 1).data(Qt::BackgroundRole).isValid());
     EXPECT_EQ(w.GoneListView->model()->index(4, 1).data(Qt::ForegroundRole).value<QBrush>().color(),
               TModel::BrokenText);
 
-    // Two pages: the list shows the objects of the last one; "All objects"
-    // every object by id, with its total count; the verdict filter every
-    // such object of the crawl, as many rows as the status bar counts.
-    w.ObjectsCleared();
-    w.ObjectRow(Object(1, "http://h/a.gif", 200, 1));
-    w.ObjectRow(Object(2, "http://h/b.gif", 404, 1));
-    w.ObjectRow(Object(3, "http://h/c.gif", 500, 1));
-    w.ObjectsCleared();
-    w.ObjectRow(Object(2, "http://h/b.gif", 404, 2));
+    // The list shows the objects of the last page; "All objects" every
+    // object by id, with its total count; the verdict filter every such
+    // object of the crawl, as many rows as the status bar counts.
     EXPECT_EQ(w.SummaryLabel->text(), "5 pages, 3 objects, 2 broken, 2 unverifiable, 0 redirected");
     EXPECT_EQ(w.VerdictFilterBox->currentText(), "All rows");
     const struct {
         QCheckBox* clicked;
         int shown; // the verdict filter chosen, -1 as it is
         const char* filter;
-        QStringList pages, objects; // ids shown
+        QStringList pages, objects; // as shown
         bool allObjects;            // the box as shown
     } steps[] = {
-        {nullptr, -1, "", {"3", "4", "5", "1", "2"}, {"2"}, false},
-        {w.AllObjectsCheck, -1, "", {"3", "4", "5", "1", "2"}, {"1", "2", "3"}, true},
-        {w.AllObjectsCheck, -1, "", {"3", "4", "5", "1", "2"}, {"2"}, false},
-        {nullptr, 2, "", {"4", "2"}, {"2", "3"}, true},
-        {nullptr, 1, "", {"2"}, {"2"}, true},
-        {nullptr, -1, "B.GIF", {}, {"2"}, true},
-        {nullptr, 0, "h/1", {"2"}, {}, false},
-        {nullptr, -1, "", {"3", "4", "5", "1", "2"}, {"2"}, false},
+        {nullptr, -1, "", pages, {"b.gif"}, false},
+        {w.AllObjectsCheck, -1, "", pages, {"a.gif", "b.gif", "c.gif"}, true},
+        {w.AllObjectsCheck, -1, "", pages, {"b.gif"}, false},
+        {nullptr, 2, "", {"3.html", "2.html"}, {"b.gif", "c.gif"}, true},
+        {nullptr, 1, "", {"2.html"}, {"b.gif"}, true},
+        {nullptr, -1, "B.GIF", {}, {"b.gif"}, true},
+        {nullptr, 0, "1.HTML", {"1.html"}, {}, false},
+        {nullptr, -1, "", pages, {"b.gif"}, false},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(std::to_string(step.shown) + step.filter);
@@ -198,10 +212,11 @@ TEST_F(Lists, SortByNumbersColourAndFilterByVerdictAndShowAllObjects) {
         w.FilterEdit->selectAll();
         QTest::keyClick(w.FilterEdit, Qt::Key_Delete);
         QTest::keyClicks(w.FilterEdit, step.filter);
-        EXPECT_EQ(Column(w.GoneListView, 0), step.pages);
-        EXPECT_EQ(Column(w.ObjListView, 0), step.objects);
+        EXPECT_EQ(Names(w.GoneListView, 2), step.pages);
+        EXPECT_EQ(Names(w.ObjListView, 1), step.objects);
         EXPECT_EQ(w.AllObjectsCheck->isChecked(), step.allObjects);
     }
+    EXPECT_EQ(Column(w.ObjListView, 5), QStringList{"2"}); // b.gif, on both pages
 }
 
 TEST_F(Lists, WhereUsedCopySaveAndWhyAPageFailed) {
@@ -620,6 +635,8 @@ TEST_F(Lists, RecheckBrokenAsksAgainAndTheRowTurnsFine) {
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] { seen << w.StateLabel->text(); });
     poll.start(0);
+    Show(w, 1); // broken only: the row leaves the list once it is fine
+    ASSERT_GE(RowOf(w.GoneListView, site.Url("/later.html")), 0);
     w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     QTest::keyClick(&w, Qt::Key_C, Qt::AltModifier);
@@ -627,10 +644,12 @@ TEST_F(Lists, RecheckBrokenAsksAgainAndTheRowTurnsFine) {
     const qsizetype boxesBefore = boxes.size();
     QTest::keyClick(w.Crawl1, Qt::Key_B);
     ASSERT_TRUE(PumpUntil([&] {
-        return w.GoneListView->model()->index(row, 6).data().toString() == "fine" &&
+        return RowOf(w.GoneListView, site.Url("/later.html")) < 0 &&
                w.StateLabel->State() == TCrawlState::Finished;
     }));
     poll.stop();
+    Show(w, 0);
+    EXPECT_EQ(w.GoneListView->model()->index(row, 6).data().toString(), "fine");
     EXPECT_TRUE(seen.contains("Re-checking 1 address"))
         << QStringList(seen.values()).join('|').toStdString();
     EXPECT_EQ(w.GoneListView->model()->index(row, 4).data().toString(), "200");

@@ -178,12 +178,8 @@ TEST_F(Window, ShowsWhatTheCrawlTellsIt) {
     w.Pause("2 / 3", 2);
     w.Count(TCrawlCounter::GoingList, 7);
     w.Count(TCrawlCounter::ExternalLinks, 3);
-    w.PageRow({12345, 1, "http://h/a.html", 99, 200, "text/html", TVerdict::Fine, "200 OK"});
-    // The Korean code page.
-    w.ObjectRow(
-        {2, "http://h/\xc7\xd1.gif", -1, 404, "Not Found", 3, TVerdict::Broken, "host not found"});
     w.Finished("탐색이 끝났습니다");
-    EXPECT_EQ(w.StateLabel->text(), "Finished — 1 pages, 1 objects, 1 broken in 42 s");
+    EXPECT_EQ(w.StateLabel->text(), "Finished — 0 pages, 0 objects, 0 broken in 42 s");
     w.Error("TTags.txt is missing");
 
     EXPECT_EQ(w.StatusBar->currentMessage(), "On Navigation Start");
@@ -193,22 +189,47 @@ TEST_F(Window, ShowsWhatTheCrawlTellsIt) {
     EXPECT_EQ(w.ProgressBar->value(), 0); // emptied at the end
     EXPECT_EQ(w.EdtGoingList->text(), "7");
     EXPECT_EQ(w.EdtExternalLink->text(), "3");
-    EXPECT_EQ(Row(w.GoneListView, 0), (QStringList{"12345", "1", "http://h/a.html", "99", "200",
-                                                   "text/html", "fine", "200 OK"}));
-    EXPECT_EQ(Row(w.ObjListView, 0), (QStringList{"2", "http://h/한.gif", "-1", "404", "Not Found",
-                                                  "3", "broken", "host not found"}));
-    // A broken row is marked, and says why.
-    EXPECT_TRUE(w.GoneListView->model()->index(0, 0).data(Qt::DecorationRole).isNull());
-    EXPECT_FALSE(w.ObjListView->model()->index(0, 0).data(Qt::DecorationRole).isNull());
-    EXPECT_EQ(Row(w.ObjListView, 0, Qt::ToolTipRole)[3], "host not found");
-    EXPECT_EQ(w.SummaryLabel->text(), "1 pages, 1 objects, 1 broken, 0 unverifiable, 0 redirected");
     for (const auto& [seconds, text] :
          {std::pair{59u, "59 s"}, {185u, "3 min 5 s"}, {3720u, "1 h 2 min"}})
         EXPECT_EQ(TStateLabel::Duration(seconds), text);
     EXPECT_EQ(boxes, QStringList{"탐색이 끝났습니다"});
     EXPECT_EQ(errors, QStringList{"TTags.txt is missing"});
     EXPECT_EQ(w.StateLabel->text(), "Stopped — Enter goes on");
-    w.ObjectsCleared();
+}
+
+// The rows of a kept crawl, as the lists show them: an address in the Korean
+// code page, a broken row marked and saying why.
+TEST_F(Window, ListsTheRowsOfAKeptCrawl) {
+    TRecordStore store;
+    store.AddPageRow({12345, 1, "http://h/a.html", 99, 200, "text/html", TVerdict::Fine, "200 OK"});
+    TAddressEntry& entry = store.Entry("http://h/\xc7\xd1.gif");
+    entry.Object = std::make_unique<_TObjectType>();
+    *entry.Object = {"http://h/\xc7\xd1.gif", "Not Found", KIND_OBJECT, -1, 0, 3, 404, 1, 2};
+    entry.Verdict = TVerdict::Broken;
+    entry.Reason = "host not found";
+    store.CountObject();
+    QTemporaryDir dir;
+    const QString file = dir.filePath("kept.marrowby");
+    ASSERT_EQ(TCrawlFile::Save(store, {}, {}, file.toStdString()), "");
+    w.Hooks.ChooseCrawlToOpen = [&file] { return file; };
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(&w, Qt::Key_F, Qt::AltModifier);
+    QTest::keyClick(w.File1, Qt::Key_W);
+    ASSERT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+    QTest::mouseClick(w.AllObjectsCheck, Qt::LeftButton);
+    EXPECT_EQ(Row(w.GoneListView, 0), (QStringList{"12345", "1", "http://h/a.html", "99", "200",
+                                                   "text/html", "fine", "200 OK"}));
+    EXPECT_EQ(Row(w.ObjListView, 0), (QStringList{"2", "http://h/한.gif", "-1", "404", "Not Found",
+                                                  "3", "broken", "host not found"}));
+    EXPECT_TRUE(w.GoneListView->model()->index(0, 0).data(Qt::DecorationRole).isNull());
+    EXPECT_FALSE(w.ObjListView->model()->index(0, 0).data(Qt::DecorationRole).isNull());
+    EXPECT_EQ(Row(w.ObjListView, 0, Qt::ToolTipRole)[3], "host not found");
+    EXPECT_EQ(w.SummaryLabel->text(), "1 pages, 1 objects, 1 broken, 0 unverifiable, 0 redirected");
+    EXPECT_TRUE(w.StateLabel->text().startsWith("Finished — 1 pages, 1 objects, 1 broken"))
+        << w.StateLabel->text().toStdString();
+    QTest::mouseClick(w.AllObjectsCheck, Qt::LeftButton); // the page merged last: none
     EXPECT_EQ(w.ObjListView->model()->rowCount(), 0);
 }
 
