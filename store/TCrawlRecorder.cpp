@@ -290,6 +290,16 @@ std::size_t TCrawlRecorder::PagesCommitted() const {
     return FState->PagesCommitted;
 }
 
+std::size_t TCrawlRecorder::MergedKept() const {
+    return FState->Rows->Mark().Merged;
+}
+
+bool TCrawlRecorder::ReadLinks(
+    std::size_t from, std::size_t to,
+    const std::function<void(std::size_t page, const TMergedLink& link)>& visit) const {
+    return FState->Rows->ReadLinks(from, to, visit);
+}
+
 std::string TCrawlRecorder::WriteTables(const TRecordStore& store,
                                         const std::vector<std::string>& queue, const TReport& about,
                                         bool finished) {

@@ -9,6 +9,7 @@
 // that made it (Qt SQL's connections are).
 
 #include "crawl/TCrawlJournal.h"
+#include "crawl/TRowReader.h"
 
 #include <cstddef>
 #include <memory>
@@ -19,7 +20,7 @@ class TRecordStore;
 struct TCrawlOptions;
 struct TReport;
 
-class TCrawlRecorder : public TCrawlJournal {
+class TCrawlRecorder : public TCrawlJournal, public TRowReader {
 public:
     ~TCrawlRecorder() override;
 
@@ -58,6 +59,13 @@ public:
     void Record(const std::string& key, const TAnswer& answer) override;
     std::string Commit(const TCrawlProgress& progress, const TRecordStore& records) override;
     std::size_t PagesCommitted() const override;
+    // The link rows of the merged pages committed are read back from the
+    // file: the crawl's store lets go of them.
+    const TRowReader* KeptRows() const override { return this; }
+    std::size_t MergedKept() const override;
+    bool ReadLinks(
+        std::size_t from, std::size_t to,
+        const std::function<void(std::size_t page, const TMergedLink& link)>& visit) const override;
 
     // The crawl has halted (finished false) or ended (true): writes the rows
     // of the pages merged since the last commit (a merge the halt cut short
