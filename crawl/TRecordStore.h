@@ -2,8 +2,9 @@
 // Everything a crawl has found, in one place: every address met (pages of the
 // start host, embedded objects, and other hosts' pages), its record, why it
 // failed, and the pages that reference it; the rows of the visited-pages
-// report; and every merged page with what was found on it. The reports and
-// the where-used view are read from here.
+// report; and every merged page with what was found on it (its link rows
+// in memory, or, once a crawl file holds them, read back from it). The
+// reports and the where-used view are read from here.
 
 #include "TCrawlRows.h"
 #include "TRowReader.h"
