@@ -17,6 +17,7 @@
 #include <string>
 
 class TRecordStore;
+class TRowReader;
 struct TRequest;
 
 // Where a crawl stands at a page's end: kept beside the answers, for people
@@ -53,4 +54,9 @@ public:
     // crawl read back to where it stopped (TCrawl::Reopen) halts after as
     // many.
     virtual std::size_t PagesCommitted() const = 0;
+    // The link rows the journal keeps of the records committed: those of
+    // the first MergedKept() merged pages are read back through KeptRows(),
+    // so that the store may let go of them. None by default.
+    virtual const TRowReader* KeptRows() const { return nullptr; }
+    virtual std::size_t MergedKept() const { return 0; }
 };

@@ -4,11 +4,13 @@
 #include "TCrawl.h"
 
 #include "TCrawlJournal.h"
+#include "TRowReader.h"
 #include "http/TRequestScheduler.h"
 
 #include <QTimer>
 
 void TCrawl::SetJournal(TCrawlJournal* journal) {
+    FRecords.Reclaim(); // from the journal going, if any
     FJournal = journal;
     FReplayPages = journal ? journal->PagesCommitted() : 0;
 }
@@ -68,7 +70,10 @@ std::string TCrawl::CommitJournal() {
         return {};
     const TCrawlProgress progress{FGoneList.size(), FGoingList.size(), FRecords.ObjectCount(),
                                   FRecords.ExternalCount()};
-    return FJournal->Commit(progress, FRecords);
+    std::string error = FJournal->Commit(progress, FRecords);
+    if (error.empty()) // the rows committed leave memory
+        FRecords.Release(FJournal->KeptRows(), FJournal->MergedKept());
+    return error;
 }
 
 bool TCrawl::CommitPage() {

@@ -98,9 +98,43 @@ std::vector<const _TObjectType*> TRecordStore::ObjectsById() const {
     return byId;
 }
 
+void TRecordStore::Release(const TRowReader* reader, std::size_t pages) {
+    if (reader != FReader)
+        Reclaim();
+    if (reader == nullptr)
+        return;
+    FReader = reader;
+    for (pages = std::min(pages, MergesEnded()); FReleased < pages; ++FReleased)
+        std::vector<TMergedLink>().swap(FMerged[FReleased].Links);
+}
+
+void TRecordStore::Reclaim() {
+    if (FReader != nullptr && FReleased > 0)
+        FReader->ReadLinks(0, FReleased, [this](std::size_t page, const TMergedLink& link) {
+            if (page < FReleased && link.Address > 0 &&
+                static_cast<std::size_t>(link.Address) <= FReferenced.size())
+                FMerged[page].Links.push_back(link);
+        });
+    for (std::size_t i = 0; i < FReleased; ++i)
+        for (TMergedLink& link : FMerged[i].Links)
+            link.Url = ReferencedAddress(link.Address);
+    FReader = nullptr;
+    FReleased = 0;
+}
+
 void TRecordStore::ForEachLink(
     const std::function<void(const std::string& page, const TMergedLink& link)>& visit) const {
-    for (std::size_t i = 0; i < FMerged.size(); ++i) {
+    // Those let go of first, from their reader: a row that names no page or
+    // address of the store is no row of it.
+    if (FReader != nullptr && FReleased > 0)
+        FReader->ReadLinks(0, FReleased, [&](std::size_t page, TMergedLink link) {
+            if (page >= FReleased || link.Address <= 0 ||
+                static_cast<std::size_t>(link.Address) > FReferenced.size())
+                return;
+            link.Url = ReferencedAddress(link.Address);
+            visit(FMerged[page].Url, link);
+        });
+    for (std::size_t i = FReader != nullptr ? FReleased : 0; i < FMerged.size(); ++i) {
         for (const TMergedLink& link : MergingLinks(i))
             visit(FMerged[i].Url, link);
         for (const TMergedLink& link : FMerged[i].Links)
@@ -152,6 +186,8 @@ void TRecordStore::FreeRecords() {
     FReferenced.clear();
     FMergingLinks.clear();
     FMerging = false;
+    FReader = nullptr;
+    FReleased = 0;
     FObjectCount = 0;
     // Freeing a million records takes about a second.
     constexpr std::size_t ManyRecords = 100000;

@@ -2,10 +2,12 @@
 // Everything a crawl has found, in one place: every address met (pages of the
 // start host, embedded objects, and other hosts' pages), its record, why it
 // failed, and the pages that reference it; the rows of the visited-pages
-// report; and every merged page with what was found on it. The reports and
-// the where-used view are read from here.
+// report; and every merged page with what was found on it (its link rows
+// in memory, or, once a crawl file holds them, read back from it). The
+// reports and the where-used view are read from here.
 
 #include "TCrawlRows.h"
+#include "TRowReader.h"
 #include "common/TObjectType.h"
 
 #include <cstddef>
@@ -131,6 +133,14 @@ public:
     // the first line where it does (as a link or as an object).
     std::vector<TReferrer> ReferrersOf(std::string_view address) const;
 
+    // The link rows of the merged pages before `pages` (whose merge ended)
+    // are kept by reader, which outlives their use here: they leave memory,
+    // and ForEachLink reads them back from it. A reader other than the one
+    // they went to first takes them back (Reclaim).
+    void Release(const TRowReader* reader, std::size_t pages);
+    // The link rows let go of come back into memory: their reader is going.
+    void Reclaim();
+
     // Frees every record, with the merged pages whose rows refer to them;
     // the page rows stay. The store is empty when it returns; millions of
     // records are freed on a thread of their own meanwhile, so that a stop
@@ -160,6 +170,9 @@ private:
     // The links of the page being merged, until EndMerge lists them.
     std::vector<TMergedLink> FMergingLinks;
     bool FMerging = false;
+    // The merged pages before FReleased have their link rows in FReader.
+    const TRowReader* FReader = nullptr;
+    std::size_t FReleased = 0;
     std::size_t FObjectCount = 0;
     std::vector<TExternalRow> FExternals;
     std::size_t FExternalsApplied = 0;

@@ -70,7 +70,15 @@ struct TCrawlRecorder::TState {
     // those taken and not committed yet.
     TCrawlRowWriter::TMark Mark;
     std::vector<TCrawlRowWriter::TRows> PendingRows;
+    // The merged pages whose rows the file holds.
+    std::size_t MergedKept = 0;
 
+    // The rows taken have been committed.
+    void RowsKept() {
+        for (const TCrawlRowWriter::TRows& rows : PendingRows)
+            MergedKept = std::max(MergedKept, rows.Merged);
+        PendingRows.clear();
+    }
     // The rows taken and not committed yet, inside the write begun.
     bool WriteRows() {
         for (const TCrawlRowWriter::TRows& rows : PendingRows)
@@ -308,7 +316,7 @@ std::string TCrawlRecorder::Commit(const TCrawlProgress& progress, TCrawlRowWrit
         return error; // the answers and rows stay pending, for the next commit
     s.State = TCrawlSchema::Running;
     s.Pending.clear();
-    s.PendingRows.clear();
+    s.RowsKept();
     s.PagesCommitted = progress.Pages;
     s.Finished = false;
     return {};
@@ -320,6 +328,16 @@ std::size_t TCrawlRecorder::PagesCommitted() const {
 
 std::size_t TCrawlRecorder::ReplayLeft() const noexcept {
     return std::size_t(FState->ReplayEnd - FState->TakenCount);
+}
+
+std::size_t TCrawlRecorder::MergedKept() const {
+    return FState->MergedKept;
+}
+
+bool TCrawlRecorder::ReadLinks(
+    std::size_t from, std::size_t to,
+    const std::function<void(std::size_t page, const TMergedLink& link)>& visit) const {
+    return FState->Rows->ReadLinks(from, to, visit);
 }
 
 std::string TCrawlRecorder::WriteTables(const TRecordStore& store,
@@ -347,7 +365,7 @@ std::string TCrawlRecorder::WriteTables(const TRecordStore& store,
     insert.finish();
     if (std::string error = s.End(ok); !error.empty())
         return error;
-    s.PendingRows.clear();
+    s.RowsKept();
     s.State = finished ? TCrawlSchema::Finished : TCrawlSchema::Stopped;
     s.Finished = finished;
     if (finished) {

@@ -11,6 +11,7 @@
 #include "TCrawlRowWriter.h"
 
 #include "crawl/TCrawlJournal.h"
+#include "crawl/TRowReader.h"
 
 #include <cstddef>
 #include <memory>
@@ -21,7 +22,7 @@ class TRecordStore;
 struct TCrawlOptions;
 struct TReport;
 
-class TCrawlRecorder : public TCrawlJournal {
+class TCrawlRecorder : public TCrawlJournal, public TRowReader {
 public:
     ~TCrawlRecorder() override;
 
@@ -68,6 +69,13 @@ public:
     std::size_t PagesCommitted() const override;
     // The answers the file held when opened that Replay has not given yet.
     std::size_t ReplayLeft() const noexcept;
+    // The link rows of the merged pages committed are read back from the
+    // file: the crawl's store lets go of them.
+    const TRowReader* KeptRows() const override { return this; }
+    std::size_t MergedKept() const override;
+    bool ReadLinks(
+        std::size_t from, std::size_t to,
+        const std::function<void(std::size_t page, const TMergedLink& link)>& visit) const override;
 
     // The crawl has halted (finished false) or ended (true): writes the rows
     // of the pages merged since the last commit (a merge the halt cut short

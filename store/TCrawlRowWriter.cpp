@@ -67,6 +67,7 @@ TCrawlRowWriter::TRows TCrawlRowWriter::Take(const TRecordStore& store, std::siz
         rows.Addresses.emplace_back(place, std::string(store.ReferencedAddress(place)));
     }
     merged = std::min(merged, store.Merged().size());
+    rows.Merged = std::max(mark.Merged, merged);
     for (; mark.Merged < merged; ++mark.Merged) {
         const std::size_t at = mark.Merged;
         const TMergedPage& merging = store.Merged()[at];
@@ -170,4 +171,33 @@ bool TCrawlRowWriter::WriteVerdicts(const TRecordStore& store) {
     }
     sqlite3_finalize(insert);
     return ok;
+}
+
+bool TCrawlRowWriter::ReadLinks(
+    std::size_t from, std::size_t to,
+    const std::function<void(std::size_t page, const TMergedLink& link)>& visit) const {
+    sqlite3* handle = FDb.Handle();
+    sqlite3_stmt* select = nullptr;
+    // In the order written, which is the report's: not by an index on page.
+    if (handle == nullptr ||
+        sqlite3_prepare_v2(handle,
+                           "SELECT page, kind, address, count, scope FROM link_rows "
+                           "WHERE +page > ? AND +page <= ? ORDER BY rowid",
+                           -1, &select, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(select);
+        return false;
+    }
+    sqlite3_bind_int64(select, 1, sqlite3_int64(from));
+    sqlite3_bind_int64(select, 2, sqlite3_int64(to));
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(select)) == SQLITE_ROW) {
+        TMergedLink link;
+        link.Kind = static_cast<std::int16_t>(sqlite3_column_int(select, 1));
+        link.Address = sqlite3_column_int(select, 2);
+        link.Count = sqlite3_column_int(select, 3);
+        link.Internal = sqlite3_column_int(select, 4) != 0;
+        visit(static_cast<std::size_t>(sqlite3_column_int64(select, 0) - 1), link);
+    }
+    sqlite3_finalize(select);
+    return step == SQLITE_DONE;
 }

@@ -5,6 +5,8 @@
 // addresses they reference. Dozens of rows a page: written through SQLite's
 // own statements, on the connection of a TCrawlDb that outlives the writer.
 
+#include "crawl/TRowReader.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -53,6 +55,8 @@ public:
         // Each with its place, from 1.
         std::vector<std::pair<std::int32_t, std::string>> Addresses;
         std::vector<TPage> Pages;
+        // The merged pages taken, these included.
+        std::size_t Merged = 0;
         bool Empty() const noexcept { return Addresses.empty() && Pages.empty(); }
     };
 
@@ -67,6 +71,11 @@ public:
     // The verdicts of every address the store has referenced, in place of
     // those in the file, inside the caller's transaction.
     bool WriteVerdicts(const TRecordStore& store);
+    // Reads back the link rows written of the merged pages from `from` to
+    // `to` (TRowReader::ReadLinks).
+    bool
+    ReadLinks(std::size_t from, std::size_t to,
+              const std::function<void(std::size_t page, const TMergedLink& link)>& visit) const;
 
 private:
     bool Prepare(sqlite3_stmt*& statement, const char* sql);

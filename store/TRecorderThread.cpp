@@ -1,6 +1,8 @@
 #include "TRecorderThread.h"
 
+#include "TCrawlDb.h"
 #include "TCrawlRecorder.h"
+#include "TCrawlRowWriter.h"
 
 #include "crawl/TRecordStore.h"
 
@@ -19,8 +21,10 @@ struct TRecorderThread::TThread {
     // A job is being run: the queue is empty only once it is done too.
     bool Running = false;
     bool Ending = false;
-    // Commits handed over and not written yet, and the first that failed.
+    // Commits handed over and not written yet, and the first that failed;
+    // the merged pages whose rows the file holds.
     std::size_t Commits = 0;
+    std::size_t MergedKept = 0;
     std::string Failure;
     std::thread Worker;
 
@@ -183,9 +187,11 @@ std::string TRecorderThread::Commit(const TCrawlProgress& progress, const TRecor
         } catch (const std::bad_alloc&) {
             error = FPath + ": cannot be written: out of memory";
         }
+        const std::size_t kept = FRecorder->MergedKept();
         const std::lock_guard<std::mutex> hold(FThread->Lock);
         if (FThread->Failure.empty())
             FThread->Failure = std::move(error);
+        FThread->MergedKept = kept;
         --FThread->Commits;
     });
     FPagesCommitted = progress.Pages;
@@ -196,6 +202,9 @@ std::string TRecorderThread::Commit(const TCrawlProgress& progress, const TRecor
 std::string TRecorderThread::WriteTables(const TRecordStore& store,
                                          const std::vector<std::string>& queue,
                                          const TReport& about, bool finished) {
+    // Closed first: an ended crawl's file goes back to one file, which
+    // SQLite does only with no other connection open.
+    FReader.reset();
     std::string error;
     Call([&] {
         try {
@@ -204,6 +213,7 @@ std::string TRecorderThread::WriteTables(const TRecordStore& store,
             error = FPath + ": cannot be written: out of memory";
         }
         FFinished = FRecorder->Finished();
+        FThread->MergedKept = FRecorder->MergedKept(); // the caller waits
     });
     if (std::string failure = TakeFailure(); !failure.empty())
         return failure;
@@ -220,4 +230,25 @@ std::string TRecorderThread::CopyTo(const std::string& path) const {
         }
     });
     return error;
+}
+
+std::size_t TRecorderThread::MergedKept() const {
+    const std::lock_guard<std::mutex> hold(FThread->Lock);
+    return FThread->MergedKept;
+}
+
+bool TRecorderThread::ReadLinks(
+    std::size_t from, std::size_t to,
+    const std::function<void(std::size_t page, const TMergedLink& link)>& visit) const {
+    // The tables of a halt, written on the thread, read the rows as well.
+    if (std::this_thread::get_id() == FThread->Worker.get_id())
+        return FRecorder->ReadLinks(from, to, visit);
+    Call([] {}); // what was handed over is written
+    if (!FReader) {
+        auto reader = std::make_unique<TCrawlDb>();
+        if (!reader->Open(FPath, true))
+            return false;
+        FReader = std::move(reader);
+    }
+    return TCrawlRowWriter(*FReader).ReadLinks(from, to, visit);
 }

@@ -15,6 +15,7 @@
 // answers for the next one to try again.
 
 #include "crawl/TCrawlJournal.h"
+#include "crawl/TRowReader.h"
 
 #include <cstddef>
 #include <functional>
@@ -22,12 +23,13 @@
 #include <string>
 #include <vector>
 
+class TCrawlDb;
 class TCrawlRecorder;
 class TRecordStore;
 struct TCrawlOptions;
 struct TReport;
 
-class TRecorderThread : public TCrawlJournal {
+class TRecorderThread : public TCrawlJournal, public TRowReader {
 public:
     ~TRecorderThread() override;
 
@@ -47,6 +49,14 @@ public:
     void Record(const std::string& key, const TAnswer& answer) override;
     std::string Commit(const TCrawlProgress& progress, const TRecordStore& records) override;
     std::size_t PagesCommitted() const override { return FPagesCommitted; }
+    // The link rows of the pages committed are read back from the file, on
+    // the caller's thread through a connection of its own, once what was
+    // handed over is written.
+    const TRowReader* KeptRows() const override { return this; }
+    std::size_t MergedKept() const override;
+    bool ReadLinks(
+        std::size_t from, std::size_t to,
+        const std::function<void(std::size_t page, const TMergedLink& link)>& visit) const override;
 
     // As TCrawlRecorder's, once what was handed over is written; a commit
     // that failed meanwhile is what they say.
@@ -67,6 +77,8 @@ private:
     struct TThread;
     std::unique_ptr<TThread> FThread;
     std::unique_ptr<TCrawlRecorder> FRecorder; // used on the thread only
+    // The caller's connection, for reading rows back; made when first needed.
+    mutable std::unique_ptr<TCrawlDb> FReader;
     std::string FPath;
     bool FFinished = false;
     bool FReplayable = false;

@@ -8,6 +8,7 @@
 
 #include "crawl/TCrawlOptions.h"
 #include "crawl/TRecordStore.h"
+#include "report/TCrawlReport.h"
 #include "report/TReport.h"
 #include "store/TCrawlFile.h"
 #include "store/TCrawlRecorder.h"
@@ -274,6 +275,40 @@ TEST(CrawlRecorder, TablesOfAHaltAndOfTheEnd) {
     EXPECT_TRUE(recorder->Finished());
     EXPECT_EQ(about.Finished, "2026-05-01T12:00:09Z");
     EXPECT_FALSE(recorder->Replay(PageKey(1)));
+}
+
+// The link rows of the pages committed leave memory and are read back from
+// the file for the report, a redirect among them; taken back into memory
+// (the recorder going), they stay the same.
+TEST(CrawlRecorder, LinkRowsLetGoOfComeBackFromTheFile) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("crawl.marrowby").toStdString();
+    TRecordStore store;
+    for (std::size_t page = 1; page <= 3; ++page)
+        MergePage(store, page);
+    store.AddRedirect(PageAddress(3), 301, PageAddress(1));
+    store.BeginMerge(PageAddress(4)); // merged after the commit: stays in memory
+    store.AddReference(PageAddress(2), KIND_PAGE, 2, true, 7);
+    store.EndMerge();
+    const auto report = [&](const char* name) {
+        const std::string folder = dir.filePath(name).toStdString();
+        EXPECT_EQ(TCrawlReport::Write(store, folder), "");
+        return Slurp(folder + "/links.csv") + Slurp(folder + "/redirects.csv");
+    };
+    const std::string expected = report("before");
+    EXPECT_NE(expected.find(PageAddress(3) + ",anchor," + PageAddress(4)), std::string::npos);
+    std::string error;
+    auto recorder = TCrawlRecorder::Create(path, {}, {}, error);
+    ASSERT_TRUE(recorder) << error;
+    ASSERT_EQ(recorder->Commit({3, 0, 0, 0}, store), "");
+    EXPECT_EQ(recorder->MergedKept(), 4u);
+    store.Release(recorder.get(), 3);
+    EXPECT_TRUE(store.Merged()[0].Links.empty());
+    EXPECT_EQ(report("released"), expected);
+    store.Reclaim();
+    recorder.reset();
+    EXPECT_EQ(store.Merged()[2].Links.size(), 2u);
+    EXPECT_EQ(report("reclaimed"), expected);
 }
 
 // A file that is not a crawl file is never replaced; a copy holds what was
