@@ -19,6 +19,30 @@ std::string FirstDisplay() {
     return std::to_string(100 + getpid() % 4000);
 }
 
+// Runs script (bash; $1 the program, then args) under an X server of its
+// own, with an address history and crawls of this run only. What it printed
+// goes to out; a failure says what it printed and why.
+::testing::AssertionResult UnderX(const char* script, const std::vector<std::string>& args,
+                                  std::string& out) {
+    std::vector<std::string> command{"-a",   "-n", FirstDisplay(), "-s", "-screen 0 1024x768x24",
+                                     "bash", "-c", script,         "bash", MARROWBY_BIN};
+    command.insert(command.end(), args.begin(), args.end());
+    TChildProcess run("xvfb-run", command);
+    run.SetEnv("QT_QPA_PLATFORM", std::nullopt); // the tests' offscreen platform is not for these
+    const QTemporaryDir config;
+    run.SetEnv("XDG_CONFIG_HOME", config.path().toStdString());
+    run.SetEnv("XDG_DATA_HOME", config.path().toStdString());
+    if (!run.Start())
+        return ::testing::AssertionFailure() << "xvfb-run is missing";
+    if (!run.Wait(std::chrono::seconds(90)))
+        return ::testing::AssertionFailure() << "still running after 90 s";
+    out = run.Out();
+    if (run.ExitCode() != 0)
+        return ::testing::AssertionFailure() << "exit " << run.ExitCode() << ": " << run.Out()
+                                             << run.Err();
+    return ::testing::AssertionSuccess();
+}
+
 // Starts the program, waits for its window, types the address, presses
 // Return and prints the window's title once it changes ("title=...").
 constexpr const char* Script = R"(
@@ -49,20 +73,12 @@ TEST(RealWindow, ReturnInTheAddressBoxFetchesTheTypedPage) {
     ASSERT_TRUE(server.Start());
     const std::string url = server.Url("/index.html");
 
-    TChildProcess run("xvfb-run", {"-a", "-n", FirstDisplay(), "-s", "-screen 0 1024x768x24",
-                                   "bash", "-c", Script, "bash", MARROWBY_BIN, url});
-    run.SetEnv("QT_QPA_PLATFORM",
-               std::nullopt);   // the tests' offscreen platform is not for this one
-    const QTemporaryDir config; // the address history and crawls of this run only
-    run.SetEnv("XDG_CONFIG_HOME", config.path().toStdString());
-    run.SetEnv("XDG_DATA_HOME", config.path().toStdString());
-    ASSERT_TRUE(run.Start()) << "xvfb-run is missing";
-    ASSERT_TRUE(run.Wait(std::chrono::seconds(60)));
-    const QString out = QString::fromStdString(run.Out());
-    ASSERT_EQ(run.ExitCode(), 0) << run.Out() << run.Err();
+    std::string said;
+    ASSERT_TRUE(UnderX(Script, {url}, said));
+    const QString out = QString::fromStdString(said);
 
     const std::vector<TReceivedRequest> requests = server.Requests();
-    ASSERT_GE(requests.size(), 2u) << run.Out() << run.Err();
+    ASSERT_GE(requests.size(), 2u) << said;
     EXPECT_EQ(requests[0].Target, "/robots.txt"); // read once, before the first page
     EXPECT_EQ(requests[1].Target, "/index.html");
     // The desktop shows the caption with the program's name.
@@ -103,19 +119,10 @@ TEST(RealWindow, ReturnWithAnotherAddressAfterTheEndCrawlsIt) {
     page.Raw = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 5\r\n\r\nhello";
     second.Add("/next.html", page);
     ASSERT_TRUE(second.Start());
-    const QTemporaryDir config; // the address history and crawls of this run only
-
-    TChildProcess run("xvfb-run", {"-a", "-n", FirstDisplay(), "-s", "-screen 0 1024x768x24",
-                                   "bash", "-c", NextScript, "bash", MARROWBY_BIN,
-                                   MARROWBY_SAMPLE_SITE, second.Url("/next.html")});
-    run.SetEnv("QT_QPA_PLATFORM", std::nullopt);
-    run.SetEnv("XDG_CONFIG_HOME", config.path().toStdString());
-    run.SetEnv("XDG_DATA_HOME", config.path().toStdString());
-    ASSERT_TRUE(run.Start()) << "xvfb-run is missing";
-    ASSERT_TRUE(run.Wait(std::chrono::seconds(90)));
-    ASSERT_EQ(run.ExitCode(), 0) << run.Out() << run.Err();
+    std::string said;
+    ASSERT_TRUE(UnderX(NextScript, {MARROWBY_SAMPLE_SITE, second.Url("/next.html")}, said));
     const std::vector<TReceivedRequest> requests = second.Requests();
-    ASSERT_GE(requests.size(), 2u) << run.Out() << run.Err();
+    ASSERT_GE(requests.size(), 2u) << said;
     EXPECT_EQ(requests[0].Target, "/robots.txt"); // read once, before the first page
     EXPECT_EQ(requests[1].Target, "/next.html");
 }
@@ -159,18 +166,10 @@ TEST(RealWindow, AStoppedCrawlOpenedFromItsFileGoesOnAtReturn) {
     server.Add("/index.html", html("<a href=\"a.html\">a</a>"));
     server.Add("/a.html", html("<p>a</p>"));
     ASSERT_TRUE(server.Start());
-    const QTemporaryDir config; // the address history and crawls of this run only
-    const std::string file = config.filePath("kept.marrowby").toStdString();
-
-    TChildProcess run("xvfb-run", {"-a", "-n", FirstDisplay(), "-s", "-screen 0 1024x768x24",
-                                   "bash", "-c", OpenScript, "bash", MARROWBY_BIN,
-                                   server.Url("/index.html"), file});
-    run.SetEnv("QT_QPA_PLATFORM", std::nullopt);
-    run.SetEnv("XDG_CONFIG_HOME", config.path().toStdString());
-    run.SetEnv("XDG_DATA_HOME", config.path().toStdString());
-    ASSERT_TRUE(run.Start()) << "xvfb-run is missing";
-    ASSERT_TRUE(run.Wait(std::chrono::seconds(90)));
-    ASSERT_EQ(run.ExitCode(), 0) << run.Out() << run.Err();
+    const QTemporaryDir kept;
+    const std::string file = kept.filePath("kept.marrowby").toStdString();
+    std::string said;
+    ASSERT_TRUE(UnderX(OpenScript, {server.Url("/index.html"), file}, said));
     // The kept page is read back from the file, not asked for again. (The
     // address that cannot exist, asked at the end for soft 404s, aside.)
     std::vector<std::string> targets;
@@ -178,7 +177,7 @@ TEST(RealWindow, AStoppedCrawlOpenedFromItsFileGoesOnAtReturn) {
         if (!request.Target.starts_with("/marrowby-"))
             targets.push_back(request.Target);
     EXPECT_EQ(targets, (std::vector<std::string>{"/robots.txt", "/index.html", "/a.html"}))
-        << run.Out() << run.Err();
+        << said;
 }
 
 } // namespace
