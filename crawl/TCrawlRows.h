@@ -81,8 +81,9 @@ struct TMergedLink {
 };
 
 // A merged page and what the merge found on it: anchors first, then objects.
+// The address is the record store's own copy.
 struct TMergedPage {
-    std::string Url;
+    std::string_view Url;
     std::vector<TMergedLink> Links;
 };
 

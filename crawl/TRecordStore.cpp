@@ -22,7 +22,7 @@ TAddressEntry* TRecordStore::Find(std::string_view address) {
 TRecordStore::TEntries::iterator TRecordStore::Node(std::string_view address) {
     if (const auto found = FEntries.find(address); found != FEntries.end())
         return found;
-    return FEntries.emplace(std::string(address), TAddressEntry{}).first;
+    return FEntries.emplace(FAddresses.Keep(address), TAddressEntry{}).first;
 }
 
 TAddressEntry& TRecordStore::Entry(std::string_view address) {
@@ -31,7 +31,7 @@ TAddressEntry& TRecordStore::Entry(std::string_view address) {
 
 std::string_view TRecordStore::Stored(std::string_view address) const {
     const auto found = FEntries.find(address);
-    return found == FEntries.end() ? std::string_view() : std::string_view(found->first);
+    return found == FEntries.end() ? std::string_view() : found->first;
 }
 
 _TObjectType* TRecordStore::Page(std::string_view address) const {
@@ -47,7 +47,7 @@ _TObjectType* TRecordStore::Object(std::string_view address) const {
 void TRecordStore::BeginMerge(const std::string& page) {
     if (FMerging)
         EndMerge();
-    FMerged.push_back({page, {}});
+    FMerged.push_back({Node(page)->first, {}});
     FMerging = true;
 }
 
@@ -123,7 +123,7 @@ void TRecordStore::Reclaim() {
 }
 
 void TRecordStore::ForEachLink(
-    const std::function<void(const std::string& page, const TMergedLink& link)>& visit) const {
+    const std::function<void(const std::string_view& page, const TMergedLink& link)>& visit) const {
     // Those let go of first, from their reader: a row that names no page or
     // address of the store is no row of it.
     if (FReader != nullptr && FReleased > 0)
@@ -164,22 +164,25 @@ std::vector<TReferrer> TRecordStore::ReferrersOf(std::string_view address) const
             continue;
         }
         last = reference.Page;
-        const std::string& url = FMerged[static_cast<std::size_t>(reference.Page)].Url;
+        const std::string_view url = FMerged[static_cast<std::size_t>(reference.Page)].Url;
         const _TObjectType* record = Page(url);
-        pages.push_back({record != nullptr ? record->Id : 0, url, reference.Line});
+        pages.push_back({record != nullptr ? record->Id : 0, std::string(url), reference.Line});
     }
     return pages;
 }
 
 void TRecordStore::FreeRecords() {
     struct TGarbage {
+        TTextArena Addresses;
         TEntries Entries;
         std::vector<TMergedPage> Merged;
         std::vector<const TEntries::value_type*> Referenced;
         std::vector<TMergedLink> MergingLinks;
     };
-    auto garbage = std::make_unique<TGarbage>(TGarbage{
-        std::move(FEntries), std::move(FMerged), std::move(FReferenced), std::move(FMergingLinks)});
+    auto garbage = std::make_unique<TGarbage>(TGarbage{std::move(FAddresses), std::move(FEntries),
+                                                       std::move(FMerged), std::move(FReferenced),
+                                                       std::move(FMergingLinks)});
+    FAddresses = TTextArena();
     FEntries.clear();
     FRedirects.clear();
     FMerged.clear();
@@ -223,9 +226,9 @@ void TRecordStore::ForEachRedirect(
     const std::function<void(const TRedirectRow& row)>& visit) const {
     if (FRedirects.empty())
         return;
-    const std::string* page = nullptr;
+    const std::string_view* page = nullptr;
     std::unordered_set<std::string_view> listed; // the addresses of the page so far
-    ForEachLink([&](const std::string& url, const TMergedLink& link) {
+    ForEachLink([&](const std::string_view& url, const TMergedLink& link) {
         const auto found = FRedirects.find(link.Url);
         if (found == FRedirects.end())
             return;
@@ -234,7 +237,7 @@ void TRecordStore::ForEachRedirect(
             listed.clear();
         }
         if (listed.insert(link.Url).second)
-            visit({url,
+            visit({std::string(url),
                    std::string(link.Url),
                    found->second.Status,
                    found->second.Final,

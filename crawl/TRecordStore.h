@@ -8,6 +8,7 @@
 
 #include "TCrawlRows.h"
 #include "TRowReader.h"
+#include "TTextArena.h"
 #include "common/TObjectType.h"
 
 #include <cstddef>
@@ -123,8 +124,10 @@ public:
     // order of Merged(). A merge cut short (a stop, or memory running out)
     // gives what was merged of it so far, its links before its objects as
     // EndMerge lists them, so that the pairs are those of ForEachReference.
-    void ForEachLink(
-        const std::function<void(const std::string& page, const TMergedLink& link)>& visit) const;
+    // The page is the merged page's own Url, so its address tells one merged
+    // page from another.
+    void ForEachLink(const std::function<void(const std::string_view& page,
+                                              const TMergedLink& link)>& visit) const;
     // Calls visit(address, referring page, line) for every pair: addresses in
     // the order they were first referenced, pages in the order found.
     void ForEachReference(const std::function<void(std::string_view address, std::string_view page,
@@ -156,12 +159,14 @@ private:
         }
     };
     // A hash table: an address is looked up several times as a page is
-    // merged, and a tree's compares of long common prefixes cost more. Its
-    // nodes stay where they are, so the views of the keys last.
-    using TEntries = std::unordered_map<std::string, TAddressEntry, TAddressHash, std::equal_to<>>;
+    // merged, and a tree's compares of long common prefixes cost more. The
+    // keys are the arena's copies of the addresses.
+    using TEntries =
+        std::unordered_map<std::string_view, TAddressEntry, TAddressHash, std::equal_to<>>;
     // The node of address, made when it is met for the first time.
     TEntries::iterator Node(std::string_view address);
 
+    TTextArena FAddresses;
     TEntries FEntries;
     // Addresses in the order they were first referenced: their nodes.
     std::vector<const TEntries::value_type*> FReferenced;

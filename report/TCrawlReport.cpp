@@ -23,6 +23,7 @@
 #include <system_error>
 #include <unistd.h>
 #include <unordered_set>
+#include <vector>
 
 namespace {
 
@@ -202,10 +203,18 @@ std::string TCrawlReport::CheckFolder(const std::string& dir) {
 
 std::array<std::size_t, TVerdicts::Count> TCrawlReport::CountVerdicts(const TRecordStore& store) {
     std::array<std::size_t, TVerdicts::Count> counts{};
-    std::unordered_set<std::string_view> seen;
+    // Each address once: marked by its place among those referenced, a bit
+    // each, or (never referenced, as the start page) kept aside.
+    std::vector<bool> counted(store.ReferencedCount() + 1);
+    std::unordered_set<std::string_view> aside;
     const auto count = [&](std::string_view address, TVerdict verdict) {
-        if (seen.insert(address).second)
+        const TAddressEntry* entry = store.Find(address);
+        const std::int32_t place = entry != nullptr ? entry->Referenced : 0;
+        if (place > 0 ? !counted[static_cast<std::size_t>(place)] : aside.insert(address).second) {
+            if (place > 0)
+                counted[static_cast<std::size_t>(place)] = true;
             ++counts[static_cast<std::size_t>(verdict)];
+        }
     };
     for (const TGoneRow& row : store.PageRows())
         count(row.Url, row.Verdict);

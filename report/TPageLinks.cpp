@@ -70,7 +70,7 @@ void TPageLinks::ForEachPage(
     const std::function<void(std::string_view page, const std::vector<TPageLink>& links)>& visit) {
     const std::vector<TMergedPage>& merged = store.Merged();
     std::size_t index = 0;
-    const std::string* page = nullptr;
+    const std::string_view* page = nullptr;
     std::vector<TPageLink> links;
     std::unordered_set<std::string_view> seen;
     const auto flush = [&] {
@@ -79,7 +79,7 @@ void TPageLinks::ForEachPage(
         links.clear();
         seen.clear();
     };
-    store.ForEachLink([&](const std::string& url, const TMergedLink& link) {
+    store.ForEachLink([&](const std::string_view& url, const TMergedLink& link) {
         if (&url != page) {
             flush();
             page = &url;

@@ -66,7 +66,7 @@ std::vector<TReportTable> TReportTables::Of(const TRecordStore& store) {
         table.UsesOf = [&store](std::string_view address) { return store.ReferrersOf(address); };
     }
     tables.push_back(Table("links", TReportColumns::Links(), [&store](const auto& row) {
-        store.ForEachLink([&](const std::string& page, const TMergedLink& link) {
+        store.ForEachLink([&](const std::string_view& page, const TMergedLink& link) {
             const bool elsewhere = link.Kind == KIND_PAGE && !link.Internal;
             row(TLinkRow{page, link, Found(store, link.Url, elsewhere)});
         });

@@ -73,7 +73,7 @@ TCrawlRowWriter::TRows TCrawlRowWriter::Take(const TRecordStore& store, std::siz
         const TMergedPage& merging = store.Merged()[at];
         TRows::TPage& page = rows.Pages.emplace_back();
         page.Id = static_cast<std::int32_t>(at + 1);
-        page.Url = merging.Url;
+        page.Url = std::string(merging.Url);
         // In the report's order: a merge not ended lists its anchors so far first.
         const std::span<const TMergedLink> parts[] = {store.MergingLinks(at), merging.Links};
         for (const std::span<const TMergedLink> links : parts)
