@@ -270,7 +270,7 @@ void TFrmMain::ShowListsNow() {
 // Where the lists read their rows: the crawl's records. A place no longer
 // there gives an empty row.
 TGoneRow TFrmMain::PageAt(std::size_t place) const {
-    const std::vector<TGoneRow>& rows = FCrawl->Records().PageRows();
+    const TPageRows& rows = FCrawl->Records().PageRows();
     return place < rows.size() ? rows[place] : TGoneRow{};
 }
 

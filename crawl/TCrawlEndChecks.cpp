@@ -112,9 +112,10 @@ void TCrawl::NoteSoftNotFoundPage(const std::string& address, const std::string&
 void TCrawl::ApplySoftNotFound(const TAnswer& answer) {
     FSoftNotFound.Answered(answer);
     for (const std::size_t at : FSoftNotFound.Missing()) {
-        TGoneRow& row = FRecords.PageRow(at);
+        TGoneRow row = FRecords.PageRows()[at];
         row.Verdict = TVerdict::Broken;
         row.Reason = TSoftNotFound::Reason;
+        FRecords.SetPageRow(at, row);
         TAddressEntry& entry = FRecords.Entry(row.Url);
         entry.Verdict = row.Verdict;
         entry.Reason = row.Reason;

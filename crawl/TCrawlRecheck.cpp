@@ -103,7 +103,7 @@ void TCrawl::Rejudge(const TConfirmPass::TItem& item, const TAnswer& answer,
             entry->Page->ContentType = page.Header.ContentType;
         }
         for (std::size_t at = 0; at < FRecords.PageRows().size(); ++at) {
-            TGoneRow& row = FRecords.PageRow(at);
+            TGoneRow row = FRecords.PageRows()[at];
             if (row.Url != item.Address ||
                 (onlyUnverifiable && row.Verdict != TVerdict::Unverifiable))
                 continue;
@@ -119,6 +119,7 @@ void TCrawl::Rejudge(const TConfirmPass::TItem& item, const TAnswer& answer,
             }
             row.Verdict = verdict;
             row.Reason = page.Reason;
+            FRecords.SetPageRow(at, row);
             FListener->PageRowChanged(at, row);
         }
         break;

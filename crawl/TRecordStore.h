@@ -7,6 +7,7 @@
 // reports and the where-used view are read from here.
 
 #include "TCrawlRows.h"
+#include "TPageRows.h"
 #include "TRowReader.h"
 #include "TTextArena.h"
 #include "common/TObjectType.h"
@@ -92,9 +93,9 @@ public:
     }
 
     void AddPageRow(const TGoneRow& row) { FPageRows.push_back(row); }
-    const std::vector<TGoneRow>& PageRows() const noexcept { return FPageRows; }
+    const TPageRows& PageRows() const noexcept { return FPageRows; }
     // A page row judged again after it was added.
-    TGoneRow& PageRow(std::size_t at) { return FPageRows[at]; }
+    void SetPageRow(std::size_t at, const TGoneRow& row) { FPageRows.Set(at, row); }
     const std::vector<TMergedPage>& Merged() const noexcept { return FMerged; }
 
     // Links to other sites: a new one gets the next id and a row to fill in
@@ -170,7 +171,7 @@ private:
     TEntries FEntries;
     // Addresses in the order they were first referenced: their nodes.
     std::vector<const TEntries::value_type*> FReferenced;
-    std::vector<TGoneRow> FPageRows;
+    TPageRows FPageRows;
     std::vector<TMergedPage> FMerged;
     // The links of the page being merged, until EndMerge lists them.
     std::vector<TMergedLink> FMergingLinks;

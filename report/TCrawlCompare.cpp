@@ -2,6 +2,7 @@
 
 #include "crawl/TRecordStore.h"
 
+#include <deque>
 #include <string_view>
 #include <unordered_map>
 
@@ -31,16 +32,20 @@ std::string_view Origin(std::string_view url) {
 // that two crawls of one site served at two addresses (a folder on another
 // port, staging and production) line up.
 struct TListing {
+    // The page rows, which the store hands out as values; the rows refer to them.
+    std::deque<TGoneRow> Pages;
     std::vector<TListed> Rows;
     std::unordered_map<std::string, std::size_t> At;
     std::string_view Start;
     std::string_view As;
 
     TListing(const TRecordStore& store, std::string_view origin) {
-        if (!store.PageRows().empty())
-            Start = Origin(store.PageRows().front().Url);
-        As = origin.empty() ? Start : origin;
         for (const TGoneRow& row : store.PageRows())
+            Pages.push_back(row);
+        if (!Pages.empty())
+            Start = Origin(Pages.front().Url);
+        As = origin.empty() ? Start : origin;
+        for (const TGoneRow& row : Pages)
             Add(row.Url, row.Verdict, row.Reason);
         for (const _TObjectType* record : store.ObjectsById())
             if (const TAddressEntry* entry = store.Find(record->Url))

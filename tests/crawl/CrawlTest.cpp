@@ -12,7 +12,7 @@
 
 namespace {
 
-Rows GoneRows(const std::vector<TGoneRow>& rows) {
+Rows GoneRows(const TPageRows& rows) {
     Rows out;
     for (const TGoneRow& r : rows)
         out.push_back({std::to_string(r.Id), std::to_string(r.Depth), r.Url, std::to_string(r.Size),

@@ -37,13 +37,12 @@ std::size_t Asked(const TCannedServer& server, const std::string& target) {
                       [&](const TReceivedRequest& r) { return r.Target == target; }));
 }
 
-const TGoneRow& PageRow(const TCrawl& crawl, const std::string& url) {
-    static const TGoneRow none;
+TGoneRow PageRow(const TCrawl& crawl, const std::string& url) {
     for (const TGoneRow& row : crawl.Records().PageRows())
         if (row.Url == url)
             return row;
     ADD_FAILURE() << "no row for " << url;
-    return none;
+    return {};
 }
 
 // A 503 the first time, 200 after: asked once more at the end, the rows are
@@ -124,7 +123,8 @@ TEST(ConfirmationPass, StopEndsItAndAReCheckAtOnce) {
         driver.Crawl->ApplyDelay("0");
         driver.Crawl->Enter(QString::fromStdString(site.Url("/start.html")));
         if (recheck) {
-            ASSERT_TRUE(TCrawlDriver::PumpUntil([&] { return !driver.Listener.Finishes.isEmpty(); }));
+            ASSERT_TRUE(
+                TCrawlDriver::PumpUntil([&] { return !driver.Listener.Finishes.isEmpty(); }));
             EXPECT_EQ(driver.Crawl->Recheck(), 1u);
             EXPECT_TRUE(driver.Crawl->Rechecking());
         }
@@ -205,7 +205,8 @@ TEST(SoftNotFound, OnlyAHostThatAnswers200ForMissingPagesHasThem) {
         site.AddPage("/start.html", "200 OK", "text/html",
                      "<html><head><title>Home</title></head><body><a href=a.html>a</a><a "
                      "href=lost.html>g</a><a href=old.html>o</a></body></html>");
-        site.AddPage("/a.html", "200 OK", "text/html", "<title>Item 14049</title><p>Some text.</p>");
+        site.AddPage("/a.html", "200 OK", "text/html",
+                     "<title>Item 14049</title><p>Some text.</p>");
         site.AddPage("/old.html", "200 OK", "text/html",
                      "<title> Page Not\n Found </title><p>Things were moved around.</p>");
         TCrawlDriver driver;
