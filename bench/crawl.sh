@@ -549,7 +549,7 @@ keep_million() {
 keep_profile() {
   need nginx python3 heaptrack
   cmake --build "$build" --target marrowby >/dev/null 2>&1
-  local site port=18772 out="$build/bench-keep.heaptrack"
+  local site port=${KEEP_PORT:-18772} out="$build/bench-keep.heaptrack"
   site=$(kept_site 100000)
   nginx_start "$site" "$port"
   rm -f "$out".* "$work/profiled.marrowby"

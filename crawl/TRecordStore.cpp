@@ -175,7 +175,7 @@ void TRecordStore::FreeRecords() {
     struct TGarbage {
         TTextArena Addresses;
         TEntries Entries;
-        std::vector<TMergedPage> Merged;
+        std::deque<TMergedPage> Merged;
         std::vector<const TEntries::value_type*> Referenced;
         std::vector<TMergedLink> MergingLinks;
     };

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -96,7 +97,7 @@ public:
     const TPageRows& PageRows() const noexcept { return FPageRows; }
     // A page row judged again after it was added.
     void SetPageRow(std::size_t at, const TGoneRow& row) { FPageRows.Set(at, row); }
-    const std::vector<TMergedPage>& Merged() const noexcept { return FMerged; }
+    const std::deque<TMergedPage>& Merged() const noexcept { return FMerged; }
 
     // Links to other sites: a new one gets the next id and a row to fill in
     // when its answer is applied; the rows applied so far, in id order.
@@ -172,7 +173,8 @@ private:
     // Addresses in the order they were first referenced: their nodes.
     std::vector<const TEntries::value_type*> FReferenced;
     TPageRows FPageRows;
-    std::vector<TMergedPage> FMerged;
+    // A deque, so that growing never copies a million pages at once.
+    std::deque<TMergedPage> FMerged;
     // The links of the page being merged, until EndMerge lists them.
     std::vector<TMergedLink> FMergingLinks;
     bool FMerging = false;

@@ -83,7 +83,7 @@ std::string TSoftNotFound::TitleOf(std::string_view body) {
 TSoftNotFound::TPage TSoftNotFound::Describe(std::string_view body) {
     TPage page;
     const std::string title = TitleOf(body);
-    page.Size = body.size();
+    page.Size = static_cast<std::uint32_t>(std::min<std::size_t>(body.size(), (1u << 30) - 1));
     if (!title.empty()) {
         page.Title = std::hash<std::string>{}(title) | 1; // never 0
         const std::string lower = Lower(title);
@@ -93,8 +93,12 @@ TSoftNotFound::TPage TSoftNotFound::Describe(std::string_view body) {
 }
 
 void TSoftNotFound::NotePage(std::size_t row, std::string_view body, bool start) {
+    FNoted = true;
     TPage page = Describe(body);
-    page.Row = row;
+    // A page of no title that does not say "not found" is never one.
+    if (page.Title == 0 && !page.SaysNotFound && !start)
+        return;
+    page.Row = static_cast<std::uint32_t>(row);
     page.Start = start;
     FPages.push_back(page);
 }
@@ -111,8 +115,8 @@ void TSoftNotFound::Answered(const TAnswer& answer) {
 bool TSoftNotFound::Alike(const TPage& page) const {
     if (page.Title == 0 || page.Title != FMissing.Title)
         return false;
-    const std::size_t low = std::min(page.Size, FMissing.Size);
-    const std::size_t high = std::max(page.Size, FMissing.Size);
+    const std::size_t low = std::min<std::size_t>(page.Size, FMissing.Size);
+    const std::size_t high = std::max<std::size_t>(page.Size, FMissing.Size);
     return (high - low) * 10 <= high;
 }
 

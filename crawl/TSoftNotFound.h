@@ -4,7 +4,8 @@
 // when it answers that with 200 and a page are the crawl's pages compared
 // with that page. A page is a soft 404 when its title says "not found" (or
 // "404", as a number of its own), or when it has the same title as the
-// answer for the missing address and a size within 10% of it. One page alone never makes the verdict.
+// answer for the missing address and a size within 10% of it. One page alone never makes the
+// verdict.
 //
 // The start page is never one: it was asked for by name. Should it look like
 // the answer for the missing address, the host answers every address with one
@@ -33,7 +34,7 @@ public:
     // A page that answered 200 with HTML: the place of its row and its body.
     void NotePage(std::size_t row, std::string_view body, bool start);
     // Whether a page has been noted that the probe can be compared with.
-    bool HasPages() const noexcept { return !FPages.empty(); }
+    bool HasPages() const noexcept { return FNoted; }
     // The host's answer for the missing address.
     void Answered(const TAnswer& answer);
     // True when the host answered the missing address with 200 and a page.
@@ -43,17 +44,20 @@ public:
     std::vector<std::size_t> Missing() const;
 
 private:
+    // 16 bytes: a million pages are noted until the host is asked.
     struct TPage {
-        std::size_t Row = 0;
         std::uint64_t Title = 0; // a hash; 0: no title
-        std::size_t Size = 0;
-        bool SaysNotFound = false;
-        bool Start = false;
+        std::uint32_t Row = 0;
+        std::uint32_t Size : 30 = 0; // bytes, at most 1 GiB
+        std::uint32_t SaysNotFound : 1 = 0;
+        std::uint32_t Start : 1 = 0;
     };
     static TPage Describe(std::string_view body);
     bool Alike(const TPage& page) const;
 
+    // The pages that may be soft 404s.
     std::vector<TPage> FPages;
+    bool FNoted = false;
     TPage FMissing;
     bool FSoft = false;
 };

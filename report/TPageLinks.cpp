@@ -3,6 +3,7 @@
 #include "crawl/TRecordStore.h"
 
 #include <algorithm>
+#include <deque>
 #include <limits>
 #include <unordered_set>
 
@@ -68,7 +69,7 @@ TAddressAnswer TPageLinks::AnswerOf(const TRecordStore& store, const TGoneRow& r
 void TPageLinks::ForEachPage(
     const TRecordStore& store,
     const std::function<void(std::string_view page, const std::vector<TPageLink>& links)>& visit) {
-    const std::vector<TMergedPage>& merged = store.Merged();
+    const std::deque<TMergedPage>& merged = store.Merged();
     std::size_t index = 0;
     const std::string_view* page = nullptr;
     std::vector<TPageLink> links;
