@@ -72,7 +72,7 @@ public:
         FRecords.AddPageRow(row);
         TAddressEntry& page = FRecords.Entry(row.Url);
         page.Verdict = row.Verdict;
-        page.Reason = row.Reason;
+        page.Reason = FRecords.Keep(row.Reason);
         if (FListener) {
             FListener->PageRow(row);
             FListener->ObjectsCleared();
@@ -92,7 +92,7 @@ public:
                 fresh->Size = 106 + FLastObjectId % 400;
                 fresh->Status = 200;
                 entry.Object = std::move(fresh);
-                entry.Reason = "200 OK";
+                entry.Reason = FRecords.Keep("200 OK");
                 FRecords.CountObject();
             }
             if (FListener)

@@ -158,7 +158,7 @@ void TCrawl::AddGoneRow(const TGoneRow& row) {
     FRecords.AddPageRow(row);
     TAddressEntry& entry = FRecords.Entry(row.Url);
     entry.Verdict = row.Verdict;
-    entry.Reason = row.Reason;
+    entry.Reason = FRecords.Keep(row.Reason);
     FListener->PageRow(row);
 }
 

@@ -118,7 +118,7 @@ void TCrawl::ApplySoftNotFound(const TAnswer& answer) {
         FRecords.SetPageRow(at, row);
         TAddressEntry& entry = FRecords.Entry(row.Url);
         entry.Verdict = row.Verdict;
-        entry.Reason = row.Reason;
+        entry.Reason = FRecords.Keep(row.Reason);
         FListener->PageRowChanged(at, row);
     }
     FSoftNotFound = {}; // the pages noted are not needed any more

@@ -68,7 +68,7 @@ bool TCrawl::MergeObjectsInOrder() {
             TAddressEntry& entry = FRecords.Entry(key);
             entry.Object = std::move(fresh);
             entry.Verdict = verdict;
-            entry.Reason = std::move(reason);
+            entry.Reason = FRecords.Keep(reason);
             FRecords.CountObject();
         }
         const TAddressEntry& entry =

@@ -96,7 +96,7 @@ void TCrawl::Rejudge(const TConfirmPass::TItem& item, const TAnswer& answer,
     case TConfirmPass::TKind::Page: {
         const TAnswerRecord::TPage page = TAnswerRecord::Page(answer);
         entry->Verdict = verdict;
-        entry->Reason = page.Reason;
+        entry->Reason = FRecords.Keep(page.Reason);
         if (!page.Failed && entry->Page) {
             entry->Page->Status = page.Header.StatusCode;
             entry->Page->Size = page.Header.ContentLength;
@@ -132,7 +132,7 @@ void TCrawl::Rejudge(const TConfirmPass::TItem& item, const TAnswer& answer,
             entry->Object->Size = header.ContentLength;
             entry->Object->ContentType = header.ContentType;
             entry->Verdict = verdict;
-            entry->Reason = reason;
+            entry->Reason = FRecords.Keep(reason);
             FListener->ObjectChanged(TObjectRow::Of(*entry->Object, entry->Verdict, entry->Reason));
         }
         break;

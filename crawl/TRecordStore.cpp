@@ -34,6 +34,12 @@ std::string_view TRecordStore::Stored(std::string_view address) const {
     return found == FEntries.end() ? std::string_view() : found->first;
 }
 
+TStoredText TRecordStore::Keep(std::string_view text) {
+    if (const auto found = FKeptTexts.find(text); found != FKeptTexts.end())
+        return TStoredText(*found);
+    return TStoredText(*FKeptTexts.insert(FTexts.Keep(text)).first);
+}
+
 _TObjectType* TRecordStore::Page(std::string_view address) const {
     const TAddressEntry* entry = Find(address);
     return entry != nullptr ? entry->Page.get() : nullptr;
@@ -174,15 +180,18 @@ std::vector<TReferrer> TRecordStore::ReferrersOf(std::string_view address) const
 void TRecordStore::FreeRecords() {
     struct TGarbage {
         TTextArena Addresses;
+        TTextArena Texts;
         TEntries Entries;
         std::deque<TMergedPage> Merged;
         std::vector<const TEntries::value_type*> Referenced;
         std::vector<TMergedLink> MergingLinks;
     };
-    auto garbage = std::make_unique<TGarbage>(TGarbage{std::move(FAddresses), std::move(FEntries),
-                                                       std::move(FMerged), std::move(FReferenced),
-                                                       std::move(FMergingLinks)});
+    auto garbage = std::make_unique<TGarbage>(
+        TGarbage{std::move(FAddresses), std::move(FTexts), std::move(FEntries), std::move(FMerged),
+                 std::move(FReferenced), std::move(FMergingLinks)});
     FAddresses = TTextArena();
+    FKeptTexts.clear();
+    FTexts = TTextArena();
     FEntries.clear();
     FRedirects.clear();
     FMerged.clear();

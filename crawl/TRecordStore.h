@@ -9,6 +9,7 @@
 #include "TCrawlRows.h"
 #include "TPageRows.h"
 #include "TRowReader.h"
+#include "TStoredText.h"
 #include "TTextArena.h"
 #include "common/TObjectType.h"
 
@@ -22,6 +23,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -37,7 +39,7 @@ struct TAddressEntry {
     // Its place among the addresses in the order first referenced, from 1;
     // 0 while no merged page references it.
     std::int32_t Referenced = 0;
-    std::string Reason;
+    TStoredText Reason; // TRecordStore::Keep
     // The merged pages (by their place in Merged()) that reference the
     // address, in the order found, each with its line; a page that references
     // it both as a link and as an object is listed twice.
@@ -55,6 +57,9 @@ public:
     // FreeRecords, so the queue and the link rows refer to it instead of
     // keeping copies.
     std::string_view Stored(std::string_view address) const;
+
+    // The store's copy of text, one for all who keep the same (a reason).
+    TStoredText Keep(std::string_view text);
 
     _TObjectType* Page(std::string_view address) const;
     _TObjectType* Object(std::string_view address) const;
@@ -169,6 +174,9 @@ private:
     TEntries::iterator Node(std::string_view address);
 
     TTextArena FAddresses;
+    // The texts kept (Keep): few, shared by many records.
+    TTextArena FTexts;
+    std::unordered_set<std::string_view> FKeptTexts;
     TEntries FEntries;
     // Addresses in the order they were first referenced: their nodes.
     std::vector<const TEntries::value_type*> FReferenced;

@@ -13,7 +13,7 @@ namespace {
 struct TListed {
     std::string_view Url;
     TVerdict Verdict = TVerdict::Fine;
-    const std::string* Reason = nullptr;
+    std::string_view Reason;
     std::string Key;
 };
 
@@ -58,10 +58,10 @@ struct TListing {
             return std::string(As) + std::string(url.substr(Start.size()));
         return std::string(url);
     }
-    void Add(std::string_view url, TVerdict verdict, const std::string& reason) {
+    void Add(std::string_view url, TVerdict verdict, std::string_view reason) {
         std::string key = Key(url);
         if (At.emplace(key, Rows.size()).second)
-            Rows.push_back({url, verdict, &reason, std::move(key)});
+            Rows.push_back({url, verdict, reason, std::move(key)});
     }
     const TListed* Find(const std::string& key) const {
         const auto it = At.find(key);
@@ -113,9 +113,9 @@ std::vector<TChangeRow> TCrawlCompare::Of(const TRecordStore& past, const TRecor
         row.Change = change;
         row.Url = std::string(listed.Url);
         if (was)
-            row.OldStatus = Status(was->Verdict, *was->Reason);
+            row.OldStatus = Status(was->Verdict, std::string(was->Reason));
         if (is)
-            row.NewStatus = Status(is->Verdict, *is->Reason);
+            row.NewStatus = Status(is->Verdict, std::string(is->Reason));
         row.Pages = Pages(store, listed.Url);
         kinds[static_cast<std::size_t>(change)].push_back(std::move(row));
     };

@@ -101,7 +101,7 @@ void ReadPages(const TTable& table, TRecordStore& store, std::string& error) {
                      r[7]};
         TAddressEntry& entry = store.Entry(row.Url);
         entry.Verdict = row.Verdict;
-        entry.Reason = row.Reason;
+        entry.Reason = store.Keep(row.Reason);
         if (row.Id > 0 && !entry.Page) {
             entry.Page = std::make_unique<_TObjectType>();
             *entry.Page = {row.Url, row.Type,   KIND_PAGE, row.Size, 1,
@@ -131,7 +131,7 @@ void ReadObjects(const TTable& table, TRecordStore& store, std::string& error) {
                          0,
                          cells.Number(i, 0)};
         entry.Verdict = cells.Verdict(i, 6);
-        entry.Reason = r[7];
+        entry.Reason = store.Keep(r[7]);
         store.CountObject();
     }
 }

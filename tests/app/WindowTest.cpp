@@ -206,7 +206,7 @@ TEST_F(Window, ListsTheRowsOfAKeptCrawl) {
     entry.Object = std::make_unique<_TObjectType>();
     *entry.Object = {"http://h/\xc7\xd1.gif", "Not Found", KIND_OBJECT, -1, 0, 3, 404, 1, 2};
     entry.Verdict = TVerdict::Broken;
-    entry.Reason = "host not found";
+    entry.Reason = store.Keep("host not found");
     store.CountObject();
     QTemporaryDir dir;
     const QString file = dir.filePath("kept.marrowby");

@@ -52,7 +52,7 @@ TRecordStore Crawl(const std::vector<TCase>& cases, bool now, const std::string&
             entry.Object->Url = c.Url;
             entry.Object->Kind = KIND_OBJECT;
             entry.Verdict = *verdict;
-            entry.Reason = Reason(*verdict);
+            entry.Reason = store.Keep(Reason(*verdict));
             store.CountObject();
         } else {
             TExternalRow& row = store.AddExternal(c.Url, 1);

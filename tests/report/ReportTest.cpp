@@ -63,7 +63,7 @@ struct Report : ::testing::Test {
         TAddressEntry& entry = store.Entry(object->Url);
         entry.Object = std::move(object);
         entry.Verdict = verdict;
-        entry.Reason = std::move(reason);
+        entry.Reason = store.Keep(reason);
     }
     struct TFound {
         std::string Url;
@@ -268,7 +268,7 @@ TEST_F(Report, TheHtmlAndJUnitReportsKeepHostileTextAsText) {
         TAddressEntry& entry = store.Entry(row.address);
         entry.Object = Object(3, row.address, 1, 404, row.type, 1);
         entry.Verdict = TVerdict::Broken;
-        entry.Reason = row.reason;
+        entry.Reason = store.Keep(row.reason);
         Merge(row.address, {{row.address, KIND_OBJECT, 1, false, 7}});
         ASSERT_EQ(TCrawlReport::Write(store, dir.string(), {"html", "junit"},
                                       {row.address, "", "", {{row.type, row.reason}}, {}, {}}),

@@ -89,7 +89,7 @@ TEST(CrawlFile, ASavedCrawlLoadsIntoTheSameReport) {
                           "a \"quoted\",\r\nreason \xe2\x80\x94 \xed\x95\x9c\xea\xb8\x80 \xc3"};
     odd.AddPageRow(failed);
     odd.Entry(failed.Url).Verdict = failed.Verdict; // as the crawl judges the address
-    odd.Entry(failed.Url).Reason = failed.Reason;
+    odd.Entry(failed.Url).Reason = odd.Keep(failed.Reason);
     odd.BeginMerge("http://h/=1+1"); // cut short: its merge never ends
     odd.AddReference("http://h/i.gif", KIND_OBJECT, 1, false, 1);
     odd.AddReference("http://h/\xff\xfe", KIND_PAGE, 2, true, 3);
@@ -216,7 +216,7 @@ TEST(CrawlFile, ReadsFilesOfEarlierVersions) {
     store.AddPageRow({1, 0, "http://h/", 5, 200, "text/html", TVerdict::Fine, "200 OK"});
     store.AddPageRow({2, 1, "http://h/b", 0, 404, "", TVerdict::Broken, "404 Not Found"});
     store.Entry("http://h/b").Verdict = TVerdict::Broken;
-    store.Entry("http://h/b").Reason = "404 Not Found";
+    store.Entry("http://h/b").Reason = store.Keep("404 Not Found");
     store.BeginMerge("http://h/");
     store.AddReference("http://h/b", KIND_OBJECT, 1, false, 2);
     store.AddReference("http://h/b", KIND_PAGE, 2, true, 1);
