@@ -39,6 +39,9 @@ struct TCrawlRecorder::TState {
     // A file opened: the rows it holds are cleared by the first write, which
     // writes the store's instead (a crawl read back merges its pages again).
     bool ClearRows = false;
+    // The references' index by address is there (made by the first write,
+    // before the rows: where-used reads them as the crawl goes).
+    bool ReferrersIndexed = false;
     bool Wal = false;
     std::size_t PagesCommitted = 0;
     // The answers the file held when opened are seq 1 to ReplayEnd; those
@@ -132,13 +135,15 @@ struct TCrawlRecorder::TState {
         }
         return Db.Exec("BEGIN") &&
                (Version >= TCrawlFile::Version || TCrawlSchema::Upgrade(Db, Version)) &&
-               (!ClearRows || TCrawlSchema::ClearRows(Db));
+               (!ClearRows || TCrawlSchema::ClearRows(Db)) &&
+               (ReferrersIndexed || std::getenv("TMP_NOIDX") || TCrawlSchema::IndexReferrers(Db));
     }
     // Ends a write begun: kept when ok, else rolled back. Empty, else why not.
     std::string End(bool ok) {
         if (ok && Db.Exec("COMMIT")) {
             Version = TCrawlFile::Version;
             ClearRows = false;
+            ReferrersIndexed = true;
             return {};
         }
         Db.Rollback();
@@ -338,6 +343,20 @@ bool TCrawlRecorder::ReadLinks(
     std::size_t from, std::size_t to,
     const std::function<void(std::size_t page, const TMergedLink& link)>& visit) const {
     return FState->Rows->ReadLinks(from, to, visit);
+}
+
+bool TCrawlRecorder::ReadPages(
+    std::size_t from, std::size_t to,
+    const std::function<void(std::size_t page, std::span<const TMergedLink> links,
+                             std::span<const TPageReference> references)>& visit) const {
+    return FState->Rows->ReadPages(from, to, visit);
+}
+
+bool TCrawlRecorder::ReadReferences(
+    std::int32_t address, std::size_t to,
+    const std::function<void(std::int32_t address, std::size_t page, std::uint32_t line)>& visit)
+    const {
+    return FState->Rows->ReadReferences(address, to, visit);
 }
 
 std::string TCrawlRecorder::WriteTables(const TRecordStore& store,

@@ -66,6 +66,9 @@ public:
     static bool ClearRows(TCrawlDb& db);
     // The rows' indexes, made from the rows, unless made already.
     static bool IndexRows(TCrawlDb& db);
+    // The referrers' index by address alone, unless made already: made as a
+    // crawl file is, and kept up to date as its rows are written.
+    static bool IndexReferrers(TCrawlDb& db);
     // A file of an earlier version brought up to this one, inside the
     // caller's transaction: from version 1, the journal of answers and the
     // queue (meta's counters and state are a finished crawl's); from 1 and
