@@ -264,8 +264,8 @@ bool TCrawlRowWriter::ReadReferences(
     std::int32_t address, std::size_t to,
     const std::function<void(std::int32_t address, std::size_t page, std::uint32_t line)>& visit)
     const {
-    // By the index on address (made as the file is: where-used during a
-    // crawl), which gives each address's in the order written.
+    // By the index on address (TCrawlRecorder::IndexReferrers), which gives
+    // each address's in the order written without a sort.
     TSelect select(FDb.Handle(),
                    address != 0 ? "SELECT address, page, line FROM ref_rows "
                                   "WHERE address = ?2 AND page > 0 AND page <= ?1 ORDER BY rowid"

@@ -228,8 +228,7 @@ bool IsView(std::string_view table) {
 // and a page's links; the links to an address are its referrers, so
 // link_rows (address) and ref_rows (page) would only double them, at half
 // the cost of writing the rows again. The referrers' is the first, made
-// with the file instead (IndexReferrers): where-used reads them by address
-// as the crawl goes, and the rows come mostly in the order of the addresses.
+// earlier when the crawl reads them back by address (IndexReferrers).
 const char* const RowIndexes[][2] = {
     {"ref_rows_address", "ref_rows (address)"},
     {"addresses_uri", "addresses (uri)"},

@@ -66,8 +66,9 @@ public:
     static bool ClearRows(TCrawlDb& db);
     // The rows' indexes, made from the rows, unless made already.
     static bool IndexRows(TCrawlDb& db);
-    // The referrers' index by address alone, unless made already: made as a
-    // crawl file is, and kept up to date as its rows are written.
+    // The referrers' index by address alone, unless made already: made when
+    // a crawl reads its referrers back from the file as it goes, and kept up
+    // to date from then on.
     static bool IndexReferrers(TCrawlDb& db);
     // A file of an earlier version brought up to this one, inside the
     // caller's transaction: from version 1, the journal of answers and the

@@ -268,5 +268,9 @@ bool TRecorderThread::ReadReferences(
     std::int32_t address, std::size_t to,
     const std::function<void(std::int32_t address, std::size_t page, std::uint32_t line)>& visit)
     const {
+    // Their index is made on the thread, once (the recorder's own reading
+    // makes it there).
+    if (std::this_thread::get_id() != FThread->Worker.get_id())
+        Call([this] { FRecorder->IndexReferrers(); });
     return Read([&](const TRowReader& rows) { return rows.ReadReferences(address, to, visit); });
 }
