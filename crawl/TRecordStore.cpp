@@ -133,7 +133,8 @@ void TRecordStore::Release(const TRowReader* reader, std::size_t pages) {
             const auto first = static_cast<std::int32_t>(pages);
             for (std::size_t i = 0; i < FReferences.size(); ++i) {
                 const std::vector<TReference>& references = FReferences[i];
-                for (auto at = std::lower_bound(references.begin(), references.end(), first, ByPage);
+                for (auto at =
+                         std::lower_bound(references.begin(), references.end(), first, ByPage);
                      at != references.end(); ++at)
                     pending.push_back({static_cast<std::int32_t>(i + 1), *at});
             }
@@ -171,12 +172,12 @@ void TRecordStore::Reclaim() {
             if (Known(link.Address, page))
                 FMerged[page].Links.push_back(link);
         });
-        FReader->ReadReferences(
-            0, FReleased, [&](std::int32_t address, std::size_t page, std::uint32_t line) {
-                if (Known(address, page))
-                    references[static_cast<std::size_t>(address - 1)].push_back(
-                        {static_cast<std::int32_t>(page), line});
-            });
+        FReader->ReadReferences(0, FReleased,
+                                [&](std::int32_t address, std::size_t page, std::uint32_t line) {
+                                    if (Known(address, page))
+                                        references[static_cast<std::size_t>(address - 1)].push_back(
+                                            {static_cast<std::int32_t>(page), line});
+                                });
     }
     for (const TPending& pending : FPending)
         references[static_cast<std::size_t>(pending.Address - 1)].push_back(pending.Reference);
@@ -223,22 +224,21 @@ void TRecordStore::ForEachReference(
     // Those let go of, by address, each address's followed by its references
     // still waiting (of later pages).
     std::vector<TPending> pending(FPending);
-    std::stable_sort(pending.begin(), pending.end(), [](const TPending& a, const TPending& b) {
-        return a.Address < b.Address;
-    });
+    std::stable_sort(pending.begin(), pending.end(),
+                     [](const TPending& a, const TPending& b) { return a.Address < b.Address; });
     auto next = pending.begin();
     const auto waiting = [&](std::int32_t before) {
         for (; next != pending.end() && next->Address < before; ++next)
             visit(ReferencedAddress(next->Address), url(next->Reference), next->Reference.Line);
     };
     if (FReleased > 0)
-        FReader->ReadReferences(
-            0, FReleased, [&](std::int32_t address, std::size_t page, std::uint32_t line) {
-                if (!Known(address, page))
-                    return;
-                waiting(address);
-                visit(ReferencedAddress(address), FMerged[page].Url, line);
-            });
+        FReader->ReadReferences(0, FReleased,
+                                [&](std::int32_t address, std::size_t page, std::uint32_t line) {
+                                    if (!Known(address, page))
+                                        return;
+                                    waiting(address);
+                                    visit(ReferencedAddress(address), FMerged[page].Url, line);
+                                });
     waiting(std::numeric_limits<std::int32_t>::max());
 }
 
@@ -253,7 +253,8 @@ void TRecordStore::ReferencesOn(std::size_t at, std::vector<TPageReference>& ref
         std::unordered_set<std::int32_t> listed;
         for (const std::span<const TMergedLink> links : parts)
             for (const TMergedLink& link : links) {
-                if (link.Address <= 0 || static_cast<std::size_t>(link.Address) > FReferences.size() ||
+                if (link.Address <= 0 ||
+                    static_cast<std::size_t>(link.Address) > FReferences.size() ||
                     !listed.insert(link.Address).second)
                     continue;
                 const std::vector<TReference>& to = FReferences[std::size_t(link.Address - 1)];
@@ -347,11 +348,11 @@ std::vector<TReferrer> TRecordStore::ReferrersOf(std::string_view address) const
         return pages;
     }
     if (FReleased > 0)
-        FReader->ReadReferences(
-            place, FReleased, [&](std::int32_t to, std::size_t page, std::uint32_t line) {
-                if (to == place && Known(to, page))
-                    add(static_cast<std::int32_t>(page), line);
-            });
+        FReader->ReadReferences(place, FReleased,
+                                [&](std::int32_t to, std::size_t page, std::uint32_t line) {
+                                    if (to == place && Known(to, page))
+                                        add(static_cast<std::int32_t>(page), line);
+                                });
     for (const TPending& pending : FPending)
         if (pending.Address == place)
             add(pending.Reference.Page, pending.Reference.Line);
@@ -366,10 +367,9 @@ void TRecordStore::FreeRecords() {
         std::vector<TMergedLink> MergingLinks;
         std::vector<std::vector<TReference>> References;
     };
-    auto garbage = std::make_unique<TGarbage>(TGarbage{std::move(FEntries), std::move(FMerged),
-                                                       std::move(FReferenced),
-                                                       std::move(FMergingLinks),
-                                                       std::move(FReferences)});
+    auto garbage = std::make_unique<TGarbage>(
+        TGarbage{std::move(FEntries), std::move(FMerged), std::move(FReferenced),
+                 std::move(FMergingLinks), std::move(FReferences)});
     FEntries.clear();
     FRedirects.clear();
     FMerged.clear();

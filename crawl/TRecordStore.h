@@ -130,10 +130,9 @@ public:
     // Calls visit(page, links, references) for every merged page that has
     // links, in the order of Merged(): its links as ForEachLink gives them,
     // and its references as ReferencesOn lists them.
-    void ForEachPage(const std::function<void(const std::string& page,
-                                              std::span<const TMergedLink> links,
-                                              std::span<const TPageReference> references)>& visit)
-        const;
+    void ForEachPage(
+        const std::function<void(const std::string& page, std::span<const TMergedLink> links,
+                                 std::span<const TPageReference> references)>& visit) const;
     // The pages that reference address, in the order found, each once, with
     // the first line where it does (as a link or as an object).
     std::vector<TReferrer> ReferrersOf(std::string_view address) const;

@@ -363,10 +363,9 @@ bool TCrawlRecorder::ReadPages(
     return FState->Rows->ReadPages(from, to, visit);
 }
 
-bool TCrawlRecorder::ReadReferences(
-    std::int32_t address, std::size_t to,
-    const std::function<void(std::int32_t address, std::size_t page, std::uint32_t line)>& visit)
-    const {
+bool TCrawlRecorder::ReadReferences(std::int32_t address, std::size_t to,
+                                    const std::function<void(std::int32_t address, std::size_t page,
+                                                             std::uint32_t line)>& visit) const {
     FState->IndexReferrers();
     return FState->Rows->ReadReferences(address, to, visit);
 }

@@ -82,10 +82,9 @@ public:
         const override;
     // Reads them by the index of the referrers by address, made by the
     // first reading (IndexReferrers).
-    bool ReadReferences(
-        std::int32_t address, std::size_t to,
-        const std::function<void(std::int32_t address, std::size_t page, std::uint32_t line)>&
-            visit) const override;
+    bool ReadReferences(std::int32_t address, std::size_t to,
+                        const std::function<void(std::int32_t address, std::size_t page,
+                                                 std::uint32_t line)>& visit) const override;
     // The index of the referrers by address, made now unless made already
     // (outside a write), and kept up to date from then on.
     void IndexReferrers();

@@ -171,7 +171,8 @@ namespace {
 class TSelect {
 public:
     TSelect(sqlite3* handle, const char* sql) {
-        if (handle != nullptr && sqlite3_prepare_v2(handle, sql, -1, &FStatement, nullptr) != SQLITE_OK) {
+        if (handle != nullptr &&
+            sqlite3_prepare_v2(handle, sql, -1, &FStatement, nullptr) != SQLITE_OK) {
             sqlite3_finalize(FStatement);
             FStatement = nullptr;
         }
@@ -254,7 +255,8 @@ bool TCrawlRowWriter::ReadPages(
         for (; moreReferences && PageAt(*references, 0) <= page;
              moreReferences = references.Step() == SQLITE_ROW)
             if (PageAt(*references, 0) == page)
-                pageReferences.push_back({sqlite3_column_int(*references, 1), LineAt(*references, 2)});
+                pageReferences.push_back(
+                    {sqlite3_column_int(*references, 1), LineAt(*references, 2)});
         visit(page, pageLinks, pageReferences);
     }
     return links.Done() && (moreReferences || references.Done());

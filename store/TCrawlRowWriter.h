@@ -80,10 +80,9 @@ public:
                    const std::function<void(std::size_t page, std::span<const TMergedLink> links,
                                             std::span<const TPageReference> references)>& visit)
         const override;
-    bool ReadReferences(
-        std::int32_t address, std::size_t to,
-        const std::function<void(std::int32_t address, std::size_t page, std::uint32_t line)>&
-            visit) const override;
+    bool ReadReferences(std::int32_t address, std::size_t to,
+                        const std::function<void(std::int32_t address, std::size_t page,
+                                                 std::uint32_t line)>& visit) const override;
 
 private:
     bool Prepare(sqlite3_stmt*& statement, const char* sql);

@@ -414,8 +414,7 @@ bool TCrawlSchema::Write(TCrawlDb& db, const TRecordStore& store, const TCrawlOp
               db.Exec("PRAGMA user_version = " + std::to_string(TCrawlFile::Version)) &&
               db.Exec("BEGIN") && CreatePairs(db, "meta", meta) &&
               CreatePairs(db, "options", OptionValues(options, about)) && CreateRowTables(db) &&
-              WriteRows(db, store) &&
-              WriteReportTables(db, store);
+              WriteRows(db, store) && WriteReportTables(db, store);
     for (const char* sql : JournalTables)
         ok = ok && db.Exec(sql);
     if (std::string_view(state) == Finished)

@@ -270,7 +270,9 @@ bool TRecorderThread::ReadReferences(
     const {
     // Their index is made on the thread, once (the recorder's own reading
     // makes it there).
-    if (std::this_thread::get_id() != FThread->Worker.get_id())
+    if (!FReferrersIndexed && std::this_thread::get_id() != FThread->Worker.get_id()) {
         Call([this] { FRecorder->IndexReferrers(); });
+        FReferrersIndexed = true;
+    }
     return Read([&](const TRowReader& rows) { return rows.ReadReferences(address, to, visit); });
 }

@@ -61,10 +61,9 @@ public:
                    const std::function<void(std::size_t page, std::span<const TMergedLink> links,
                                             std::span<const TPageReference> references)>& visit)
         const override;
-    bool ReadReferences(
-        std::int32_t address, std::size_t to,
-        const std::function<void(std::int32_t address, std::size_t page, std::uint32_t line)>&
-            visit) const override;
+    bool ReadReferences(std::int32_t address, std::size_t to,
+                        const std::function<void(std::int32_t address, std::size_t page,
+                                                 std::uint32_t line)>& visit) const override;
 
     // As TCrawlRecorder's, once what was handed over is written; a commit
     // that failed meanwhile is what they say.
@@ -91,6 +90,8 @@ private:
     std::unique_ptr<TCrawlRecorder> FRecorder; // used on the thread only
     // The caller's connection, for reading rows back; made when first needed.
     mutable std::unique_ptr<TCrawlDb> FReader;
+    // The referrers' index was asked for (by the caller's thread).
+    mutable bool FReferrersIndexed = false;
     std::string FPath;
     bool FFinished = false;
     bool FReplayable = false;

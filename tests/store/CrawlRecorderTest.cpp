@@ -187,8 +187,8 @@ void ExpectCommittedPages(const std::string& path, std::size_t atLeast, std::siz
 // file may be a page behind.
 TEST(CrawlRecorder, AKilledWriterLeavesAFileWithAllItCommitted) {
     QTemporaryDir dir;
-    for (const auto& [ms, threaded] :
-         {std::pair{30, true}, std::pair{110, false}, std::pair{240, true}, std::pair{370, false}}) {
+    for (const auto& [ms, threaded] : {std::pair{30, true}, std::pair{110, false},
+                                       std::pair{240, true}, std::pair{370, false}}) {
         SCOPED_TRACE(ms);
         const std::string path = dir.filePath("killed.marrowby").toStdString();
         TChildProcess writer(MARROWBY_RECORDER_WRITER, {path, "kill-after-ms", std::to_string(ms),
