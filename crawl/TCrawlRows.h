@@ -94,6 +94,13 @@ struct TReference {
     std::uint32_t Line = 0;
 };
 
+// A reference of one merged page: the address's place among those in the
+// order first referenced (TRecordStore::ReferencedAddress), and the line.
+struct TPageReference {
+    std::int32_t Address = 0;
+    std::uint32_t Line = 0;
+};
+
 // A page that references an address, as the where-used view shows it: its
 // id, its address, and the line where the address first occurs on it.
 struct TReferrer {

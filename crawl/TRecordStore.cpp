@@ -1,8 +1,11 @@
 #include "TRecordStore.h"
 
 #include <algorithm>
+#include <limits>
+#include <new>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 
 #include <pthread.h>
@@ -67,15 +70,24 @@ TAddressEntry& TRecordStore::AddReference(std::string_view address, std::int16_t
     const bool first = entry.Referenced == 0;
     const std::int32_t place =
         first ? static_cast<std::int32_t>(FReferenced.size() + 1) : entry.Referenced;
+    const TReference reference{static_cast<std::int32_t>(FMerged.size() - 1), line};
     rows.push_back({node->first, kind, count, internal, place});
     try {
         if (first)
             FReferenced.push_back(&*node);
-        entry.Referrers.push_back({static_cast<std::int32_t>(FMerged.size() - 1), line});
+        if (FReader != nullptr) {
+            FPending.push_back({place, reference});
+        } else {
+            if (first)
+                FReferences.emplace_back();
+            FReferences[static_cast<std::size_t>(place - 1)].push_back(reference);
+        }
     } catch (...) {
         rows.pop_back();
         if (first && !FReferenced.empty() && FReferenced.back() == &*node)
             FReferenced.pop_back();
+        if (FReader == nullptr && FReferences.size() > FReferenced.size())
+            FReferences.resize(FReferenced.size());
         throw;
     }
     entry.Referenced = place;
@@ -104,26 +116,82 @@ std::vector<const _TObjectType*> TRecordStore::ObjectsById() const {
     return byId;
 }
 
+namespace {
+
+bool ByPage(const TReference& reference, std::int32_t page) {
+    return reference.Page < page;
+}
+
+} // namespace
+
 void TRecordStore::Release(const TRowReader* reader, std::size_t pages) {
     if (reader != FReader)
         Reclaim();
     if (reader == nullptr)
         return;
-    FReader = reader;
-    for (pages = std::min(pages, MergesEnded()); FReleased < pages; ++FReleased)
+    pages = std::min(pages, MergesEnded());
+    if (FReader == nullptr) {
+        // The references leave their addresses: those of the pages not let
+        // go of yet wait in one list, in the order found (each address's in
+        // its order, and the pages in theirs).
+        std::vector<TPending> pending;
+        try {
+            const auto first = static_cast<std::int32_t>(pages);
+            for (std::size_t i = 0; i < FReferences.size(); ++i) {
+                const std::vector<TReference>& references = FReferences[i];
+                for (auto at =
+                         std::lower_bound(references.begin(), references.end(), first, ByPage);
+                     at != references.end(); ++at)
+                    pending.push_back({static_cast<std::int32_t>(i + 1), *at});
+            }
+        } catch (const std::bad_alloc&) {
+            return; // no room for the list: all stays in memory
+        }
+        std::stable_sort(pending.begin(), pending.end(), [](const TPending& a, const TPending& b) {
+            return a.Reference.Page < b.Reference.Page;
+        });
+        FPending = std::move(pending);
+        std::vector<std::vector<TReference>>().swap(FReferences);
+        FReader = reader;
+    }
+    for (; FReleased < pages; ++FReleased)
         std::vector<TMergedLink>().swap(FMerged[FReleased].Links);
+    const auto kept = std::find_if(FPending.begin(), FPending.end(), [this](const TPending& p) {
+        return static_cast<std::size_t>(p.Reference.Page) >= FReleased;
+    });
+    FPending.erase(FPending.begin(), kept);
+}
+
+bool TRecordStore::Known(std::int32_t address, std::size_t page) const noexcept {
+    return page < FReleased && address > 0 &&
+           static_cast<std::size_t>(address) <= FReferenced.size();
 }
 
 void TRecordStore::Reclaim() {
-    if (FReader != nullptr && FReleased > 0)
+    if (FReader == nullptr)
+        return;
+    // A row that names no page let go of or no address of the store is no
+    // row of it.
+    std::vector<std::vector<TReference>> references(FReferenced.size());
+    if (FReleased > 0) {
         FReader->ReadLinks(0, FReleased, [this](std::size_t page, const TMergedLink& link) {
-            if (page < FReleased && link.Address > 0 &&
-                static_cast<std::size_t>(link.Address) <= FReferenced.size())
+            if (Known(link.Address, page))
                 FMerged[page].Links.push_back(link);
         });
+        FReader->ReadReferences(0, FReleased,
+                                [&](std::int32_t address, std::size_t page, std::uint32_t line) {
+                                    if (Known(address, page))
+                                        references[static_cast<std::size_t>(address - 1)].push_back(
+                                            {static_cast<std::int32_t>(page), line});
+                                });
+    }
+    for (const TPending& pending : FPending)
+        references[static_cast<std::size_t>(pending.Address - 1)].push_back(pending.Reference);
     for (std::size_t i = 0; i < FReleased; ++i)
         for (TMergedLink& link : FMerged[i].Links)
             link.Url = ReferencedAddress(link.Address);
+    FReferences = std::move(references);
+    std::vector<TPending>().swap(FPending);
     FReader = nullptr;
     FReleased = 0;
 }
@@ -134,8 +202,7 @@ void TRecordStore::ForEachLink(
     // address of the store is no row of it.
     if (FReader != nullptr && FReleased > 0)
         FReader->ReadLinks(0, FReleased, [&](std::size_t page, TMergedLink link) {
-            if (page >= FReleased || link.Address <= 0 ||
-                static_cast<std::size_t>(link.Address) > FReferenced.size())
+            if (!Known(link.Address, page))
                 return;
             link.Url = ReferencedAddress(link.Address);
             visit(FMerged[page].Url, link);
@@ -151,29 +218,150 @@ void TRecordStore::ForEachLink(
 void TRecordStore::ForEachReference(
     const std::function<void(std::string_view address, std::string_view page, std::uint32_t line)>&
         visit) const {
-    for (const TEntries::value_type* node : FReferenced)
-        for (const TReference& reference : node->second.Referrers)
-            visit(node->first, FMerged[static_cast<std::size_t>(reference.Page)].Url,
-                  reference.Line);
+    const auto url = [this](const TReference& reference) -> std::string_view {
+        return FMerged[static_cast<std::size_t>(reference.Page)].Url;
+    };
+    if (FReader == nullptr) {
+        for (std::size_t i = 0; i < FReferences.size(); ++i)
+            for (const TReference& reference : FReferences[i])
+                visit(FReferenced[i]->first, url(reference), reference.Line);
+        return;
+    }
+    // Those let go of, by address, each address's followed by its references
+    // still waiting (of later pages).
+    std::vector<TPending> pending(FPending);
+    std::stable_sort(pending.begin(), pending.end(),
+                     [](const TPending& a, const TPending& b) { return a.Address < b.Address; });
+    auto next = pending.begin();
+    const auto waiting = [&](std::int32_t before) {
+        for (; next != pending.end() && next->Address < before; ++next)
+            visit(ReferencedAddress(next->Address), url(next->Reference), next->Reference.Line);
+    };
+    if (FReleased > 0)
+        FReader->ReadReferences(0, FReleased,
+                                [&](std::int32_t address, std::size_t page, std::uint32_t line) {
+                                    if (!Known(address, page))
+                                        return;
+                                    waiting(address);
+                                    visit(ReferencedAddress(address), FMerged[page].Url, line);
+                                });
+    waiting(std::numeric_limits<std::int32_t>::max());
+}
+
+void TRecordStore::ReferencesOn(std::size_t at, std::vector<TPageReference>& references) const {
+    references.clear();
+    if (at >= FMerged.size() || (FReader != nullptr && at < FReleased))
+        return;
+    const auto page = static_cast<std::int32_t>(at);
+    const std::span<const TMergedLink> parts[] = {MergingLinks(at), FMerged[at].Links};
+    if (FReader == nullptr) {
+        // Each address's, from its own.
+        std::unordered_set<std::int32_t> listed;
+        for (const std::span<const TMergedLink> links : parts)
+            for (const TMergedLink& link : links) {
+                if (link.Address <= 0 ||
+                    static_cast<std::size_t>(link.Address) > FReferences.size() ||
+                    !listed.insert(link.Address).second)
+                    continue;
+                const std::vector<TReference>& to = FReferences[std::size_t(link.Address - 1)];
+                for (auto from = std::lower_bound(to.begin(), to.end(), page, ByPage);
+                     from != to.end() && from->Page == page; ++from)
+                    references.push_back({link.Address, from->Line});
+            }
+        return;
+    }
+    // The page's from the list, in the order found: put in the order of
+    // the addresses' first links.
+    std::unordered_map<std::int32_t, std::size_t> rank;
+    for (const std::span<const TMergedLink> links : parts)
+        for (const TMergedLink& link : links)
+            rank.emplace(link.Address, rank.size());
+    std::vector<std::pair<std::size_t, TPageReference>> ranked;
+    auto from = std::lower_bound(
+        FPending.begin(), FPending.end(), page,
+        [](const TPending& pending, std::int32_t p) { return pending.Reference.Page < p; });
+    for (; from != FPending.end() && from->Reference.Page == page; ++from) {
+        const auto found = rank.find(from->Address);
+        ranked.push_back({found != rank.end() ? found->second : rank.size(),
+                          {from->Address, from->Reference.Line}});
+    }
+    std::stable_sort(ranked.begin(), ranked.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [order, reference] : ranked)
+        references.push_back(reference);
+}
+
+void TRecordStore::ForEachPage(
+    const std::function<void(std::string_view page, std::span<const TMergedLink> links,
+                             std::span<const TPageReference> references)>& visit) const {
+    std::vector<TMergedLink> links;
+    std::vector<TPageReference> references;
+    if (FReader != nullptr && FReleased > 0)
+        FReader->ReadPages(0, FReleased,
+                           [&](std::size_t page, std::span<const TMergedLink> read,
+                               std::span<const TPageReference> made) {
+                               if (page >= FReleased)
+                                   return;
+                               links.clear();
+                               for (TMergedLink link : read)
+                                   if (Known(link.Address, page)) {
+                                       link.Url = ReferencedAddress(link.Address);
+                                       links.push_back(link);
+                                   }
+                               references.clear();
+                               for (const TPageReference& reference : made)
+                                   if (Known(reference.Address, page))
+                                       references.push_back(reference);
+                               if (!links.empty())
+                                   visit(FMerged[page].Url, links, references);
+                           });
+    for (std::size_t i = FReader != nullptr ? FReleased : 0; i < FMerged.size(); ++i) {
+        std::span<const TMergedLink> all = FMerged[i].Links;
+        if (const std::span<const TMergedLink> merging = MergingLinks(i); !merging.empty()) {
+            links.assign(merging.begin(), merging.end());
+            links.insert(links.end(), all.begin(), all.end());
+            all = links;
+        }
+        if (all.empty())
+            continue;
+        ReferencesOn(i, references);
+        visit(FMerged[i].Url, all, references);
+    }
 }
 
 std::vector<TReferrer> TRecordStore::ReferrersOf(std::string_view address) const {
     std::vector<TReferrer> pages;
     const TAddressEntry* entry = Find(address);
-    if (entry == nullptr)
+    if (entry == nullptr || entry->Referenced == 0)
         return pages;
+    const std::int32_t place = entry->Referenced;
     std::int32_t last = -1;
-    for (const TReference& reference : entry->Referrers) {
-        if (reference.Page == last) {
+    const auto add = [&](std::int32_t page, std::uint32_t line) {
+        if (page == last) {
             // The same page, as a link and as an object: the first line counts.
-            pages.back().Line = std::min(pages.back().Line, reference.Line);
-            continue;
+            pages.back().Line = std::min(pages.back().Line, line);
+            return;
         }
-        last = reference.Page;
-        const std::string_view url = FMerged[static_cast<std::size_t>(reference.Page)].Url;
+        last = page;
+        const std::string_view url = FMerged[static_cast<std::size_t>(page)].Url;
         const _TObjectType* record = Page(url);
-        pages.push_back({record != nullptr ? record->Id : 0, std::string(url), reference.Line});
+        pages.push_back({record != nullptr ? record->Id : 0, std::string(url), line});
+    };
+    if (FReader == nullptr) {
+        if (static_cast<std::size_t>(place) <= FReferences.size())
+            for (const TReference& reference : FReferences[static_cast<std::size_t>(place - 1)])
+                add(reference.Page, reference.Line);
+        return pages;
     }
+    if (FReleased > 0)
+        FReader->ReadReferences(place, FReleased,
+                                [&](std::int32_t to, std::size_t page, std::uint32_t line) {
+                                    if (to == place && Known(to, page))
+                                        add(static_cast<std::int32_t>(page), line);
+                                });
+    for (const TPending& pending : FPending)
+        if (pending.Address == place)
+            add(pending.Reference.Page, pending.Reference.Line);
     return pages;
 }
 
@@ -185,10 +373,11 @@ void TRecordStore::FreeRecords() {
         std::deque<TMergedPage> Merged;
         std::vector<const TEntries::value_type*> Referenced;
         std::vector<TMergedLink> MergingLinks;
+        std::vector<std::vector<TReference>> References;
     };
     auto garbage = std::make_unique<TGarbage>(
         TGarbage{std::move(FAddresses), std::move(FTexts), std::move(FEntries), std::move(FMerged),
-                 std::move(FReferenced), std::move(FMergingLinks)});
+                 std::move(FReferenced), std::move(FMergingLinks), std::move(FReferences)});
     FAddresses = TTextArena();
     FKeptTexts.clear();
     FTexts = TTextArena();
@@ -197,6 +386,8 @@ void TRecordStore::FreeRecords() {
     FMerged.clear();
     FReferenced.clear();
     FMergingLinks.clear();
+    FReferences.clear();
+    std::vector<TPending>().swap(FPending);
     FMerging = false;
     FReader = nullptr;
     FReleased = 0;

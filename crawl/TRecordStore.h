@@ -3,8 +3,8 @@
 // start host, embedded objects, and other hosts' pages), its record, why it
 // failed, and the pages that reference it; the rows of the visited-pages
 // report; and every merged page with what was found on it (its link rows
-// in memory, or, once a crawl file holds them, read back from it). The
-// reports and the where-used view are read from here.
+// and references in memory, or, once a crawl file holds them, read back
+// from it). The reports and the where-used view are read from here.
 
 #include "TCrawlRows.h"
 #include "TPageRows.h"
@@ -37,13 +37,9 @@ struct TAddressEntry {
     // What the answer of the page or the object says, and why.
     TVerdict Verdict = TVerdict::Fine;
     // Its place among the addresses in the order first referenced, from 1;
-    // 0 while no merged page references it.
+    // 0 while no merged page references it (the store keeps the references).
     std::int32_t Referenced = 0;
     TStoredText Reason; // TRecordStore::Keep
-    // The merged pages (by their place in Merged()) that reference the
-    // address, in the order found, each with its line; a page that references
-    // it both as a link and as an object is listed twice.
-    std::vector<TReference> Referrers;
 };
 
 class TRecordStore {
@@ -88,15 +84,17 @@ public:
     }
 
     // The addresses in the order first referenced: how many, and the one at
-    // place (from 1, TAddressEntry::Referenced) with the references to it,
-    // in the order found.
+    // place (from 1, TAddressEntry::Referenced).
     std::size_t ReferencedCount() const noexcept { return FReferenced.size(); }
     std::string_view ReferencedAddress(std::int32_t place) const {
         return FReferenced[static_cast<std::size_t>(place - 1)]->first;
     }
-    std::span<const TReference> References(std::int32_t place) const {
-        return FReferenced[static_cast<std::size_t>(place - 1)]->second.Referrers;
-    }
+    // The references the merged page at (its place in Merged(), one not let
+    // go of) makes, into references: address by address as its links first
+    // name them (in the order of ForEachLink), each address's in the order
+    // found; a page that references an address both as a link and as an
+    // object has it twice.
+    void ReferencesOn(std::size_t at, std::vector<TPageReference>& references) const;
 
     void AddPageRow(const TGoneRow& row) { FPageRows.push_back(row); }
     const TPageRows& PageRows() const noexcept { return FPageRows; }
@@ -139,16 +137,25 @@ public:
     // the order they were first referenced, pages in the order found.
     void ForEachReference(const std::function<void(std::string_view address, std::string_view page,
                                                    std::uint32_t line)>& visit) const;
+    // Calls visit(page, links, references) for every merged page that has
+    // links, in the order of Merged(): its links as ForEachLink gives them,
+    // and its references as ReferencesOn lists them.
+    void
+    ForEachPage(const std::function<void(std::string_view page, std::span<const TMergedLink> links,
+                                         std::span<const TPageReference> references)>& visit) const;
     // The pages that reference address, in the order found, each once, with
     // the first line where it does (as a link or as an object).
     std::vector<TReferrer> ReferrersOf(std::string_view address) const;
 
-    // The link rows of the merged pages before `pages` (whose merge ended)
-    // are kept by reader, which outlives their use here: they leave memory,
-    // and ForEachLink reads them back from it. A reader other than the one
-    // they went to first takes them back (Reclaim).
+    // The link rows and references of the merged pages before `pages`
+    // (whose merge ended) are kept by reader, which outlives their use here:
+    // they leave memory, and ForEachLink, ForEachReference and the like read
+    // them back from it. From then on the references of the pages not let
+    // go of yet wait in one list. A reader other than the one they went to
+    // first takes them back (Reclaim).
     void Release(const TRowReader* reader, std::size_t pages);
-    // The link rows let go of come back into memory: their reader is going.
+    // The link rows and references let go of come back into memory: their
+    // reader is going.
     void Reclaim();
 
     // Frees every record, with the merged pages whose rows refer to them;
@@ -172,6 +179,8 @@ private:
         std::unordered_map<std::string_view, TAddressEntry, TAddressHash, std::equal_to<>>;
     // The node of address, made when it is met for the first time.
     TEntries::iterator Node(std::string_view address);
+    // A row read back names an address of the store and a page let go of.
+    bool Known(std::int32_t address, std::size_t page) const noexcept;
 
     TTextArena FAddresses;
     // The texts kept (Keep): few, shared by many records.
@@ -186,9 +195,20 @@ private:
     // The links of the page being merged, until EndMerge lists them.
     std::vector<TMergedLink> FMergingLinks;
     bool FMerging = false;
-    // The merged pages before FReleased have their link rows in FReader.
+    // The merged pages before FReleased have their link rows and references
+    // in FReader.
     const TRowReader* FReader = nullptr;
     std::size_t FReleased = 0;
+    // Without a reader: the references to each address (at its place - 1),
+    // in the order found.
+    std::vector<std::vector<TReference>> FReferences;
+    // With one: the references of the merged pages from FReleased on, in
+    // the order found.
+    struct TPending {
+        std::int32_t Address = 0;
+        TReference Reference;
+    };
+    std::vector<TPending> FPending;
     std::size_t FObjectCount = 0;
     std::vector<TExternalRow> FExternals;
     std::size_t FExternalsApplied = 0;

@@ -1,12 +1,15 @@
 #pragma once
-// Where the link rows of a crawl's merged pages are kept once they have left
-// memory: the crawl file its journal writes them to (store/TCrawlRecorder).
-// TRecordStore reads them back through it when they are asked for.
+// Where the link rows and references of a crawl's merged pages are kept once
+// they have left memory: the crawl file its journal writes them to
+// (store/TCrawlRecorder). TRecordStore reads them back through it when they
+// are asked for.
 
 #include "TCrawlRows.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <span>
 
 class TRowReader {
 public:
@@ -18,4 +21,19 @@ public:
     virtual bool ReadLinks(
         std::size_t from, std::size_t to,
         const std::function<void(std::size_t page, const TMergedLink& link)>& visit) const = 0;
+    // Calls visit(page, links, references) for each of the same pages that
+    // has link rows, in order: its link rows as ReadLinks gives them, and
+    // the references it makes, address by address as its link rows first
+    // name them, each address's in the order found. Same returns.
+    virtual bool ReadPages(
+        std::size_t from, std::size_t to,
+        const std::function<void(std::size_t page, std::span<const TMergedLink> links,
+                                 std::span<const TPageReference> references)>& visit) const = 0;
+    // Calls visit(address, page, line) for every reference the merged pages
+    // before `to` make: by address (its place), then in the order found.
+    // Only those to address when it is not 0 (found by an index: where-used
+    // during a crawl). Same returns.
+    virtual bool ReadReferences(std::int32_t address, std::size_t to,
+                                const std::function<void(std::int32_t address, std::size_t page,
+                                                         std::uint32_t line)>& visit) const = 0;
 };

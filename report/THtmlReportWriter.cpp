@@ -303,7 +303,7 @@ void Problems(TPage& page, const TRecordStore& store) {
     for (const TGoneRow& row : store.PageRows()) {
         const TAddressEntry* entry = store.Find(row.Url);
         const TAddressAnswer answer = TPageLinks::AnswerOf(store, row);
-        if ((entry != nullptr && !entry->Referrers.empty()) || !NeedsAction(answer))
+        if ((entry != nullptr && entry->Referenced != 0) || !NeedsAction(answer))
             continue;
         if (!any)
             ProblemHeading(page << "<section class=\"page\"><h3>Not linked from any page</h3>");

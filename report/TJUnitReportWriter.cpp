@@ -86,7 +86,7 @@ void Case(std::string& xml, std::string_view url, std::string_view kind, std::st
 template <class Visit> void ForEachStart(const TRecordStore& store, Visit visit) {
     for (const TGoneRow& row : store.PageRows()) {
         const TAddressEntry* entry = store.Find(row.Url);
-        if (entry != nullptr && !entry->Referrers.empty())
+        if (entry != nullptr && entry->Referenced != 0)
             continue;
         visit(row, TPageLinks::AnswerOf(store, row));
     }

@@ -3,23 +3,11 @@
 #include "crawl/TRecordStore.h"
 
 #include <algorithm>
-#include <deque>
-#include <limits>
+#include <span>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace {
-
-// The first line where the merged page at index references the entry's
-// address. The referrers are in merge order, so a page's are together.
-std::uint32_t FirstLine(const TAddressEntry& entry, std::int32_t index) {
-    auto at = std::lower_bound(
-        entry.Referrers.begin(), entry.Referrers.end(), index,
-        [](const TReference& reference, std::int32_t page) { return reference.Page < page; });
-    std::uint32_t line = std::numeric_limits<std::uint32_t>::max();
-    for (; at != entry.Referrers.end() && at->Page == index; ++at)
-        line = std::min(line, at->Line);
-    return line == std::numeric_limits<std::uint32_t>::max() ? 0 : line;
-}
 
 // The answer of an address from its entry (none: never met).
 TAddressAnswer Answer(const TRecordStore& store, const TAddressEntry* entry) {
@@ -69,34 +57,29 @@ TAddressAnswer TPageLinks::AnswerOf(const TRecordStore& store, const TGoneRow& r
 void TPageLinks::ForEachPage(
     const TRecordStore& store,
     const std::function<void(std::string_view page, const std::vector<TPageLink>& links)>& visit) {
-    const std::deque<TMergedPage>& merged = store.Merged();
-    std::size_t index = 0;
-    const std::string_view* page = nullptr;
     std::vector<TPageLink> links;
     std::unordered_set<std::string_view> seen;
-    const auto flush = [&] {
-        if (page != nullptr && !links.empty())
-            visit(*page, links);
+    std::unordered_map<std::int32_t, std::uint32_t> lines; // the first of each address
+    store.ForEachPage([&](std::string_view page, std::span<const TMergedLink> rows,
+                          std::span<const TPageReference> references) {
+        lines.clear();
+        for (const TPageReference& reference : references)
+            if (const auto [at, added] = lines.emplace(reference.Address, reference.Line); !added)
+                at->second = std::min(at->second, reference.Line);
         links.clear();
         seen.clear();
-    };
-    store.ForEachLink([&](const std::string_view& url, const TMergedLink& link) {
-        if (&url != page) {
-            flush();
-            page = &url;
-            while (index < merged.size() && &merged[index].Url != page)
-                ++index;
+        for (const TMergedLink& link : rows) {
+            if (!seen.insert(link.Url).second)
+                continue; // linked to and embedded: its first kind counts
+            TPageLink row;
+            row.Url = link.Url;
+            row.Kind = link.Kind;
+            if (const auto line = lines.find(link.Address); line != lines.end())
+                row.Line = line->second;
+            row.Answer = Answer(store, store.Find(link.Url));
+            links.push_back(row);
         }
-        if (!seen.insert(link.Url).second)
-            return; // linked to and embedded: its first kind counts
-        TPageLink row;
-        row.Url = link.Url;
-        row.Kind = link.Kind;
-        const TAddressEntry* entry = store.Find(link.Url);
-        if (entry != nullptr)
-            row.Line = FirstLine(*entry, static_cast<std::int32_t>(index));
-        row.Answer = Answer(store, entry);
-        links.push_back(row);
+        if (!links.empty())
+            visit(page, links);
     });
-    flush();
 }

@@ -200,7 +200,7 @@ void ReadMerges(const TTable& links, const TTable& referrers, TRecordStore& stor
         store.BeginMerge(page);
         const auto known = [&](const TLink& link) {
             const TAddressEntry* entry = store.Find(links.Rows[link.Row][2]);
-            return entry != nullptr && !entry->Referrers.empty();
+            return entry != nullptr && entry->Referenced != 0;
         };
         const auto order = [&](const TLink& link) {
             const auto found = rank.find(links.Rows[link.Row][2]);

@@ -39,6 +39,9 @@ struct TCrawlRecorder::TState {
     // A file opened: the rows it holds are cleared by the first write, which
     // writes the store's instead (a crawl read back merges its pages again).
     bool ClearRows = false;
+    // The referrers' index by address is there: made when they are first
+    // read back (IndexReferrers), kept up to date from then on.
+    bool ReferrersIndexed = false;
     bool Wal = false;
     std::size_t PagesCommitted = 0;
     // The answers the file held when opened are seq 1 to ReplayEnd; those
@@ -132,7 +135,20 @@ struct TCrawlRecorder::TState {
         }
         return Db.Exec("BEGIN") &&
                (Version >= TCrawlFile::Version || TCrawlSchema::Upgrade(Db, Version)) &&
-               (!ClearRows || TCrawlSchema::ClearRows(Db));
+               (!ClearRows || (TCrawlSchema::ClearRows(Db) &&
+                               (!ReferrersIndexed || TCrawlSchema::IndexReferrers(Db))));
+    }
+    // The referrers are read back: by address, which a scan of them all
+    // would make slow (where-used on a million pages), and in the order of
+    // the addresses, which the index gives without a sort. Made once, from
+    // a sort: kept up to date from the start it would cost a fifth of each
+    // commit. Should it fail (a file that may only be read), the reads
+    // scan.
+    void IndexReferrers() {
+        if (ReferrersIndexed)
+            return;
+        ReferrersIndexed = TCrawlSchema::IndexReferrers(Db);
+        Db.TakeError();
     }
     // Ends a write begun: kept when ok, else rolled back. Empty, else why not.
     std::string End(bool ok) {
@@ -338,6 +354,24 @@ bool TCrawlRecorder::ReadLinks(
     std::size_t from, std::size_t to,
     const std::function<void(std::size_t page, const TMergedLink& link)>& visit) const {
     return FState->Rows->ReadLinks(from, to, visit);
+}
+
+bool TCrawlRecorder::ReadPages(
+    std::size_t from, std::size_t to,
+    const std::function<void(std::size_t page, std::span<const TMergedLink> links,
+                             std::span<const TPageReference> references)>& visit) const {
+    return FState->Rows->ReadPages(from, to, visit);
+}
+
+bool TCrawlRecorder::ReadReferences(std::int32_t address, std::size_t to,
+                                    const std::function<void(std::int32_t address, std::size_t page,
+                                                             std::uint32_t line)>& visit) const {
+    FState->IndexReferrers();
+    return FState->Rows->ReadReferences(address, to, visit);
+}
+
+void TCrawlRecorder::IndexReferrers() {
+    FState->IndexReferrers();
 }
 
 std::string TCrawlRecorder::WriteTables(const TRecordStore& store,

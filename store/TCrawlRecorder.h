@@ -69,13 +69,25 @@ public:
     std::size_t PagesCommitted() const override;
     // The answers the file held when opened that Replay has not given yet.
     std::size_t ReplayLeft() const noexcept;
-    // The link rows of the merged pages committed are read back from the
-    // file: the crawl's store lets go of them.
+    // The link rows and references of the merged pages committed are read
+    // back from the file: the crawl's store lets go of them.
     const TRowReader* KeptRows() const override { return this; }
     std::size_t MergedKept() const override;
     bool ReadLinks(
         std::size_t from, std::size_t to,
         const std::function<void(std::size_t page, const TMergedLink& link)>& visit) const override;
+    bool ReadPages(std::size_t from, std::size_t to,
+                   const std::function<void(std::size_t page, std::span<const TMergedLink> links,
+                                            std::span<const TPageReference> references)>& visit)
+        const override;
+    // Reads them by the index of the referrers by address, made by the
+    // first reading (IndexReferrers).
+    bool ReadReferences(std::int32_t address, std::size_t to,
+                        const std::function<void(std::int32_t address, std::size_t page,
+                                                 std::uint32_t line)>& visit) const override;
+    // The index of the referrers by address, made now unless made already
+    // (outside a write), and kept up to date from then on.
+    void IndexReferrers();
 
     // The crawl has halted (finished false) or ended (true): writes the rows
     // of the pages merged since the last commit (a merge the halt cut short

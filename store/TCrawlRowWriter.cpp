@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <span>
 #include <string_view>
-#include <unordered_set>
 
 namespace {
 
@@ -68,6 +67,7 @@ TCrawlRowWriter::TRows TCrawlRowWriter::Take(const TRecordStore& store, std::siz
     }
     merged = std::min(merged, store.Merged().size());
     rows.Merged = std::max(mark.Merged, merged);
+    std::vector<TPageReference> references;
     for (; mark.Merged < merged; ++mark.Merged) {
         const std::size_t at = mark.Merged;
         const TMergedPage& merging = store.Merged()[at];
@@ -82,18 +82,10 @@ TCrawlRowWriter::TRows TCrawlRowWriter::Take(const TRecordStore& store, std::siz
         // The referrers of each address the page references, as the address
         // lists them (as an object, then as a link, for one met first as an
         // object): the referrers view orders them by address, then as written.
-        std::unordered_set<std::int32_t> listed;
-        const auto page32 = static_cast<std::int32_t>(at);
-        for (const TRows::TLink& link : page.Links) {
-            if (!listed.insert(link.Address).second)
-                continue;
-            const std::span<const TReference> references = store.References(link.Address);
-            auto from = std::lower_bound(
-                references.begin(), references.end(), page32,
-                [](const TReference& reference, std::int32_t p) { return reference.Page < p; });
-            for (; from != references.end() && from->Page == page32; ++from)
-                page.References.push_back({link.Address, from->Line});
-        }
+        store.ReferencesOn(at, references);
+        page.References.reserve(references.size());
+        for (const TPageReference& reference : references)
+            page.References.push_back({reference.Address, reference.Line});
     }
     return rows;
 }
@@ -173,31 +165,120 @@ bool TCrawlRowWriter::WriteVerdicts(const TRecordStore& store) {
     return ok;
 }
 
+namespace {
+
+// A statement that reads, finalized when it goes.
+class TSelect {
+public:
+    TSelect(sqlite3* handle, const char* sql) {
+        if (handle != nullptr &&
+            sqlite3_prepare_v2(handle, sql, -1, &FStatement, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(FStatement);
+            FStatement = nullptr;
+        }
+    }
+    ~TSelect() { sqlite3_finalize(FStatement); }
+    TSelect(const TSelect&) = delete;
+    TSelect& operator=(const TSelect&) = delete;
+    explicit operator bool() const noexcept { return FStatement != nullptr; }
+    sqlite3_stmt* operator*() const noexcept { return FStatement; }
+    // The next row: SQLITE_ROW, SQLITE_DONE or an error.
+    int Step() { return FDone = sqlite3_step(FStatement); }
+    bool Done() const noexcept { return FDone == SQLITE_DONE; }
+
+private:
+    sqlite3_stmt* FStatement = nullptr;
+    int FDone = SQLITE_OK;
+};
+
+// Pages are numbered from 1 in the file; a number out of range is page -1.
+std::size_t PageAt(sqlite3_stmt* statement, int column) {
+    return static_cast<std::size_t>(sqlite3_column_int64(statement, column) - 1);
+}
+
+TMergedLink LinkAt(sqlite3_stmt* select) {
+    TMergedLink link;
+    link.Kind = static_cast<std::int16_t>(sqlite3_column_int(select, 1));
+    link.Address = sqlite3_column_int(select, 2);
+    link.Count = sqlite3_column_int(select, 3);
+    link.Internal = sqlite3_column_int(select, 4) != 0;
+    return link;
+}
+
+std::uint32_t LineAt(sqlite3_stmt* statement, int column) {
+    return static_cast<std::uint32_t>(sqlite3_column_int64(statement, column));
+}
+
+// In the order written, which is the report's: not by an index on page.
+const char* const LinksSql = "SELECT page, kind, address, count, scope FROM link_rows "
+                             "WHERE +page > ? AND +page <= ? ORDER BY rowid";
+
+} // namespace
+
 bool TCrawlRowWriter::ReadLinks(
     std::size_t from, std::size_t to,
     const std::function<void(std::size_t page, const TMergedLink& link)>& visit) const {
-    sqlite3* handle = FDb.Handle();
-    sqlite3_stmt* select = nullptr;
-    // In the order written, which is the report's: not by an index on page.
-    if (handle == nullptr ||
-        sqlite3_prepare_v2(handle,
-                           "SELECT page, kind, address, count, scope FROM link_rows "
-                           "WHERE +page > ? AND +page <= ? ORDER BY rowid",
-                           -1, &select, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(select);
+    TSelect select(FDb.Handle(), LinksSql);
+    if (!select)
         return false;
+    sqlite3_bind_int64(*select, 1, sqlite3_int64(from));
+    sqlite3_bind_int64(*select, 2, sqlite3_int64(to));
+    while (select.Step() == SQLITE_ROW)
+        visit(PageAt(*select, 0), LinkAt(*select));
+    return select.Done();
+}
+
+bool TCrawlRowWriter::ReadPages(
+    std::size_t from, std::size_t to,
+    const std::function<void(std::size_t page, std::span<const TMergedLink> links,
+                             std::span<const TPageReference> references)>& visit) const {
+    // Both in the order written, a page after another: read side by side.
+    TSelect links(FDb.Handle(), LinksSql);
+    TSelect references(FDb.Handle(), "SELECT page, address, line FROM ref_rows "
+                                     "WHERE +page > ? AND +page <= ? ORDER BY rowid");
+    if (!links || !references)
+        return false;
+    for (sqlite3_stmt* select : {*links, *references}) {
+        sqlite3_bind_int64(select, 1, sqlite3_int64(from));
+        sqlite3_bind_int64(select, 2, sqlite3_int64(to));
     }
-    sqlite3_bind_int64(select, 1, sqlite3_int64(from));
-    sqlite3_bind_int64(select, 2, sqlite3_int64(to));
-    int step = SQLITE_ROW;
-    while ((step = sqlite3_step(select)) == SQLITE_ROW) {
-        TMergedLink link;
-        link.Kind = static_cast<std::int16_t>(sqlite3_column_int(select, 1));
-        link.Address = sqlite3_column_int(select, 2);
-        link.Count = sqlite3_column_int(select, 3);
-        link.Internal = sqlite3_column_int(select, 4) != 0;
-        visit(static_cast<std::size_t>(sqlite3_column_int64(select, 0) - 1), link);
+    std::vector<TMergedLink> pageLinks;
+    std::vector<TPageReference> pageReferences;
+    bool more = links.Step() == SQLITE_ROW;
+    bool moreReferences = references.Step() == SQLITE_ROW;
+    while (more) {
+        const std::size_t page = PageAt(*links, 0);
+        pageLinks.clear();
+        for (; more && PageAt(*links, 0) == page; more = links.Step() == SQLITE_ROW)
+            pageLinks.push_back(LinkAt(*links));
+        pageReferences.clear();
+        for (; moreReferences && PageAt(*references, 0) <= page;
+             moreReferences = references.Step() == SQLITE_ROW)
+            if (PageAt(*references, 0) == page)
+                pageReferences.push_back(
+                    {sqlite3_column_int(*references, 1), LineAt(*references, 2)});
+        visit(page, pageLinks, pageReferences);
     }
-    sqlite3_finalize(select);
-    return step == SQLITE_DONE;
+    return links.Done() && (moreReferences || references.Done());
+}
+
+bool TCrawlRowWriter::ReadReferences(
+    std::int32_t address, std::size_t to,
+    const std::function<void(std::int32_t address, std::size_t page, std::uint32_t line)>& visit)
+    const {
+    // By the index on address (TCrawlRecorder::IndexReferrers), which gives
+    // each address's in the order written without a sort.
+    TSelect select(FDb.Handle(),
+                   address != 0 ? "SELECT address, page, line FROM ref_rows "
+                                  "WHERE address = ?2 AND page > 0 AND page <= ?1 ORDER BY rowid"
+                                : "SELECT address, page, line FROM ref_rows "
+                                  "WHERE page > 0 AND page <= ?1 ORDER BY address, rowid");
+    if (!select)
+        return false;
+    sqlite3_bind_int64(*select, 1, sqlite3_int64(to));
+    if (address != 0)
+        sqlite3_bind_int(*select, 2, address);
+    while (select.Step() == SQLITE_ROW)
+        visit(sqlite3_column_int(*select, 0), PageAt(*select, 1), LineAt(*select, 2));
+    return select.Done();
 }

@@ -2,8 +2,9 @@
 // The link rows and referrers of a crawl file written as the crawl merges
 // its pages (docs/CRAWL-FILE.md: addresses, merged, link_rows, ref_rows),
 // each page's in the transaction that commits it, and the verdicts of the
-// addresses they reference. Dozens of rows a page: written through SQLite's
-// own statements, on the connection of a TCrawlDb that outlives the writer.
+// addresses they reference; and read back (TRowReader). Dozens of rows a
+// page: written through SQLite's own statements, on the connection of a
+// TCrawlDb that outlives the writer.
 
 #include "crawl/TRowReader.h"
 
@@ -18,10 +19,10 @@ class TCrawlDb;
 class TRecordStore;
 struct sqlite3_stmt;
 
-class TCrawlRowWriter {
+class TCrawlRowWriter : public TRowReader {
 public:
     explicit TCrawlRowWriter(TCrawlDb& db);
-    ~TCrawlRowWriter();
+    ~TCrawlRowWriter() override;
     TCrawlRowWriter(const TCrawlRowWriter&) = delete;
     TCrawlRowWriter& operator=(const TCrawlRowWriter&) = delete;
 
@@ -71,11 +72,17 @@ public:
     // The verdicts of every address the store has referenced, in place of
     // those in the file, inside the caller's transaction.
     bool WriteVerdicts(const TRecordStore& store);
-    // Reads back the link rows written of the merged pages from `from` to
-    // `to` (TRowReader::ReadLinks).
-    bool
-    ReadLinks(std::size_t from, std::size_t to,
-              const std::function<void(std::size_t page, const TMergedLink& link)>& visit) const;
+    // TRowReader: the rows written, read back.
+    bool ReadLinks(
+        std::size_t from, std::size_t to,
+        const std::function<void(std::size_t page, const TMergedLink& link)>& visit) const override;
+    bool ReadPages(std::size_t from, std::size_t to,
+                   const std::function<void(std::size_t page, std::span<const TMergedLink> links,
+                                            std::span<const TPageReference> references)>& visit)
+        const override;
+    bool ReadReferences(std::int32_t address, std::size_t to,
+                        const std::function<void(std::int32_t address, std::size_t page,
+                                                 std::uint32_t line)>& visit) const override;
 
 private:
     bool Prepare(sqlite3_stmt*& statement, const char* sql);

@@ -227,13 +227,18 @@ bool IsView(std::string_view table) {
 // referrers (which also give the view referrers its order without a sort)
 // and a page's links; the links to an address are its referrers, so
 // link_rows (address) and ref_rows (page) would only double them, at half
-// the cost of writing the rows again.
+// the cost of writing the rows again. The referrers' is the first, made
+// earlier when the crawl reads them back by address (IndexReferrers).
 const char* const RowIndexes[][2] = {
+    {"ref_rows_address", "ref_rows (address)"},
     {"addresses_uri", "addresses (uri)"},
     {"merged_uri", "merged (uri)"},
     {"link_rows_page", "link_rows (page)"},
-    {"ref_rows_address", "ref_rows (address)"},
 };
+
+bool CreateIndex(TCrawlDb& db, const char* const (&index)[2]) {
+    return db.Exec(std::string("CREATE INDEX IF NOT EXISTS ") + index[0] + " ON " + index[1]);
+}
 
 // The journal of answers (TCrawlRecorder) and the queue. The answers are
 // looked up by key only when a crawl is read back: their index is made then
@@ -409,8 +414,7 @@ bool TCrawlSchema::Write(TCrawlDb& db, const TRecordStore& store, const TCrawlOp
               db.Exec("PRAGMA user_version = " + std::to_string(TCrawlFile::Version)) &&
               db.Exec("BEGIN") && CreatePairs(db, "meta", meta) &&
               CreatePairs(db, "options", OptionValues(options, about)) && CreateRowTables(db) &&
-              WriteRows(db, store) &&
-              WriteReportTables(db, store);
+              WriteRows(db, store) && WriteReportTables(db, store);
     for (const char* sql : JournalTables)
         ok = ok && db.Exec(sql);
     if (std::string_view(state) == Finished)
@@ -447,9 +451,13 @@ bool TCrawlSchema::ClearRows(TCrawlDb& db) {
 
 bool TCrawlSchema::IndexRows(TCrawlDb& db) {
     for (const auto& index : RowIndexes)
-        if (!db.Exec(std::string("CREATE INDEX IF NOT EXISTS ") + index[0] + " ON " + index[1]))
+        if (!CreateIndex(db, index))
             return false;
     return true;
+}
+
+bool TCrawlSchema::IndexReferrers(TCrawlDb& db) {
+    return CreateIndex(db, RowIndexes[0]);
 }
 
 bool TCrawlSchema::Upgrade(TCrawlDb& db, int version) {

@@ -66,6 +66,10 @@ public:
     static bool ClearRows(TCrawlDb& db);
     // The rows' indexes, made from the rows, unless made already.
     static bool IndexRows(TCrawlDb& db);
+    // The referrers' index by address alone, unless made already: made when
+    // a crawl reads its referrers back from the file as it goes, and kept up
+    // to date from then on.
+    static bool IndexReferrers(TCrawlDb& db);
     // A file of an earlier version brought up to this one, inside the
     // caller's transaction: from version 1, the journal of answers and the
     // queue (meta's counters and state are a finished crawl's); from 1 and

@@ -237,12 +237,10 @@ std::size_t TRecorderThread::MergedKept() const {
     return FThread->MergedKept;
 }
 
-bool TRecorderThread::ReadLinks(
-    std::size_t from, std::size_t to,
-    const std::function<void(std::size_t page, const TMergedLink& link)>& visit) const {
+bool TRecorderThread::Read(const std::function<bool(const TRowReader& rows)>& read) const {
     // The tables of a halt, written on the thread, read the rows as well.
     if (std::this_thread::get_id() == FThread->Worker.get_id())
-        return FRecorder->ReadLinks(from, to, visit);
+        return read(*FRecorder);
     Call([] {}); // what was handed over is written
     if (!FReader) {
         auto reader = std::make_unique<TCrawlDb>();
@@ -250,5 +248,31 @@ bool TRecorderThread::ReadLinks(
             return false;
         FReader = std::move(reader);
     }
-    return TCrawlRowWriter(*FReader).ReadLinks(from, to, visit);
+    return read(TCrawlRowWriter(*FReader));
+}
+
+bool TRecorderThread::ReadLinks(
+    std::size_t from, std::size_t to,
+    const std::function<void(std::size_t page, const TMergedLink& link)>& visit) const {
+    return Read([&](const TRowReader& rows) { return rows.ReadLinks(from, to, visit); });
+}
+
+bool TRecorderThread::ReadPages(
+    std::size_t from, std::size_t to,
+    const std::function<void(std::size_t page, std::span<const TMergedLink> links,
+                             std::span<const TPageReference> references)>& visit) const {
+    return Read([&](const TRowReader& rows) { return rows.ReadPages(from, to, visit); });
+}
+
+bool TRecorderThread::ReadReferences(
+    std::int32_t address, std::size_t to,
+    const std::function<void(std::int32_t address, std::size_t page, std::uint32_t line)>& visit)
+    const {
+    // Their index is made on the thread, once (the recorder's own reading
+    // makes it there).
+    if (!FReferrersIndexed && std::this_thread::get_id() != FThread->Worker.get_id()) {
+        Call([this] { FRecorder->IndexReferrers(); });
+        FReferrersIndexed = true;
+    }
+    return Read([&](const TRowReader& rows) { return rows.ReadReferences(address, to, visit); });
 }

@@ -49,14 +49,21 @@ public:
     void Record(const std::string& key, const TAnswer& answer) override;
     std::string Commit(const TCrawlProgress& progress, const TRecordStore& records) override;
     std::size_t PagesCommitted() const override { return FPagesCommitted; }
-    // The link rows of the pages committed are read back from the file, on
-    // the caller's thread through a connection of its own, once what was
-    // handed over is written.
+    // The link rows and references of the pages committed are read back
+    // from the file, on the caller's thread through a connection of its
+    // own, once what was handed over is written.
     const TRowReader* KeptRows() const override { return this; }
     std::size_t MergedKept() const override;
     bool ReadLinks(
         std::size_t from, std::size_t to,
         const std::function<void(std::size_t page, const TMergedLink& link)>& visit) const override;
+    bool ReadPages(std::size_t from, std::size_t to,
+                   const std::function<void(std::size_t page, std::span<const TMergedLink> links,
+                                            std::span<const TPageReference> references)>& visit)
+        const override;
+    bool ReadReferences(std::int32_t address, std::size_t to,
+                        const std::function<void(std::int32_t address, std::size_t page,
+                                                 std::uint32_t line)>& visit) const override;
 
     // As TCrawlRecorder's, once what was handed over is written; a commit
     // that failed meanwhile is what they say.
@@ -73,12 +80,18 @@ private:
     // The error of a commit handed over that failed, taken; empty if none.
     std::string TakeFailure();
     void WaitForCommits() const;
+    // Calls read with the rows of the file: the recorder's on the thread
+    // (the tables of a halt read them as they are written), else the
+    // caller's connection once what was handed over is written.
+    bool Read(const std::function<bool(const TRowReader& rows)>& read) const;
 
     struct TThread;
     std::unique_ptr<TThread> FThread;
     std::unique_ptr<TCrawlRecorder> FRecorder; // used on the thread only
     // The caller's connection, for reading rows back; made when first needed.
     mutable std::unique_ptr<TCrawlDb> FReader;
+    // The referrers' index was asked for (by the caller's thread).
+    mutable bool FReferrersIndexed = false;
     std::string FPath;
     bool FFinished = false;
     bool FReplayable = false;

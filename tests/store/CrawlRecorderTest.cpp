@@ -187,8 +187,8 @@ void ExpectCommittedPages(const std::string& path, std::size_t atLeast, std::siz
 // file may be a page behind.
 TEST(CrawlRecorder, AKilledWriterLeavesAFileWithAllItCommitted) {
     QTemporaryDir dir;
-    for (const auto& [ms, threaded] :
-         {std::pair{30, true}, std::pair{110, false}, std::pair{240, true}, std::pair{370, false}}) {
+    for (const auto& [ms, threaded] : {std::pair{30, true}, std::pair{110, false},
+                                       std::pair{240, true}, std::pair{370, false}}) {
         SCOPED_TRACE(ms);
         const std::string path = dir.filePath("killed.marrowby").toStdString();
         TChildProcess writer(MARROWBY_RECORDER_WRITER, {path, "kill-after-ms", std::to_string(ms),
@@ -277,26 +277,48 @@ TEST(CrawlRecorder, TablesOfAHaltAndOfTheEnd) {
     EXPECT_FALSE(recorder->Replay(PageKey(1)));
 }
 
-// The link rows of the pages committed leave memory and are read back from
-// the file for the report, a redirect among them; taken back into memory
-// (the recorder going), they stay the same.
-TEST(CrawlRecorder, LinkRowsLetGoOfComeBackFromTheFile) {
+// The link rows and references of the pages committed leave memory and are
+// read back from the file for every report and for where-used, as a crawl
+// goes on merging pages; taken back into memory (the recorder going), they
+// stay the same. A store that keeps them all is the measure.
+TEST(CrawlRecorder, RowsLetGoOfComeBackFromTheFile) {
     QTemporaryDir dir;
     const std::string path = dir.filePath("crawl.marrowby").toStdString();
-    TRecordStore store;
-    for (std::size_t page = 1; page <= 3; ++page)
-        MergePage(store, page);
-    store.AddRedirect(PageAddress(3), 301, PageAddress(1));
-    store.BeginMerge(PageAddress(4)); // merged after the commit: stays in memory
-    store.AddReference(PageAddress(2), KIND_PAGE, 2, true, 7);
-    store.EndMerge();
-    const auto report = [&](const char* name) {
-        const std::string folder = dir.filePath(name).toStdString();
-        EXPECT_EQ(TCrawlReport::Write(store, folder), "");
-        return Slurp(folder + "/links.csv") + Slurp(folder + "/redirects.csv");
+    const std::string other = "http://127.0.0.1/other";
+    TRecordStore kept, store;
+    for (TRecordStore* records : {&kept, &store}) {
+        for (std::size_t page = 1; page <= 3; ++page)
+            MergePage(*records, page);
+        records->AddRedirect(PageAddress(3), 301, PageAddress(1));
+        records->BeginMerge(PageAddress(4)); // merged after the commit: stays in memory
+        records->AddReference(PageAddress(2), KIND_PAGE, 2, true, 7);
+        records->EndMerge();
+    }
+    // Merged once the rows before it have left: an address it uses as an
+    // object and then links to, both earlier ones', and a new one.
+    const auto mergeFifth = [&](TRecordStore& records) {
+        records.BeginMerge(PageAddress(5));
+        records.AddReference(PageAddress(2), KIND_OBJECT, 1, false, 9);
+        records.AddReference(SharedAddress, KIND_PAGE, 1, true, 4);
+        records.AddReference(other, KIND_PAGE, 1, true, 5);
+        records.AddReference(PageAddress(2), KIND_PAGE, 1, true, 8);
+        records.EndMerge();
     };
-    const std::string expected = report("before");
-    EXPECT_NE(expected.find(PageAddress(3) + ",anchor," + PageAddress(4)), std::string::npos);
+    mergeFifth(kept);
+    const std::vector<std::string> files = TCrawlReport::FileNames(TCrawlReport::Formats());
+    const auto report = [&](const TRecordStore& records, const std::string& name) {
+        const std::string folder = dir.filePath(QString::fromStdString(name)).toStdString();
+        EXPECT_EQ(TCrawlReport::Write(records, folder, TCrawlReport::Formats()), "");
+        std::string all;
+        for (const std::string& file : files)
+            all += file + ":\n" + Slurp(folder + "/" + file);
+        for (const std::string& address : {PageAddress(2), SharedAddress, other, PageAddress(3)})
+            for (const TReferrer& referrer : records.ReferrersOf(address))
+                all += address + " <- " + referrer.Url + ":" + std::to_string(referrer.Line) + "\n";
+        return all;
+    };
+    const std::string expected = report(kept, "kept");
+    EXPECT_NE(expected.find(PageAddress(2) + " <- " + PageAddress(5) + ":8"), std::string::npos);
     std::string error;
     auto recorder = TCrawlRecorder::Create(path, {}, {}, error);
     ASSERT_TRUE(recorder) << error;
@@ -304,11 +326,15 @@ TEST(CrawlRecorder, LinkRowsLetGoOfComeBackFromTheFile) {
     EXPECT_EQ(recorder->MergedKept(), 4u);
     store.Release(recorder.get(), 3);
     EXPECT_TRUE(store.Merged()[0].Links.empty());
-    EXPECT_EQ(report("released"), expected);
+    mergeFifth(store);
+    EXPECT_EQ(report(store, "released"), expected);
+    ASSERT_EQ(recorder->Commit({5, 0, 0, 0}, store), "");
+    store.Release(recorder.get(), 4);
+    EXPECT_EQ(report(store, "released-more"), expected);
     store.Reclaim();
     recorder.reset();
     EXPECT_EQ(store.Merged()[2].Links.size(), 2u);
-    EXPECT_EQ(report("reclaimed"), expected);
+    EXPECT_EQ(report(store, "reclaimed"), expected);
 }
 
 // A file that is not a crawl file is never replaced; a copy holds what was
