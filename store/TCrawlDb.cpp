@@ -32,6 +32,13 @@ bool TCrawlDb::Open(const std::string& path, bool readOnly) {
 bool TCrawlDb::Exec(const std::string& sql) {
     if (Failed())
         return false;
+    // SQLite's own, where Qt SQL would prepare a statement to run it once
+    // (a transaction begun and ended every page).
+    if (sqlite3* handle = Handle()) {
+        if (sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+            return Fail(std::string(sqlite3_errmsg(handle)));
+        return true;
+    }
     QSqlQuery query(FDb);
     if (!query.exec(QString::fromStdString(sql)))
         return Fail(query);

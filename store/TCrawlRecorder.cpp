@@ -63,7 +63,7 @@ struct TCrawlRecorder::TState {
     TAnswerCodec Codec;
     // Prepared when first needed (a file of version 1 has no answers yet);
     // after Db, so that they go before the connection does.
-    std::optional<QSqlQuery> SeqsOf, DataOf, Insert, Counters;
+    std::optional<QSqlQuery> SeqsOf, DataOf;
     // meta's state as last written: written again only when it changes.
     std::string State;
     // The link rows and referrers, written as the pages are merged; after
@@ -106,8 +106,6 @@ struct TCrawlRecorder::TState {
     void Unprepare() {
         SeqsOf.reset();
         DataOf.reset();
-        Insert.reset();
-        Counters.reset();
         Rows.emplace(Db);
     }
 
@@ -300,31 +298,20 @@ std::string TCrawlRecorder::Commit(const TCrawlProgress& progress, TCrawlRowWrit
     if (!rows.Empty())
         s.PendingRows.push_back(std::move(rows));
     bool ok = s.Begin();
-    if (ok && !s.Pending.empty()) {
-        QSqlQuery* insert = s.Prepared(
-            s.Insert, "INSERT INTO answers (key, status, reason, data) VALUES (?, ?, ?, ?)");
-        ok =
-            insert != nullptr || s.Db.Fail(std::string("the journal of answers cannot be written"));
-        for (std::size_t i = 0; ok && i < s.Pending.size(); ++i) {
-            const TState::TPending& p = s.Pending[i];
-            insert->bindValue(0, TCrawlDb::TextValue(p.Key));
-            insert->bindValue(1, p.Status);
-            insert->bindValue(2, TCrawlDb::TextValue(p.Reason));
-            insert->bindValue(3, p.Data);
-            ok = s.Db.Run(*insert);
-        }
+    for (std::size_t i = 0; ok && i < s.Pending.size(); ++i) {
+        const TState::TPending& p = s.Pending[i];
+        ok = s.Rows->WriteAnswer(p.Key, p.Status, p.Reason,
+                                 std::string_view(p.Data.constData(), std::size_t(p.Data.size())));
     }
     // The rows of the pages whose merge ended since.
     ok = ok && s.WriteRows();
     // The counters, in one statement: the rows are there since the file was
     // made (or brought up to this version).
-    QSqlQuery* counters = ok ? s.Prepared(s.Counters, CountersSql) : nullptr;
-    ok = counters != nullptr || s.Db.Fail(std::string("the counters cannot be written"));
     if (ok) {
-        const TCrawlSchema::TPairs values = TCrawlSchema::CounterMeta(progress);
-        for (std::size_t i = 0; i < values.size(); ++i)
-            counters->bindValue(int(i), QString::fromStdString(values[i].second));
-        ok = s.Db.Run(*counters);
+        std::vector<std::string> values;
+        for (auto& [name, value] : TCrawlSchema::CounterMeta(progress))
+            values.push_back(std::move(value));
+        ok = s.Rows->WriteCounters(CountersSql, values);
     }
     const bool newState = s.State != TCrawlSchema::Running;
     ok = ok && (!newState || TCrawlSchema::WriteMeta(s.Db, {{"state", TCrawlSchema::Running}}));

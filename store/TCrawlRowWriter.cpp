@@ -28,7 +28,7 @@ int BindText(sqlite3_stmt* statement, int column, std::string_view text) {
 TCrawlRowWriter::TCrawlRowWriter(TCrawlDb& db) : FDb(db) {}
 
 TCrawlRowWriter::~TCrawlRowWriter() {
-    for (sqlite3_stmt* statement : {FAddress, FMerged, FLink, FReference})
+    for (sqlite3_stmt* statement : {FAddress, FMerged, FLink, FReference, FAnswer, FCounters})
         sqlite3_finalize(statement);
 }
 
@@ -129,6 +129,29 @@ bool TCrawlRowWriter::WritePage(const TRows::TPage& page) {
             return false;
     }
     return true;
+}
+
+bool TCrawlRowWriter::WriteAnswer(std::string_view key, int status, std::string_view reason,
+                                  std::string_view data) {
+    if (!Prepare(FAnswer, "INSERT INTO answers (key, status, reason, data) VALUES (?, ?, ?, ?)"))
+        return false;
+    const auto size = static_cast<int>(std::min<std::size_t>(data.size(), 0x7fffffff));
+    if (BindText(FAnswer, 1, key) != SQLITE_OK ||
+        sqlite3_bind_int(FAnswer, 2, status) != SQLITE_OK ||
+        BindText(FAnswer, 3, reason) != SQLITE_OK ||
+        sqlite3_bind_blob(FAnswer, 4, data.empty() ? "" : data.data(), size, SQLITE_STATIC) !=
+            SQLITE_OK)
+        return FDb.Fail(std::string("an answer cannot be written"));
+    return Step(FAnswer);
+}
+
+bool TCrawlRowWriter::WriteCounters(const char* sql, const std::vector<std::string>& values) {
+    if (!Prepare(FCounters, sql))
+        return false;
+    for (std::size_t i = 0; i < values.size(); ++i)
+        if (BindText(FCounters, int(i + 1), values[i]) != SQLITE_OK)
+            return FDb.Fail(std::string("the counters cannot be written"));
+    return Step(FCounters);
 }
 
 bool TCrawlRowWriter::WriteVerdicts(const TRecordStore& store) {

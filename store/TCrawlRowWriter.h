@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -69,6 +70,12 @@ public:
     // Writes rows inside the caller's transaction. False, with the
     // database's error kept, when it cannot.
     bool Write(const TRows& rows);
+    // One answer of the journal (answers: key, status, reason and its
+    // encoding), inside the caller's transaction.
+    bool WriteAnswer(std::string_view key, int status, std::string_view reason,
+                     std::string_view data);
+    // The counters in meta, as `sql` sets them from values, in order.
+    bool WriteCounters(const char* sql, const std::vector<std::string>& values);
     // The verdicts of every address the store has referenced, in place of
     // those in the file, inside the caller's transaction.
     bool WriteVerdicts(const TRecordStore& store);
@@ -94,4 +101,6 @@ private:
     sqlite3_stmt* FMerged = nullptr;
     sqlite3_stmt* FLink = nullptr;
     sqlite3_stmt* FReference = nullptr;
+    sqlite3_stmt* FAnswer = nullptr;
+    sqlite3_stmt* FCounters = nullptr;
 };
