@@ -162,6 +162,10 @@ void TRecordStore::Release(const TRowReader* reader, std::size_t pages) {
     FPending.erase(FPending.begin(), kept);
 }
 
+void TRecordStore::Count(bool read) const noexcept {
+    FReadFailures += read ? 0 : 1;
+}
+
 bool TRecordStore::Known(std::int32_t address, std::size_t page) const noexcept {
     return page < FReleased && address > 0 &&
            static_cast<std::size_t>(address) <= FReferenced.size();
@@ -174,16 +178,16 @@ void TRecordStore::Reclaim() {
     // row of it.
     std::vector<std::vector<TReference>> references(FReferenced.size());
     if (FReleased > 0) {
-        FReader->ReadLinks(0, FReleased, [this](std::size_t page, const TMergedLink& link) {
+        Count(FReader->ReadLinks(0, FReleased, [this](std::size_t page, const TMergedLink& link) {
             if (Known(link.Address, page))
                 FMerged[page].Links.push_back(link);
-        });
-        FReader->ReadReferences(0, FReleased,
-                                [&](std::int32_t address, std::size_t page, std::uint32_t line) {
-                                    if (Known(address, page))
-                                        references[static_cast<std::size_t>(address - 1)].push_back(
-                                            {static_cast<std::int32_t>(page), line});
-                                });
+        }));
+        Count(FReader->ReadReferences(
+            0, FReleased, [&](std::int32_t address, std::size_t page, std::uint32_t line) {
+                if (Known(address, page))
+                    references[static_cast<std::size_t>(address - 1)].push_back(
+                        {static_cast<std::int32_t>(page), line});
+            }));
     }
     for (const TPending& pending : FPending)
         references[static_cast<std::size_t>(pending.Address - 1)].push_back(pending.Reference);
@@ -201,12 +205,12 @@ void TRecordStore::ForEachLink(
     // Those let go of first, from their reader: a row that names no page or
     // address of the store is no row of it.
     if (FReader != nullptr && FReleased > 0)
-        FReader->ReadLinks(0, FReleased, [&](std::size_t page, TMergedLink link) {
+        Count(FReader->ReadLinks(0, FReleased, [&](std::size_t page, TMergedLink link) {
             if (!Known(link.Address, page))
                 return;
             link.Url = ReferencedAddress(link.Address);
             visit(FMerged[page].Url, link);
-        });
+        }));
     for (std::size_t i = FReader != nullptr ? FReleased : 0; i < FMerged.size(); ++i) {
         for (const TMergedLink& link : MergingLinks(i))
             visit(FMerged[i].Url, link);
@@ -238,13 +242,13 @@ void TRecordStore::ForEachReference(
             visit(ReferencedAddress(next->Address), url(next->Reference), next->Reference.Line);
     };
     if (FReleased > 0)
-        FReader->ReadReferences(0, FReleased,
-                                [&](std::int32_t address, std::size_t page, std::uint32_t line) {
-                                    if (!Known(address, page))
-                                        return;
-                                    waiting(address);
-                                    visit(ReferencedAddress(address), FMerged[page].Url, line);
-                                });
+        Count(FReader->ReadReferences(
+            0, FReleased, [&](std::int32_t address, std::size_t page, std::uint32_t line) {
+                if (!Known(address, page))
+                    return;
+                waiting(address);
+                visit(ReferencedAddress(address), FMerged[page].Url, line);
+            }));
     waiting(std::numeric_limits<std::int32_t>::max());
 }
 
@@ -297,24 +301,24 @@ void TRecordStore::ForEachPage(
     std::vector<TMergedLink> links;
     std::vector<TPageReference> references;
     if (FReader != nullptr && FReleased > 0)
-        FReader->ReadPages(0, FReleased,
-                           [&](std::size_t page, std::span<const TMergedLink> read,
-                               std::span<const TPageReference> made) {
-                               if (page >= FReleased)
-                                   return;
-                               links.clear();
-                               for (TMergedLink link : read)
-                                   if (Known(link.Address, page)) {
-                                       link.Url = ReferencedAddress(link.Address);
-                                       links.push_back(link);
-                                   }
-                               references.clear();
-                               for (const TPageReference& reference : made)
-                                   if (Known(reference.Address, page))
-                                       references.push_back(reference);
-                               if (!links.empty())
-                                   visit(FMerged[page].Url, links, references);
-                           });
+        Count(FReader->ReadPages(0, FReleased,
+                                 [&](std::size_t page, std::span<const TMergedLink> read,
+                                     std::span<const TPageReference> made) {
+                                     if (page >= FReleased)
+                                         return;
+                                     links.clear();
+                                     for (TMergedLink link : read)
+                                         if (Known(link.Address, page)) {
+                                             link.Url = ReferencedAddress(link.Address);
+                                             links.push_back(link);
+                                         }
+                                     references.clear();
+                                     for (const TPageReference& reference : made)
+                                         if (Known(reference.Address, page))
+                                             references.push_back(reference);
+                                     if (!links.empty())
+                                         visit(FMerged[page].Url, links, references);
+                                 }));
     for (std::size_t i = FReader != nullptr ? FReleased : 0; i < FMerged.size(); ++i) {
         std::span<const TMergedLink> all = FMerged[i].Links;
         if (const std::span<const TMergedLink> merging = MergingLinks(i); !merging.empty()) {
@@ -354,11 +358,11 @@ std::vector<TReferrer> TRecordStore::ReferrersOf(std::string_view address) const
         return pages;
     }
     if (FReleased > 0)
-        FReader->ReadReferences(place, FReleased,
-                                [&](std::int32_t to, std::size_t page, std::uint32_t line) {
-                                    if (to == place && Known(to, page))
-                                        add(static_cast<std::int32_t>(page), line);
-                                });
+        Count(FReader->ReadReferences(place, FReleased,
+                                      [&](std::int32_t to, std::size_t page, std::uint32_t line) {
+                                          if (to == place && Known(to, page))
+                                              add(static_cast<std::int32_t>(page), line);
+                                      }));
     for (const TPending& pending : FPending)
         if (pending.Address == place)
             add(pending.Reference.Page, pending.Reference.Line);

@@ -157,6 +157,10 @@ public:
     // The link rows and references let go of come back into memory: their
     // reader is going.
     void Reclaim();
+    // How many times rows let go of could not be read back (each time,
+    // what was read was given): a report that saw the count change is not
+    // whole.
+    std::size_t ReadFailures() const noexcept { return FReadFailures; }
 
     // Frees every record, with the merged pages whose rows refer to them;
     // the page rows stay. The store is empty when it returns; millions of
@@ -199,6 +203,9 @@ private:
     // in FReader.
     const TRowReader* FReader = nullptr;
     std::size_t FReleased = 0;
+    mutable std::size_t FReadFailures = 0;
+    // Counts a read of the rows let go of that failed.
+    void Count(bool read) const noexcept;
     // Without a reader: the references to each address (at its place - 1),
     // in the order found.
     std::vector<std::vector<TReference>> FReferences;

@@ -170,12 +170,16 @@ std::string TCrawlReport::WriteSet(const TReport& report, const std::string& dir
         if (std::filesystem::is_directory(std::filesystem::symlink_status(file.Pending.Path)))
             return "cannot write " + file.Pending.Path.string() + ": " + Reason(EISDIR);
     std::string error;
+    const std::size_t failures = report.Records != nullptr ? report.Records->ReadFailures() : 0;
     for (TSetFile& file : set) {
         error = WriteFile(file.Pending.Path, file.Pending,
                           [&](std::ostream& out) { file.Writer->Write(file.Index, report, out); });
         if (!error.empty())
             return error;
     }
+    // Rows the crawl file no longer gives back: the set would lack them.
+    if (report.Records != nullptr && report.Records->ReadFailures() != failures)
+        return "cannot write the report: the crawl file cannot be read back";
     // Only a whole set takes the place of the last one. A rename replaces a
     // symbolic link in the folder instead of writing where it leads.
     for (TSetFile& file : set) {

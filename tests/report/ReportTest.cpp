@@ -1,5 +1,5 @@
-#include "TChildProcess.h"
 #include "Slurp.h"
+#include "TChildProcess.h"
 #include "crawl/TRecordStore.h"
 #include "report/TCrawlReport.h"
 #include "report/TMarkup.h"
@@ -157,13 +157,43 @@ TEST_F(Report, AReportCutShortIsAnErrorAndKeepsTheLastSet) {
     EXPECT_EQ(error, "cannot write " + (dir / "links.csv").string() + ": File too large");
     for (std::size_t i = 0; i < before.size(); ++i)
         EXPECT_EQ(Slurp(dir / TCrawlReport::FileNames()[i]), before[i]) << i;
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), std::ssize(TCrawlReport::FileNames())); // no leftovers
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}),
+              std::ssize(TCrawlReport::FileNames())); // no leftovers
 
     ASSERT_EQ(TCrawlReport::Write(store, dir.string()), "");
     const std::string after = Slurp(dir / "links.csv");
     EXPECT_EQ(after.rfind(before[2], 0), 0u);
     EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), 5000 + 6);
     EXPECT_TRUE(after.ends_with("http://h/many,anchor,http://h/p4999.html,1,internal,,\r\n"));
+}
+
+// Rows let go of to a crawl file that cannot give them back make no report:
+// the last set stays.
+TEST_F(Report, RowsTheCrawlFileCannotGiveBackAreAnErrorAndKeepTheLastSet) {
+    ASSERT_EQ(TCrawlReport::Write(store, dir.string()), "");
+    const std::string links = Slurp(dir / "links.csv");
+    struct TLost : TRowReader {
+        bool ReadLinks(std::size_t, std::size_t,
+                       const std::function<void(std::size_t, const TMergedLink&)>&) const override {
+            return false;
+        }
+        bool ReadPages(std::size_t, std::size_t,
+                       const std::function<void(std::size_t, std::span<const TMergedLink>,
+                                                std::span<const TPageReference>)>&) const override {
+            return false;
+        }
+        bool ReadReferences(
+            std::int32_t, std::size_t,
+            const std::function<void(std::int32_t, std::size_t, std::uint32_t)>&) const override {
+            return false;
+        }
+    } lost;
+    store.Release(&lost, store.MergesEnded());
+    EXPECT_EQ(TCrawlReport::Write(store, dir.string()),
+              "cannot write the report: the crawl file cannot be read back");
+    EXPECT_EQ(Slurp(dir / "links.csv"), links);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}),
+              std::ssize(TCrawlReport::FileNames())); // no leftovers
 }
 
 // A report file that is a symbolic link is replaced by the report; what it
@@ -326,7 +356,8 @@ Tags().feed(open(sys.argv[1], encoding='utf-8').read())
 TEST(JUnitReport, AStartThatFailsIsAFailure) {
     TRecordStore store;
     store.Entry("http://h").Page = std::make_unique<_TObjectType>();
-    store.AddPageRow({-1, 0, "http://h", -1, 404, "NotFound", TVerdict::Broken, "connection refused"});
+    store.AddPageRow(
+        {-1, 0, "http://h", -1, 404, "NotFound", TVerdict::Broken, "connection refused"});
     std::ostringstream out;
     TReport report;
     report.Records = &store;
