@@ -30,7 +30,7 @@ void TCrawl::OnContentFileDownLoadEnd(TMessage&) {
     _TObjectType& page = RecordDownloadedPage(address, header);
     const TGoneRow row{page.Id,
                        page.Depth,
-                       page.Url,
+                       address,
                        page.Size,
                        page.Status,
                        page.ContentType,
@@ -78,10 +78,8 @@ void TCrawl::OnContentFileDownLoadEnd(TMessage&) {
 
 _TObjectType& TCrawl::RecordDownloadedPage(const std::string& url, const _TContent_Struct& header) {
     std::unique_ptr<_TObjectType>& slot = FRecords.Entry(url).Page;
-    if (!slot) {
+    if (!slot)
         slot = std::make_unique<_TObjectType>();
-        slot->Url = url;
-    }
     slot->ContentType = header.ContentType;
     slot->Size = header.ContentLength;
     slot->Status = header.StatusCode;

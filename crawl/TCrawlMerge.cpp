@@ -101,10 +101,7 @@ bool TCrawl::MergeAnchors() {
         } else {
             ++FLastRecordId;
             const std::string_view queued = FRecords.Stored(found->Url);
-            // The parser's record goes with the parser: its address is taken,
-            // not copied.
             auto record = std::make_unique<_TObjectType>();
-            record->Url = std::move(found->Url);
             record->Kind = found->Kind;
             record->Count = found->Count;
             record->ContentType = found->ContentType;
@@ -114,8 +111,9 @@ bool TCrawl::MergeAnchors() {
             record->Id = FLastRecordId;
             entry.Page = std::move(record);
             const _TObjectType& page = *entry.Page;
-            if (Excluded(page.Url)) {
-                AddGoneRow({page.Id, page.Depth, page.Url, -1, 0, "", TVerdict::Fine, "excluded"});
+            if (Excluded(found->Url)) {
+                AddGoneRow(
+                    {page.Id, page.Depth, found->Url, -1, 0, "", TVerdict::Fine, "excluded"});
             } else if (FOptions.MaxDepth < 0 || page.Depth <= FOptions.MaxDepth) {
                 FGoingList.push_back(queued);
             }

@@ -37,7 +37,6 @@ void TCrawl::OnNavigationStart(TMessage&) {
         const std::string address = FTypedAddress;
         // Known from the start, so a link back to it counts on its record.
         auto record = std::make_unique<_TObjectType>();
-        record->Url = address;
         record->Kind = KIND_PAGE;
         record->Id = ++FLastRecordId;
         FRecords.Entry(address).Page = std::move(record);

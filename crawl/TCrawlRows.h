@@ -80,11 +80,10 @@ struct TMergedLink {
     std::int32_t Address = 0;
 };
 
-// A merged page and what the merge found on it: anchors first, then objects.
-// The address is the record store's own copy.
+// A merged page: its address, the record store's own copy. What the merge
+// found on it is the store's Links(page).
 struct TMergedPage {
     std::string_view Url;
-    std::vector<TMergedLink> Links;
 };
 
 // A merged page that references an address (its place in the merged pages),

@@ -28,8 +28,12 @@ std::string_view TPageRows::Url(const TPacked& row) {
     return {row.Url, row.UrlSize};
 }
 
-void TPageRows::push_back(const TGoneRow& row) {
-    FRows.push_back(Pack(row, FTexts.Keep(row.Url)));
+void TPageRows::push_back(const TGoneRow& row, std::string_view kept) {
+    FRows.push_back(Pack(row, kept == row.Url ? kept : FTexts.Keep(row.Url)));
+}
+
+void TPageRows::Adopt(TTextArena&& arena) {
+    FAdopted.push_back(std::move(arena));
 }
 
 void TPageRows::Set(std::size_t at, const TGoneRow& row) {

@@ -1,8 +1,8 @@
 #pragma once
-// The rows of the visited-pages report, packed: a row's address lies in an
-// arena of its own, and its type and reason, which few rows tell apart, are
-// kept once each. A million rows cost about 80 bytes each instead of 200.
-// Rows are handed out as values.
+// The rows of the visited-pages report, packed: a row's address is the
+// record store's copy (or one of its own), and its type and reason, which
+// few rows tell apart, are kept once each. A million rows cost about 40
+// bytes each instead of 200. Rows are handed out as values.
 
 #include "TCrawlRows.h"
 #include "TTextArena.h"
@@ -17,7 +17,11 @@
 
 class TPageRows {
 public:
-    void push_back(const TGoneRow& row);
+    // row, whose address is `kept`: bytes that last as long as the rows (the
+    // store's, whose arena the rows take when it frees its records).
+    void push_back(const TGoneRow& row, std::string_view kept);
+    // The rows keep arena, whose bytes they may name.
+    void Adopt(TTextArena&& arena);
     // The row at (from 0).
     TGoneRow operator[](std::size_t at) const;
     // The row at is changed to row.
@@ -67,6 +71,7 @@ private:
     std::uint32_t Word(std::string_view text);
 
     TTextArena FTexts;
+    std::vector<TTextArena> FAdopted;
     // A deque, so that growing never copies a million rows at once.
     std::deque<TPacked> FRows;
     std::vector<std::string_view> FWords;

@@ -56,7 +56,13 @@ _TObjectType* TRecordStore::Object(std::string_view address) const {
 void TRecordStore::BeginMerge(const std::string& page) {
     if (FMerging)
         EndMerge();
-    FMerged.push_back({Node(page)->first, {}});
+    FLinks.emplace_back();
+    try {
+        FMerged.push_back({Node(page)->first});
+    } catch (...) {
+        FLinks.pop_back();
+        throw;
+    }
     FMerging = true;
 }
 
@@ -66,7 +72,7 @@ TAddressEntry& TRecordStore::AddReference(std::string_view address, std::int16_t
     TAddressEntry& entry = node->second;
     // The link's row and its referrer are added together or not at all, so
     // that memory running out leaves the reports in agreement.
-    std::vector<TMergedLink>& rows = kind == KIND_PAGE ? FMergingLinks : FMerged.back().Links;
+    std::vector<TMergedLink>& rows = kind == KIND_PAGE ? FMergingLinks : FLinks.back();
     const bool first = entry.Referenced == 0;
     const std::int32_t place =
         first ? static_cast<std::int32_t>(FReferenced.size() + 1) : entry.Referenced;
@@ -95,7 +101,7 @@ TAddressEntry& TRecordStore::AddReference(std::string_view address, std::int16_t
 }
 
 void TRecordStore::EndMerge() {
-    std::vector<TMergedLink>& objects = FMerged.back().Links;
+    std::vector<TMergedLink>& objects = FLinks.back();
     std::vector<TMergedLink> links;
     links.reserve(FMergingLinks.size() + objects.size()); // no spare room: the rows stay
     links.insert(links.end(), FMergingLinks.begin(), FMergingLinks.end());
@@ -155,7 +161,7 @@ void TRecordStore::Release(const TRowReader* reader, std::size_t pages) {
         FReader = reader;
     }
     for (; FReleased < pages; ++FReleased)
-        std::vector<TMergedLink>().swap(FMerged[FReleased].Links);
+        FLinks.pop_front();
     const auto kept = std::find_if(FPending.begin(), FPending.end(), [this](const TPending& p) {
         return static_cast<std::size_t>(p.Reference.Page) >= FReleased;
     });
@@ -177,10 +183,11 @@ void TRecordStore::Reclaim() {
     // A row that names no page let go of or no address of the store is no
     // row of it.
     std::vector<std::vector<TReference>> references(FReferenced.size());
+    std::deque<std::vector<TMergedLink>> links(FReleased);
     if (FReleased > 0) {
-        Count(FReader->ReadLinks(0, FReleased, [this](std::size_t page, const TMergedLink& link) {
+        Count(FReader->ReadLinks(0, FReleased, [&](std::size_t page, const TMergedLink& link) {
             if (Known(link.Address, page))
-                FMerged[page].Links.push_back(link);
+                links[page].push_back(link);
         }));
         Count(FReader->ReadReferences(
             0, FReleased, [&](std::int32_t address, std::size_t page, std::uint32_t line) {
@@ -191,9 +198,12 @@ void TRecordStore::Reclaim() {
     }
     for (const TPending& pending : FPending)
         references[static_cast<std::size_t>(pending.Address - 1)].push_back(pending.Reference);
-    for (std::size_t i = 0; i < FReleased; ++i)
-        for (TMergedLink& link : FMerged[i].Links)
+    for (std::vector<TMergedLink>& page : links)
+        for (TMergedLink& link : page)
             link.Url = ReferencedAddress(link.Address);
+    links.insert(links.end(), std::make_move_iterator(FLinks.begin()),
+                 std::make_move_iterator(FLinks.end()));
+    FLinks = std::move(links);
     FReferences = std::move(references);
     std::vector<TPending>().swap(FPending);
     FReader = nullptr;
@@ -214,7 +224,7 @@ void TRecordStore::ForEachLink(
     for (std::size_t i = FReader != nullptr ? FReleased : 0; i < FMerged.size(); ++i) {
         for (const TMergedLink& link : MergingLinks(i))
             visit(FMerged[i].Url, link);
-        for (const TMergedLink& link : FMerged[i].Links)
+        for (const TMergedLink& link : Links(i))
             visit(FMerged[i].Url, link);
     }
 }
@@ -257,7 +267,7 @@ void TRecordStore::ReferencesOn(std::size_t at, std::vector<TPageReference>& ref
     if (at >= FMerged.size() || (FReader != nullptr && at < FReleased))
         return;
     const auto page = static_cast<std::int32_t>(at);
-    const std::span<const TMergedLink> parts[] = {MergingLinks(at), FMerged[at].Links};
+    const std::span<const TMergedLink> parts[] = {MergingLinks(at), Links(at)};
     if (FReader == nullptr) {
         // Each address's, from its own.
         std::unordered_set<std::int32_t> listed;
@@ -320,7 +330,7 @@ void TRecordStore::ForEachPage(
                                          visit(FMerged[page].Url, links, references);
                                  }));
     for (std::size_t i = FReader != nullptr ? FReleased : 0; i < FMerged.size(); ++i) {
-        std::span<const TMergedLink> all = FMerged[i].Links;
+        std::span<const TMergedLink> all = Links(i);
         if (const std::span<const TMergedLink> merging = MergingLinks(i); !merging.empty()) {
             links.assign(merging.begin(), merging.end());
             links.insert(links.end(), all.begin(), all.end());
@@ -371,23 +381,26 @@ std::vector<TReferrer> TRecordStore::ReferrersOf(std::string_view address) const
 
 void TRecordStore::FreeRecords() {
     struct TGarbage {
-        TTextArena Addresses;
         TTextArena Texts;
         TEntries Entries;
         std::deque<TMergedPage> Merged;
+        std::deque<std::vector<TMergedLink>> Links;
         std::vector<const TEntries::value_type*> Referenced;
         std::vector<TMergedLink> MergingLinks;
         std::vector<std::vector<TReference>> References;
     };
     auto garbage = std::make_unique<TGarbage>(
-        TGarbage{std::move(FAddresses), std::move(FTexts), std::move(FEntries), std::move(FMerged),
+        TGarbage{std::move(FTexts), std::move(FEntries), std::move(FMerged), std::move(FLinks),
                  std::move(FReferenced), std::move(FMergingLinks), std::move(FReferences)});
+    // The page rows stay, and the addresses they name with them.
+    FPageRows.Adopt(std::move(FAddresses));
     FAddresses = TTextArena();
     FKeptTexts.clear();
     FTexts = TTextArena();
     FEntries.clear();
     FRedirects.clear();
     FMerged.clear();
+    FLinks.clear();
     FReferenced.clear();
     FMergingLinks.clear();
     FReferences.clear();

@@ -28,7 +28,9 @@
 #include <vector>
 
 struct TAddressEntry {
-    // A page of the start host: queued, visited or failed.
+    // A page of the start host: queued, visited or failed. Its Url is left
+    // empty: the entry's key is its address, and a million pages would keep
+    // a second copy.
     std::unique_ptr<_TObjectType> Page;
     // An embedded object, probed once.
     std::unique_ptr<_TObjectType> Object;
@@ -96,11 +98,21 @@ public:
     // object has it twice.
     void ReferencesOn(std::size_t at, std::vector<TPageReference>& references) const;
 
-    void AddPageRow(const TGoneRow& row) { FPageRows.push_back(row); }
+    // A page row: its address is the store's (an entry made if it has none).
+    void AddPageRow(const TGoneRow& row) { FPageRows.push_back(row, Node(row.Url)->first); }
     const TPageRows& PageRows() const noexcept { return FPageRows; }
     // A page row judged again after it was added.
     void SetPageRow(std::size_t at, const TGoneRow& row) { FPageRows.Set(at, row); }
     const std::deque<TMergedPage>& Merged() const noexcept { return FMerged; }
+    // What the merge of the merged page at found on it, anchors first, then
+    // objects; while the merge goes on, the objects so far (its anchors are
+    // MergingLinks). None once let go of (Release).
+    std::span<const TMergedLink> Links(std::size_t at) const noexcept {
+        const std::size_t from = FReader != nullptr ? FReleased : 0;
+        return at >= from && at - from < FLinks.size()
+                   ? std::span<const TMergedLink>(FLinks[at - from])
+                   : std::span<const TMergedLink>();
+    }
 
     // Links to other sites: a new one gets the next id and a row to fill in
     // when its answer is applied; the rows applied so far, in id order.
@@ -196,6 +208,9 @@ private:
     TPageRows FPageRows;
     // A deque, so that growing never copies a million pages at once.
     std::deque<TMergedPage> FMerged;
+    // The links of the merged pages from the first not let go of on (every
+    // one without a reader): a page let go of costs its address only.
+    std::deque<std::vector<TMergedLink>> FLinks;
     // The links of the page being merged, until EndMerge lists them.
     std::vector<TMergedLink> FMergingLinks;
     bool FMerging = false;

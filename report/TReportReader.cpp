@@ -104,7 +104,7 @@ void ReadPages(const TTable& table, TRecordStore& store, std::string& error) {
         entry.Reason = store.Keep(row.Reason);
         if (row.Id > 0 && !entry.Page) {
             entry.Page = std::make_unique<_TObjectType>();
-            *entry.Page = {row.Url, row.Type,   KIND_PAGE, row.Size, 1,
+            *entry.Page = {{}, row.Type,   KIND_PAGE, row.Size, 1,
                            0,       row.Status, row.Depth, row.Id};
         }
         store.AddPageRow(row);

@@ -75,7 +75,7 @@ TCrawlRowWriter::TRows TCrawlRowWriter::Take(const TRecordStore& store, std::siz
         page.Id = static_cast<std::int32_t>(at + 1);
         page.Url = std::string(merging.Url);
         // In the report's order: a merge not ended lists its anchors so far first.
-        const std::span<const TMergedLink> parts[] = {store.MergingLinks(at), merging.Links};
+        const std::span<const TMergedLink> parts[] = {store.MergingLinks(at), store.Links(at)};
         for (const std::span<const TMergedLink> links : parts)
             for (const TMergedLink& link : links)
                 page.Links.push_back({link.Kind, link.Internal, link.Address, link.Count});

@@ -214,7 +214,7 @@ TEST_F(Crawl, WholeSiteWithoutPause) {
     const TMergedPage& first = c.Records().Merged().front();
     EXPECT_EQ(first.Url, site.Home());
     std::vector<std::string> kinds;
-    for (const TMergedLink& l : first.Links)
+    for (const TMergedLink& l : c.Records().Links(0))
         kinds.push_back((l.Kind == KIND_PAGE ? (l.Internal ? "in " : "out ") : "obj ") +
                         std::string(l.Url) + " " + std::to_string(l.Count));
     EXPECT_EQ(kinds, (std::vector<std::string>{

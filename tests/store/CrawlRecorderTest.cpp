@@ -325,7 +325,7 @@ TEST(CrawlRecorder, RowsLetGoOfComeBackFromTheFile) {
     ASSERT_EQ(recorder->Commit({3, 0, 0, 0}, store), "");
     EXPECT_EQ(recorder->MergedKept(), 4u);
     store.Release(recorder.get(), 3);
-    EXPECT_TRUE(store.Merged()[0].Links.empty());
+    EXPECT_TRUE(store.Links(0).empty());
     mergeFifth(store);
     EXPECT_EQ(report(store, "released"), expected);
     ASSERT_EQ(recorder->Commit({5, 0, 0, 0}, store), "");
@@ -333,7 +333,7 @@ TEST(CrawlRecorder, RowsLetGoOfComeBackFromTheFile) {
     EXPECT_EQ(report(store, "released-more"), expected);
     store.Reclaim();
     recorder.reset();
-    EXPECT_EQ(store.Merged()[2].Links.size(), 2u);
+    EXPECT_EQ(store.Links(2).size(), 2u);
     EXPECT_EQ(report(store, "reclaimed"), expected);
 }
 
