@@ -25,6 +25,10 @@ TAddressEntry* TRecordStore::Find(std::string_view address) {
 TRecordStore::TEntries::iterator TRecordStore::Node(std::string_view address) {
     if (const auto found = FEntries.find(address); found != FEntries.end())
         return found;
+    // Two entries a bucket: at 1.5 million addresses the buckets take 7 MB
+    // instead of up to 24, for about one more compare a lookup.
+    if (FEntries.empty())
+        FEntries.max_load_factor(2.0f);
     return FEntries.emplace(FAddresses.Keep(address), TAddressEntry{}).first;
 }
 

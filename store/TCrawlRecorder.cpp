@@ -337,22 +337,16 @@ std::size_t TCrawlRecorder::MergedKept() const {
     return FState->MergedKept;
 }
 
-bool TCrawlRecorder::ReadLinks(
-    std::size_t from, std::size_t to,
-    const std::function<void(std::size_t page, const TMergedLink& link)>& visit) const {
+bool TCrawlRecorder::ReadLinks(std::size_t from, std::size_t to, const TLinkVisit& visit) const {
     return FState->Rows->ReadLinks(from, to, visit);
 }
 
-bool TCrawlRecorder::ReadPages(
-    std::size_t from, std::size_t to,
-    const std::function<void(std::size_t page, std::span<const TMergedLink> links,
-                             std::span<const TPageReference> references)>& visit) const {
+bool TCrawlRecorder::ReadPages(std::size_t from, std::size_t to, const TPageVisit& visit) const {
     return FState->Rows->ReadPages(from, to, visit);
 }
 
 bool TCrawlRecorder::ReadReferences(std::int32_t address, std::size_t to,
-                                    const std::function<void(std::int32_t address, std::size_t page,
-                                                             std::uint32_t line)>& visit) const {
+                                    const TReferenceVisit& visit) const {
     FState->IndexReferrers();
     return FState->Rows->ReadReferences(address, to, visit);
 }

@@ -73,18 +73,12 @@ public:
     // back from the file: the crawl's store lets go of them.
     const TRowReader* KeptRows() const override { return this; }
     std::size_t MergedKept() const override;
-    bool ReadLinks(
-        std::size_t from, std::size_t to,
-        const std::function<void(std::size_t page, const TMergedLink& link)>& visit) const override;
-    bool ReadPages(std::size_t from, std::size_t to,
-                   const std::function<void(std::size_t page, std::span<const TMergedLink> links,
-                                            std::span<const TPageReference> references)>& visit)
-        const override;
+    bool ReadLinks(std::size_t from, std::size_t to, const TLinkVisit& visit) const override;
+    bool ReadPages(std::size_t from, std::size_t to, const TPageVisit& visit) const override;
     // Reads them by the index of the referrers by address, made by the
     // first reading (IndexReferrers).
     bool ReadReferences(std::int32_t address, std::size_t to,
-                        const std::function<void(std::int32_t address, std::size_t page,
-                                                 std::uint32_t line)>& visit) const override;
+                        const TReferenceVisit& visit) const override;
     // The index of the referrers by address, made now unless made already
     // (outside a write), and kept up to date from then on.
     void IndexReferrers();

@@ -238,9 +238,7 @@ const char* const LinksSql = "SELECT page, kind, address, count, scope FROM link
 
 } // namespace
 
-bool TCrawlRowWriter::ReadLinks(
-    std::size_t from, std::size_t to,
-    const std::function<void(std::size_t page, const TMergedLink& link)>& visit) const {
+bool TCrawlRowWriter::ReadLinks(std::size_t from, std::size_t to, const TLinkVisit& visit) const {
     TSelect select(FDb.Handle(), LinksSql);
     if (!select)
         return false;
@@ -251,10 +249,7 @@ bool TCrawlRowWriter::ReadLinks(
     return select.Done();
 }
 
-bool TCrawlRowWriter::ReadPages(
-    std::size_t from, std::size_t to,
-    const std::function<void(std::size_t page, std::span<const TMergedLink> links,
-                             std::span<const TPageReference> references)>& visit) const {
+bool TCrawlRowWriter::ReadPages(std::size_t from, std::size_t to, const TPageVisit& visit) const {
     // Both in the order written, a page after another: read side by side.
     TSelect links(FDb.Handle(), LinksSql);
     TSelect references(FDb.Handle(), "SELECT page, address, line FROM ref_rows "
@@ -285,10 +280,8 @@ bool TCrawlRowWriter::ReadPages(
     return links.Done() && (moreReferences || references.Done());
 }
 
-bool TCrawlRowWriter::ReadReferences(
-    std::int32_t address, std::size_t to,
-    const std::function<void(std::int32_t address, std::size_t page, std::uint32_t line)>& visit)
-    const {
+bool TCrawlRowWriter::ReadReferences(std::int32_t address, std::size_t to,
+                                     const TReferenceVisit& visit) const {
     // By the index on address (TCrawlRecorder::IndexReferrers), which gives
     // each address's in the order written without a sort.
     TSelect select(FDb.Handle(),

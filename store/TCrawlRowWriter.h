@@ -80,16 +80,10 @@ public:
     // those in the file, inside the caller's transaction.
     bool WriteVerdicts(const TRecordStore& store);
     // TRowReader: the rows written, read back.
-    bool ReadLinks(
-        std::size_t from, std::size_t to,
-        const std::function<void(std::size_t page, const TMergedLink& link)>& visit) const override;
-    bool ReadPages(std::size_t from, std::size_t to,
-                   const std::function<void(std::size_t page, std::span<const TMergedLink> links,
-                                            std::span<const TPageReference> references)>& visit)
-        const override;
+    bool ReadLinks(std::size_t from, std::size_t to, const TLinkVisit& visit) const override;
+    bool ReadPages(std::size_t from, std::size_t to, const TPageVisit& visit) const override;
     bool ReadReferences(std::int32_t address, std::size_t to,
-                        const std::function<void(std::int32_t address, std::size_t page,
-                                                 std::uint32_t line)>& visit) const override;
+                        const TReferenceVisit& visit) const override;
 
 private:
     bool Prepare(sqlite3_stmt*& statement, const char* sql);

@@ -251,23 +251,16 @@ bool TRecorderThread::Read(const std::function<bool(const TRowReader& rows)>& re
     return read(TCrawlRowWriter(*FReader));
 }
 
-bool TRecorderThread::ReadLinks(
-    std::size_t from, std::size_t to,
-    const std::function<void(std::size_t page, const TMergedLink& link)>& visit) const {
+bool TRecorderThread::ReadLinks(std::size_t from, std::size_t to, const TLinkVisit& visit) const {
     return Read([&](const TRowReader& rows) { return rows.ReadLinks(from, to, visit); });
 }
 
-bool TRecorderThread::ReadPages(
-    std::size_t from, std::size_t to,
-    const std::function<void(std::size_t page, std::span<const TMergedLink> links,
-                             std::span<const TPageReference> references)>& visit) const {
+bool TRecorderThread::ReadPages(std::size_t from, std::size_t to, const TPageVisit& visit) const {
     return Read([&](const TRowReader& rows) { return rows.ReadPages(from, to, visit); });
 }
 
-bool TRecorderThread::ReadReferences(
-    std::int32_t address, std::size_t to,
-    const std::function<void(std::int32_t address, std::size_t page, std::uint32_t line)>& visit)
-    const {
+bool TRecorderThread::ReadReferences(std::int32_t address, std::size_t to,
+                                     const TReferenceVisit& visit) const {
     // Their index is made on the thread, once (the recorder's own reading
     // makes it there).
     if (!FReferrersIndexed && std::this_thread::get_id() != FThread->Worker.get_id()) {

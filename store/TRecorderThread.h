@@ -54,16 +54,10 @@ public:
     // own, once what was handed over is written.
     const TRowReader* KeptRows() const override { return this; }
     std::size_t MergedKept() const override;
-    bool ReadLinks(
-        std::size_t from, std::size_t to,
-        const std::function<void(std::size_t page, const TMergedLink& link)>& visit) const override;
-    bool ReadPages(std::size_t from, std::size_t to,
-                   const std::function<void(std::size_t page, std::span<const TMergedLink> links,
-                                            std::span<const TPageReference> references)>& visit)
-        const override;
+    bool ReadLinks(std::size_t from, std::size_t to, const TLinkVisit& visit) const override;
+    bool ReadPages(std::size_t from, std::size_t to, const TPageVisit& visit) const override;
     bool ReadReferences(std::int32_t address, std::size_t to,
-                        const std::function<void(std::int32_t address, std::size_t page,
-                                                 std::uint32_t line)>& visit) const override;
+                        const TReferenceVisit& visit) const override;
 
     // As TCrawlRecorder's, once what was handed over is written; a commit
     // that failed meanwhile is what they say.

@@ -173,18 +173,9 @@ TEST_F(Report, RowsTheCrawlFileCannotGiveBackAreAnErrorAndKeepTheLastSet) {
     ASSERT_EQ(TCrawlReport::Write(store, dir.string()), "");
     const std::string links = Slurp(dir / "links.csv");
     struct TLost : TRowReader {
-        bool ReadLinks(std::size_t, std::size_t,
-                       const std::function<void(std::size_t, const TMergedLink&)>&) const override {
-            return false;
-        }
-        bool ReadPages(std::size_t, std::size_t,
-                       const std::function<void(std::size_t, std::span<const TMergedLink>,
-                                                std::span<const TPageReference>)>&) const override {
-            return false;
-        }
-        bool ReadReferences(
-            std::int32_t, std::size_t,
-            const std::function<void(std::int32_t, std::size_t, std::uint32_t)>&) const override {
+        bool ReadLinks(std::size_t, std::size_t, const TLinkVisit&) const override { return false; }
+        bool ReadPages(std::size_t, std::size_t, const TPageVisit&) const override { return false; }
+        bool ReadReferences(std::int32_t, std::size_t, const TReferenceVisit&) const override {
             return false;
         }
     } lost;
