@@ -398,9 +398,7 @@ void TRecordStore::FreeRecords() {
                  std::move(FReferenced), std::move(FMergingLinks), std::move(FReferences)});
     // The page rows stay, and the addresses they name with them.
     FPageRows.Adopt(std::move(FAddresses));
-    FAddresses = TTextArena();
     FKeptTexts.clear();
-    FTexts = TTextArena();
     FEntries.clear();
     FRedirects.clear();
     FMerged.clear();

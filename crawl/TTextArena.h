@@ -6,10 +6,26 @@
 #include <cstddef>
 #include <memory>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class TTextArena {
 public:
+    TTextArena() = default;
+    // The copies go with the blocks; the arena moved from starts afresh.
+    TTextArena(TTextArena&& other) noexcept
+        : FBlocks(std::move(other.FBlocks)), FFree(std::exchange(other.FFree, nullptr)),
+          FLeft(std::exchange(other.FLeft, 0)) {}
+    TTextArena& operator=(TTextArena&& other) noexcept {
+        if (this == &other)
+            return *this;
+        FBlocks = std::move(other.FBlocks);
+        other.FBlocks.clear();
+        FFree = std::exchange(other.FFree, nullptr);
+        FLeft = std::exchange(other.FLeft, 0);
+        return *this;
+    }
+
     // A copy of text, kept by the arena.
     std::string_view Keep(std::string_view text);
 
