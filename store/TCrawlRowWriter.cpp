@@ -67,7 +67,6 @@ TCrawlRowWriter::TRows TCrawlRowWriter::Take(const TRecordStore& store, std::siz
     }
     merged = std::min(merged, store.Merged().size());
     rows.Merged = std::max(mark.Merged, merged);
-    std::vector<TPageReference> references;
     for (; mark.Merged < merged; ++mark.Merged) {
         const std::size_t at = mark.Merged;
         const TMergedPage& merging = store.Merged()[at];
@@ -82,10 +81,7 @@ TCrawlRowWriter::TRows TCrawlRowWriter::Take(const TRecordStore& store, std::siz
         // The referrers of each address the page references, as the address
         // lists them (as an object, then as a link, for one met first as an
         // object): the referrers view orders them by address, then as written.
-        store.ReferencesOn(at, references);
-        page.References.reserve(references.size());
-        for (const TPageReference& reference : references)
-            page.References.push_back({reference.Address, reference.Line});
+        store.ReferencesOn(at, page.References);
     }
     return rows;
 }
@@ -121,7 +117,7 @@ bool TCrawlRowWriter::WritePage(const TRows::TPage& page) {
         if (!Step(FLink))
             return false;
     }
-    for (const TRows::TReference& reference : page.References) {
+    for (const TPageReference& reference : page.References) {
         sqlite3_bind_int(FReference, 1, reference.Address);
         sqlite3_bind_int(FReference, 2, page.Id);
         sqlite3_bind_int64(FReference, 3, reference.Line);

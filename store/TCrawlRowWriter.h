@@ -42,17 +42,13 @@ public:
             std::int32_t Address = 0;
             std::int32_t Count = 0;
         };
-        struct TReference {
-            std::int32_t Address = 0;
-            std::uint32_t Line = 0;
-        };
         struct TPage {
             std::int32_t Id = 0;
             std::string Url;
             // In the report's order; the referrers in the order the
             // addresses list them.
             std::vector<TLink> Links;
-            std::vector<TReference> References;
+            std::vector<TPageReference> References;
         };
         // Each with its place, from 1.
         std::vector<std::pair<std::int32_t, std::string>> Addresses;
