@@ -303,10 +303,26 @@ void THeadlessRun::Finish(int exitCode) {
             failed();
         }
     };
+    // An ended crawl's file is written while its report is: the two read
+    // the rows back from the file, each through a connection of its own.
+    const bool beside = FRecorder && FEnded;
+    bool begun = false;
+    if (beside)
+        keep("crawl file", [&] {
+            FRecorder->BeginTables(
+                FCrawl->Records(),
+                std::vector<std::string>(FCrawl->GoingList().begin(), FCrawl->GoingList().end()),
+                FAbout, true);
+            begun = true;
+            return std::string();
+        });
     if (!FReportDir.empty())
         keep("report",
              [&] { return TCrawlReport::Write(FCrawl->Records(), FReportDir, FFormats, FAbout); });
-    if (FRecorder) {
+    if (beside) {
+        if (begun)
+            keep("crawl file", [&] { return FRecorder->EndTables(); });
+    } else if (FRecorder) {
         keep("crawl file", [&] {
             // A crawl cut short keeps the page in flight in its queue.
             if (!FEnded)

@@ -173,7 +173,7 @@ void TRecordStore::Release(const TRowReader* reader, std::size_t pages) {
 }
 
 void TRecordStore::Count(bool read) const noexcept {
-    FReadFailures += read ? 0 : 1;
+    FReadFailures.Count += read ? 0 : 1;
 }
 
 bool TRecordStore::Known(std::int32_t address, std::size_t page) const noexcept {

@@ -13,6 +13,7 @@
 #include "TTextArena.h"
 #include "common/TObjectType.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -172,7 +173,7 @@ public:
     // How many times rows let go of could not be read back (each time,
     // what was read was given): a report that saw the count change is not
     // whole.
-    std::size_t ReadFailures() const noexcept { return FReadFailures; }
+    std::size_t ReadFailures() const noexcept { return FReadFailures.Count; }
 
     // Frees every record, with the merged pages whose rows refer to them;
     // the page rows stay. The store is empty when it returns; millions of
@@ -218,7 +219,18 @@ private:
     // in FReader.
     const TRowReader* FReader = nullptr;
     std::size_t FReleased = 0;
-    mutable std::size_t FReadFailures = 0;
+    // Counted by whichever thread reads (a crawl file's tables are written
+    // on its thread while the report is written).
+    struct TFailures {
+        std::atomic<std::size_t> Count = 0;
+        TFailures() = default;
+        TFailures(const TFailures& other) : Count(other.Count.load()) {}
+        TFailures& operator=(const TFailures& other) {
+            Count = other.Count.load();
+            return *this;
+        }
+    };
+    mutable TFailures FReadFailures;
     // Counts a read of the rows let go of that failed.
     void Count(bool read) const noexcept;
     // Without a reader: the references to each address (at its place - 1),

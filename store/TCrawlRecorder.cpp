@@ -357,7 +357,7 @@ void TCrawlRecorder::IndexReferrers() {
 
 std::string TCrawlRecorder::WriteTables(const TRecordStore& store,
                                         const std::vector<std::string>& queue, const TReport& about,
-                                        bool finished) {
+                                        bool finished, bool oneFile) {
     TState& s = *FState;
     // A merge cut short by the halt is written as far as it went, as the
     // report lists it.
@@ -393,13 +393,22 @@ std::string TCrawlRecorder::WriteTables(const TRecordStore& store,
         // writes). Both may fail without harm (no room for the copy VACUUM
         // makes): the file is whole as committed.
         s.Db.Exec("VACUUM");
-        QSqlQuery mode = s.Db.Query();
-        if (mode.exec(QStringLiteral("PRAGMA journal_mode = DELETE")) && mode.next() &&
-            mode.value(0).toString() == QLatin1String("delete"))
-            s.Wal = false;
         s.Db.TakeError();
+        if (oneFile)
+            OneFile();
     }
     return {};
+}
+
+void TCrawlRecorder::OneFile() {
+    TState& s = *FState;
+    if (!s.Finished || !s.Wal)
+        return;
+    QSqlQuery mode = s.Db.Query();
+    if (mode.exec(QStringLiteral("PRAGMA journal_mode = DELETE")) && mode.next() &&
+        mode.value(0).toString() == QLatin1String("delete"))
+        s.Wal = false;
+    s.Db.TakeError();
 }
 
 std::string TCrawlRecorder::CopyTo(const std::string& path) const {

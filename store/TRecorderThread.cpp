@@ -5,6 +5,7 @@
 #include "TCrawlRowWriter.h"
 
 #include "crawl/TRecordStore.h"
+#include "report/TReport.h"
 
 #include <condition_variable>
 #include <deque>
@@ -202,22 +203,38 @@ std::string TRecorderThread::Commit(const TCrawlProgress& progress, const TRecor
 std::string TRecorderThread::WriteTables(const TRecordStore& store,
                                          const std::vector<std::string>& queue,
                                          const TReport& about, bool finished) {
-    // Closed first: an ended crawl's file goes back to one file, which
-    // SQLite does only with no other connection open.
-    FReader.reset();
-    std::string error;
-    Call([&] {
+    BeginTables(store, queue, about, finished);
+    return EndTables();
+}
+
+void TRecorderThread::BeginTables(const TRecordStore& store, std::vector<std::string> queue,
+                                  TReport about, bool finished) {
+    // An ended crawl's report reads the referrers by their index: made
+    // first, not behind the tables (which would make it anyway).
+    if (finished && !FReferrersIndexed) {
+        Call([this] { FRecorder->IndexReferrers(); });
+        FReferrersIndexed = true;
+    }
+    Post([this, &store, queue = std::move(queue), about = std::move(about), finished] {
         try {
-            error = FRecorder->WriteTables(store, queue, about, finished);
+            FTablesError = FRecorder->WriteTables(store, queue, about, finished, false);
         } catch (const std::bad_alloc&) {
-            error = FPath + ": cannot be written: out of memory";
+            FTablesError = FPath + ": cannot be written: out of memory";
         }
+    });
+}
+
+std::string TRecorderThread::EndTables() {
+    Call([] {}); // the tables are written
+    FReader.reset();
+    Call([this] {
+        FRecorder->OneFile();
         FFinished = FRecorder->Finished();
         FThread->MergedKept = FRecorder->MergedKept(); // the caller waits
     });
     if (std::string failure = TakeFailure(); !failure.empty())
         return failure;
-    return error;
+    return std::exchange(FTablesError, {});
 }
 
 std::string TRecorderThread::CopyTo(const std::string& path) const {
@@ -241,7 +258,9 @@ bool TRecorderThread::Read(const std::function<bool(const TRowReader& rows)>& re
     // The tables of a halt, written on the thread, read the rows as well.
     if (std::this_thread::get_id() == FThread->Worker.get_id())
         return read(*FRecorder);
-    Call([] {}); // what was handed over is written
+    // The rows handed over are written; tables being written are not
+    // waited for (an ended crawl's report is written meanwhile).
+    WaitForCommits();
     if (!FReader) {
         auto reader = std::make_unique<TCrawlDb>();
         if (!reader->Open(FPath, true))

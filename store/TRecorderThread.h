@@ -63,6 +63,15 @@ public:
     // that failed meanwhile is what they say.
     std::string WriteTables(const TRecordStore& store, const std::vector<std::string>& queue,
                             const TReport& about, bool finished);
+    // The same in two steps, so that the caller goes on while the tables
+    // are written: an ended crawl's report is written meanwhile, reading the
+    // rows through the caller's own connection (store must stand still
+    // until EndTables). EndTables waits for them, closes that connection and
+    // makes an ended crawl's file one file again; it returns what
+    // WriteTables would.
+    void BeginTables(const TRecordStore& store, std::vector<std::string> queue, TReport about,
+                     bool finished);
+    std::string EndTables();
     std::string CopyTo(const std::string& path) const;
 
 private:
@@ -88,6 +97,8 @@ private:
     mutable bool FReferrersIndexed = false;
     std::string FPath;
     bool FFinished = false;
+    // What the tables BeginTables handed over came to (set on the thread).
+    std::string FTablesError;
     bool FReplayable = false;
     std::size_t FPagesCommitted = 0;
 };
