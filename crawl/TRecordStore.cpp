@@ -290,19 +290,26 @@ void TRecordStore::ReferencesOn(std::size_t at, std::vector<TPageReference>& ref
     }
     // The page's from the list, in the order found: put in the order of
     // the addresses' first links.
-    std::unordered_map<std::int32_t, std::size_t> rank;
+    // Each address with the place of its first link (one sorted list, not a
+    // table of nodes: this runs for every page committed).
+    std::vector<std::pair<std::int32_t, std::size_t>> firsts;
     for (const std::span<const TMergedLink> links : parts)
         for (const TMergedLink& link : links)
-            rank.emplace(link.Address, rank.size());
+            firsts.emplace_back(link.Address, firsts.size());
+    std::stable_sort(firsts.begin(), firsts.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    const auto rankOf = [&firsts](std::int32_t address) {
+        const auto at =
+            std::lower_bound(firsts.begin(), firsts.end(), address,
+                             [](const auto& first, std::int32_t a) { return first.first < a; });
+        return at != firsts.end() && at->first == address ? at->second : firsts.size();
+    };
     std::vector<std::pair<std::size_t, TPageReference>> ranked;
     auto from = std::lower_bound(
         FPending.begin(), FPending.end(), page,
         [](const TPending& pending, std::int32_t p) { return pending.Reference.Page < p; });
-    for (; from != FPending.end() && from->Reference.Page == page; ++from) {
-        const auto found = rank.find(from->Address);
-        ranked.push_back({found != rank.end() ? found->second : rank.size(),
-                          {from->Address, from->Reference.Line}});
-    }
+    for (; from != FPending.end() && from->Reference.Page == page; ++from)
+        ranked.push_back({rankOf(from->Address), {from->Address, from->Reference.Line}});
     std::stable_sort(ranked.begin(), ranked.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     for (const auto& [order, reference] : ranked)
