@@ -5,11 +5,14 @@
 #include "TCrawlFile.h"
 #include "TCrawlRowWriter.h"
 #include "TCrawlSchema.h"
+#include "TLogCopier.h"
 
 #include "crawl/TRecordStore.h"
 #include "report/TReport.h"
 
 #include <QSqlQuery>
+
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -75,6 +78,9 @@ struct TCrawlRecorder::TState {
     std::vector<TCrawlRowWriter::TRows> PendingRows;
     // The merged pages whose rows the file holds.
     std::size_t MergedKept = 0;
+    // Copies the log into the file while pages are committed; none while
+    // the tables are written, whose log SQLite's hook copies as it grows.
+    std::unique_ptr<TLogCopier> Copier;
 
     // The rows taken have been committed.
     void RowsKept() {
@@ -118,9 +124,22 @@ struct TCrawlRecorder::TState {
     // machine may lose the last commits, never the file. The log, grown big
     // by the tables of a halt, goes back to 64 MiB once copied into the file.
     bool Prepare() {
-        return Db.Exec("PRAGMA synchronous = NORMAL") &&
-               Db.Exec("PRAGMA journal_size_limit = 67108864") &&
-               Db.Exec("PRAGMA wal_autocheckpoint = 8192");
+        if (!Db.Exec("PRAGMA synchronous = NORMAL") ||
+            !Db.Exec("PRAGMA journal_size_limit = 67108864"))
+            return false;
+        if (sqlite3* handle = Db.Handle())
+            sqlite3_wal_hook(handle, &TState::Logged, this);
+        return true;
+    }
+    // After each commit in WAL mode: the log copied into the file by the
+    // copier, else here once it reaches 32 MiB, as SQLite would.
+    static int Logged(void* state, sqlite3* db, const char*, int pages) {
+        auto& s = *static_cast<TState*>(state);
+        if (s.Copier)
+            s.Copier->Logged(db, pages);
+        else if (pages >= 2 * TLogCopier::Start)
+            sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+        return SQLITE_OK;
     }
     // Starts a write: in WAL mode (a commit is an append to the log, synced
     // at checkpoints), the file brought up to this version.
@@ -317,6 +336,8 @@ std::string TCrawlRecorder::Commit(const TCrawlProgress& progress, TCrawlRowWrit
     ok = ok && (!newState || TCrawlSchema::WriteMeta(s.Db, {{"state", TCrawlSchema::Running}}));
     if (std::string error = s.End(ok); !error.empty())
         return error; // the answers and rows stay pending, for the next commit
+    if (!s.Copier && s.Wal)
+        s.Copier = std::make_unique<TLogCopier>(s.Path);
     s.State = TCrawlSchema::Running;
     s.Pending.clear();
     s.RowsKept();
@@ -359,6 +380,7 @@ std::string TCrawlRecorder::WriteTables(const TRecordStore& store,
                                         const std::vector<std::string>& queue, const TReport& about,
                                         bool finished, bool oneFile) {
     TState& s = *FState;
+    s.Copier.reset(); // VACUUM and the rollback journal want the file alone
     // A merge cut short by the halt is written as far as it went, as the
     // report lists it.
     if (TCrawlRowWriter::TRows rows = TakeRows(store, store.Merged().size()); !rows.Empty())
