@@ -21,12 +21,6 @@
 
 namespace {
 
-// The counters of TCrawlSchema::CounterMeta, in its order.
-const char* const CountersSql =
-    "UPDATE meta SET value = CASE name WHEN 'pages' THEN ? WHEN 'queued' THEN ? "
-    "WHEN 'objects' THEN ? WHEN 'external' THEN ? END "
-    "WHERE name IN ('pages', 'queued', 'objects', 'external')";
-
 // More answers than a file of a terabyte holds.
 constexpr qint64 MaxAnswers = qint64(1) << 30;
 
@@ -150,7 +144,7 @@ struct TCrawlRecorder::TState {
             Wal = mode.exec(QStringLiteral("PRAGMA journal_mode = WAL")) && mode.next() &&
                   mode.value(0).toString() == QLatin1String("wal");
         }
-        return Db.Exec("BEGIN") &&
+        return Db.ExecKept("BEGIN") &&
                (Version >= TCrawlFile::Version || TCrawlSchema::Upgrade(Db, Version)) &&
                (!ClearRows || (TCrawlSchema::ClearRows(Db) &&
                                (!ReferrersIndexed || TCrawlSchema::IndexReferrers(Db))));
@@ -169,7 +163,7 @@ struct TCrawlRecorder::TState {
     }
     // Ends a write begun: kept when ok, else rolled back. Empty, else why not.
     std::string End(bool ok) {
-        if (ok && Db.Exec("COMMIT")) {
+        if (ok && Db.ExecKept("COMMIT")) {
             Version = TCrawlFile::Version;
             ClearRows = false;
             return {};
@@ -324,14 +318,9 @@ std::string TCrawlRecorder::Commit(const TCrawlProgress& progress, TCrawlRowWrit
     }
     // The rows of the pages whose merge ended since.
     ok = ok && s.WriteRows();
-    // The counters, in one statement: the rows are there since the file was
-    // made (or brought up to this version).
-    if (ok) {
-        std::vector<std::string> values;
-        for (auto& [name, value] : TCrawlSchema::CounterMeta(progress))
-            values.push_back(std::move(value));
-        ok = s.Rows->WriteCounters(CountersSql, values);
-    }
+    // The counters: their rows are there since the file was made (or
+    // brought up to this version).
+    ok = ok && s.Rows->WriteCounters(TCrawlSchema::CounterMeta(progress));
     const bool newState = s.State != TCrawlSchema::Running;
     ok = ok && (!newState || TCrawlSchema::WriteMeta(s.Db, {{"state", TCrawlSchema::Running}}));
     if (std::string error = s.End(ok); !error.empty())
