@@ -6,6 +6,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
 
 TCrawlDb::TCrawlDb() {
@@ -15,6 +16,8 @@ TCrawlDb::TCrawlDb() {
 }
 
 TCrawlDb::~TCrawlDb() {
+    for (const auto& kept : FKept)
+        sqlite3_finalize(kept.second);
     FDb.close();
     FDb = QSqlDatabase();
     QSqlDatabase::removeDatabase(FName);
@@ -43,6 +46,34 @@ bool TCrawlDb::Exec(const std::string& sql) {
     if (!query.exec(QString::fromStdString(sql)))
         return Fail(query);
     return true;
+}
+
+bool TCrawlDb::ExecKept(const char* sql) {
+    if (Failed())
+        return false;
+    sqlite3* handle = Handle();
+    if (handle == nullptr)
+        return Exec(sql);
+    if (handle != FKeptOn) { // kept on a connection closed since
+        for (const auto& k : FKept)
+            sqlite3_finalize(k.second);
+        FKept.clear();
+        FKeptOn = handle;
+    }
+    auto kept =
+        std::find_if(FKept.begin(), FKept.end(), [sql](const auto& k) { return k.first == sql; });
+    if (kept == FKept.end()) {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(handle, sql, -1, &statement, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(statement);
+            return Fail(std::string(sqlite3_errmsg(handle)));
+        }
+        kept = FKept.emplace(FKept.end(), sql, statement);
+    }
+    const int done = sqlite3_step(kept->second);
+    const std::string error = done == SQLITE_DONE ? std::string() : sqlite3_errmsg(handle);
+    sqlite3_reset(kept->second);
+    return done == SQLITE_DONE || Fail(error);
 }
 
 bool TCrawlDb::Prepare(QSqlQuery& query, const std::string& sql) {
@@ -86,6 +117,9 @@ sqlite3* TCrawlDb::Handle() const {
 }
 
 bool TCrawlDb::IsUtf8(std::string_view text) {
+    // Most text is ASCII: the decoder (and its copy) only for the rest.
+    if (std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; }))
+        return true;
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString decoded = decoder.decode(QByteArrayView(text.data(), qsizetype(text.size())));
     return !decoder.hasError();

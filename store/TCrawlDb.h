@@ -12,8 +12,10 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 class TCrawlDb {
 public:
@@ -32,6 +34,9 @@ public:
     sqlite3* Handle() const;
 
     bool Exec(const std::string& sql);
+    // The same for a statement run again and again (BEGIN, COMMIT): prepared
+    // once, kept till the connection goes.
+    bool ExecKept(const char* sql);
     QSqlQuery Query() const { return QSqlQuery(FDb); }
     bool Prepare(QSqlQuery& query, const std::string& sql);
     bool Run(QSqlQuery& query);
@@ -57,4 +62,6 @@ private:
     QString FName;
     QSqlDatabase FDb;
     std::string FError;
+    std::vector<std::pair<std::string, sqlite3_stmt*>> FKept;
+    sqlite3* FKeptOn = nullptr;
 };

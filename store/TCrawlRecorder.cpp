@@ -5,11 +5,14 @@
 #include "TCrawlFile.h"
 #include "TCrawlRowWriter.h"
 #include "TCrawlSchema.h"
+#include "TLogCopier.h"
 
 #include "crawl/TRecordStore.h"
 #include "report/TReport.h"
 
 #include <QSqlQuery>
+
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -17,12 +20,6 @@
 #include <optional>
 
 namespace {
-
-// The counters of TCrawlSchema::CounterMeta, in its order.
-const char* const CountersSql =
-    "UPDATE meta SET value = CASE name WHEN 'pages' THEN ? WHEN 'queued' THEN ? "
-    "WHEN 'objects' THEN ? WHEN 'external' THEN ? END "
-    "WHERE name IN ('pages', 'queued', 'objects', 'external')";
 
 // More answers than a file of a terabyte holds.
 constexpr qint64 MaxAnswers = qint64(1) << 30;
@@ -75,6 +72,9 @@ struct TCrawlRecorder::TState {
     std::vector<TCrawlRowWriter::TRows> PendingRows;
     // The merged pages whose rows the file holds.
     std::size_t MergedKept = 0;
+    // Copies the log into the file while pages are committed; none while
+    // the tables are written, whose log SQLite's hook copies as it grows.
+    std::unique_ptr<TLogCopier> Copier;
 
     // The rows taken have been committed.
     void RowsKept() {
@@ -118,9 +118,22 @@ struct TCrawlRecorder::TState {
     // machine may lose the last commits, never the file. The log, grown big
     // by the tables of a halt, goes back to 64 MiB once copied into the file.
     bool Prepare() {
-        return Db.Exec("PRAGMA synchronous = NORMAL") &&
-               Db.Exec("PRAGMA journal_size_limit = 67108864") &&
-               Db.Exec("PRAGMA wal_autocheckpoint = 8192");
+        if (!Db.Exec("PRAGMA synchronous = NORMAL") ||
+            !Db.Exec("PRAGMA journal_size_limit = 67108864"))
+            return false;
+        if (sqlite3* handle = Db.Handle())
+            sqlite3_wal_hook(handle, &TState::Logged, this);
+        return true;
+    }
+    // After each commit in WAL mode: the log copied into the file by the
+    // copier, else here once it reaches 32 MiB, as SQLite would.
+    static int Logged(void* state, sqlite3* db, const char*, int pages) {
+        auto& s = *static_cast<TState*>(state);
+        if (s.Copier)
+            s.Copier->Logged(db, pages);
+        else if (pages >= 2 * TLogCopier::Start)
+            sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+        return SQLITE_OK;
     }
     // Starts a write: in WAL mode (a commit is an append to the log, synced
     // at checkpoints), the file brought up to this version.
@@ -131,7 +144,7 @@ struct TCrawlRecorder::TState {
             Wal = mode.exec(QStringLiteral("PRAGMA journal_mode = WAL")) && mode.next() &&
                   mode.value(0).toString() == QLatin1String("wal");
         }
-        return Db.Exec("BEGIN") &&
+        return Db.ExecKept("BEGIN") &&
                (Version >= TCrawlFile::Version || TCrawlSchema::Upgrade(Db, Version)) &&
                (!ClearRows || (TCrawlSchema::ClearRows(Db) &&
                                (!ReferrersIndexed || TCrawlSchema::IndexReferrers(Db))));
@@ -150,7 +163,7 @@ struct TCrawlRecorder::TState {
     }
     // Ends a write begun: kept when ok, else rolled back. Empty, else why not.
     std::string End(bool ok) {
-        if (ok && Db.Exec("COMMIT")) {
+        if (ok && Db.ExecKept("COMMIT")) {
             Version = TCrawlFile::Version;
             ClearRows = false;
             return {};
@@ -305,18 +318,15 @@ std::string TCrawlRecorder::Commit(const TCrawlProgress& progress, TCrawlRowWrit
     }
     // The rows of the pages whose merge ended since.
     ok = ok && s.WriteRows();
-    // The counters, in one statement: the rows are there since the file was
-    // made (or brought up to this version).
-    if (ok) {
-        std::vector<std::string> values;
-        for (auto& [name, value] : TCrawlSchema::CounterMeta(progress))
-            values.push_back(std::move(value));
-        ok = s.Rows->WriteCounters(CountersSql, values);
-    }
+    // The counters: their rows are there since the file was made (or
+    // brought up to this version).
+    ok = ok && s.Rows->WriteCounters(TCrawlSchema::CounterMeta(progress));
     const bool newState = s.State != TCrawlSchema::Running;
     ok = ok && (!newState || TCrawlSchema::WriteMeta(s.Db, {{"state", TCrawlSchema::Running}}));
     if (std::string error = s.End(ok); !error.empty())
         return error; // the answers and rows stay pending, for the next commit
+    if (!s.Copier && s.Wal)
+        s.Copier = std::make_unique<TLogCopier>(s.Path);
     s.State = TCrawlSchema::Running;
     s.Pending.clear();
     s.RowsKept();
@@ -359,6 +369,7 @@ std::string TCrawlRecorder::WriteTables(const TRecordStore& store,
                                         const std::vector<std::string>& queue, const TReport& about,
                                         bool finished, bool oneFile) {
     TState& s = *FState;
+    s.Copier.reset(); // VACUUM and the rollback journal want the file alone
     // A merge cut short by the halt is written as far as it went, as the
     // report lists it.
     if (TCrawlRowWriter::TRows rows = TakeRows(store, store.Merged().size()); !rows.Empty())

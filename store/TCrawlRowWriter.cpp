@@ -141,13 +141,17 @@ bool TCrawlRowWriter::WriteAnswer(std::string_view key, int status, std::string_
     return Step(FAnswer);
 }
 
-bool TCrawlRowWriter::WriteCounters(const char* sql, const std::vector<std::string>& values) {
-    if (!Prepare(FCounters, sql))
+bool TCrawlRowWriter::WriteCounters(
+    const std::vector<std::pair<std::string, std::string>>& values) {
+    // A row at a time, by its key: one statement for all would build a
+    // table of the names at each commit.
+    if (!Prepare(FCounters, "UPDATE meta SET value = ?2 WHERE name = ?1"))
         return false;
-    for (std::size_t i = 0; i < values.size(); ++i)
-        if (BindText(FCounters, int(i + 1), values[i]) != SQLITE_OK)
+    for (const auto& [name, value] : values)
+        if (BindText(FCounters, 1, name) != SQLITE_OK ||
+            BindText(FCounters, 2, value) != SQLITE_OK || !Step(FCounters))
             return FDb.Fail(std::string("the counters cannot be written"));
-    return Step(FCounters);
+    return true;
 }
 
 bool TCrawlRowWriter::WriteVerdicts(const TRecordStore& store) {

@@ -70,8 +70,8 @@ public:
     // encoding), inside the caller's transaction.
     bool WriteAnswer(std::string_view key, int status, std::string_view reason,
                      std::string_view data);
-    // The counters in meta, as `sql` sets them from values, in order.
-    bool WriteCounters(const char* sql, const std::vector<std::string>& values);
+    // The values of meta's rows named, each row there already.
+    bool WriteCounters(const std::vector<std::pair<std::string, std::string>>& values);
     // The verdicts of every address the store has referenced, in place of
     // those in the file, inside the caller's transaction.
     bool WriteVerdicts(const TRecordStore& store);

@@ -19,6 +19,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -227,6 +228,33 @@ TEST(CrawlRecorder, ACommitWithoutRoomKeepsWhatWasCommitted) {
         EXPECT_GT(last, 10u);
         ExpectCommittedPages(path, last, last);
     }
+}
+
+// Pages committed as fast as they come: the log is copied into the file and
+// started again, never growing past a bound, and the file holds every page.
+TEST(CrawlRecorder, TheLogStaysBoundedHoweverFastPagesCome) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("fast.marrowby").toStdString();
+    const std::size_t pages = 4000; // some 90 MiB through the log
+    std::uintmax_t longest = 0;
+    {
+        std::string error;
+        auto recorder = TCrawlRecorder::Create(path, {}, TReport(), error);
+        ASSERT_TRUE(recorder) << error;
+        TRecordStore records;
+        for (std::size_t page = 1; page <= pages; ++page) {
+            recorder->Record(PageKey(page), PageAnswer(page));
+            recorder->Record(SharedKey, SharedAnswer(page));
+            MergePage(records, page);
+            ASSERT_EQ(recorder->Commit({page, 1, 0, 0}, records), "");
+            std::error_code ec;
+            if (const auto size = std::filesystem::file_size(path + "-wal", ec); !ec)
+                longest = std::max(longest, size);
+        }
+    }
+    EXPECT_GT(longest, 0u);
+    EXPECT_LT(longest, 70u << 20) << longest;
+    ExpectCommittedPages(path, pages, pages);
 }
 
 // A halt keeps the queue and the answers; the end keeps the tables only, in
