@@ -13,14 +13,16 @@
 
 namespace {
 
-// Text as TCrawlDb::TextValue keeps it: text when UTF-8, else a blob.
+// Text as TCrawlDb::TextValue keeps it: text when UTF-8, else a blob. Not
+// copied: every statement is stepped, then its bindings cleared (Step),
+// while the text it was given lives.
 int BindText(sqlite3_stmt* statement, int column, std::string_view text) {
     if (text.data() == nullptr)
         text = ""; // empty text, not NULL
     const auto size = static_cast<int>(std::min<std::size_t>(text.size(), 0x7fffffff));
     return TCrawlDb::IsUtf8(text)
-               ? sqlite3_bind_text(statement, column, text.data(), size, SQLITE_TRANSIENT)
-               : sqlite3_bind_blob(statement, column, text.data(), size, SQLITE_TRANSIENT);
+               ? sqlite3_bind_text(statement, column, text.data(), size, SQLITE_STATIC)
+               : sqlite3_bind_blob(statement, column, text.data(), size, SQLITE_STATIC);
 }
 
 } // namespace
