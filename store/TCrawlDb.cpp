@@ -16,11 +16,17 @@ TCrawlDb::TCrawlDb() {
 }
 
 TCrawlDb::~TCrawlDb() {
-    for (const auto& kept : FKept)
-        sqlite3_finalize(kept.second);
-    FDb.close();
+    Close();
     FDb = QSqlDatabase();
     QSqlDatabase::removeDatabase(FName);
+}
+
+void TCrawlDb::Close() {
+    for (const auto& kept : FKept)
+        sqlite3_finalize(kept.second);
+    FKept.clear();
+    FKeptOn = nullptr;
+    FDb.close();
 }
 
 bool TCrawlDb::Open(const std::string& path, bool readOnly) {

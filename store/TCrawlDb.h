@@ -27,6 +27,8 @@ public:
     // Opens the file at path (created when missing, unless readOnly). False,
     // with Error() set, when it cannot be.
     bool Open(const std::string& path, bool readOnly = false);
+    // Closes the connection (Open may open it again).
+    void Close();
     QSqlDatabase& Db() noexcept { return FDb; }
     // SQLite's own handle of the open connection (null when closed), for
     // statements run many times a page: Qt SQL's cost a value is several

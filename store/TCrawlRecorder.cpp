@@ -15,9 +15,15 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <optional>
+#include <utility>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -72,6 +78,9 @@ struct TCrawlRecorder::TState {
     std::vector<TCrawlRowWriter::TRows> PendingRows;
     // The merged pages whose rows the file holds.
     std::size_t MergedKept = 0;
+    // An ended crawl's file made small, waiting beside it to take its place
+    // (OneFile); removed should that never come.
+    std::string Compacted;
     // Copies the log into the file while pages are committed; none while
     // the tables are written, whose log SQLite's hook copies as it grows.
     std::unique_ptr<TLogCopier> Copier;
@@ -107,6 +116,41 @@ struct TCrawlRecorder::TState {
         SeqsOf.reset();
         DataOf.reset();
         Rows.emplace(Db);
+    }
+    ~TState() {
+        if (!Compacted.empty())
+            TCrawlSchema::Remove(Compacted);
+    }
+    // The connection closed, its statements first (Connect opens it again).
+    void Disconnect() {
+        SeqsOf.reset();
+        DataOf.reset();
+        Rows.reset();
+        Db.Close();
+    }
+    // A copy of the file as of the last commit at part, without the room
+    // of rows deleted, in the rollback journal's mode (one file) and synced
+    // (SQLite does not sync what VACUUM INTO writes). Empty, else why not.
+    std::string CopyInto(const std::string& part) {
+        QSqlQuery copy = Db.Query();
+        bool ok = Db.Prepare(copy, "VACUUM INTO ?");
+        copy.bindValue(0, QString::fromStdString(part));
+        ok = ok && Db.Run(copy);
+        copy.finish();
+        std::string error = Db.TakeError();
+        if (ok) {
+            TCrawlDb copied;
+            if (!copied.Open(part) || !copied.Exec("PRAGMA journal_mode = DELETE"))
+                error = copied.Error();
+        }
+        if (error.empty()) {
+            const int fd = ::open(part.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0 || ::fsync(fd) != 0)
+                error = std::strerror(errno);
+            if (fd >= 0)
+                ::close(fd);
+        }
+        return error;
     }
 
     // Opens path; once it is known for a crawl file, Prepare.
@@ -401,10 +445,17 @@ std::string TCrawlRecorder::WriteTables(const TRecordStore& store,
         s.Taken.clear();
         s.Unprepare();
         // Smaller, and one file again (the rollback journal, as TCrawlFile
-        // writes). Both may fail without harm (no room for the copy VACUUM
-        // makes): the file is whole as committed.
-        s.Db.Exec("VACUUM");
-        s.Db.TakeError();
+        // writes): a copy without the answers' room, written once (VACUUM
+        // in WAL mode writes the file three times), takes the file's place
+        // once no other connection is left on it (OneFile). Should there be
+        // no room for the copy, VACUUM has none either: the file stays whole
+        // as committed.
+        const std::string part = s.Path + ".part-" + std::to_string(getpid());
+        TCrawlSchema::Remove(part);
+        if (s.CopyInto(part).empty())
+            s.Compacted = part;
+        else
+            TCrawlSchema::Remove(part);
         if (oneFile)
             OneFile();
     }
@@ -413,7 +464,25 @@ std::string TCrawlRecorder::WriteTables(const TRecordStore& store,
 
 void TCrawlRecorder::OneFile() {
     TState& s = *FState;
-    if (!s.Finished || !s.Wal)
+    if (!s.Finished)
+        return;
+    if (!s.Compacted.empty()) {
+        // Once the last connection on the file has gone, SQLite has copied
+        // the log into it and removed it: the copy takes its place. A log
+        // left means a connection elsewhere: the file stays as it is.
+        const std::string part = std::exchange(s.Compacted, {});
+        s.Disconnect();
+        std::error_code ec;
+        if (!std::filesystem::exists(s.Path + "-wal", ec) &&
+            TCrawlSchema::Replace(part, s.Path).empty())
+            s.Wal = false;
+        else
+            TCrawlSchema::Remove(part);
+        if (s.Connect())
+            s.Prepare();
+        s.Db.TakeError(); // said by the next use
+    }
+    if (!s.Wal)
         return;
     QSqlQuery mode = s.Db.Query();
     if (mode.exec(QStringLiteral("PRAGMA journal_mode = DELETE")) && mode.next() &&
@@ -427,20 +496,7 @@ std::string TCrawlRecorder::CopyTo(const std::string& path) const {
     std::error_code ec;
     if (std::filesystem::equivalent(path, s.Path, ec))
         return {};
-    return TCrawlSchema::WriteBeside(path, [&s](const std::string& part) {
-        // VACUUM INTO reads the file as of the last commit: the answers
-        // recorded since wait in memory.
-        QSqlQuery copy = s.Db.Query();
-        bool ok = s.Db.Prepare(copy, "VACUUM INTO ?");
-        copy.bindValue(0, QString::fromStdString(part));
-        ok = ok && s.Db.Run(copy);
-        copy.finish();
-        std::string error = s.Db.TakeError();
-        if (ok) {
-            TCrawlDb copied; // the copy in the rollback journal's mode, one file
-            if (!copied.Open(part) || !copied.Exec("PRAGMA journal_mode = DELETE"))
-                error = copied.Error();
-        }
-        return error;
-    });
+    // As of the last commit: the answers recorded since wait in memory.
+    return TCrawlSchema::WriteBeside(path,
+                                     [&s](const std::string& part) { return s.CopyInto(part); });
 }

@@ -89,15 +89,16 @@ public:
     // queue (the addresses still to visit, in order) and about's times, in
     // one transaction. An ended crawl's journal of answers is emptied (and
     // what was recorded since the last commit dropped): its tables hold all
-    // it found; its rows are indexed and the file vacuumed, then made one
-    // file again (OneFile) unless oneFile is false. Answers recorded since
-    // the last commit are not written.
+    // it found; its rows are indexed and a small copy of the file made,
+    // which takes the file's place (OneFile) unless oneFile is false.
+    // Answers recorded since the last commit are not written.
     // Returns an empty string, else what went wrong, naming the file.
     std::string WriteTables(const TRecordStore& store, const std::vector<std::string>& queue,
                             const TReport& about, bool finished, bool oneFile = true);
-    // An ended crawl's file goes back to one file (the rollback journal's
-    // mode, as TCrawlFile writes), which SQLite does only with no other
-    // connection open. It may fail without harm: the file is whole.
+    // An ended crawl's small copy takes the file's place: one file (the
+    // rollback journal's mode, as TCrawlFile writes), which can be only with
+    // no other connection open; the recorder's own closes and opens again.
+    // It may fail without harm: the file is whole.
     void OneFile();
     // Writes a copy of the file, as it was at the last commit, to path
     // (replacing a crawl file there; any other file is refused), in the

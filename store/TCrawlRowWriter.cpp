@@ -3,11 +3,13 @@
 #include "TCrawlDb.h"
 
 #include "crawl/TRecordStore.h"
+#include "report/TReportTable.h"
 #include "report/TReportTables.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <charconv>
 #include <span>
 #include <string_view>
 
@@ -187,6 +189,31 @@ bool TCrawlRowWriter::WriteVerdicts(const TRecordStore& store) {
         ok = ok ? Step(insert) : FDb.Fail(std::string("a verdict cannot be written"));
     }
     sqlite3_finalize(insert);
+    return ok;
+}
+
+bool TCrawlRowWriter::WriteTable(const TReportTable& table, const std::string& insert) {
+    sqlite3_stmt* statement = nullptr;
+    if (!Prepare(statement, insert.c_str()))
+        return false;
+    bool ok = true;
+    table.ForEachRow([&](const TReportTable::TCells& cells) {
+        if (!ok)
+            return;
+        for (std::size_t i = 0; ok && i < cells.size(); ++i) {
+            long long number = 0;
+            const std::string& cell = cells[i];
+            const int column = int(i + 1);
+            ok = (table.Fields[i].Numeric &&
+                          std::from_chars(cell.data(), cell.data() + cell.size(), number).ec ==
+                              std::errc()
+                      ? sqlite3_bind_int64(statement, column, number)
+                      : BindText(statement, column, cell)) == SQLITE_OK;
+        }
+        ok = ok ? Step(statement)
+                : FDb.Fail(std::string("a row of ") + table.Name + " cannot be written");
+    });
+    sqlite3_finalize(statement);
     return ok;
 }
 

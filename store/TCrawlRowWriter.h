@@ -18,6 +18,7 @@
 
 class TCrawlDb;
 class TRecordStore;
+struct TReportTable;
 struct sqlite3_stmt;
 
 class TCrawlRowWriter : public TRowReader {
@@ -75,6 +76,10 @@ public:
     // The verdicts of every address the store has referenced, in place of
     // those in the file, inside the caller's transaction.
     bool WriteVerdicts(const TRecordStore& store);
+    // A report table's rows through insert (a value a field), numeric
+    // fields as integers where they read as one, inside the caller's
+    // transaction.
+    bool WriteTable(const TReportTable& table, const std::string& insert);
     // TRowReader: the rows written, read back.
     bool ReadLinks(std::size_t from, std::size_t to, const TLinkVisit& visit) const override;
     bool ReadPages(std::size_t from, std::size_t to, const TPageVisit& visit) const override;

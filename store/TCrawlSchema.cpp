@@ -151,25 +151,7 @@ bool WriteTable(TCrawlDb& db, const TReportTable& table) {
     if (!db.Exec("DROP TABLE IF EXISTS " + name) ||
         !db.Exec("CREATE TABLE " + name + " (" + columns + ")"))
         return false;
-    QSqlQuery insert = db.Query();
-    if (!db.Prepare(insert, "INSERT INTO " + name + " VALUES (" + marks + ")"))
-        return false;
-    bool ok = true;
-    table.ForEachRow([&](const TReportTable::TCells& cells) {
-        if (!ok)
-            return;
-        for (std::size_t i = 0; i < cells.size(); ++i) {
-            long long number = 0;
-            const std::string& cell = cells[i];
-            if (table.Fields[i].Numeric &&
-                std::from_chars(cell.data(), cell.data() + cell.size(), number).ec == std::errc())
-                insert.bindValue(int(i), number);
-            else
-                insert.bindValue(int(i), TCrawlDb::TextValue(cell));
-        }
-        ok = db.Run(insert);
-    });
-    return ok;
+    return TCrawlRowWriter(db).WriteTable(table, "INSERT INTO " + name + " VALUES (" + marks + ")");
 }
 
 // The indexes the usual queries need: an address's records. Made after the

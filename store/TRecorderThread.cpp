@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <utility>
 
@@ -26,6 +27,8 @@ struct TRecorderThread::TThread {
     // the merged pages whose rows the file holds.
     std::size_t Commits = 0;
     std::size_t MergedKept = 0;
+    // The referrers' index handed over and not made yet.
+    bool Indexing = false;
     std::string Failure;
     std::thread Worker;
 
@@ -210,9 +213,22 @@ std::string TRecorderThread::WriteTables(const TRecordStore& store,
 void TRecorderThread::BeginTables(const TRecordStore& store, std::vector<std::string> queue,
                                   TReport about, bool finished) {
     // An ended crawl's report reads the referrers by their index: made
-    // first, not behind the tables (which would make it anyway).
+    // first, not behind the tables (which would make it anyway), while the
+    // report reads what comes before them.
     if (finished && !FReferrersIndexed) {
-        Call([this] { FRecorder->IndexReferrers(); });
+        {
+            const std::lock_guard<std::mutex> hold(FThread->Lock);
+            FThread->Indexing = true;
+        }
+        Post([this] {
+            try {
+                FRecorder->IndexReferrers();
+            } catch (const std::bad_alloc&) {
+                // Read without it, by a sort.
+            }
+            const std::lock_guard<std::mutex> hold(FThread->Lock);
+            FThread->Indexing = false;
+        });
         FReferrersIndexed = true;
     }
     Post([this, &store, queue = std::move(queue), about = std::move(about), finished] {
@@ -282,9 +298,13 @@ bool TRecorderThread::ReadReferences(std::int32_t address, std::size_t to,
                                      const TReferenceVisit& visit) const {
     // Their index is made on the thread, once (the recorder's own reading
     // makes it there).
-    if (!FReferrersIndexed && std::this_thread::get_id() != FThread->Worker.get_id()) {
-        Call([this] { FRecorder->IndexReferrers(); });
-        FReferrersIndexed = true;
+    if (std::this_thread::get_id() != FThread->Worker.get_id()) {
+        if (!FReferrersIndexed) {
+            Call([this] { FRecorder->IndexReferrers(); });
+            FReferrersIndexed = true;
+        }
+        std::unique_lock<std::mutex> hold(FThread->Lock);
+        FThread->Changed.wait(hold, [this] { return !FThread->Indexing; });
     }
     return Read([&](const TRowReader& rows) { return rows.ReadReferences(address, to, visit); });
 }
