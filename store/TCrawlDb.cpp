@@ -22,11 +22,15 @@ TCrawlDb::~TCrawlDb() {
 }
 
 void TCrawlDb::Close() {
+    Unkeep(nullptr);
+    FDb.close();
+}
+
+void TCrawlDb::Unkeep(sqlite3* handle) {
     for (const auto& kept : FKept)
         sqlite3_finalize(kept.second);
     FKept.clear();
-    FKeptOn = nullptr;
-    FDb.close();
+    FKeptOn = handle;
 }
 
 bool TCrawlDb::Open(const std::string& path, bool readOnly) {
@@ -60,12 +64,8 @@ bool TCrawlDb::ExecKept(const char* sql) {
     sqlite3* handle = Handle();
     if (handle == nullptr)
         return Exec(sql);
-    if (handle != FKeptOn) { // kept on a connection closed since
-        for (const auto& k : FKept)
-            sqlite3_finalize(k.second);
-        FKept.clear();
-        FKeptOn = handle;
-    }
+    if (handle != FKeptOn)
+        Unkeep(handle); // kept on a connection closed since
     auto kept =
         std::find_if(FKept.begin(), FKept.end(), [sql](const auto& k) { return k.first == sql; });
     if (kept == FKept.end()) {

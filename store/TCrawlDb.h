@@ -61,6 +61,9 @@ public:
     static std::string FromValue(const QVariant& value);
 
 private:
+    // The statements kept let go of; those kept from now on are handle's.
+    void Unkeep(sqlite3* handle);
+
     QString FName;
     QSqlDatabase FDb;
     std::string FError;

@@ -413,7 +413,7 @@ std::string TCrawlRecorder::WriteTables(const TRecordStore& store,
                                         const std::vector<std::string>& queue, const TReport& about,
                                         bool finished, bool oneFile) {
     TState& s = *FState;
-    s.Copier.reset(); // VACUUM and the rollback journal want the file alone
+    s.Copier.reset(); // the small copy's rename wants the file alone
     // A merge cut short by the halt is written as far as it went, as the
     // report lists it.
     if (TCrawlRowWriter::TRows rows = TakeRows(store, store.Merged().size()); !rows.Empty())
@@ -450,7 +450,7 @@ std::string TCrawlRecorder::WriteTables(const TRecordStore& store,
         // once no other connection is left on it (OneFile). Should there be
         // no room for the copy, VACUUM has none either: the file stays whole
         // as committed.
-        const std::string part = s.Path + ".part-" + std::to_string(getpid());
+        const std::string part = TCrawlSchema::PartOf(s.Path);
         TCrawlSchema::Remove(part);
         if (s.CopyInto(part).empty())
             s.Compacted = part;

@@ -367,7 +367,7 @@ TCrawlSchema::WriteBeside(const std::string& path,
                           const std::function<std::string(const std::string& part)>& write) {
     if (std::string error = CheckReplaceable(path); !error.empty())
         return error;
-    const std::string part = path + ".part-" + std::to_string(getpid());
+    const std::string part = PartOf(path);
     Remove(part);
     std::string error = write(part);
     if (error.empty())
@@ -376,6 +376,10 @@ TCrawlSchema::WriteBeside(const std::string& path,
         return {};
     Remove(part);
     return path + ": cannot be written: " + error;
+}
+
+std::string TCrawlSchema::PartOf(const std::string& path) {
+    return path + ".part-" + std::to_string(getpid());
 }
 
 void TCrawlSchema::Remove(const std::string& path) {

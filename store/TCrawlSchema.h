@@ -38,6 +38,9 @@ public:
     static std::string Replace(const std::string& from, const std::string& path);
     // Removes the file at path and its journals.
     static void Remove(const std::string& path);
+    // The temporary name beside path a file is made under before it takes
+    // path's place.
+    static std::string PartOf(const std::string& path);
     // Writes a crawl file at path whole or not at all: refused where
     // CheckReplaceable says so; else write(part) makes it under a temporary
     // name beside path (returning why it could not, else empty), and it is
