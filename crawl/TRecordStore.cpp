@@ -22,6 +22,15 @@ TAddressEntry* TRecordStore::Find(std::string_view address) {
     return found == FEntries.end() ? nullptr : &found->second;
 }
 
+const TAddressEntry* TRecordStore::Find(std::string_view address, std::int32_t place) const {
+    if (place > 0 && static_cast<std::size_t>(place) <= FReferenced.size()) {
+        const TEntries::value_type& node = *FReferenced[static_cast<std::size_t>(place - 1)];
+        if (node.first == address)
+            return &node.second;
+    }
+    return Find(address);
+}
+
 TRecordStore::TEntries::iterator TRecordStore::Node(std::string_view address) {
     if (const auto found = FEntries.find(address); found != FEntries.end())
         return found;
@@ -234,15 +243,16 @@ void TRecordStore::ForEachLink(
 }
 
 void TRecordStore::ForEachReference(
-    const std::function<void(std::string_view address, std::string_view page, std::uint32_t line)>&
-        visit) const {
+    const std::function<void(std::string_view address, std::string_view page, std::uint32_t line,
+                             std::int32_t place)>& visit) const {
     const auto url = [this](const TReference& reference) -> std::string_view {
         return FMerged[static_cast<std::size_t>(reference.Page)].Url;
     };
     if (FReader == nullptr) {
         for (std::size_t i = 0; i < FReferences.size(); ++i)
             for (const TReference& reference : FReferences[i])
-                visit(FReferenced[i]->first, url(reference), reference.Line);
+                visit(FReferenced[i]->first, url(reference), reference.Line,
+                      static_cast<std::int32_t>(i + 1));
         return;
     }
     // Those let go of, by address, each address's followed by its references
@@ -253,7 +263,8 @@ void TRecordStore::ForEachReference(
     auto next = pending.begin();
     const auto waiting = [&](std::int32_t before) {
         for (; next != pending.end() && next->Address < before; ++next)
-            visit(ReferencedAddress(next->Address), url(next->Reference), next->Reference.Line);
+            visit(ReferencedAddress(next->Address), url(next->Reference), next->Reference.Line,
+                  next->Address);
     };
     if (FReleased > 0)
         Count(FReader->ReadReferences(
@@ -261,7 +272,7 @@ void TRecordStore::ForEachReference(
                 if (!Known(address, page))
                     return;
                 waiting(address);
-                visit(ReferencedAddress(address), FMerged[page].Url, line);
+                visit(ReferencedAddress(address), FMerged[page].Url, line, address);
             }));
     waiting(std::numeric_limits<std::int32_t>::max());
 }

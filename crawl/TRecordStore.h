@@ -50,6 +50,10 @@ public:
     // The entry of address, or null.
     const TAddressEntry* Find(std::string_view address) const;
     TAddressEntry* Find(std::string_view address);
+    // The same, taken by its place among the addresses referenced (from 1,
+    // TAddressEntry::Referenced) when that is the address's, without hashing
+    // it: at a million pages the report's rows look up tens of millions.
+    const TAddressEntry* Find(std::string_view address, std::int32_t place) const;
     // The entry of address, made when it is met for the first time.
     TAddressEntry& Entry(std::string_view address);
     // The store's own copy of an address it holds. It lasts until
@@ -146,10 +150,12 @@ public:
     // page from another.
     void ForEachLink(const std::function<void(const std::string_view& page,
                                               const TMergedLink& link)>& visit) const;
-    // Calls visit(address, referring page, line) for every pair: addresses in
-    // the order they were first referenced, pages in the order found.
-    void ForEachReference(const std::function<void(std::string_view address, std::string_view page,
-                                                   std::uint32_t line)>& visit) const;
+    // Calls visit(address, referring page, line, the address's place) for
+    // every pair: addresses in the order they were first referenced, pages in
+    // the order found.
+    void ForEachReference(
+        const std::function<void(std::string_view address, std::string_view page,
+                                 std::uint32_t line, std::int32_t place)>& visit) const;
     // Calls visit(page, links, references) for every merged page that has
     // links, in the order of Merged(): its links as ForEachLink gives them,
     // and its references as ReferencesOn lists them.

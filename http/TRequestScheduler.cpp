@@ -7,6 +7,7 @@
 #include <QObject>
 
 #include <atomic>
+#include <utility>
 
 namespace {
 
@@ -80,11 +81,14 @@ void TRequestScheduler::Stop() {
 }
 
 void TRequestScheduler::Post(TAnswer answer) {
-    std::lock_guard guard(FLock);
-    FAnswers.push_back(std::move(answer));
-    if (FPosted)
-        return;
-    FPosted = true;
+    {
+        std::lock_guard guard(FLock);
+        FAnswers.push_back(std::move(answer));
+        if (std::exchange(FPosted, true))
+            return;
+    }
+    // Outside the lock: the owner taking the answers does not wait for Qt's
+    // queue. A wake that finds them taken already delivers nothing.
     QCoreApplication::postEvent(FReceiver.get(), new TWakeEvent);
 }
 

@@ -28,9 +28,8 @@ TReportTable Table(const char* name, const std::array<TReportColumn<Row>, N>& co
 } // namespace
 
 // Every row that was asked for has a reason.
-TAddressVerdict TReportTables::Found(const TRecordStore& store, std::string_view address,
+TAddressVerdict TReportTables::Found(const TRecordStore& store, const TAddressEntry* entry,
                                      bool elsewhere) {
-    const TAddressEntry* entry = store.Find(address);
     if (!entry)
         return {};
     const std::span<const TExternalRow> externals = store.ExternalRows();
@@ -68,14 +67,15 @@ std::vector<TReportTable> TReportTables::Of(const TRecordStore& store) {
     tables.push_back(Table("links", TReportColumns::Links(), [&store](const auto& row) {
         store.ForEachLink([&](const std::string_view& page, const TMergedLink& link) {
             const bool elsewhere = link.Kind == KIND_PAGE && !link.Internal;
-            row(TLinkRow{page, link, Found(store, link.Url, elsewhere)});
+            row(TLinkRow{page, link, Found(store, store.Find(link.Url, link.Address), elsewhere)});
         });
     }));
     tables.push_back(Table("referrers", TReportColumns::Referrers(), [&store](const auto& row) {
-        store.ForEachReference(
-            [&](std::string_view address, std::string_view page, std::uint32_t line) {
-                row(TReferenceRow{address, page, line, Found(store, address, false)});
-            });
+        store.ForEachReference([&](std::string_view address, std::string_view page,
+                                   std::uint32_t line, std::int32_t place) {
+            row(TReferenceRow{address, page, line,
+                              Found(store, store.Find(address, place), false)});
+        });
     }));
     TReportTable external =
         Table("external", TReportColumns::Externals(), [&store](const auto& row) {

@@ -10,16 +10,17 @@
 #include <vector>
 
 class TRecordStore;
+struct TAddressEntry;
 
 class TReportTables {
 public:
     // The tables of the store's report. They read the store when their rows
     // are visited, so the store must outlive them.
     static std::vector<TReportTable> Of(const TRecordStore& store);
-    // What the link and referrer rows of address say was found of it: as a
-    // page or an object, or as a link to another site once checked (first,
-    // for a link elsewhere: an anchor whose scope is external). Nothing for
-    // an address never asked for.
-    static TAddressVerdict Found(const TRecordStore& store, std::string_view address,
+    // What the link and referrer rows of an address (its entry in the store,
+    // or null) say was found of it: as a page or an object, or as a link to
+    // another site once checked (first, for a link elsewhere: an anchor whose
+    // scope is external). Nothing for an address never asked for.
+    static TAddressVerdict Found(const TRecordStore& store, const TAddressEntry* entry,
                                  bool elsewhere);
 };

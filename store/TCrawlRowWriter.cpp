@@ -168,12 +168,13 @@ bool TCrawlRowWriter::WriteVerdicts(const TRecordStore& store) {
     for (std::size_t i = 0; ok && i < store.ReferencedCount(); ++i) {
         const auto place = static_cast<std::int32_t>(i + 1);
         const std::string_view address = store.ReferencedAddress(place);
-        const TAddressVerdict found = TReportTables::Found(store, address, false);
+        const TAddressEntry* entry = store.Find(address, place);
+        const TAddressVerdict found = TReportTables::Found(store, entry, false);
         if (!found.Verdict)
             continue;
         // As a link elsewhere it says otherwise only when it was both asked
         // for and checked as a link to another site.
-        const TAddressVerdict elsewhere = TReportTables::Found(store, address, true);
+        const TAddressVerdict elsewhere = TReportTables::Found(store, entry, true);
         sqlite3_bind_int(insert, 1, place);
         const std::string_view verdict = TVerdicts::Name(*found.Verdict);
         ok = sqlite3_bind_text(insert, 2, verdict.data(), int(verdict.size()), SQLITE_STATIC) ==

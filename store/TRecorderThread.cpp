@@ -78,9 +78,23 @@ TRecorderThread::~TRecorderThread() {
     Call([this] { FRecorder.reset(); });
 }
 
+void TRecorderThread::HandOverAnswers() const {
+    if (FAnswers.empty())
+        return;
+    FThread->Jobs.push_back([this, answers = std::exchange(FAnswers, {})] {
+        try {
+            for (const auto& [key, answer] : answers)
+                FRecorder->Record(key, answer);
+        } catch (const std::bad_alloc&) {
+            // Not kept: a crawl read back asks for them again.
+        }
+    });
+}
+
 void TRecorderThread::Post(std::function<void()> job) {
     {
         const std::lock_guard<std::mutex> hold(FThread->Lock);
+        HandOverAnswers();
         FThread->Jobs.push_back(std::move(job));
     }
     FThread->Changed.notify_all();
@@ -88,6 +102,7 @@ void TRecorderThread::Post(std::function<void()> job) {
 
 void TRecorderThread::Call(const std::function<void()>& job) const {
     std::unique_lock<std::mutex> hold(FThread->Lock);
+    HandOverAnswers();
     FThread->Jobs.push_back(job);
     FThread->Changed.notify_all();
     FThread->Wait(hold);
@@ -158,13 +173,9 @@ std::optional<TAnswer> TRecorderThread::Replay(const std::string& key) {
 }
 
 void TRecorderThread::Record(const std::string& key, const TAnswer& answer) {
-    Post([this, key, answer] {
-        try {
-            FRecorder->Record(key, answer);
-        } catch (const std::bad_alloc&) {
-            // Not kept: a crawl read back asks for it again.
-        }
-    });
+    // Handed over with the next job, the page's commit: one wake of the
+    // thread a page, not one an answer.
+    FAnswers.emplace_back(key, answer);
 }
 
 std::string TRecorderThread::Commit(const TCrawlProgress& progress, const TRecordStore& records) {

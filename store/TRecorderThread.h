@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class TCrawlDb;
@@ -80,6 +81,8 @@ private:
     void Call(const std::function<void()>& job) const;
     // Hands job over to run after what was handed over before.
     void Post(std::function<void()> job);
+    // Queues the answers recorded since the last job (the lock held).
+    void HandOverAnswers() const;
     // The error of a commit handed over that failed, taken; empty if none.
     std::string TakeFailure();
     void WaitForCommits() const;
@@ -93,6 +96,8 @@ private:
     std::unique_ptr<TCrawlRecorder> FRecorder; // used on the thread only
     // The caller's connection, for reading rows back; made when first needed.
     mutable std::unique_ptr<TCrawlDb> FReader;
+    // Answers recorded and not handed over yet (the caller's).
+    mutable std::vector<std::pair<std::string, TAnswer>> FAnswers;
     // The referrers' index was asked for (by the caller's thread).
     mutable bool FReferrersIndexed = false;
     std::string FPath;

@@ -528,7 +528,7 @@ TEST_F(Crawl, LoginsGoToTheirServerOnlyAndAreNeverShown) {
                 for (const std::string& cell : cells)
                     told += cell + ' ';
         run.Crawl->Records().ForEachReference(
-            [&](std::string_view address, std::string_view page, std::uint32_t) {
+            [&](std::string_view address, std::string_view page, std::uint32_t, std::int32_t) {
                 told += std::string(address) + ' ' + std::string(page) + ' ';
             });
         EXPECT_EQ(told.find("s3"), std::string::npos) << told;
