@@ -1,9 +1,10 @@
 #pragma once
 // An answer as the crawl file's journal keeps it (answers.data): every field
-// but the id, written with QDataStream at a fixed version and compressed as
-// qCompress does (qUncompress reads it back). One encoder keeps its buffers
-// and its deflate stream from one answer to the next: made afresh for each,
-// they cost more than the compression itself.
+// but the id, written with QDataStream at a fixed version and compressed into
+// one zstd frame (files written before hold qCompress's form, read back as
+// well). One encoder keeps its buffers and its compression context from one
+// answer to the next: made afresh for each, they cost more than the
+// compression itself.
 
 #include "http/TAnswer.h"
 
@@ -25,7 +26,7 @@ public:
     static std::optional<TAnswer> Decode(const QByteArray& data);
 
 private:
-    struct TDeflate;
-    std::unique_ptr<TDeflate> FDeflate;
+    struct TCompressor;
+    std::unique_ptr<TCompressor> FCompressor;
     QByteArray FPlain;
 };

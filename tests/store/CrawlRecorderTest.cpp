@@ -10,6 +10,7 @@
 #include "crawl/TRecordStore.h"
 #include "report/TCrawlReport.h"
 #include "report/TReport.h"
+#include "store/TAnswerCodec.h"
 #include "store/TCrawlFile.h"
 #include "store/TCrawlRecorder.h"
 
@@ -18,6 +19,8 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+
+#include <zstd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -142,6 +145,45 @@ TEST(CrawlRecorder, AnswersComeBackAsRecordedInOrderOnceCommitted) {
             recorder->Record(key, later);
             ASSERT_EQ(recorder->Commit({3, 4, 3, 1}, TRecordStore()), "");
             EXPECT_FALSE(recorder->Replay(key));
+        }
+    }
+}
+
+// An answer comes back from what this version writes and from the form files
+// written before it kept; a frame cut short, or one that claims more than an
+// answer holds, comes back as none (the crawl asks again).
+TEST(CrawlRecorder, AnswersReadBackInEitherFormDamagedOnesNot) {
+    TAnswer page;
+    page.Status = 200;
+    page.ContentType = "text/html";
+    page.Body = std::string("<a href=x>\0\xff</a>", 18);
+    page.Reason = "200 OK";
+    TAnswerCodec codec;
+    const QByteArray kept = codec.Encode(page);
+    QByteArray fields(
+        qsizetype(ZSTD_getFrameContentSize(kept.constData(), std::size_t(kept.size()))),
+        Qt::Uninitialized);
+    ASSERT_EQ(ZSTD_decompress(fields.data(), std::size_t(fields.size()), kept.constData(),
+                              std::size_t(kept.size())),
+              std::size_t(fields.size()));
+    const std::string huge(std::size_t(TRequest::kPageCap) + 2 * 1024 * 1024, 'x');
+    std::string bomb(ZSTD_compressBound(huge.size()), '\0');
+    bomb.resize(ZSTD_compress(bomb.data(), bomb.size(), huge.data(), huge.size(), 1));
+    const struct {
+        const char* What;
+        QByteArray Data;
+        bool Read;
+    } cases[] = {
+        {"as written", kept, true},
+        {"as files before kept it", qCompress(fields, 1), true},
+        {"cut short", kept.left(kept.size() - 3), false},
+        {"more than an answer", QByteArray(bomb.data(), qsizetype(bomb.size())), false},
+    };
+    for (const auto& c : cases) {
+        const std::optional<TAnswer> read = TAnswerCodec::Decode(c.Data);
+        ASSERT_EQ(read.has_value(), c.Read) << c.What;
+        if (read) {
+            EXPECT_EQ(Fields(*read), Fields(page)) << c.What;
         }
     }
 }
