@@ -47,6 +47,9 @@ struct TCrawlRecorder::TState {
     bool ReferrersIndexed = false;
     bool Wal = false;
     std::size_t PagesCommitted = 0;
+    // The counters as the last commit wrote them: a commit writes only those
+    // that changed since (most pages change two of them).
+    TCrawlSchema::TPairs Counters;
     // The answers the file held when opened are seq 1 to ReplayEnd; those
     // taken are marked, a bit an answer, so that a key's next answer is its
     // first not taken. Answers recorded since are never replayed.
@@ -364,7 +367,12 @@ std::string TCrawlRecorder::Commit(const TCrawlProgress& progress, TCrawlRowWrit
     ok = ok && s.WriteRows();
     // The counters: their rows are there since the file was made (or
     // brought up to this version).
-    ok = ok && s.Rows->WriteCounters(TCrawlSchema::CounterMeta(progress));
+    TCrawlSchema::TPairs counters = TCrawlSchema::CounterMeta(progress);
+    TCrawlSchema::TPairs changed;
+    for (std::size_t i = 0; i < counters.size(); ++i)
+        if (i >= s.Counters.size() || s.Counters[i] != counters[i])
+            changed.push_back(counters[i]);
+    ok = ok && s.Rows->WriteCounters(changed);
     const bool newState = s.State != TCrawlSchema::Running;
     ok = ok && (!newState || TCrawlSchema::WriteMeta(s.Db, {{"state", TCrawlSchema::Running}}));
     if (std::string error = s.End(ok); !error.empty())
@@ -374,6 +382,7 @@ std::string TCrawlRecorder::Commit(const TCrawlProgress& progress, TCrawlRowWrit
     s.State = TCrawlSchema::Running;
     s.Pending.clear();
     s.RowsKept();
+    s.Counters = std::move(counters);
     s.PagesCommitted = progress.Pages;
     s.Finished = false;
     return {};
