@@ -60,7 +60,7 @@ QByteArray TAnswerCodec::Encode(const TAnswer& a) {
     buffer.close();
 
     // One zstd frame, its length before compression in its header. Level 1:
-    // as small as zlib's fastest, in half the time or less.
+    // no larger than zlib's fastest, and faster.
     const std::size_t size = std::size_t(FPlain.size());
     if (FCompressor->Context != nullptr) {
         QByteArray packed(qsizetype(ZSTD_compressBound(size)), Qt::Uninitialized);

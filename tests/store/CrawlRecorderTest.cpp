@@ -156,7 +156,7 @@ TEST(CrawlRecorder, AnswersReadBackInEitherFormDamagedOnesNot) {
     TAnswer page;
     page.Status = 200;
     page.ContentType = "text/html";
-    page.Body = std::string("<a href=x>\0\xff</a>", 18);
+    page.Body = std::string("<a href=x>\0\xff</a>", 16);
     page.Reason = "200 OK";
     TAnswerCodec codec;
     const QByteArray kept = codec.Encode(page);
