@@ -7,6 +7,8 @@
 #include "crawl/TRecordStore.h"
 #include "report/TReport.h"
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -16,16 +18,53 @@
 
 #include <pthread.h>
 
+namespace {
+
+// While a crawl goes, the next page's commit comes a fraction of a
+// millisecond after the last one is written. Waiting for it (and for a
+// commit the crawl waits for) awake, this long at most, spares both threads
+// a sleep and a wake a page: on a virtual machine, sleeping and waking took
+// a third of this thread's time (a millisecond crawled 100,000 pages a
+// tenth faster than half of one; two, no faster). A crawl that pauses
+// between pages (--delay) lets the thread sleep after this.
+constexpr std::chrono::microseconds AwakeFor(1000);
+
+void Pause() noexcept {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+}
+
+// Whether ready() came true within AwakeFor, asked without sleeping.
+template <class TReady> bool CameAwake(const TReady& ready) {
+    const auto until = std::chrono::steady_clock::now() + AwakeFor;
+    do {
+        for (int i = 0; i < 64; ++i) {
+            if (ready())
+                return true;
+            Pause();
+        }
+    } while (std::chrono::steady_clock::now() < until);
+    return ready();
+}
+
+} // namespace
+
 struct TRecorderThread::TThread {
     std::mutex Lock;
     std::condition_variable Changed;
     std::deque<std::function<void()>> Jobs;
+    // Jobs is not empty: looked at without the lock while the thread waits
+    // awake for the next.
+    std::atomic<bool> Queued{false};
     // A job is being run: the queue is empty only once it is done too.
     bool Running = false;
     bool Ending = false;
     // Commits handed over and not written yet, and the first that failed;
     // the merged pages whose rows the file holds.
-    std::size_t Commits = 0;
+    std::atomic<std::size_t> Commits{0};
     std::size_t MergedKept = 0;
     // The referrers' index handed over and not made yet.
     bool Indexing = false;
@@ -48,11 +87,17 @@ struct TRecorderThread::TThread {
         pthread_setname_np(pthread_self(), "CrawlFile");
         std::unique_lock<std::mutex> hold(Lock);
         for (;;) {
+            if (Jobs.empty() && !Ending) {
+                hold.unlock();
+                CameAwake([this] { return Queued.load(std::memory_order_acquire); });
+                hold.lock();
+            }
             Changed.wait(hold, [this] { return Ending || !Jobs.empty(); });
             if (Jobs.empty())
                 return; // ending, with nothing left to write
             std::function<void()> job = std::move(Jobs.front());
             Jobs.pop_front();
+            Queued.store(!Jobs.empty(), std::memory_order_relaxed);
             Running = true;
             hold.unlock();
             try {
@@ -64,6 +109,11 @@ struct TRecorderThread::TThread {
             Running = false;
             Changed.notify_all();
         }
+    }
+
+    void Push(std::function<void()> job) {
+        Jobs.push_back(std::move(job));
+        Queued.store(true, std::memory_order_release);
     }
 
     void Wait(std::unique_lock<std::mutex>& hold) {
@@ -81,7 +131,7 @@ TRecorderThread::~TRecorderThread() {
 void TRecorderThread::HandOverAnswers() const {
     if (FAnswers.empty())
         return;
-    FThread->Jobs.push_back([this, answers = std::exchange(FAnswers, {})] {
+    FThread->Push([this, answers = std::exchange(FAnswers, {})] {
         try {
             for (const auto& [key, answer] : answers)
                 FRecorder->Record(key, answer);
@@ -95,7 +145,7 @@ void TRecorderThread::Post(std::function<void()> job) {
     {
         const std::lock_guard<std::mutex> hold(FThread->Lock);
         HandOverAnswers();
-        FThread->Jobs.push_back(std::move(job));
+        FThread->Push(std::move(job));
     }
     FThread->Changed.notify_all();
 }
@@ -103,12 +153,14 @@ void TRecorderThread::Post(std::function<void()> job) {
 void TRecorderThread::Call(const std::function<void()>& job) const {
     std::unique_lock<std::mutex> hold(FThread->Lock);
     HandOverAnswers();
-    FThread->Jobs.push_back(job);
+    FThread->Push(job);
     FThread->Changed.notify_all();
     FThread->Wait(hold);
 }
 
 void TRecorderThread::WaitForCommits() const {
+    if (CameAwake([this] { return FThread->Commits.load(std::memory_order_acquire) == 0; }))
+        return;
     std::unique_lock<std::mutex> hold(FThread->Lock);
     FThread->Changed.wait(hold, [this] { return FThread->Commits == 0; });
 }
