@@ -528,11 +528,10 @@ keep() {
 # in_memory SITE PAGES: where nginx serves SITE from memory, as it does a
 # small site from the page cache: a copy in a tmpfs (KEEP_TMPFS, /dev/shm)
 # when it has room (6 KiB a page), removed when the run ends (the trap
-# above); else SITE,
-# read once into the page cache. The million's pages were read from the
-# page cache once: a guest whose kernel pages out memory not used for
-# minutes (DAMON) had dropped most of them again before the crawl came to
-# them, and the crawl then waited for the disk.
+# above); else SITE itself, read once into the page cache. That read alone
+# did not serve the million: a guest whose kernel pages out memory left
+# unused for minutes (DAMON) had dropped most of its pages again before the
+# crawl came to them, and the crawl waited for the disk.
 in_memory() {
   local site=$1 pages=$2 tmpfs=${KEEP_TMPFS:-/dev/shm} copy free
   copy="$tmpfs/marrowby-bench-$$-$(basename "$site")"
