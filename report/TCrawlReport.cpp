@@ -133,8 +133,7 @@ std::string TCrawlReport::Write(const TRecordStore& store, const std::string& di
     std::signal(SIGXFSZ, SIG_IGN);
     TReport& report = about;
     report.Tables = TReportTables::Of(store);
-    report.Verdicts = CountVerdicts(store);
-    report.Records = &store;
+    report.Records = &store; // the verdicts are counted from them where listed
     return WriteSet(report, dir, formats);
 }
 

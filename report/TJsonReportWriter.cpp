@@ -1,9 +1,11 @@
 #include "TJsonReportWriter.h"
 
 #include "TCrawlCompare.h"
+#include "TCrawlReport.h"
 #include "common/Utf8.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 
 namespace {
@@ -86,12 +88,17 @@ void TJsonReportWriter::Write(std::size_t, const TReport& report, std::ostream& 
             AppendString(json, value);
     }
     json += "},\n  \"verdicts\": ";
-    if (report.Verdicts) {
+    // How many distinct addresses got each verdict: counted here, the one
+    // format that lists them (at a million pages counting takes a second or
+    // two). None for a comparison.
+    if (report.Records) {
+        const std::array<std::size_t, TVerdicts::Count> verdicts =
+            TCrawlReport::CountVerdicts(*report.Records);
         // Worst first.
         json += '{';
         for (int i = TVerdicts::Count - 1; i >= 0; --i) {
             AppendString(json, TVerdicts::Name(static_cast<TVerdict>(i)));
-            json += ": " + std::to_string((*report.Verdicts)[static_cast<std::size_t>(i)]);
+            json += ": " + std::to_string(verdicts[static_cast<std::size_t>(i)]);
             json += i > 0 ? ", " : "}";
         }
     } else {

@@ -5,9 +5,7 @@
 
 #include "common/TVerdict.h"
 
-#include <array>
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -27,8 +25,6 @@ struct TReport {
     std::vector<std::pair<std::string, std::string>> Options;
     // The tables, in the order written (see TReportTables).
     std::vector<TReportTable> Tables;
-    // How many distinct addresses got each verdict, indexed by TVerdict.
-    std::optional<std::array<std::size_t, TVerdicts::Count>> Verdicts;
     // The records the tables are read from, for the formats that join them
     // page by page (TPageLinks) and count them (TCrawlReport::CountVerdicts).
     // Null when there are none.
