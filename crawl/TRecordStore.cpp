@@ -127,11 +127,20 @@ void TRecordStore::EndMerge() {
 std::vector<const _TObjectType*> TRecordStore::ObjectsById() const {
     std::vector<const _TObjectType*> byId;
     byId.reserve(FObjectCount);
+    for (const TAddressEntry* entry : ObjectEntriesById())
+        byId.push_back(entry->Object.get());
+    return byId;
+}
+
+std::vector<const TAddressEntry*> TRecordStore::ObjectEntriesById() const {
+    std::vector<const TAddressEntry*> byId;
+    byId.reserve(FObjectCount);
     for (const auto& [address, entry] : FEntries)
         if (entry.Object)
-            byId.push_back(entry.Object.get());
-    std::stable_sort(byId.begin(), byId.end(),
-                     [](const _TObjectType* a, const _TObjectType* b) { return a->Id < b->Id; });
+            byId.push_back(&entry);
+    std::stable_sort(byId.begin(), byId.end(), [](const TAddressEntry* a, const TAddressEntry* b) {
+        return a->Object->Id < b->Object->Id;
+    });
     return byId;
 }
 

@@ -138,8 +138,10 @@ public:
     // of ForEachLink.
     void ForEachRedirect(const std::function<void(const TRedirectRow& row)>& visit) const;
 
-    // Objects in the order of their ids.
+    // Objects in the order of their ids; the same with their entries, for
+    // their verdicts without looking each up again.
     std::vector<const _TObjectType*> ObjectsById() const;
+    std::vector<const TAddressEntry*> ObjectEntriesById() const;
     std::size_t ObjectCount() const noexcept { return FObjectCount; }
     void CountObject() noexcept { ++FObjectCount; }
     // Calls visit(page, link) for every link of every merged page, in the

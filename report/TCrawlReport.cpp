@@ -210,8 +210,7 @@ std::array<std::size_t, TVerdicts::Count> TCrawlReport::CountVerdicts(const TRec
     // each, or (never referenced, as the start page) kept aside.
     std::vector<bool> counted(store.ReferencedCount() + 1);
     std::unordered_set<std::string_view> aside;
-    const auto count = [&](std::string_view address, TVerdict verdict) {
-        const TAddressEntry* entry = store.Find(address);
+    const auto count = [&](const TAddressEntry* entry, std::string_view address, TVerdict verdict) {
         const std::int32_t place = entry != nullptr ? entry->Referenced : 0;
         if (place > 0 ? !counted[static_cast<std::size_t>(place)] : aside.insert(address).second) {
             if (place > 0)
@@ -220,12 +219,11 @@ std::array<std::size_t, TVerdicts::Count> TCrawlReport::CountVerdicts(const TRec
         }
     };
     for (const TGoneRow& row : store.PageRows())
-        count(row.Url, row.Verdict);
-    for (const _TObjectType* record : store.ObjectsById())
-        if (const TAddressEntry* entry = store.Find(record->Url))
-            count(record->Url, entry->Verdict);
+        count(store.Find(row.Url), row.Url, row.Verdict);
+    for (const TAddressEntry* entry : store.ObjectEntriesById())
+        count(entry, entry->Object->Url, entry->Verdict);
     for (const TExternalRow& row : store.ExternalRows())
-        count(row.Url, row.Verdict);
+        count(store.Find(row.Url), row.Url, row.Verdict);
     return counts;
 }
 

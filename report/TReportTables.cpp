@@ -52,11 +52,8 @@ std::vector<TReportTable> TReportTables::Of(const TRecordStore& store) {
             row(page);
     }));
     tables.push_back(Table("objects", TReportColumns::Objects(), [&store](const auto& row) {
-        for (const _TObjectType* object : store.ObjectsById()) {
-            const TAddressEntry* entry = store.Find(object->Url);
-            row(TObjectRow::Of(*object, entry ? entry->Verdict : TVerdict::Fine,
-                               entry ? std::string_view(entry->Reason) : std::string_view()));
-        }
+        for (const TAddressEntry* entry : store.ObjectEntriesById())
+            row(TObjectRow::Of(*entry->Object, entry->Verdict, entry->Reason));
     }));
     // Pages and objects are addresses: their URI, and the pages using it.
     for (TReportTable& table : tables) {
