@@ -89,8 +89,8 @@ void TJsonReportWriter::Write(std::size_t, const TReport& report, std::ostream& 
     }
     json += "},\n  \"verdicts\": ";
     // How many distinct addresses got each verdict: counted here, the one
-    // format that lists them (at a million pages counting takes a second or
-    // two). None for a comparison.
+    // format that lists them, as a count looks up every page and object.
+    // None for a comparison.
     if (report.Records) {
         const std::array<std::size_t, TVerdicts::Count> verdicts =
             TCrawlReport::CountVerdicts(*report.Records);
