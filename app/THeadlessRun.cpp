@@ -267,7 +267,7 @@ void THeadlessRun::Confirming(std::size_t addresses) {
 void THeadlessRun::Finished(const QString& text) {
     FEnded = true;
     PrintLine(stdout, text);
-    Finish(TCrawlReport::HasBrokenRows(FCrawl->Records(), FStrict) ? ExitBroken : ExitClean);
+    Finish(ExitClean); // or ExitBroken, judged once the crawl file is being written
 }
 
 void THeadlessRun::Error(const QString& text) {
@@ -316,6 +316,8 @@ void THeadlessRun::Finish(int exitCode) {
             begun = true;
             return std::string();
         });
+    if (FEnded && exitCode == ExitClean && TCrawlReport::HasBrokenRows(FCrawl->Records(), FStrict))
+        exitCode = ExitBroken;
     if (!FReportDir.empty())
         keep("report",
              [&] { return TCrawlReport::Write(FCrawl->Records(), FReportDir, FFormats, FAbout); });

@@ -133,8 +133,23 @@ std::vector<const _TObjectType*> TRecordStore::ObjectsById() const {
 }
 
 std::vector<const TAddressEntry*> TRecordStore::ObjectEntriesById() const {
-    std::vector<const TAddressEntry*> byId;
-    byId.reserve(FObjectCount);
+    // The crawl numbers its objects from 1 without a gap: each goes to its
+    // place. Any other numbering (a file read back) is sorted.
+    std::vector<const TAddressEntry*> byId(FObjectCount);
+    bool placed = true;
+    std::size_t count = 0;
+    for (const auto& [address, entry] : FEntries)
+        if (entry.Object) {
+            const auto at = static_cast<std::size_t>(entry.Object->Id) - 1;
+            placed = placed && at < byId.size() && byId[at] == nullptr;
+            if (placed)
+                byId[at] = &entry;
+            ++count;
+        }
+    if (placed && count == byId.size())
+        return byId;
+    byId.clear();
+    byId.reserve(count);
     for (const auto& [address, entry] : FEntries)
         if (entry.Object)
             byId.push_back(&entry);

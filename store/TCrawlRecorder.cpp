@@ -131,6 +131,35 @@ struct TCrawlRecorder::TState {
         Rows.reset();
         Db.Close();
     }
+    // The crawl has ended and its tables are written: nothing is left to
+    // replay, and the answers' statements go (the file has none).
+    void Ended() {
+        State = TCrawlSchema::Finished;
+        Finished = true;
+        Pending.clear();
+        ReplayEnd = 0;
+        TakenCount = 0;
+        Taken.clear();
+        Unprepare();
+    }
+    // An ended crawl's file made at part (TCrawlSchema::WriteFinished) and
+    // synced: SQLite does not sync a file without a journal.
+    bool WriteFinished(const std::string& part, const TRecordStore& store,
+                       const std::vector<std::string>& queue, const TCrawlSchema::TPairs& meta) {
+        TCrawlDb copy;
+        if (!copy.Open(part) || !TCrawlSchema::WriteFinished(copy, Path, store, queue, meta))
+            return false;
+        copy.Close();
+        return Sync(part) == 0;
+    }
+    // The file at path on the disk: 0, else errno.
+    static int Sync(const std::string& path) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        const int error = fd < 0 || ::fsync(fd) != 0 ? errno : 0;
+        if (fd >= 0)
+            ::close(fd);
+        return error;
+    }
     // A copy of the file as of the last commit at part, without the room
     // of rows deleted, in the rollback journal's mode (one file) and synced
     // (SQLite does not sync what VACUUM INTO writes). Empty, else why not.
@@ -146,13 +175,8 @@ struct TCrawlRecorder::TState {
             if (!copied.Open(part) || !copied.Exec("PRAGMA journal_mode = DELETE"))
                 error = copied.Error();
         }
-        if (error.empty()) {
-            const int fd = ::open(part.c_str(), O_RDONLY | O_CLOEXEC);
-            if (fd < 0 || ::fsync(fd) != 0)
-                error = std::strerror(errno);
-            if (fd >= 0)
-                ::close(fd);
-        }
+        if (const int failed = error.empty() ? Sync(part) : 0; failed != 0)
+            error = std::strerror(failed);
         return error;
     }
 
@@ -222,7 +246,15 @@ struct TCrawlRecorder::TState {
 
 TCrawlRecorder::TCrawlRecorder() : FState(std::make_unique<TState>()) {}
 
-TCrawlRecorder::~TCrawlRecorder() = default;
+TCrawlRecorder::~TCrawlRecorder() {
+    // An ended crawl's file made beside it still takes its place.
+    try {
+        if (!FState->Compacted.empty())
+            OneFile();
+    } catch (...) {
+        // Left as committed: the copy goes with the state.
+    }
+}
 
 std::unique_ptr<TCrawlRecorder> TCrawlRecorder::Create(const std::string& path,
                                                        const TCrawlOptions& options,
@@ -427,77 +459,79 @@ std::string TCrawlRecorder::WriteTables(const TRecordStore& store,
     // report lists it.
     if (TCrawlRowWriter::TRows rows = TakeRows(store, store.Merged().size()); !rows.Empty())
         s.PendingRows.push_back(std::move(rows));
-    bool ok = s.Begin() && s.WriteRows() && TCrawlSchema::WriteReportTables(s.Db, store) &&
-              s.Db.Exec("DELETE FROM queue");
-    QSqlQuery insert = s.Db.Query();
-    ok = ok && s.Db.Prepare(insert, "INSERT INTO queue (address) VALUES (?)");
-    for (std::size_t i = 0; ok && i < queue.size(); ++i) {
-        insert.bindValue(0, TCrawlDb::TextValue(queue[i]));
-        ok = s.Db.Run(insert);
-    }
     TCrawlSchema::TPairs meta = TCrawlSchema::AboutMeta(about);
     meta.emplace_back("state", finished ? TCrawlSchema::Finished : TCrawlSchema::Stopped);
-    ok = ok && TCrawlSchema::WriteMeta(s.Db, meta);
+    if (finished) {
+        // An ended crawl's file is made anew beside it, small and one file
+        // (the rollback journal, as TCrawlFile writes): its rows as
+        // committed, its tables, no answers. It takes the file's place once
+        // no other connection is left on it (OneFile); till then the file
+        // holds every page committed, to go on with should this be cut
+        // short. Without room for it, the tables go into the file itself.
+        if (std::string error = s.End(s.Begin() && s.WriteRows()); !error.empty())
+            return error;
+        s.RowsKept();
+        const std::string part = TCrawlSchema::PartOf(s.Path);
+        TCrawlSchema::Remove(part);
+        if (s.WriteFinished(part, store, queue, meta)) {
+            s.Compacted = part;
+            s.Ended();
+            return oneFile ? OneFile() : std::string();
+        }
+        TCrawlSchema::Remove(part);
+    }
+    bool ok = s.Begin() && s.WriteRows() && TCrawlSchema::WriteReportTables(s.Db, store) &&
+              TCrawlSchema::WriteQueue(s.Db, queue) && TCrawlSchema::WriteMeta(s.Db, meta);
     // An ended crawl is all in its tables: its answers go, its rows are
     // indexed.
     ok = ok && (!finished || (s.Db.Exec("DELETE FROM answers") && TCrawlSchema::IndexRows(s.Db)));
-    insert.finish();
     if (std::string error = s.End(ok); !error.empty())
         return error;
     s.RowsKept();
-    s.State = finished ? TCrawlSchema::Finished : TCrawlSchema::Stopped;
-    s.Finished = finished;
-    if (finished) {
-        s.Pending.clear();
-        s.ReplayEnd = 0;
-        s.TakenCount = 0;
-        s.Taken.clear();
-        s.Unprepare();
-        // Smaller, and one file again (the rollback journal, as TCrawlFile
-        // writes): a copy without the answers' room, written once (VACUUM
-        // in WAL mode writes the file three times), takes the file's place
-        // once no other connection is left on it (OneFile). Should there be
-        // no room for the copy, VACUUM has none either: the file stays whole
-        // as committed.
-        const std::string part = TCrawlSchema::PartOf(s.Path);
-        TCrawlSchema::Remove(part);
-        if (s.CopyInto(part).empty())
-            s.Compacted = part;
-        else
-            TCrawlSchema::Remove(part);
-        if (oneFile)
-            OneFile();
-    }
+    s.State = TCrawlSchema::Stopped;
+    s.Finished = false;
+    if (finished)
+        s.Ended();
     return {};
 }
 
-void TCrawlRecorder::OneFile() {
+std::string TCrawlRecorder::OneFile() {
     TState& s = *FState;
     if (!s.Finished)
-        return;
+        return {};
+    std::string error;
     if (!s.Compacted.empty()) {
         // Once the last connection on the file has gone, SQLite has copied
         // the log into it and removed it: the copy takes its place. A log
-        // left means a connection elsewhere: the file stays as it is.
+        // left means a connection elsewhere: the copy's tables go into the
+        // file itself instead.
         const std::string part = std::exchange(s.Compacted, {});
         s.Disconnect();
         std::error_code ec;
-        if (!std::filesystem::exists(s.Path + "-wal", ec) &&
-            TCrawlSchema::Replace(part, s.Path).empty())
+        const bool alone = !std::filesystem::exists(s.Path + "-wal", ec);
+        if (alone && TCrawlSchema::Replace(part, s.Path).empty()) {
             s.Wal = false;
-        else
+        } else {
+            if (!s.Connect() || !TCrawlSchema::TakeFinished(s.Db, part)) {
+                error = s.Path + ": cannot be written: " + s.Db.TakeError();
+                s.State = TCrawlSchema::Running; // as the file still says
+                s.Finished = false;
+            }
+            s.Disconnect(); // without what was attached
             TCrawlSchema::Remove(part);
+        }
         if (s.Connect())
             s.Prepare();
         s.Db.TakeError(); // said by the next use
     }
-    if (!s.Wal)
-        return;
-    QSqlQuery mode = s.Db.Query();
-    if (mode.exec(QStringLiteral("PRAGMA journal_mode = DELETE")) && mode.next() &&
-        mode.value(0).toString() == QLatin1String("delete"))
-        s.Wal = false;
-    s.Db.TakeError();
+    if (s.Wal) {
+        QSqlQuery mode = s.Db.Query();
+        if (mode.exec(QStringLiteral("PRAGMA journal_mode = DELETE")) && mode.next() &&
+            mode.value(0).toString() == QLatin1String("delete"))
+            s.Wal = false;
+        s.Db.TakeError();
+    }
+    return error;
 }
 
 std::string TCrawlRecorder::CopyTo(const std::string& path) const {

@@ -87,10 +87,10 @@ public:
     // of the pages merged since the last commit (a merge the halt cut short
     // as far as it went), the rest of the report's tables from store, the
     // queue (the addresses still to visit, in order) and about's times, in
-    // one transaction. An ended crawl's journal of answers is emptied (and
-    // what was recorded since the last commit dropped): its tables hold all
-    // it found; its rows are indexed and a small copy of the file made,
-    // which takes the file's place (OneFile) unless oneFile is false.
+    // one transaction. An ended crawl's file is made anew beside it instead
+    // (its rows as committed, indexed, its tables, no answers), which takes
+    // the file's place (OneFile) unless oneFile is false; without room for
+    // it, the file itself is written so, its answers deleted.
     // Answers recorded since the last commit are not written.
     // Returns an empty string, else what went wrong, naming the file.
     std::string WriteTables(const TRecordStore& store, const std::vector<std::string>& queue,
@@ -98,8 +98,10 @@ public:
     // An ended crawl's small copy takes the file's place: one file (the
     // rollback journal's mode, as TCrawlFile writes), which can be only with
     // no other connection open; the recorder's own closes and opens again.
-    // It may fail without harm: the file is whole.
-    void OneFile();
+    // With another connection open, the copy's tables go into the file
+    // instead. Empty, else what went wrong (the file holds every page
+    // committed).
+    std::string OneFile();
     // Writes a copy of the file, as it was at the last commit, to path
     // (replacing a crawl file there; any other file is refused), in the
     // rollback journal's mode, one file: File → Save Crawl…. A copy to the

@@ -477,6 +477,72 @@ bool TCrawlSchema::WriteMeta(TCrawlDb& db, const TPairs& values) {
     return true;
 }
 
+bool TCrawlSchema::WriteQueue(TCrawlDb& db, const std::vector<std::string>& queue) {
+    QSqlQuery insert = db.Query();
+    if (!db.Exec("DELETE FROM queue") ||
+        !db.Prepare(insert, "INSERT INTO queue (address) VALUES (?)"))
+        return false;
+    for (const std::string& address : queue) {
+        insert.bindValue(0, TCrawlDb::TextValue(address));
+        if (!db.Run(insert))
+            return false;
+    }
+    return true;
+}
+
+bool TCrawlSchema::WriteFinished(TCrawlDb& db, const std::string& source, const TRecordStore& store,
+                                 const std::vector<std::string>& queue, const TPairs& meta) {
+    // The rows go across as SQLite's pages of records, the referrers with
+    // their index (made at the source before the report read it), which is
+    // quicker than a copy of the whole file made small afterwards.
+    QSqlQuery attach = db.Query();
+    bool ok = db.Exec("PRAGMA main.journal_mode = OFF") &&
+              db.Exec("PRAGMA main.synchronous = OFF") &&
+              db.Exec("PRAGMA application_id = " + std::to_string(TCrawlFile::ApplicationId)) &&
+              db.Exec("PRAGMA user_version = " + std::to_string(TCrawlFile::Version)) &&
+              db.Prepare(attach, "ATTACH ? AS source");
+    if (ok) {
+        attach.bindValue(0, QString::fromStdString(source));
+        ok = db.Run(attach);
+    }
+    attach.finish();
+    if (!ok)
+        return false;
+    ok = db.Exec("BEGIN") && CreatePairs(db, "meta", {}) && CreatePairs(db, "options", {}) &&
+         CreateRowTables(db) && IndexReferrers(db);
+    for (const char* table : {"meta", "options", "addresses", "merged", "link_rows", "ref_rows"})
+        ok = ok &&
+             db.Exec(std::string("INSERT INTO main.") + table + " SELECT * FROM source." + table);
+    // A failure leaves a file of no use: the caller removes it.
+    ok = ok && db.Exec("COMMIT") && db.Exec("DETACH source") && db.Exec("BEGIN") &&
+         WriteReportTables(db, store);
+    for (const char* sql : JournalTables)
+        ok = ok && db.Exec(sql);
+    return ok && WriteQueue(db, queue) && WriteMeta(db, meta) && IndexRows(db) && db.Exec("COMMIT");
+}
+
+bool TCrawlSchema::TakeFinished(TCrawlDb& db, const std::string& from) {
+    QSqlQuery attach = db.Query();
+    bool ok = db.Prepare(attach, "ATTACH ? AS finished");
+    if (ok) {
+        attach.bindValue(0, QString::fromStdString(from));
+        ok = db.Run(attach);
+    }
+    attach.finish();
+    if (!ok)
+        return false;
+    ok = db.Exec("BEGIN");
+    for (const char* table :
+         {"meta", "queue", "verdicts", "pages", "objects", "external", "redirects"})
+        ok = ok && db.Exec(std::string("DELETE FROM main.") + table) &&
+             db.Exec(std::string("INSERT INTO main.") + table + " SELECT * FROM finished." + table);
+    // An index named without its database is made in main's.
+    ok = ok && db.Exec("DELETE FROM main.answers") && IndexRows(db) && db.Exec("COMMIT");
+    if (!ok)
+        db.Rollback(); // the connection is closed next (DETACH would fail as well)
+    return ok && db.Exec("DETACH finished");
+}
+
 TCrawlSchema::TPairs TCrawlSchema::AboutMeta(const TReport& about) {
     return {{"start", about.Start},
             {"started", about.Started},

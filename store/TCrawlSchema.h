@@ -81,6 +81,19 @@ public:
     static bool Upgrade(TCrawlDb& db, int version);
     // Sets the rows of meta.
     static bool WriteMeta(TCrawlDb& db, const TPairs& values);
+    // The queue in place of the file's: the addresses still to visit, in order.
+    static bool WriteQueue(TCrawlDb& db, const std::vector<std::string>& queue);
+    // An ended crawl's file made in the empty database db: the file at
+    // source as last committed (meta, options, the rows, copied as they
+    // are), the report's tables of store, the queue and meta's values, an
+    // empty journal of answers, the rows indexed. Written without a journal
+    // of its own: of use only once whole, and synced by the caller.
+    static bool WriteFinished(TCrawlDb& db, const std::string& source, const TRecordStore& store,
+                              const std::vector<std::string>& queue, const TPairs& meta);
+    // The tables an ended crawl's file at from holds besides the rows (meta,
+    // the queue, the verdicts, the report's tables) in place of the file's
+    // own, its answers gone and its rows indexed, in one transaction.
+    static bool TakeFinished(TCrawlDb& db, const std::string& from);
     // meta's rows of about's start address and times, and the time now.
     static TPairs AboutMeta(const TReport& about);
     static TPairs CounterMeta(const TCrawlProgress& counters);

@@ -307,7 +307,8 @@ std::string TRecorderThread::EndTables() {
     Call([] {}); // the tables are written
     FReader.reset();
     Call([this] {
-        FRecorder->OneFile();
+        if (std::string error = FRecorder->OneFile(); !error.empty() && FTablesError.empty())
+            FTablesError = std::move(error);
         FFinished = FRecorder->Finished();
         FThread->MergedKept = FRecorder->MergedKept(); // the caller waits
     });

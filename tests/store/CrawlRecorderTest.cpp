@@ -352,6 +352,38 @@ TEST(CrawlRecorder, TablesOfAHaltAndOfTheEnd) {
     EXPECT_FALSE(recorder->Replay(PageKey(1)));
 }
 
+// The end with another connection open on the file (sqlite3 beside the
+// program): the copy cannot take its place, and its tables go into the file.
+TEST(CrawlRecorder, TheEndWithTheFileOpenElsewhere) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("crawl.marrowby").toStdString();
+    TReport about;
+    about.Start = "http://h/";
+    std::string error;
+    TRecordStore store;
+    store.AddPageRow({1, 0, "http://h/", 5, 200, "text/html", TVerdict::Fine, "200 OK"});
+    {
+        QSqlDatabase elsewhere = QSqlDatabase::addDatabase("QSQLITE", "elsewhere");
+        auto recorder = TCrawlRecorder::Create(path, {}, about, error);
+        ASSERT_TRUE(recorder) << error;
+        recorder->Record(PageKey(1), PageAnswer(1));
+        ASSERT_EQ(recorder->Commit({1, 0, 0, 0}, TRecordStore()), "");
+        elsewhere.setDatabaseName(QString::fromStdString(path));
+        ASSERT_TRUE(elsewhere.open());
+        ASSERT_TRUE(QSqlQuery(elsewhere).exec("SELECT COUNT(*) FROM answers"));
+        ASSERT_EQ(recorder->WriteTables(store, {}, about, true), "");
+        EXPECT_TRUE(recorder->Finished());
+    }
+    QSqlDatabase::removeDatabase("elsewhere");
+    EXPECT_EQ(Column(path, "SELECT value FROM meta WHERE name = 'state'"),
+              (std::vector<std::string>{"finished"}));
+    EXPECT_EQ(Column(path, "SELECT uri FROM pages"), (std::vector<std::string>{"http://h/"}));
+    EXPECT_EQ(Column(path, "SELECT COUNT(*) FROM answers"), (std::vector<std::string>{"0"}));
+    EXPECT_EQ(Column(path, "SELECT COUNT(*) FROM sqlite_schema WHERE name = 'link_rows_page'"),
+              (std::vector<std::string>{"1"}));
+    EXPECT_FALSE(std::filesystem::exists(path + ".part-" + std::to_string(getpid())));
+}
+
 // The link rows and references of the pages committed leave memory and are
 // read back from the file for every report and for where-used, as a crawl
 // goes on merging pages; taken back into memory (the recorder going), they
