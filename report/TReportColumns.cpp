@@ -1,23 +1,27 @@
 #include "TReportColumns.h"
 
+#include <charconv>
+
 namespace {
 
 // The Verdict and Reason columns of a row type.
-template <class Row> std::string VerdictOf(const Row& r) {
-    return std::string(TVerdicts::Name(r.Verdict));
+template <class Row> void VerdictOf(const Row& r, std::string& text) {
+    text = TVerdicts::Name(r.Verdict);
 }
-template <class Row> std::string ReasonOf(const Row& r) {
-    return r.Reason;
+template <class Row> void ReasonOf(const Row& r, std::string& text) {
+    text = r.Reason;
 }
-template <class Row> std::string FoundVerdict(const Row& r) {
-    return r.Found.Verdict ? std::string(TVerdicts::Name(*r.Found.Verdict)) : std::string();
+template <class Row> void FoundVerdict(const Row& r, std::string& text) {
+    text = r.Found.Verdict ? TVerdicts::Name(*r.Found.Verdict) : std::string_view();
 }
-template <class Row> std::string FoundReason(const Row& r) {
-    return std::string(r.Found.Reason);
+template <class Row> void FoundReason(const Row& r, std::string& text) {
+    text = r.Found.Reason;
 }
 
-template <class Row, std::int64_t (*Get)(const Row&)> std::string Decimal(const Row& row) {
-    return std::to_string(Get(row));
+template <class Row, std::int64_t (*Get)(const Row&)>
+void Decimal(const Row& row, std::string& text) {
+    char digits[24];
+    text.assign(digits, std::to_chars(digits, digits + sizeof digits, Get(row)).ptr);
 }
 
 std::int64_t PageId(const TGoneRow& r) {
@@ -32,11 +36,11 @@ std::int64_t PageSize(const TGoneRow& r) {
 std::int64_t PageStatus(const TGoneRow& r) {
     return r.Status;
 }
-std::string PageUrl(const TGoneRow& r) {
-    return r.Url;
+void PageUrl(const TGoneRow& r, std::string& text) {
+    text = r.Url;
 }
-std::string PageType(const TGoneRow& r) {
-    return r.Type;
+void PageType(const TGoneRow& r, std::string& text) {
+    text = r.Type;
 }
 
 std::int64_t ObjectId(const TObjectRow& r) {
@@ -51,37 +55,37 @@ std::int64_t ObjectStatus(const TObjectRow& r) {
 std::int64_t ObjectCount(const TObjectRow& r) {
     return r.Count;
 }
-std::string ObjectUrl(const TObjectRow& r) {
-    return r.Url;
+void ObjectUrl(const TObjectRow& r, std::string& text) {
+    text = r.Url;
 }
-std::string ObjectType(const TObjectRow& r) {
-    return r.Type;
+void ObjectType(const TObjectRow& r, std::string& text) {
+    text = r.Type;
 }
 
 bool IsAnchor(const TLinkRow& r) {
     return r.Link.Kind == KIND_PAGE;
 }
-std::string LinkPage(const TLinkRow& r) {
-    return std::string(r.Page);
+void LinkPage(const TLinkRow& r, std::string& text) {
+    text = r.Page;
 }
-std::string LinkKind(const TLinkRow& r) {
-    return IsAnchor(r) ? "anchor" : "object";
+void LinkKind(const TLinkRow& r, std::string& text) {
+    text = IsAnchor(r) ? "anchor" : "object";
 }
-std::string LinkUrl(const TLinkRow& r) {
-    return std::string(r.Link.Url);
+void LinkUrl(const TLinkRow& r, std::string& text) {
+    text = r.Link.Url;
 }
 std::int64_t LinkCount(const TLinkRow& r) {
     return r.Link.Count;
 }
-std::string LinkScope(const TLinkRow& r) {
-    return IsAnchor(r) ? (r.Link.Internal ? "internal" : "external") : "";
+void LinkScope(const TLinkRow& r, std::string& text) {
+    text = IsAnchor(r) ? (r.Link.Internal ? "internal" : "external") : "";
 }
 
-std::string ReferenceUrl(const TReferenceRow& r) {
-    return std::string(r.Address);
+void ReferenceUrl(const TReferenceRow& r, std::string& text) {
+    text = r.Address;
 }
-std::string ReferencePage(const TReferenceRow& r) {
-    return std::string(r.Page);
+void ReferencePage(const TReferenceRow& r, std::string& text) {
+    text = r.Page;
 }
 std::int64_t ReferenceLine(const TReferenceRow& r) {
     return r.Line;
@@ -99,24 +103,24 @@ std::int64_t ExternalSize(const TExternalRow& r) {
 std::int64_t ExternalCount(const TExternalRow& r) {
     return r.Count;
 }
-std::string ExternalUrl(const TExternalRow& r) {
-    return r.Url;
+void ExternalUrl(const TExternalRow& r, std::string& text) {
+    text = r.Url;
 }
-std::string ExternalType(const TExternalRow& r) {
-    return r.Type;
+void ExternalType(const TExternalRow& r, std::string& text) {
+    text = r.Type;
 }
 
-std::string RedirectPage(const TRedirectRow& r) {
-    return r.Page;
+void RedirectPage(const TRedirectRow& r, std::string& text) {
+    text = r.Page;
 }
-std::string RedirectUrl(const TRedirectRow& r) {
-    return r.Url;
+void RedirectUrl(const TRedirectRow& r, std::string& text) {
+    text = r.Url;
 }
 std::int64_t RedirectStatus(const TRedirectRow& r) {
     return r.Status;
 }
-std::string RedirectFinal(const TRedirectRow& r) {
-    return r.Final;
+void RedirectFinal(const TRedirectRow& r, std::string& text) {
+    text = r.Final;
 }
 
 using L = TColumnAlign;

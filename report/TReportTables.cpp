@@ -18,7 +18,7 @@ TReportTable Table(const char* name, const std::array<TReportColumn<Row>, N>& co
         TReportTable::TCells cells(N);
         forEach([&](const Row& row) {
             for (std::size_t i = 0; i < N; ++i)
-                cells[i] = columns[i].Text(row);
+                columns[i].Put(row, cells[i]);
             visit(cells);
         });
     };
