@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <utility>
 
@@ -100,7 +101,22 @@ int THeadlessRun::Run(const QString& url, int delaySeconds, const TCrawlOptions&
     FCrawl->SetOptions(options);
     FCrawl->SetJournal(FRecorder.get());
     QTimer::singleShot(0, this, [this, url] { FCrawl->Enter(url); });
-    return QCoreApplication::exec();
+    const int exitCode = QCoreApplication::exec();
+    LeaveUnfreed(exitCode);
+    return exitCode;
+}
+
+void THeadlessRun::LeaveUnfreed(int exitCode) {
+    // A big crawl's records are millions of blocks, which take a second or
+    // more to free one by one; the system takes them back at once. All
+    // the run writes is written by now (Finish), and the crawl file is
+    // closed as it would be. A small crawl is freed as usual.
+    constexpr std::size_t ManyPages = 100000;
+    if (FCrawl->Records().PageRows().size() < ManyPages)
+        return;
+    FRecorder.reset();
+    std::fflush(nullptr);
+    std::_Exit(exitCode);
 }
 
 int THeadlessRun::ExecSite(const std::string& folder, int delaySeconds,

@@ -75,6 +75,9 @@ private:
     bool CheckOutputs();
     // Starts the crawl from url and runs the event loop until its end.
     int Run(const QString& url, int delaySeconds, const TCrawlOptions& options);
+    // Ends the process with exitCode at once after a big crawl, its records
+    // left to the system; returns after a small one.
+    void LeaveUnfreed(int exitCode);
     void Finish(int exitCode);
     void OnSignal(int signo);
 
