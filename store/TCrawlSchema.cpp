@@ -323,6 +323,15 @@ bool WriteRows(TCrawlDb& db, const TRecordStore& store) {
     }
 }
 
+// Attaches the database at path to db's connection as name.
+bool Attach(TCrawlDb& db, const std::string& path, const char* name) {
+    QSqlQuery attach = db.Query();
+    if (!db.Prepare(attach, std::string("ATTACH ? AS ") + name))
+        return false;
+    attach.bindValue(0, QString::fromStdString(path));
+    return db.Run(attach);
+}
+
 } // namespace
 
 std::string TCrawlSchema::CheckReplaceable(const std::string& path) {
@@ -495,17 +504,11 @@ bool TCrawlSchema::WriteFinished(TCrawlDb& db, const std::string& source, const 
     // The rows go across as SQLite's pages of records, the referrers with
     // their index (made at the source before the report read it), which is
     // quicker than a copy of the whole file made small afterwards.
-    QSqlQuery attach = db.Query();
     bool ok = db.Exec("PRAGMA main.journal_mode = OFF") &&
               db.Exec("PRAGMA main.synchronous = OFF") &&
               db.Exec("PRAGMA application_id = " + std::to_string(TCrawlFile::ApplicationId)) &&
               db.Exec("PRAGMA user_version = " + std::to_string(TCrawlFile::Version)) &&
-              db.Prepare(attach, "ATTACH ? AS source");
-    if (ok) {
-        attach.bindValue(0, QString::fromStdString(source));
-        ok = db.Run(attach);
-    }
-    attach.finish();
+              Attach(db, source, "source");
     if (!ok)
         return false;
     ok = db.Exec("BEGIN") && CreatePairs(db, "meta", {}) && CreatePairs(db, "options", {}) &&
@@ -522,16 +525,9 @@ bool TCrawlSchema::WriteFinished(TCrawlDb& db, const std::string& source, const 
 }
 
 bool TCrawlSchema::TakeFinished(TCrawlDb& db, const std::string& from) {
-    QSqlQuery attach = db.Query();
-    bool ok = db.Prepare(attach, "ATTACH ? AS finished");
-    if (ok) {
-        attach.bindValue(0, QString::fromStdString(from));
-        ok = db.Run(attach);
-    }
-    attach.finish();
-    if (!ok)
+    if (!Attach(db, from, "finished"))
         return false;
-    ok = db.Exec("BEGIN");
+    bool ok = db.Exec("BEGIN");
     for (const char* table :
          {"meta", "queue", "verdicts", "pages", "objects", "external", "redirects"})
         ok = ok && db.Exec(std::string("DELETE FROM main.") + table) &&
