@@ -12,33 +12,41 @@
 
 static_assert(sizeof(void*) != 8 || sizeof(TMergedLink) == 32, "a link row is 32 bytes");
 
+TRecordStore::TAddressKey TRecordStore::TAddressKey::Of(std::string_view address) noexcept {
+    const std::size_t hash = std::hash<std::string_view>{}(address);
+    return {address.data(), static_cast<std::uint32_t>(address.size()),
+            static_cast<std::uint32_t>(hash ^ (hash >> 32))};
+}
+
 const TAddressEntry* TRecordStore::Find(std::string_view address) const {
-    const auto found = FEntries.find(address);
+    const auto found = FEntries.find(TAddressKey::Of(address));
     return found == FEntries.end() ? nullptr : &found->second;
 }
 
 TAddressEntry* TRecordStore::Find(std::string_view address) {
-    const auto found = FEntries.find(address);
+    const auto found = FEntries.find(TAddressKey::Of(address));
     return found == FEntries.end() ? nullptr : &found->second;
 }
 
 const TAddressEntry* TRecordStore::Find(std::string_view address, std::int32_t place) const {
     if (place > 0 && static_cast<std::size_t>(place) <= FReferenced.size()) {
         const TEntries::value_type& node = *FReferenced[static_cast<std::size_t>(place - 1)];
-        if (node.first == address)
+        if (std::string_view(node.first) == address)
             return &node.second;
     }
     return Find(address);
 }
 
 TRecordStore::TEntries::iterator TRecordStore::Node(std::string_view address) {
-    if (const auto found = FEntries.find(address); found != FEntries.end())
+    TAddressKey key = TAddressKey::Of(address);
+    if (const auto found = FEntries.find(key); found != FEntries.end())
         return found;
     // Two entries a bucket: at 1.5 million addresses the buckets take 7 MB
     // instead of up to 24, for about one more compare a lookup.
     if (FEntries.empty())
         FEntries.max_load_factor(2.0f);
-    return FEntries.emplace(FAddresses.Keep(address), TAddressEntry{}).first;
+    key.Data = FAddresses.Keep(address).data();
+    return FEntries.emplace(key, TAddressEntry{}).first;
 }
 
 TAddressEntry& TRecordStore::Entry(std::string_view address) {
@@ -46,8 +54,8 @@ TAddressEntry& TRecordStore::Entry(std::string_view address) {
 }
 
 std::string_view TRecordStore::Stored(std::string_view address) const {
-    const auto found = FEntries.find(address);
-    return found == FEntries.end() ? std::string_view() : found->first;
+    const auto found = FEntries.find(TAddressKey::Of(address));
+    return found == FEntries.end() ? std::string_view() : std::string_view(found->first);
 }
 
 TStoredText TRecordStore::Keep(std::string_view text) {
