@@ -312,19 +312,47 @@ bool TCrawlRowWriter::ReadPages(std::size_t from, std::size_t to, const TPageVis
 
 bool TCrawlRowWriter::ReadReferences(std::int32_t address, std::size_t to,
                                      const TReferenceVisit& visit) const {
-    // By the index on address (TCrawlRecorder::IndexReferrers), which gives
-    // each address's in the order written without a sort.
+    // By the index on address, page and line (TCrawlRecorder::IndexReferrers),
+    // which holds all that is read: no row is looked up in the table. An
+    // address's rows were written page after page, so the index's order is
+    // theirs but for the rows of one page (an address used as an object and
+    // as a link), which are put back in the order written.
     TSelect select(FDb.Handle(),
                    address != 0 ? "SELECT address, page, line FROM ref_rows "
                                   "WHERE address = ?2 AND page > 0 AND page <= ?1 ORDER BY rowid"
-                                : "SELECT address, page, line FROM ref_rows "
-                                  "WHERE page > 0 AND page <= ?1 ORDER BY address, rowid");
+                                : "SELECT address, page, line, rowid FROM ref_rows "
+                                  "WHERE page > 0 AND page <= ?1 ORDER BY address, page, line");
     if (!select)
         return false;
     sqlite3_bind_int64(*select, 1, sqlite3_int64(to));
-    if (address != 0)
+    if (address != 0) {
         sqlite3_bind_int(*select, 2, address);
-    while (select.Step() == SQLITE_ROW)
-        visit(sqlite3_column_int(*select, 0), PageAt(*select, 1), LineAt(*select, 2));
+        while (select.Step() == SQLITE_ROW)
+            visit(sqlite3_column_int(*select, 0), PageAt(*select, 1), LineAt(*select, 2));
+        return select.Done();
+    }
+    struct TUse {
+        std::int32_t Address;
+        std::size_t Page;
+        std::uint32_t Line;
+        sqlite3_int64 Written;
+    };
+    std::vector<TUse> page; // the rows of one address on one page
+    const auto flush = [&] {
+        if (page.size() > 1)
+            std::sort(page.begin(), page.end(),
+                      [](const TUse& a, const TUse& b) { return a.Written < b.Written; });
+        for (const TUse& use : page)
+            visit(use.Address, use.Page, use.Line);
+        page.clear();
+    };
+    while (select.Step() == SQLITE_ROW) {
+        TUse use{sqlite3_column_int(*select, 0), PageAt(*select, 1), LineAt(*select, 2),
+                 sqlite3_column_int64(*select, 3)};
+        if (!page.empty() && (page.front().Address != use.Address || page.front().Page != use.Page))
+            flush();
+        page.push_back(use);
+    }
+    flush();
     return select.Done();
 }

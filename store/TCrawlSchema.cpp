@@ -206,17 +206,21 @@ bool IsView(std::string_view table) {
 
 // The indexes of the rows, made once the crawl has ended: kept up to date
 // a row at a time they would cost more than the rows. An address's
-// referrers (which also give the view referrers its order without a sort)
-// and a page's links; the links to an address are its referrers, so
-// link_rows (address) and ref_rows (page) would only double them, at half
-// the cost of writing the rows again. The referrers' is the first, made
-// earlier when the crawl reads them back by address (IndexReferrers).
+// referrers, with their pages and lines, so that reading them all by
+// address never looks a row up in the table; and a page's links. The links
+// to an address are its referrers, so link_rows (address) and ref_rows
+// (page) would only double them, at half the cost of writing the rows
+// again. The referrers' is the first, made earlier when the crawl reads
+// them back by address (IndexReferrers); files of earlier versions had it
+// by address alone (FormerIndexes).
 const char* const RowIndexes[][2] = {
-    {"ref_rows_address", "ref_rows (address)"},
+    {"ref_rows_uses", "ref_rows (address, page, line)"},
     {"addresses_uri", "addresses (uri)"},
     {"merged_uri", "merged (uri)"},
     {"link_rows_page", "link_rows (page)"},
 };
+
+const char* const FormerIndexes[] = {"ref_rows_address"};
 
 bool CreateIndex(TCrawlDb& db, const char* const (&index)[2]) {
     return db.Exec(std::string("CREATE INDEX IF NOT EXISTS ") + index[0] + " ON " + index[1]);
@@ -438,6 +442,9 @@ bool TCrawlSchema::ClearRows(TCrawlDb& db) {
     for (const auto& index : RowIndexes)
         if (!db.Exec(std::string("DROP INDEX IF EXISTS ") + index[0]))
             return false;
+    for (const char* index : FormerIndexes)
+        if (!db.Exec(std::string("DROP INDEX IF EXISTS ") + index))
+            return false;
     for (const auto& [table, columns] : RowColumns)
         if (!db.Exec(std::string("DELETE FROM ") + table))
             return false;
@@ -452,6 +459,9 @@ bool TCrawlSchema::IndexRows(TCrawlDb& db) {
 }
 
 bool TCrawlSchema::IndexReferrers(TCrawlDb& db) {
+    for (const char* index : FormerIndexes)
+        if (!db.Exec(std::string("DROP INDEX IF EXISTS ") + index))
+            return false;
     return CreateIndex(db, RowIndexes[0]);
 }
 

@@ -1058,7 +1058,8 @@ static std::map<std::string, std::string> Files(const QString& dir) {
 
 // A crawl kept in a crawl file, killed at points chosen by a seed (once or
 // twice, the resumed run too), then resumed: its report is the
-// uninterrupted crawl's to the byte. So is a --site crawl stopped by a
+// uninterrupted crawl's to the byte (the referrers of a page that uses an
+// address twice among them). So is a --site crawl stopped by a
 // signal, served again on its port. What is not a crawl file is refused.
 TEST(Headless, AKilledCrawlResumedFromItsFileEndsAsAnUninterruptedOne) {
     TCannedServer server(std::chrono::seconds(300)), other(std::chrono::seconds(300), "127.0.0.2");
@@ -1067,9 +1068,11 @@ TEST(Headless, AKilledCrawlResumedFromItsFileEndsAsAnUninterruptedOne) {
     constexpr int kPages = 30;
     for (int i = 1; i <= kPages; ++i) {
         const auto p = [&server](int n) { return server.Url("/p" + std::to_string(n) + ".html"); };
-        std::string body = "<a href=" + p(i + 1) + ">next</a> <a href=" + p(2 * i) +
-                           ">twice</a> <img src=/i" + std::to_string(i % 5) +
-                           ".gif> <a href=/m" + std::to_string(i % 3) + ".html>gone</a> <a href=" +
+        // The image is linked to on the line before it is shown.
+        const std::string image = "/i" + std::to_string(i % 5) + ".gif";
+        std::string body = "<a href=" + image + ">image</a>\n<a href=" + p(i + 1) +
+                           ">next</a> <a href=" + p(2 * i) + ">twice</a> <img src=" + image +
+                           "> <a href=/m" + std::to_string(i % 3) + ".html>gone</a> <a href=" +
                            other.Url("/x" + std::to_string(i % 4)) + ">out</a>";
         TCannedResponse page = TTestSite::Page("200 OK", "text/html", body);
         page.Drip = std::chrono::milliseconds(5); // the kills land mid-crawl
