@@ -21,6 +21,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <unistd.h>
 
 namespace {
@@ -224,6 +225,15 @@ const char* const FormerIndexes[] = {"ref_rows_address"};
 
 bool CreateIndex(TCrawlDb& db, const char* const (&index)[2]) {
     return db.Exec(std::string("CREATE INDEX IF NOT EXISTS ") + index[0] + " ON " + index[1]);
+}
+
+bool DropIndex(TCrawlDb& db, const char* name) {
+    return db.Exec(std::string("DROP INDEX IF EXISTS ") + name);
+}
+
+bool DropFormerIndexes(TCrawlDb& db) {
+    return std::all_of(std::begin(FormerIndexes), std::end(FormerIndexes),
+                       [&db](const char* name) { return DropIndex(db, name); });
 }
 
 // The journal of answers (TCrawlRecorder) and the queue. The answers are
@@ -440,11 +450,10 @@ bool TCrawlSchema::CreateRowTables(TCrawlDb& db) {
 
 bool TCrawlSchema::ClearRows(TCrawlDb& db) {
     for (const auto& index : RowIndexes)
-        if (!db.Exec(std::string("DROP INDEX IF EXISTS ") + index[0]))
+        if (!DropIndex(db, index[0]))
             return false;
-    for (const char* index : FormerIndexes)
-        if (!db.Exec(std::string("DROP INDEX IF EXISTS ") + index))
-            return false;
+    if (!DropFormerIndexes(db))
+        return false;
     for (const auto& [table, columns] : RowColumns)
         if (!db.Exec(std::string("DELETE FROM ") + table))
             return false;
@@ -459,10 +468,7 @@ bool TCrawlSchema::IndexRows(TCrawlDb& db) {
 }
 
 bool TCrawlSchema::IndexReferrers(TCrawlDb& db) {
-    for (const char* index : FormerIndexes)
-        if (!db.Exec(std::string("DROP INDEX IF EXISTS ") + index))
-            return false;
-    return CreateIndex(db, RowIndexes[0]);
+    return DropFormerIndexes(db) && CreateIndex(db, RowIndexes[0]);
 }
 
 bool TCrawlSchema::Upgrade(TCrawlDb& db, int version) {
