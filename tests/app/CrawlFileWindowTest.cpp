@@ -1,6 +1,7 @@
 // File → Save Crawl… and Open Crawl…: a crawl kept and shown again as it
-// was, one stopped midway taken up to the same end as a crawl never stopped,
-// and a file that is no crawl refused with nothing lost.
+// was, its broken asked again; one stopped midway taken up to the same end
+// as a crawl never stopped; and a file that is no crawl refused with
+// nothing lost.
 #include "PumpUntil.h"
 #include "TFrmMain.h"
 #include "TStateLabel.h"
@@ -139,6 +140,27 @@ TEST(CrawlFiles, ASavedCrawlOpensAsItWas) {
     EXPECT_EQ(second.w.EdtGoingList->text(), "0");
     EXPECT_EQ(second.w.UrlComboBox->currentText().toStdString(), site.Home());
     EXPECT_TRUE(second.w.Recheck1->isEnabled()); // what failed may be asked again
+
+    // Crawl → Re-check broken asks the kept crawl's broken again: the page
+    // missing then is there now.
+    site.AddPage("/missing.html", "200 OK", "text/html", "<p>here");
+    const auto verdictOfMissing = [&] {
+        const QAbstractItemModel* model = second.w.GoneListView->model();
+        for (int r = 0; r < model->rowCount(); ++r)
+            if (model->index(r, 2).data().toString().toStdString() == site.Url("/missing.html"))
+                return model->index(r, 6).data().toString();
+        return QString();
+    };
+    EXPECT_EQ(verdictOfMissing(), "broken");
+    second.w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&second.w));
+    QTest::keyClick(&second.w, Qt::Key_C, Qt::AltModifier);
+    ASSERT_EQ(QApplication::activePopupWidget(), second.w.Crawl1);
+    QTest::keyClick(second.w.Crawl1, Qt::Key_B);
+    EXPECT_TRUE(PumpUntil([&] {
+        return verdictOfMissing() == "fine" &&
+               second.w.StateLabel->State() == TCrawlState::Finished;
+    })) << verdictOfMissing().toStdString();
 
     // Saved, the crawl's own file goes with it; the file saved stays.
     const int kept = KeptFiles();
